@@ -1,0 +1,176 @@
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Mtlutils.h"
+
+namespace kr {
+
+// One stored measurement of the meter. Texts are Windows-1252 bytes.
+class TReading {
+public:
+    static constexpr std::size_t SpeciesCapacity = 32;
+    static constexpr std::size_t NoteCapacity = 128;
+
+    TReading();
+    virtual ~TReading() = default;
+    TReading(const TReading&) = delete;
+    TReading& operator=(const TReading&) = delete;
+
+    void Clear();
+    bool IsUsed() const;
+
+    const std::string& GetSpecies() const { return Species; }
+    void SetSpecies(const std::string& text);
+    long double GetMoisture() const;            // rounded to a 6-byte real
+    void SetMoisture(long double value) { Moisture = value; }
+    std::string GetMoistureText() const;
+    const std::string& GetNote() const { return Note; }
+    void SetNote(const std::string& text);
+    TDateTime GetDateTime() const { return DateTime; }
+    void SetDateTime(TDateTime value) { DateTime = value; }
+    std::string GetDateTimeText() const;
+    int GetTemperature() const { return Temperature; }
+    void SetTemperature(int value) { Temperature = value; }
+    std::string GetTemperatureText(bool centigrade) const;
+    long double GetSG() const { return SG; }
+    void SetSG(long double value) { SG = value; }
+    std::string GetSGText() const;
+    int GetSGApplies() const { return SGApplies; }
+    void SetSGApplies(int value) { SGApplies = value ? 1 : 0; }
+
+    // The three meter-specific operations; the base versions do nothing.
+    virtual std::string GetRecordText() const { return {}; }
+    virtual std::string GetTabText(bool /*centigrade*/) const { return {}; }
+    virtual void SetRecordText(const std::string& /*text*/) {}
+
+protected:
+    std::string Species;
+    long double Moisture = 0;
+    std::string Note;
+    TDateTime DateTime;
+    int Temperature = 0;
+    long double SG = 0;
+    int SGApplies = 0;
+};
+
+class TKRReading : public TReading {
+public:
+    static constexpr std::size_t RecordTextLength = 185;
+    std::string GetRecordText() const override;
+    std::string GetTabText(bool centigrade) const override;
+    void SetRecordText(const std::string& text) override;
+};
+
+// One of the meter's 25 numbered files: 25 reading slots and a comment.
+// Record numbers run 1..25 and are not range-checked.
+class TSubFile {
+public:
+    static constexpr int RecordCount = 25;
+    static constexpr std::size_t CommentCapacity = 200;
+
+    TSubFile() = default;
+    virtual ~TSubFile() = default;
+    TSubFile(const TSubFile&) = delete;
+    TSubFile& operator=(const TSubFile&) = delete;
+
+    void Clear();
+    TReading& GetReading(int recNo) { return *readings[recNo - 1]; }
+    const TReading& GetReading(int recNo) const { return *readings[recNo - 1]; }
+    const std::string& GetComment() const { return Comment; }
+    void SetComment(const std::string& text);
+    int CountUsed() const;
+
+    const std::string& GetNote(int recNo) const { return GetReading(recNo).GetNote(); }
+    void SetNote(int recNo, const std::string& text) { GetReading(recNo).SetNote(text); }
+    long double GetMoisture(int recNo) const { return GetReading(recNo).GetMoisture(); }
+    std::string GetMoistureText(int recNo) const { return GetReading(recNo).GetMoistureText(); }
+    std::string GetSGText(int recNo) const { return GetReading(recNo).GetSGText(); }
+    const std::string& GetSpecies(int recNo) const { return GetReading(recNo).GetSpecies(); }
+    TDateTime GetDateTime(int recNo) const { return GetReading(recNo).GetDateTime(); }
+    std::string GetDateTimeText(int recNo) const { return GetReading(recNo).GetDateTimeText(); }
+    std::string GetRecordText(int recNo) const { return GetReading(recNo).GetRecordText(); }
+    void SetRecordText(int recNo, const std::string& text) { GetReading(recNo).SetRecordText(text); }
+
+protected:
+    std::array<std::unique_ptr<TReading>, RecordCount> readings;
+    std::string Comment;
+};
+
+class TKRSubFile : public TSubFile {
+public:
+    TKRSubFile();
+};
+
+// The data document: the meter's 25 files, the date stamp, the user's notes,
+// the modified flag and the file name ("None" while there is no file).
+// Meter file numbers run 1..25 and are not range-checked.
+class TFile {
+public:
+    static constexpr int FileCount = 25;
+    static constexpr const char* NoFileName = "None";
+
+    TFile();
+    virtual ~TFile() = default;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    void Clear();
+    TSubFile& GetSubFile(int fileNo) { return *subFiles[fileNo - 1]; }
+    const TSubFile& GetSubFile(int fileNo) const { return *subFiles[fileNo - 1]; }
+    TReading& GetReading(int fileNo, int recNo) { return GetSubFile(fileNo).GetReading(recNo); }
+    const TReading& GetReading(int fileNo, int recNo) const { return GetSubFile(fileNo).GetReading(recNo); }
+
+    const std::string& GetComment(int fileNo) const { return GetSubFile(fileNo).GetComment(); }
+    void SetComment(int fileNo, const std::string& text);
+    void SetNote(int fileNo, int recNo, const std::string& text);
+    int CountUsed(int fileNo) const { return GetSubFile(fileNo).CountUsed(); }
+    const std::string& GetNote(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetNote(); }
+    long double GetMoisture(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoisture(); }
+    std::string GetMoistureText(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoistureText(); }
+    std::string GetSGText(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetSGText(); }
+    const std::string& GetSpecies(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetSpecies(); }
+    TDateTime GetDateTime(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetDateTime(); }
+    std::string GetDateTimeText(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetDateTimeText(); }
+
+    TDateTime GetDateStamp() const { return DateStamp; }
+    void SetDateStamp(TDateTime value) { DateStamp = value; }
+
+    void SetModified() { Modified = true; }
+    void ClearModified() { Modified = false; }
+    bool IsModified() const { return Modified; }
+    const std::string& GetFileName() const { return FileName; }
+    void SetFileName(const std::string& name) { FileName = name; }
+
+    const std::vector<std::string>& GetNotes() const { return Notes; }
+    std::string GetNotesText() const;                  // each line followed by CR LF
+    void SetNotes(const std::vector<std::string>& lines) { Notes = lines; }
+
+    // Data file format. File names are native (UTF-8) paths. Failures raise
+    // FileError / ConvertError / ListIndexError with the user's message.
+    void LoadFromFile(const std::string& fileName);
+    void SaveToFile(const std::string& fileName);
+    // The file's bytes exactly as SaveToFile writes them.
+    std::string SaveToText() const;
+
+    // Tab-separated export: appends the lines (no line ends) to `lines`.
+    virtual void ExportText(std::vector<std::string>& lines, bool centigrade) const;
+    // Fills the document from the meter's record lines (echo line already removed).
+    virtual void ImportMeterLines(const std::vector<std::string>& lines);
+
+protected:
+    std::array<std::unique_ptr<TSubFile>, FileCount> subFiles;
+    TDateTime DateStamp;
+    std::vector<std::string> Notes;
+    bool Modified = false;
+    std::string FileName = NoFileName;
+};
+
+class TKRFile : public TFile {
+public:
+    TKRFile();
+};
+
+} // namespace kr

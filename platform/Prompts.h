@@ -1,0 +1,78 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kr {
+
+// The program's message boxes, file dialogs and port chooser all go through
+// this one seam, so that tests can answer them from a script.
+
+enum class MsgKind { Warning, Error, Information, Confirmation, Plain };
+
+enum MsgButton : int {
+    mbNone = 0,
+    mbYes = 1 << 0,
+    mbNo = 1 << 1,
+    mbOK = 1 << 2,
+    mbCancel = 1 << 3,
+    mbAbort = 1 << 4,
+    mbRetry = 1 << 5,
+    mbIgnore = 1 << 6,
+    mbHelp = 1 << 7,
+};
+using MsgButtons = int;
+
+struct MessageRequest {
+    MsgKind kind = MsgKind::Plain;
+    QString text;
+    MsgButtons buttons = mbOK;
+    int helpTopic = 0;   // 0: none
+    QString title;       // empty: the kind's own title ("Warning", "Error", "Information", "Confirm")
+};
+
+struct FileDialogRequest {
+    QString title;
+    QStringList filters;       // e.g. "KR data files (*.krx)"
+    int filterIndex = 0;       // 0-based, the filter chosen at first
+    QString defaultSuffix;     // without the dot
+    QString fileName;          // proposed name
+    QString directory;         // starting folder
+};
+
+struct FileDialogResult {
+    QString path;
+    int filterIndex = 0;       // the filter the user ended on
+};
+
+struct PortChoice {
+    int number = 0;
+    QString device;            // shown beside the number
+};
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+    // Shows a message box; returns the button pressed (mbCancel when closed otherwise).
+    virtual MsgButton message(const MessageRequest& request) = 0;
+    // Open / save dialogs: nothing when cancelled. The save dialog never asks
+    // about overwriting itself; callers ask where the program's rules say so.
+    virtual std::optional<FileDialogResult> openFile(const FileDialogRequest& request) = 0;
+    virtual std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) = 0;
+    // The "Select Port" dialog: the chosen port's number, nothing on Cancel.
+    virtual std::optional<int> selectPort(const QList<PortChoice>& ports) = 0;
+};
+
+// The prompts in force: the widget-based ones unless a test or the command
+// line installed others. Not owned.
+Prompts& prompts();
+void setPrompts(Prompts* prompts);
+
+// Title of a kind's box: "Warning", "Error", "Information", "Confirm" or "KR".
+QString defaultTitle(MsgKind kind);
+
+// Shorthands for the common boxes.
+MsgButton showMessage(MsgKind kind, const QString& text, MsgButtons buttons = mbOK, int helpTopic = 0);
+
+} // namespace kr
