@@ -1,0 +1,102 @@
+#include "platform/PortMap.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QSet>
+
+namespace kr::PortMap {
+
+namespace {
+
+QString envName(int number) { return QStringLiteral("KR_PORT_%1").arg(number); }
+
+QString overrideFor(int number)
+{
+    return qEnvironmentVariable(envName(number).toLatin1().constData());
+}
+
+#ifndef Q_OS_WIN
+struct Range {
+    int first, last;
+    const char* prefix;
+    int firstIndex;
+};
+// Built-in ports first, so that COM1 is the first built-in port as on a PC,
+// then the adapters a meter cable is plugged into today.
+constexpr Range unixTable[] = {
+    {1, 4, "/dev/ttyS", 0},
+    {5, 12, "/dev/ttyUSB", 0},
+    {13, 20, "/dev/ttyACM", 0},
+    {21, 50, "/dev/ttyS", 4},
+};
+#endif
+
+// Devices the system reports as serial ports. Pseudo-terminals are never
+// among them, which is why an overridden port only needs its file to exist.
+QSet<QString> systemPorts()
+{
+    QSet<QString> set;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        set.insert(info.systemLocation());
+        set.insert(info.portName());
+    }
+    return set;
+}
+
+bool existsIn(int number, const QSet<QString>& system)
+{
+    const QString device = deviceFor(number);
+    if (device.isEmpty())
+        return false;
+    if (isOverridden(number))
+        return system.contains(device) || QFileInfo::exists(device);
+    return system.contains(device);
+}
+
+} // namespace
+
+bool isOverridden(int number) { return !overrideFor(number).isEmpty(); }
+
+QString deviceFor(int number)
+{
+    const QString forced = overrideFor(number);
+    if (!forced.isEmpty())
+        return forced;
+    if (number < FirstPort || number > LastPort)
+        return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(number);
+#else
+    for (const Range& r : unixTable)
+        if (number >= r.first && number <= r.last)
+            return QString::fromLatin1(r.prefix) + QString::number(r.firstIndex + number - r.first);
+    return {};
+#endif
+}
+
+QString displayName(int number) { return QStringLiteral("COM%1").arg(number); }
+
+QString describe(int number)
+{
+    const QString device = deviceFor(number);
+    if (device.isEmpty() || device == displayName(number))
+        return displayName(number);
+    return QStringLiteral("%1 (%2)").arg(displayName(number), device);
+}
+
+bool exists(int number) { return existsIn(number, systemPorts()); }
+
+QList<PortChoice> existingPorts()
+{
+    const QSet<QString> system = systemPorts();
+    QList<PortChoice> ports;
+    for (int n = FirstPort; n <= LastPort; ++n)
+        if (existsIn(n, system)) {
+            // On Windows the device is the number's own name; nothing to add.
+            const QString device = deviceFor(n);
+            ports.append(PortChoice{n, device == displayName(n) ? QString() : device});
+        }
+    return ports;
+}
+
+} // namespace kr::PortMap
