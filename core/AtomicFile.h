@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
 // Ok clears a pending fault.
 void failNextAtomicWrite(WriteResult step);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole regular file; false when it cannot be opened or read, or
+// (second form) when it holds more than maxBytes.
 bool readWholeFile(const std::string& path, std::string& bytes);
+bool readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
 
 } // namespace kr

@@ -20,6 +20,8 @@ public:
     TReading& operator=(const TReading&) = delete;
 
     void Clear();
+    // Clear with the given time as "now" (a whole document shares one).
+    void Clear(TDateTime now);
     bool IsUsed() const;
 
     const std::string& GetSpecies() const { return Species; }
@@ -77,6 +79,7 @@ public:
     TSubFile& operator=(const TSubFile&) = delete;
 
     void Clear();
+    void Clear(TDateTime now);
     TReading& GetReading(int recNo) { return *readings[recNo - 1]; }
     const TReading& GetReading(int recNo) const { return *readings[recNo - 1]; }
     const std::string& GetComment() const { return Comment; }

@@ -1,0 +1,200 @@
+#include "core/AtomicFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kr {
+
+namespace {
+
+std::atomic<WriteResult> pendingFault{WriteResult::Ok};
+
+// How writing the temporary file went; NameTaken asks for another name.
+enum class TempResult { Ok, NameTaken, CreateFailed, WriteFailed };
+
+WriteResult takeFault()
+{
+    return pendingFault.exchange(WriteResult::Ok);
+}
+
+// Writes through a symbolic link land on the file it names, so the link
+// survives the rename.
+std::string resolveTarget(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::path p(path);
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)))
+        return path;
+    const auto resolved = std::filesystem::weakly_canonical(p, ec);
+    return ec ? path : resolved.string();
+}
+
+std::string tempNameFor(const std::string& target, unsigned attempt)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path p(target);
+#if defined(_WIN32)
+    const unsigned long pid = static_cast<unsigned long>(GetCurrentProcessId());
+#else
+    const unsigned long pid = static_cast<unsigned long>(getpid());
+#endif
+    const std::string leaf = "." + p.filename().string() + ".tmp" + std::to_string(pid) + "-" +
+                             std::to_string(counter.fetch_add(1)) + "-" + std::to_string(attempt);
+    return (p.parent_path() / leaf).string();
+}
+
+#if defined(_WIN32)
+
+TempResult writeTemp(const std::string& temp, std::string_view bytes, WriteResult fault)
+{
+    if (fault == WriteResult::CreateFailed)
+        return TempResult::CreateFailed;
+    const int fd = _open(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return errno == EEXIST ? TempResult::NameTaken : TempResult::CreateFailed;
+    bool ok = fault != WriteResult::WriteFailed;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const int n = _write(fd, bytes.data() + done, chunk);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    ok = ok && _commit(fd) == 0;
+    ok = _close(fd) == 0 && ok;
+    return ok ? TempResult::Ok : TempResult::WriteFailed;
+}
+
+bool replaceTarget(const std::string& temp, const std::string& target)
+{
+    return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+#else
+
+// The temporary file gets the target's permissions when it exists, else the
+// usual ones for a new file (0666 less the umask, applied by open).
+TempResult writeTemp(const std::string& temp, const std::string& target, std::string_view bytes,
+                     WriteResult fault)
+{
+    if (fault == WriteResult::CreateFailed)
+        return TempResult::CreateFailed;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? TempResult::NameTaken : TempResult::CreateFailed;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        (void)::fchmod(fd, st.st_mode & 07777);
+
+    bool ok = fault != WriteResult::WriteFailed;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok ? TempResult::Ok : TempResult::WriteFailed;
+}
+
+bool replaceTarget(const std::string& temp, const std::string& target)
+{
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        return false;
+    // Make the rename itself durable; a folder that cannot be synced is not an error.
+    const std::string folder = std::filesystem::path(target).parent_path().string();
+    const int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+#endif
+
+} // namespace
+
+void failNextAtomicWrite(WriteResult step) { pendingFault.store(step); }
+
+WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
+{
+    const WriteResult fault = takeFault();
+    const std::string target = resolveTarget(path);
+
+    // A leftover file of the same name (another process) just means another try.
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const std::string temp = tempNameFor(target, attempt);
+#if defined(_WIN32)
+        const TempResult written = writeTemp(temp, bytes, fault);
+#else
+        const TempResult written = writeTemp(temp, target, bytes, fault);
+#endif
+        if (written == TempResult::NameTaken)
+            continue;
+        if (written == TempResult::CreateFailed)
+            return WriteResult::CreateFailed;
+        WriteResult r = WriteResult::WriteFailed;
+        if (written == TempResult::Ok)
+            r = fault != WriteResult::RenameFailed && replaceTarget(temp, target) ? WriteResult::Ok
+                                                                                : WriteResult::RenameFailed;
+        if (r != WriteResult::Ok)
+            std::remove(temp.c_str());
+        return r;
+    }
+    return WriteResult::CreateFailed;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes)
+{
+    return readWholeFile(path, bytes, static_cast<std::size_t>(-1));
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
+{
+    bytes.clear();
+    // Only regular files: a folder reads as nothing and a pipe could block forever.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string data;
+    char buffer[65536];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        const auto n = static_cast<std::size_t>(in.gcount());
+        if (n > maxBytes - data.size())
+            return false;
+        data.append(buffer, n);
+    }
+    if (in.bad())
+        return false;
+    bytes = std::move(data);
+    return true;
+}
+
+} // namespace kr
