@@ -40,7 +40,8 @@ public:
     virtual void SetUpProgress(int maximum, int step, const std::string& caption) = 0;
     virtual void StepProgress() = 0;
     // Shows the display and returns only once Close() has been called (by a
-    // timer of the exchange), letting events run meanwhile.
+    // timer of the exchange) or the user closed the display by hand, letting
+    // events run meanwhile.
     virtual void ShowModal() = 0;
     // Shows the display and returns at once.
     virtual void ShowModeless() = 0;

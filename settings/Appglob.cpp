@@ -1,0 +1,60 @@
+#include "settings/Appglob.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace kr {
+
+namespace {
+
+struct Paths {
+    bool ready = false;
+    QString folder, ini, help;
+};
+
+Paths& paths()
+{
+    static Paths p;
+    return p;
+}
+
+const Paths& readyPaths()
+{
+    if (!paths().ready)
+        InitAppglob();
+    return paths();
+}
+
+} // namespace
+
+QString programFolderFrom(const QString& krHome, const QString& executableFolder)
+{
+    QString folder = krHome;
+    if (folder.isEmpty())
+        folder = executableFolder;
+    if (folder.isEmpty())
+        folder = QDir::currentPath();
+    folder = QDir::cleanPath(QDir(folder).absolutePath());
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return QDir::toNativeSeparators(folder);
+}
+
+void InitAppglob()
+{
+    const QString home = qEnvironmentVariable("KR_HOME");
+    // applicationDirPath() needs the application object; without one (a
+    // plain tool) the current folder stands in.
+    const QString exeFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    Paths& p = paths();
+    p.folder = programFolderFrom(home, exeFolder);
+    p.ini = p.folder + QStringLiteral("kr.ini");
+    p.help = p.folder + QStringLiteral("kr.hlp");
+    p.ready = true;
+}
+
+const QString& ProgramFolder() { return readyPaths().folder; }
+const QString& IniFilePath() { return readyPaths().ini; }
+const QString& HelpFilePath() { return readyPaths().help; }
+
+} // namespace kr

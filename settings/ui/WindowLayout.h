@@ -1,0 +1,77 @@
+#pragma once
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/FormStorage.h"
+
+class QTableView;
+class QWidget;
+
+namespace kr {
+
+// How Qt windows map onto the stored placement values:
+// - NormPos is the window's normal (restored) geometry, QWidget::normalGeometry():
+//   left, top, left + width, top + height (right and bottom just outside, as a
+//   Windows RECT).
+// - ShowCmd is 3 when maximised (or full screen), 2 when minimised, else 1;
+//   Flags is 2 when a minimised window will come back maximised, else 0.
+// - MinMaxPos has no Qt counterpart: written as -1,-1,-1,-1, read but unused.
+// - PixelsPerInch is the screen's logical dots per inch, rounded; the
+//   screen-size suffix uses the screen's full size in device-independent pixels.
+WindowPlacement placementOf(const QWidget* window);
+ScreenInfo screenOf(const QWidget* window);
+// Applies a restore's decision: the rectangle (kept on a screen; a window of
+// fixed size is only moved), then the show state.
+void applyPlacement(QWidget* window, const PlacementDecision& decision);
+
+// Grid column widths by column position: Item0 is the leftmost column shown.
+std::vector<int> columnWidthsOf(const QTableView* grid);
+void setColumnWidths(QTableView* grid, const std::vector<int>& widths);
+
+// The stored font and Qt's. Character set and colour have no QFont
+// counterpart: they stay as stored in the StoredFont.
+QFont toQFont(const StoredFont& font);
+StoredFont fromQFont(const QFont& font, const StoredFont& base, int pixelsPerInch);
+QColor toQColor(int color);
+int fromQColor(const QColor& color);
+
+// A window's stored layout, wired to the window's widgets. The window calls
+// Restore() at the start of its show handling (every show), Save() once its
+// close is allowed, and SaveOnDestroy() from its destructor. Failures come
+// back as the message to report; the window closes all the same.
+class WindowLayout {
+public:
+    WindowLayout(QWidget* window, const QString& iniPath, std::string section);
+
+    FormStorage& storage() { return store; }
+
+    // The setup dialog writes its placement but never applies it.
+    void setPlacementApplied(bool applied) { store.applyPlacement = applied; }
+    // Tests and odd set-ups may fix the screen the layout sees.
+    void setScreen(std::function<ScreenInfo()> screen) { store.screen = std::move(screen); }
+
+    void attachColumnWidths(QTableView* grid, std::string section);
+    void attachRecentFiles(std::string section, std::function<std::vector<RecentEntry>()> get,
+                           std::function<void(const std::vector<RecentEntry>&)> set);
+    // An integer property stored as component + "_" + property.
+    void storeInteger(const std::string& component, const std::string& property, std::function<int()> get,
+                      std::function<void(int)> set);
+    // A font property stored as seven keys component + "_" + property + sub-property.
+    void storeFont(const std::string& component, const std::string& property, std::function<StoredFont()> get,
+                   std::function<void(const StoredFont&)> set);
+
+    bool Restore() { return store.Restore(); }
+    std::optional<std::string> Save();
+    std::optional<std::string> SaveOnDestroy() { return store.SaveOnDestroy(); }
+
+private:
+    QWidget* window;
+    FormStorage store;
+};
+
+} // namespace kr
