@@ -197,9 +197,11 @@ std::string write(std::string_view text, std::string_view section, std::string_v
             lines[*k].text = newText;
             return join(lines);
         }
+        // After the section's last key: blank lines and comments that follow
+        // it introduce the next section.
         size_t after = r->first;
         for (size_t i = r->first + 1; i < r->last; ++i)
-            if (lines[i].kind != Kind::Blank)
+            if (lines[i].kind == Kind::Key)
                 after = i;
         std::string out;
         for (size_t i = 0; i < lines.size(); ++i) {

@@ -28,7 +28,7 @@ KeyValues readSection(std::string_view text, std::string_view section);
 bool hasSection(std::string_view text, std::string_view section);
 
 // The text with one key set: an existing line is rewritten in place, a new key
-// goes after the last line of its section, a new section at the end. Every
+// goes after the last key of its section, a new section at the end. Every
 // other byte stays as it was; new lines end in CR LF. Line breaks in the
 // value become blanks and a zero byte ends it, so a value can never add lines.
 std::string write(std::string_view text, std::string_view section, std::string_view key, std::string_view value);

@@ -110,6 +110,10 @@ std::vector<int> columnWidthsOf(const QTableView* grid)
 void setColumnWidths(QTableView* grid, const std::vector<int>& widths)
 {
     QHeaderView* header = grid->horizontalHeader();
+    // Stored widths apply as they are, even below the style's usual minimum.
+    for (size_t i = 0; i < widths.size() && int(i) < header->count(); ++i)
+        if (widths[i] >= 0 && widths[i] < header->minimumSectionSize())
+            header->setMinimumSectionSize(widths[i]);
     for (int visual = 0; visual < header->count() && size_t(visual) < widths.size(); ++visual)
         header->resizeSection(header->logicalIndex(visual), widths[size_t(visual)]);
 }
