@@ -421,4 +421,16 @@ TKRFile::TKRFile()
         subFile = std::make_unique<TKRSubFile>();
 }
 
+std::string ExportClipboardText(const TFile& doc, bool centigrade)
+{
+    std::vector<std::string> lines;
+    doc.ExportText(lines, centigrade);
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
 } // namespace kr

@@ -176,4 +176,8 @@ public:
     TKRFile();
 };
 
+// The export as one text, the way the clipboard gets it: every line of
+// ExportText followed by CR LF, the last one too. Windows-1252 bytes.
+std::string ExportClipboardText(const TFile& doc, bool centigrade);
+
 } // namespace kr
