@@ -1,14 +1,16 @@
 #include <QApplication>
-#include <QMainWindow>
 
-// Bare start-up window until the main window arrives.
+#include "shell/Startup.h"
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KR"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Varnel Kestrune    Version :1.0.9"));
-    window.resize(664, 541);
-    window.show();
-    return app.exec();
+    kr::StartupOptions options;
+    // For trying the program quickly; the splash stays three seconds otherwise.
+    bool ok = false;
+    const int splashMs = qEnvironmentVariableIntValue("KR_SPLASH_MS", &ok);
+    if (ok && splashMs >= 0)
+        options.splashMs = splashMs;
+    return kr::runProgram(app, options);
 }

@@ -1,0 +1,134 @@
+#include "mainwindow/DataGrid.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include "core/Readings.h"
+#include "platform/Text.h"
+
+namespace kr {
+
+namespace grid {
+
+QString cellText(const TFile& doc, int fileNo, int row, int position, bool centigrade)
+{
+    if (row == 0) {
+        switch (position) {
+        case 0: return QStringLiteral("Rec.");
+        case 1: return QStringLiteral("Date/Time");
+        case 2: return fromCp1252(centigrade ? "\xB0" "C" : "\xB0" "F");
+        case 3: return QStringLiteral("Species");
+        case 4: return QStringLiteral("SG");
+        case 5: return QStringLiteral("MC");
+        case 6: return QStringLiteral("Notes");
+        default: return {};
+        }
+    }
+    const TReading& reading = doc.GetReading(fileNo, row);
+    switch (position) {
+    case 0: return reading.IsUsed() ? QString::number(row) : QString();
+    case 1: return reading.IsUsed() ? fromCp1252(reading.GetDateTimeText()) : QString();
+    case 2: return fromCp1252(reading.GetTemperatureText(centigrade));
+    case 3: return fromCp1252(reading.GetSpecies());
+    case 4: return fromCp1252(reading.GetSGText());
+    case 5: return fromCp1252(reading.GetMoistureText());
+    case 6: return fromCp1252(reading.GetNote());
+    default: return {};
+    }
+}
+
+Qt::Alignment cellAlignment(int position)
+{
+    switch (position) {
+    case 0:
+    case 2:
+    case 4:
+    case 5: return Qt::AlignRight | Qt::AlignTop;
+    default: return Qt::AlignLeft | Qt::AlignTop;
+    }
+}
+
+} // namespace grid
+
+TDataGridModel::TDataGridModel(const TFile& document, std::function<int()> file, std::function<bool()> scale,
+                               QObject* parent)
+    : QAbstractTableModel(parent), doc(document), currentFile(std::move(file)), centigrade(std::move(scale))
+{
+}
+
+void TDataGridModel::setPositionOf(std::function<int(int)> map)
+{
+    positionOf = std::move(map);
+    refresh();
+}
+
+void TDataGridModel::refresh()
+{
+    emit headerDataChanged(Qt::Horizontal, 0, grid::ColumnCount - 1);
+    emit dataChanged(index(0, 0), index(grid::ReadingRows - 1, grid::ColumnCount - 1));
+}
+
+int TDataGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : grid::ReadingRows;
+}
+
+int TDataGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : grid::ColumnCount;
+}
+
+QVariant TDataGridModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int pos = position(index.column());
+    if (role == Qt::DisplayRole)
+        return grid::cellText(doc, currentFile(), index.row() + 1, pos, centigrade());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(grid::cellAlignment(pos));
+    return {};
+}
+
+QVariant TDataGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    const int pos = position(section);
+    if (role == Qt::DisplayRole)
+        return grid::cellText(doc, currentFile(), 0, pos, centigrade());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue((grid::cellAlignment(pos) & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
+    return {};
+}
+
+void TDataGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QString text = opt.text;
+    const Qt::Alignment align = opt.displayAlignment;
+    opt.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    if (text.isEmpty())
+        return;
+    painter->save();
+    const bool selected = opt.state & QStyle::State_Selected;
+    painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->setFont(opt.font);
+    const QRect r = opt.rect.adjusted(grid::TextMargin, 0, -grid::TextMargin, 0);
+    painter->setClipRect(opt.rect);
+    painter->drawText(r, int(align) | Qt::TextSingleLine, text);
+    painter->restore();
+}
+
+QSize TDataGridDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    s.setHeight(grid::RowHeight);
+    return s;
+}
+
+} // namespace kr

@@ -1,0 +1,152 @@
+#include "mainwindow/DocumentWorkflow.h"
+
+#include <QFileInfo>
+
+#include "core/Readings.h"
+#include "platform/Prompts.h"
+#include "platform/Text.h"
+
+namespace kr {
+
+namespace {
+
+// Restores the cursor however the load ends.
+class BusyScope {
+public:
+    explicit BusyScope(DocumentView& v) : view(v) { view.SetBusy(true); }
+    ~BusyScope() { view.SetBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    DocumentView& view;
+};
+
+MsgButton askWarning(const QString& text, MsgButtons buttons)
+{
+    return showMessage(MsgKind::Warning, text, buttons);
+}
+
+bool isBackupName(const QString& fileName)
+{
+    return QFileInfo(fileName).suffix().compare(QLatin1String("bak"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+TDocumentWorkflow::TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& v,
+                                     std::function<QString()> folder)
+    : doc(document), recent(recentFiles), view(v), programFolder(std::move(folder))
+{
+}
+
+bool TDocumentWorkflow::NameIsNone() const { return doc.GetFileName() == TFile::NoFileName; }
+
+QString TDocumentWorkflow::AskSaveName()
+{
+    FileDialogRequest r;
+    r.title = workflow_text::SaveTitle;
+    r.filters = {QStringLiteral("KR data files (*.krx)")};
+    r.defaultSuffix = QStringLiteral("krx");
+    r.directory = saveFolder;
+    const auto chosen = prompts().saveFile(r);
+    if (!chosen || chosen->path.isEmpty())
+        return {};
+    if (QFileInfo::exists(chosen->path) && askWarning(workflow_text::Overwrite, mbYes | mbCancel) != mbYes)
+        return {};
+    return chosen->path;
+}
+
+void TDocumentWorkflow::SaveAndRemember(const QString& fileName)
+{
+    doc.SaveToFile(toNativePath(fileName));
+    recent.Add(fileName);
+}
+
+bool TDocumentWorkflow::QuerySaveChanges()
+{
+    if (!NameIsNone()) {
+        const QString name = fromNativePath(doc.GetFileName());
+        const MsgButton answer = askWarning(workflow_text::SaveChangesNamed + name + QLatin1Char('?'),
+                                            mbYes | mbNo | mbCancel);
+        if (answer == mbYes) {
+            // Under the current name whatever it is, a backup included.
+            doc.SaveToFile(doc.GetFileName());
+            return true;
+        }
+        return answer == mbNo;
+    }
+    const MsgButton answer = askWarning(workflow_text::SaveChangesUnnamed, mbYes | mbNo | mbCancel);
+    if (answer == mbNo)
+        return true;
+    if (answer != mbYes)
+        return false;
+    const QString name = AskSaveName();
+    if (name.isEmpty())
+        return false;
+    SaveAndRemember(name);
+    return true;
+}
+
+void TDocumentWorkflow::btnOpenClick()
+{
+    openFolder = programFolder();
+    if (doc.IsModified() && !QuerySaveChanges())
+        return;
+    FileDialogRequest r;
+    r.title = workflow_text::OpenTitle;
+    r.filters = {QStringLiteral("KR Data Files (*.krx)"), QStringLiteral("KR Backup Files (*.bak)")};
+    r.defaultSuffix = QStringLiteral("krx");
+    r.directory = openFolder;
+    const auto chosen = prompts().openFile(r);
+    if (!chosen || chosen->path.isEmpty())
+        return;
+    {
+        BusyScope busy(view);
+        doc.LoadFromFile(toNativePath(chosen->path));
+    }
+    recent.Add(chosen->path);
+    view.RefreshDocumentView();
+}
+
+void TDocumentWorkflow::Save1Click()
+{
+    saveFolder = programFolder();
+    if (!NameIsNone() && !isBackupName(fromNativePath(doc.GetFileName()))) {
+        const QString name = fromNativePath(doc.GetFileName());
+        SaveAndRemember(name);
+        view.RefreshDocumentView();
+        return;
+    }
+    // No name yet, or a backup, which Save never writes over.
+    const QString name = AskSaveName();
+    if (name.isEmpty())
+        return;
+    SaveAndRemember(name);
+    view.RefreshDocumentView();
+}
+
+void TDocumentWorkflow::SaveAs1Click()
+{
+    saveFolder = programFolder();
+    const QString name = AskSaveName();
+    if (name.isEmpty())
+        return;
+    SaveAndRemember(name);
+    view.RefreshDocumentView();
+}
+
+void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
+{
+    if (doc.IsModified() && !QuerySaveChanges())
+        return;
+    doc.LoadFromFile(toNativePath(fileName));
+    view.RefreshDocumentView();
+}
+
+bool TDocumentWorkflow::FormCloseQuery()
+{
+    return !doc.IsModified() || QuerySaveChanges();
+}
+
+} // namespace kr

@@ -1,0 +1,69 @@
+#pragma once
+#include <QString>
+#include <functional>
+
+#include "mainwindow/RecentFiles.h"
+
+namespace kr {
+
+class TFile;
+
+// What the document commands need from the window that shows the document.
+class DocumentView {
+public:
+    virtual ~DocumentView() = default;
+    // Brings the view in line with the document after a load, save or download.
+    virtual void RefreshDocumentView() = 0;
+    // Hourglass on (and let pending events run so it shows) or back to normal.
+    virtual void SetBusy(bool busy) = 0;
+};
+
+// Opening, saving and the save-changes question for the one data document,
+// without any widget: dialogs and boxes go through kr::prompts(). Failures of
+// the document's load and save are thrown on to the caller's error report.
+class TDocumentWorkflow {
+public:
+    // programFolder: where Open, Save and Save As point their dialogs.
+    TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& view,
+                      std::function<QString()> programFolder);
+
+    // True: the caller may go on and discard the document's state.
+    // False: the user cancelled. A failed save throws.
+    bool QuerySaveChanges();
+
+    void btnOpenClick();
+    void Save1Click();
+    void SaveAs1Click();
+    void MRUManager1Click(const QString& fileName);
+    // True when the window may close.
+    bool FormCloseQuery();
+
+    // The folders the two dialogs were last pointed at (empty: never).
+    const QString& OpenDialogFolder() const { return openFolder; }
+    const QString& SaveDialogFolder() const { return saveFolder; }
+
+private:
+    // Shows the save dialog from where it was last pointed and asks before
+    // overwriting; the chosen name, or empty when the user backed out.
+    QString AskSaveName();
+    void SaveAndRemember(const QString& fileName);
+    bool NameIsNone() const;
+
+    TFile& doc;
+    TRecentFiles& recent;
+    DocumentView& view;
+    std::function<QString()> programFolder;
+    QString openFolder;
+    QString saveFolder;
+};
+
+// Texts of the document commands.
+namespace workflow_text {
+inline const QString SaveChangesNamed = QStringLiteral("Do you wish to save the changes to \n\r");
+inline const QString SaveChangesUnnamed = QStringLiteral("Do you wish to save these changes?");
+inline const QString Overwrite = QStringLiteral("This file already exists, do you wish to overwrite?");
+inline const QString OpenTitle = QStringLiteral("Open Data File");
+inline const QString SaveTitle = QStringLiteral("Save Data File");
+} // namespace workflow_text
+
+} // namespace kr

@@ -1,0 +1,11 @@
+#pragma once
+#include <QIcon>
+
+namespace kr {
+
+// The toolbar's pictures, drawn in code so they stay crisp at any scale.
+enum class Glyph { Open, Save, Clipboard, Download, Library, Erase, Print, Help, Previous, Next };
+
+QIcon glyphIcon(Glyph glyph);
+
+} // namespace kr

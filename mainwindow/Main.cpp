@@ -1,0 +1,610 @@
+#include "mainwindow/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "core/Readings.h"
+#include "core/Regional.h"
+#include "mainwindow/DataGrid.h"
+#include "mainwindow/Glyphs.h"
+#include "mainwindow/Note.h"
+#include "mainwindow/SubFileList.h"
+#include "meter/MeterLink.h"
+#include "platform/Clipboard.h"
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
+#include "settings/Appglob.h"
+#include "settings/FormStorage.h"
+#include "settings/ui/WindowLayout.h"
+
+namespace kr {
+
+namespace {
+
+constexpr int ToolbarHeight = 45;
+constexpr int ToolButtonSize = 37;
+constexpr int NotesPanelHeight = 72;
+constexpr int FileListPanelHeight = 101;
+
+QFont windowFont()
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(11);
+    return f;
+}
+
+// A hint "short|long" gives the tooltip before the bar and the status tip after it.
+void setHint(QWidget* w, const QString& hint)
+{
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    w->setToolTip(bar < 0 ? hint : hint.left(bar));
+    w->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+QToolButton* makeButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(glyphIcon(glyph));
+    b->setIconSize(QSize(26, 26));
+    b->setFixedSize(ToolButtonSize, ToolButtonSize);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    setHint(b, hint);
+    return b;
+}
+
+QStringList memoLines(const QString& text)
+{
+    // As many lines as the box shows: "a\nb" is two lines, and so is "a\n".
+    if (text.isEmpty())
+        return {};
+    return text.split(QLatin1Char('\n'));
+}
+
+std::vector<std::string> memoLinesToCp1252(const QStringList& lines)
+{
+    std::vector<std::string> out;
+    out.reserve(std::size_t(lines.size()));
+    for (const QString& line : lines)
+        out.push_back(toCp1252(line));
+    return out;
+}
+
+} // namespace
+
+QString clipboardExportText(const TFile& doc, bool centigrade)
+{
+    std::vector<std::string> lines;
+    doc.ExportText(lines, centigrade);
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return fromCp1252(text);
+}
+
+TfmMain::TfmMain(QWidget* parent) : TfmMain(Options{}, parent) {}
+
+TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), options(opts)
+{
+    setObjectName(QStringLiteral("fmMain"));
+    setFont(windowFont());
+
+    // Every date the program shows: two-digit day and month, four-digit year.
+    RegionalSettings regionalNow = regional();
+    regionalNow.shortDateFormat = "dd/mm/yyyy";
+    setRegional(regionalNow);
+
+    document = std::make_unique<TKRFile>();
+    workflow = std::make_unique<TDocumentWorkflow>(*document, MRUManager1, static_cast<DocumentView&>(*this),
+                                                   [] { return ProgramFolder(); });
+    MRUManager1.onChanged = [this] { rebuildRecentMenu(); };
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("paClient"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* toolbar = new QWidget(central);
+    buildToolbar(toolbar);
+    column->addWidget(toolbar);
+
+    RxSplitter1 = new QSplitter(Qt::Vertical, central);
+    RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
+    RxSplitter1->setChildrenCollapsible(false);
+    RxSplitter1->setHandleWidth(5);
+    RxSplitter1->addWidget(buildNotesPanel());
+    auto* lower = new QWidget(RxSplitter1);
+    auto* lowerColumn = new QVBoxLayout(lower);
+    lowerColumn->setContentsMargins(0, 0, 0, 0);
+    lowerColumn->setSpacing(0);
+    lowerColumn->addWidget(buildFileListPanel());
+    buildGrid();
+    lowerColumn->addWidget(dgData, 1);
+    RxSplitter1->addWidget(lower);
+    RxSplitter1->setStretchFactor(0, 0);
+    RxSplitter1->setStretchFactor(1, 1);
+    RxSplitter1->setSizes({NotesPanelHeight, 400});
+    column->addWidget(RxSplitter1, 1);
+    setCentralWidget(central);
+    buildMenu();
+
+    cbSubFiles->setCurrentIndex(0);
+    ShowCurrentFile();
+
+    setWindowTitle(main_text::InitialCaption);
+    QCoreApplication::setApplicationName(main_text::ApplicationTitle);
+    HelpFile = QStringLiteral("KR.HLP");
+    attachLayout();
+    HelpFile = HelpFilePath();
+
+    link = std::make_unique<TMeterLink>();
+    settings = ReadSettings();
+    link->PortNumber = settings.PortNumber;
+    if (options.openPort)
+        link->OpenSilently();
+
+    resize(664, 541);
+
+    tiSplash.setObjectName(QStringLiteral("tiSplash"));
+    tiSplash.setSingleShot(true);
+    tiSplash.setInterval(options.splashMs);
+    connect(&tiSplash, &QTimer::timeout, this, [this] { tiSplashTimer(); });
+    tiSplash.start();
+}
+
+TfmMain::~TfmMain()
+{
+    // A window that went without a close still stores its layout once.
+    if (layout)
+        layout->SaveOnDestroy();
+    if (link)
+        link->Close();
+}
+
+void TfmMain::attachLayout()
+{
+    layout = std::make_unique<WindowLayout>(this, IniFilePath(), MainLayoutSection);
+    layout->attachColumnWidths(dgData, MainGridSection);
+    layout->attachRecentFiles(
+        RecentFilesSection,
+        [this] {
+            std::vector<RecentEntry> entries;
+            for (const QString& name : MRUManager1.Items())
+                entries.push_back({toCp1252(name), 1});
+            return entries;
+        },
+        [this](const std::vector<RecentEntry>& entries) {
+            QStringList names;
+            for (const RecentEntry& e : entries)
+                names << fromCp1252(e.name);
+            MRUManager1.Assign(names);
+        });
+    layout->storeInteger(
+        "paTop", "Height", [this] { return RxSplitter1->sizes().value(0, paTop->height()); },
+        [this](int height) {
+            QList<int> sizes = RxSplitter1->sizes();
+            if (sizes.size() < 2 || height < paTop->minimumHeight())
+                return;
+            const int total = sizes[0] + sizes[1];
+            sizes[0] = height;
+            sizes[1] = std::max(1, total - height);
+            RxSplitter1->setSizes(sizes);
+        });
+}
+
+void TfmMain::buildToolbar(QWidget* bar)
+{
+    bar->setObjectName(QStringLiteral("paToolbar"));
+    bar->setFixedHeight(ToolbarHeight);
+    bar->setAutoFillBackground(true);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(2);
+    btnOpen = makeButton(bar, "btnOpen", Glyph::Open, QStringLiteral("Load file from disk"));
+    btnSave = makeButton(bar, "btnSave", Glyph::Save, QStringLiteral("Save data to disk"));
+    btnClipboard = makeButton(bar, "btnClipboard", Glyph::Clipboard,
+                              QStringLiteral("Copy to clipboard|Copy the loaded data into the clipboard"));
+    btnDownload = makeButton(bar, "btnDownload", Glyph::Download, QStringLiteral("Load data from meter"));
+    btnSetup = makeButton(bar, "btnSetup", Glyph::Library, QStringLiteral("Library Edit"));
+    btnClearKRM = makeButton(bar, "btnClearKRM", Glyph::Erase, QStringLiteral("Erase Data"));
+    btnPrint = makeButton(bar, "btnPrint", Glyph::Print, QStringLiteral("Print"));
+    btnHelp = makeButton(bar, "btnHelp", Glyph::Help, QStringLiteral("Help"));
+    btnClipboard->setEnabled(false);
+
+    auto separator = [bar] {
+        auto* line = new QFrame(bar);
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Sunken);
+        line->setFixedHeight(26);
+        return line;
+    };
+    row->addWidget(btnOpen);
+    row->addWidget(btnSave);
+    row->addWidget(btnClipboard);
+    row->addSpacing(4);
+    row->addWidget(separator());
+    row->addSpacing(4);
+    row->addWidget(btnDownload);
+    row->addWidget(btnSetup);
+    row->addWidget(btnClearKRM);
+    row->addSpacing(4);
+    row->addWidget(separator());
+    row->addSpacing(4);
+    row->addWidget(btnPrint);
+    row->addStretch(1);
+    row->addWidget(btnHelp);
+
+    connect(btnOpen, &QToolButton::clicked, this, &TfmMain::btnOpenClick);
+    connect(btnSave, &QToolButton::clicked, this, &TfmMain::SaveAs1Click);
+    connect(btnClipboard, &QToolButton::clicked, this, &TfmMain::btnClipboardClick);
+    connect(btnDownload, &QToolButton::clicked, this, &TfmMain::btnDownloadClick);
+    connect(btnSetup, &QToolButton::clicked, this, &TfmMain::btnSetupClick);
+    connect(btnClearKRM, &QToolButton::clicked, this, &TfmMain::btnClearKRMClick);
+    connect(btnPrint, &QToolButton::clicked, this, &TfmMain::btnPrintClick);
+    connect(btnHelp, &QToolButton::clicked, this, &TfmMain::Contents1Click);
+}
+
+QWidget* TfmMain::buildNotesPanel()
+{
+    paTop = new QWidget;
+    paTop->setObjectName(QStringLiteral("paTop"));
+    paTop->setMinimumHeight(40);
+    auto* col = new QVBoxLayout(paTop);
+    col->setContentsMargins(6, 3, 6, 0);
+    col->setSpacing(2);
+    auto* heading = new QLabel(QStringLiteral("User Notes:"), paTop);
+    heading->setObjectName(QStringLiteral("lblUserNotes"));
+    memMemo = new QPlainTextEdit(paTop);
+    memMemo->setObjectName(QStringLiteral("memMemo"));
+    memMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memMemo->setTabChangesFocus(false);
+    heading->setBuddy(memMemo);
+    col->addWidget(heading);
+    col->addWidget(memMemo, 1);
+    memMemo->installEventFilter(this);
+    connect(memMemo, &QPlainTextEdit::textChanged, this, [this] { memMemoChange(); });
+    return paTop;
+}
+
+QWidget* TfmMain::buildFileListPanel()
+{
+    paFileList = new QWidget;
+    paFileList->setObjectName(QStringLiteral("paFileList"));
+    paFileList->setFixedHeight(FileListPanelHeight);
+
+    btnPrevious = makeButton(paFileList, "btnPrevious", Glyph::Previous, QStringLiteral("Previous File"));
+    btnNext = makeButton(paFileList, "btnNext", Glyph::Next, QStringLiteral("Next File"));
+    connect(btnPrevious, &QToolButton::clicked, this, &TfmMain::btnPreviousClick);
+    connect(btnNext, &QToolButton::clicked, this, &TfmMain::btnNextClick);
+
+    cbSubFiles = new TSubFileList(*document, paFileList);
+    cbSubFiles->setObjectName(QStringLiteral("cbSubFiles"));
+    cbSubFiles->setToolTip(QStringLiteral("Select file"));
+    cbSubFiles->setStatusTip(QStringLiteral("Select file"));
+    cbSubFiles->setFixedHeight(22);
+    connect(cbSubFiles, &QComboBox::activated, this, [this] { cbSubFilesChange(); });
+    auto* filesLabel = new QLabel(QStringLiteral("Moisture meter files:"), paFileList);
+    filesLabel->setObjectName(QStringLiteral("lblFiles"));
+    filesLabel->setBuddy(cbSubFiles);
+
+    edNote = new QLineEdit(paFileList);
+    edNote->setObjectName(QStringLiteral("edNote"));
+    edNote->setMaxLength(int(TSubFile::CommentCapacity));
+    edNote->setFixedHeight(22);
+    setHint(edNote, QStringLiteral("File Comment"));
+    edNote->installEventFilter(this);
+    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), paFileList);
+    commentLabel->setObjectName(QStringLiteral("lblComment"));
+    commentLabel->setBuddy(edNote);
+
+    auto* arrows = new QHBoxLayout;
+    arrows->setSpacing(4);
+    arrows->addWidget(btnPrevious);
+    arrows->addWidget(btnNext);
+
+    auto* fields = new QVBoxLayout;
+    fields->setSpacing(2);
+    fields->addWidget(filesLabel);
+    fields->addWidget(cbSubFiles);
+    fields->addSpacing(4);
+    fields->addWidget(commentLabel);
+    fields->addWidget(edNote);
+
+    auto* row = new QHBoxLayout(paFileList);
+    row->setContentsMargins(8, 4, 8, 6);
+    row->setSpacing(12);
+    row->addLayout(arrows);
+    row->addLayout(fields, 1);
+    return paFileList;
+}
+
+void TfmMain::buildGrid()
+{
+    dgData = new QTableView;
+    dgData->setObjectName(QStringLiteral("dgData"));
+    gridModel = new TDataGridModel(*document, [this] { return CurrentFile(); }, [this] { return settings.Centigrade; },
+                                   dgData);
+    dgData->setModel(gridModel);
+    dgData->setItemDelegate(new TDataGridDelegate(dgData));
+    dgData->setShowGrid(true);
+    dgData->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    dgData->setSelectionBehavior(QAbstractItemView::SelectItems);
+    dgData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dgData->setWordWrap(false);
+    dgData->setCornerButtonEnabled(false);
+    dgData->verticalHeader()->hide();
+    dgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    dgData->verticalHeader()->setDefaultSectionSize(grid::RowHeight);
+    dgData->verticalHeader()->setMinimumSectionSize(grid::RowHeight);
+    QHeaderView* header = dgData->horizontalHeader();
+    header->setFixedHeight(grid::RowHeight + 3);
+    header->setSectionsMovable(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    header->setHighlightSections(false);
+    header->setMinimumSectionSize(4);
+    for (int c = 0; c < grid::ColumnCount; ++c)
+        header->resizeSection(c, grid::DesignWidths[c]);
+    gridModel->setPositionOf([header](int column) { return header->visualIndex(column); });
+    connect(header, &QHeaderView::sectionMoved, this, [this] { RepaintGrid(); });
+    connect(dgData, &QTableView::doubleClicked, this, [this] { dgDataDblClick(); });
+}
+
+void TfmMain::buildMenu()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Open1 = File1->addAction(QStringLiteral("&Open..."), this, &TfmMain::btnOpenClick);
+    Open1->setObjectName(QStringLiteral("Open1"));
+    Save1 = File1->addAction(QStringLiteral("&Save"), this, &TfmMain::Save1Click);
+    Save1->setObjectName(QStringLiteral("Save1"));
+    SaveAs1 = File1->addAction(QStringLiteral("Save &As..."), this, &TfmMain::SaveAs1Click);
+    SaveAs1->setObjectName(QStringLiteral("SaveAs1"));
+    File1->addSeparator();
+    RecentFiles1 = File1->addMenu(QStringLiteral("Recent Files"));
+    RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
+    Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
+    Exit1->setObjectName(QStringLiteral("Exit1"));
+    rebuildRecentMenu();
+}
+
+void TfmMain::rebuildRecentMenu()
+{
+    if (!RecentFiles1)
+        return;
+    RecentFiles1->clear();
+    const QStringList& items = MRUManager1.Items();
+    for (int i = 0; i < items.size(); ++i) {
+        const QString name = items.at(i);
+        QAction* a = RecentFiles1->addAction(TRecentFiles::MenuCaption(i, name));
+        connect(a, &QAction::triggered, this, [this, name] { MRUManager1Click(name); });
+    }
+    RecentFiles1->menuAction()->setEnabled(!items.isEmpty());
+}
+
+int TfmMain::CurrentFile() const { return cbSubFiles->CurrentFile(); }
+
+void TfmMain::ShowCurrentFile()
+{
+    edNote->setText(fromCp1252(document->GetComment(CurrentFile())));
+    RepaintGrid();
+}
+
+void TfmMain::RepaintGrid()
+{
+    gridModel->refresh();
+    dgData->viewport()->update();
+    dgData->horizontalHeader()->viewport()->update();
+}
+
+void TfmMain::RefreshDocumentView()
+{
+    cbSubFiles->setCurrentIndex(0);
+    edNote->setText(fromCp1252(document->GetComment(1)));
+    QString notes = fromCp1252(document->GetNotesText());
+    notes.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // The last line's end would show as one more, empty line in the box.
+    if (notes.endsWith(QLatin1Char('\n')))
+        notes.chop(1);
+    memMemo->setPlainText(notes);
+    cbSubFiles->Repaint();
+    RepaintGrid();
+    document->ClearModified();
+    setWindowTitle(main_text::CaptionPrefix + fromNativePath(document->GetFileName()) + QLatin1Char(']'));
+    btnClipboard->setEnabled(true);
+}
+
+bool TfmMain::QuerySaveChanges() { return workflow->QuerySaveChanges(); }
+
+void TfmMain::SetSplash(QWidget* s) { splash = s; }
+
+void TfmMain::SetNoteDialog(TfmNote* note) { fmNote = note; }
+
+TfmNote* TfmMain::NoteDialog()
+{
+    if (!fmNote)
+        fmNote = new TfmNote(this);
+    return fmNote;
+}
+
+void TfmMain::SetBusy(bool busy)
+{
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QCoreApplication::processEvents();
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TfmMain::btnOpenClick()
+{
+    runHandler([this] { workflow->btnOpenClick(); });
+}
+
+void TfmMain::Save1Click()
+{
+    runHandler([this] { workflow->Save1Click(); });
+}
+
+void TfmMain::SaveAs1Click()
+{
+    runHandler([this] { workflow->SaveAs1Click(); });
+}
+
+void TfmMain::MRUManager1Click(const QString& fileName)
+{
+    runHandler([this, &fileName] { workflow->MRUManager1Click(fileName); });
+}
+
+void TfmMain::Exit1Click() { close(); }
+
+void TfmMain::btnClipboardClick()
+{
+    runHandler([this] { setClipboardText(clipboardExportText(*document, settings.Centigrade)); });
+}
+
+void TfmMain::btnPreviousClick()
+{
+    if (CurrentFile() <= 1)
+        return;
+    cbSubFiles->setCurrentIndex(cbSubFiles->currentIndex() - 1);
+    ShowCurrentFile();
+}
+
+void TfmMain::btnNextClick()
+{
+    if (CurrentFile() >= TFile::FileCount)
+        return;
+    cbSubFiles->setCurrentIndex(cbSubFiles->currentIndex() + 1);
+    ShowCurrentFile();
+}
+
+void TfmMain::cbSubFilesChange() { ShowCurrentFile(); }
+
+void TfmMain::storeComment()
+{
+    document->SetComment(CurrentFile(), toCp1252(edNote->text()));
+    cbSubFiles->Repaint();
+}
+
+void TfmMain::edNoteKeyUp() { storeComment(); }
+
+void TfmMain::edNoteExit() { storeComment(); }
+
+void TfmMain::memMemoChange() { document->SetNotes(memoLinesToCp1252(memoLines(memMemo->toPlainText()))); }
+
+void TfmMain::memMemoKeyUp() { document->SetModified(); }
+
+void TfmMain::dgDataDblClick()
+{
+    runHandler([this] {
+        const QModelIndex current = dgData->currentIndex();
+        if (!current.isValid())
+            return;
+        const int fileNo = CurrentFile();
+        const int r = current.row() + 1;
+        const TReading& reading = document->GetReading(fileNo, r);
+        if (!(reading.GetMoisture() > 0))
+            return;
+        TfmNote* note = NoteDialog();
+        const bool c = settings.Centigrade;
+        const std::string line = "Moisture Content " + reading.GetMoistureText() + "   recorded on " +
+                                 reading.GetDateTimeText() + "  at " + reading.GetTemperatureText(c) + "\xB0" +
+                                 (c ? "C" : "F");
+        note->lblItem->setText(fromCp1252(reading.GetSpecies()));
+        note->lblReading->setText(fromCp1252(line));
+        note->edNote->setText(fromCp1252(reading.GetNote()));
+        if (note->exec() != QDialog::Accepted)
+            return;
+        document->SetNote(fileNo, r, toCp1252(note->edNote->text()));
+        RepaintGrid();
+    });
+}
+
+// The meter exchanges, the library editor, printing and help arrive with
+// their own windows; until then these commands leave everything as it is.
+void TfmMain::btnDownloadClick() {}
+void TfmMain::btnSetupClick() {}
+void TfmMain::btnClearKRMClick() {}
+void TfmMain::btnPrintClick() {}
+void TfmMain::Contents1Click() {}
+
+void TfmMain::showEvent(QShowEvent* event)
+{
+    if (!shownOnce) {
+        shownOnce = true;
+        runHandler([this] { layout->Restore(); });
+        FormShow();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TfmMain::FormShow()
+{
+    QHeaderView* header = dgData->horizontalHeader();
+    if (header->sectionSize(0) < grid::MinFirstColumnWidth)
+        header->resizeSection(0, grid::MinFirstColumnWidth);
+}
+
+bool TfmMain::FormCloseQuery()
+{
+    bool mayClose = false;
+    if (!runHandler([this, &mayClose] { mayClose = workflow->FormCloseQuery(); }))
+        return false;
+    return mayClose;
+}
+
+void TfmMain::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    // A layout that cannot be stored is reported; the window closes all the same.
+    if (const auto failure = layout->Save())
+        showErrorReport(fromCp1252(*failure));
+    event->accept();
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == edNote) {
+        if (event->type() == QEvent::KeyRelease)
+            runHandler([this] { edNoteKeyUp(); });
+        else if (event->type() == QEvent::FocusOut)
+            runHandler([this] { edNoteExit(); });
+    } else if (watched == memMemo && event->type() == QEvent::KeyRelease) {
+        runHandler([this] { memMemoKeyUp(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfmMain::tiSplashTimer()
+{
+    tiSplash.stop();
+    // The splash may already be gone; nothing about it is worth a message.
+    try {
+        if (splash)
+            splash->deleteLater();
+        splash = nullptr;
+    } catch (...) {
+    }
+}
+
+} // namespace kr

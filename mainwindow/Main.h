@@ -1,0 +1,158 @@
+#pragma once
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "mainwindow/DocumentWorkflow.h"
+#include "mainwindow/RecentFiles.h"
+#include "settings/Settings.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTableView;
+class QToolButton;
+
+namespace kr {
+
+class TKRFile;
+class TMeterLink;
+class WindowLayout;
+class TfmNote;
+class TDataGridModel;
+class TSubFileList;
+
+// The program's identity as the window shows it.
+namespace main_text {
+inline const QString InitialCaption = QStringLiteral("Varnel Kestrune    Version :1.0.9");
+inline const QString CaptionPrefix = QStringLiteral("Varnel Kestrune   Version :1.0.9  [");
+inline const QString ApplicationTitle = QStringLiteral("KR");
+} // namespace main_text
+
+// The main window: toolbar, the user's notes, the meter-file list with its
+// comment, the readings grid, and the document commands. It owns the one data
+// document, the settings and the link to the meter.
+class TfmMain : public QMainWindow, private DocumentView {
+    Q_OBJECT
+public:
+    struct Options {
+        // How long the splash stays after the window was created.
+        int splashMs = 3000;
+        // Tests keep the serial port shut.
+        bool openPort = true;
+    };
+
+    explicit TfmMain(QWidget* parent = nullptr);
+    explicit TfmMain(const Options& options, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    TKRFile& Document() { return *document; }
+    TMeterLink& Link() { return *link; }
+    TRecentFiles& RecentFiles() { return MRUManager1; }
+    TDocumentWorkflow& Workflow() { return *workflow; }
+
+    // The user's settings, read once while the window is created.
+    Settings settings;
+
+    // The meter file shown, 1..25.
+    int CurrentFile() const;
+    void ShowCurrentFile();
+    void RefreshDocumentView() override;
+    bool QuerySaveChanges();
+    // Repaints the grid (after the document or the temperature scale changed).
+    void RepaintGrid();
+
+    // The splash window the splash timer releases; the reading note dialog.
+    void SetSplash(QWidget* splash);
+    void SetNoteDialog(TfmNote* note);
+    TfmNote* NoteDialog();
+
+    // Controls, named as the rest of the program and the tests know them.
+    QToolButton* btnOpen = nullptr;
+    QToolButton* btnSave = nullptr;
+    QToolButton* btnClipboard = nullptr;
+    QToolButton* btnDownload = nullptr;
+    QToolButton* btnSetup = nullptr;
+    QToolButton* btnClearKRM = nullptr;
+    QToolButton* btnPrint = nullptr;
+    QToolButton* btnHelp = nullptr;
+    QWidget* paTop = nullptr;
+    QPlainTextEdit* memMemo = nullptr;
+    QSplitter* RxSplitter1 = nullptr;
+    QWidget* paFileList = nullptr;
+    QToolButton* btnPrevious = nullptr;
+    QToolButton* btnNext = nullptr;
+    TSubFileList* cbSubFiles = nullptr;
+    QLineEdit* edNote = nullptr;
+    QTableView* dgData = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QMenu* RecentFiles1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QTimer tiSplash;
+
+public slots:
+    void btnOpenClick();
+    void Save1Click();
+    void SaveAs1Click();
+    void MRUManager1Click(const QString& fileName);
+    void Exit1Click();
+    void btnClipboardClick();
+    void btnPreviousClick();
+    void btnNextClick();
+    void cbSubFilesChange();
+    void dgDataDblClick();
+    // Toolbar commands whose exchanges and dialogs come with their own windows.
+    void btnDownloadClick();
+    void btnSetupClick();
+    void btnClearKRMClick();
+    void btnPrintClick();
+    void Contents1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void SetBusy(bool busy) override;
+    void buildToolbar(QWidget* host);
+    QWidget* buildNotesPanel();
+    QWidget* buildFileListPanel();
+    void buildGrid();
+    void buildMenu();
+    void rebuildRecentMenu();
+    void edNoteKeyUp();
+    void edNoteExit();
+    void memMemoChange();
+    void memMemoKeyUp();
+    void storeComment();
+    void FormShow();
+    bool FormCloseQuery();
+    void tiSplashTimer();
+    void attachLayout();
+
+    Options options;
+    std::unique_ptr<TKRFile> document;
+    std::unique_ptr<TMeterLink> link;
+    TRecentFiles MRUManager1;
+    std::unique_ptr<TDocumentWorkflow> workflow;
+    std::unique_ptr<WindowLayout> layout;
+    TDataGridModel* gridModel = nullptr;
+    QPointer<QWidget> splash;
+    QPointer<TfmNote> fmNote;
+    QString HelpFile;
+    bool shownOnce = false;
+};
+
+// The tab-separated export as the clipboard gets it: every line followed by
+// CR LF, Windows-1252 turned into Unicode.
+QString clipboardExportText(const TFile& doc, bool centigrade);
+
+} // namespace kr

@@ -1,0 +1,53 @@
+#include "shell/Startup.h"
+
+#include <QApplication>
+
+#include "mainwindow/Main.h"
+#include "mainwindow/Note.h"
+#include "meter/MeterLink.h"
+#include "settings/Appglob.h"
+#include "shell/Krsplash.h"
+#include "shell/Progress.h"
+
+namespace kr {
+
+TProgram::TProgram(const StartupOptions& options)
+{
+    InitAppglob();
+    splash = new TfmSplash;
+    splash->show();
+    splash->repaint();
+    QCoreApplication::processEvents();
+
+    TfmMain::Options mainOptions;
+    mainOptions.splashMs = options.splashMs;
+    mainOptions.openPort = options.openPort;
+    main = std::make_unique<TfmMain>(mainOptions);
+    main->SetSplash(splash);
+    // The other windows, each once, in a fixed order after the main window.
+    note = new TfmNote(main.get());
+    main->SetNoteDialog(note);
+    progress = new TfmProgress(main.get());
+    main->Link().setProgress(progress);
+}
+
+TProgram::~TProgram()
+{
+    if (main)
+        main->Link().setProgress(nullptr);
+    main.reset();
+    delete splash.data();
+}
+
+void TProgram::Show() { main->show(); }
+
+TfmSplash* TProgram::fmSplash() const { return splash.data(); }
+
+int runProgram(QApplication& app, const StartupOptions& options)
+{
+    TProgram program(options);
+    program.Show();
+    return app.exec();
+}
+
+} // namespace kr

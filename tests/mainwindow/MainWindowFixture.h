@@ -1,0 +1,70 @@
+#pragma once
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+#include "core/Mtlutils.h"
+#include "core/Readings.h"
+
+namespace kr::test {
+
+// Points the program's folder (kr.ini, dialogs) at a fresh temporary folder.
+// Must run before anything asks for the program's paths.
+inline QTemporaryDir& programHome()
+{
+    static QTemporaryDir dir;
+    static const bool set = [] {
+        qputenv("KR_HOME", QDir(dir.path()).absolutePath().toUtf8());
+        return true;
+    }();
+    (void)set;
+    return dir;
+}
+
+inline void setReading(TFile& doc, int file, int rec, const char* species, long double mc, int temp, int day)
+{
+    TReading& r = doc.GetReading(file, rec);
+    r.SetSpecies(species);
+    r.SetMoisture(mc);
+    r.SetTemperature(temp);
+    r.SetDateTime(EncodeDate(2001, 3, day) + EncodeTime(10, 15, 0, 0));
+    r.SetSG(0.65L);
+    r.SetSGApplies(1);
+}
+
+// Meter file 1 holds three readings (the third with a moisture of 0),
+// file 3 one; comments on files 1 and 2; a note on an empty slot; notes.
+inline void fillSample(TFile& doc)
+{
+    setReading(doc, 1, 1, "Oak", 12.3L, 21, 4);
+    setReading(doc, 1, 2, "Radiata Pine", 18.5L, 20, 5);
+    setReading(doc, 1, 3, "Jarrah", 0.0L, 19, 6);
+    doc.GetReading(1, 2).SetNote("Near the window");
+    doc.GetReading(1, 5).SetNote("Slot kept free");
+    doc.GetReading(1, 3).SetSGApplies(0);
+    setReading(doc, 3, 1, "Beech", 9.8L, 22, 7);
+    doc.SetComment(1, "Ground floor, north room");
+    doc.SetComment(2, "Spare");
+    doc.SetNotes({"Site: 12 Mill Road", "Boards delivered Monday"});
+    doc.ClearModified();
+}
+
+// Runs `handle` on the next modal dialog, from the event loop: the way to
+// answer a dialog that a handler shows with exec(). `seen` tells afterwards
+// whether there was one.
+inline void onNextModal(std::function<void(QWidget*)> handle, bool* seen, int attempts = 20)
+{
+    QTimer::singleShot(10, [handle, seen, attempts] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            *seen = true;
+            handle(modal);
+        } else if (attempts > 0) {
+            onNextModal(handle, seen, attempts - 1);
+        }
+    });
+}
+
+} // namespace kr::test

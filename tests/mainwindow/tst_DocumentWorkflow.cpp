@@ -1,0 +1,402 @@
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/AtomicFile.h"
+#include "core/Errors.h"
+#include "core/Readings.h"
+#include "mainwindow/DocumentWorkflow.h"
+#include "tests/support/ScriptedPrompts.h"
+
+using namespace kr;
+using kr::test::ScriptedPrompts;
+
+namespace {
+
+// Stands in for the main window: counts refreshes, clears the modified mark
+// as the real refresh does, and records the cursor changes.
+class FakeView : public DocumentView {
+public:
+    explicit FakeView(TFile& d) : doc(d) {}
+    void RefreshDocumentView() override
+    {
+        ++refreshes;
+        doc.ClearModified();
+        events << QStringLiteral("refresh");
+    }
+    void SetBusy(bool busy) override { events << (busy ? QStringLiteral("busy") : QStringLiteral("normal")); }
+    TFile& doc;
+    int refreshes = 0;
+    QStringList events;
+};
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDocumentWorkflow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void openShowsItsDialogAtTheProgramFolder();
+    void openLoadsRemembersAndRefreshes();
+    void openCancelledChangesNothing();
+    void failedOpenRestoresCursorAndLeavesListAndViewAlone();
+    void namedPromptAnswers_data();
+    void namedPromptAnswers();
+    void namedPromptOnBackupWritesToTheBackup();
+    void unnamedPromptNoDiscardsCancelStops();
+    void unnamedPromptYesAsksForANameAndRemembersIt();
+    void unnamedPromptOverwriteCancelStops();
+    void failingSaveInPromptStopsTheOpen();
+    void saveWritesNamedFileSilently();
+    void saveNeverWritesOverABackup();
+    void saveAsAsksBeforeOverwriting();
+    void failedSaveKeepsNameModifiedAndList();
+    void recentClickLoadsWithoutReordering();
+    void recentClickCancelledKeepsDocument();
+    void closeAsksOnlyWhenModified();
+    void promptSaveDialogIsNotRepointed();
+
+private:
+    QString path(const QString& name) const { return dir->filePath(name); }
+    // A small data file on disk made by the document itself.
+    QString makeDataFile(const QString& name, const std::string& comment);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TKRFile> doc;
+    std::unique_ptr<TRecentFiles> mru;
+    std::unique_ptr<FakeView> view;
+    std::unique_ptr<TDocumentWorkflow> flow;
+    std::unique_ptr<ScriptedPrompts> prompts;
+};
+
+void TestDocumentWorkflow::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    doc = std::make_unique<TKRFile>();
+    mru = std::make_unique<TRecentFiles>();
+    view = std::make_unique<FakeView>(*doc);
+    flow = std::make_unique<TDocumentWorkflow>(*doc, *mru, *view, [this] { return dir->path() + "/"; });
+    prompts = std::make_unique<ScriptedPrompts>();
+}
+
+void TestDocumentWorkflow::cleanup()
+{
+    failNextAtomicWrite(WriteResult::Ok);
+    prompts.reset();
+    flow.reset();
+}
+
+QString TestDocumentWorkflow::makeDataFile(const QString& name, const std::string& comment)
+{
+    TKRFile other;
+    other.SetComment(1, comment);
+    other.SaveToFile(path(name).toStdString());
+    return path(name);
+}
+
+void TestDocumentWorkflow::openShowsItsDialogAtTheProgramFolder()
+{
+    prompts->answerOpen(std::nullopt);
+    flow->btnOpenClick();
+    QCOMPARE(prompts->asked().size(), 1);
+    const auto& r = prompts->asked().first().file;
+    QCOMPARE(prompts->asked().first().what, ScriptedPrompts::Asked::Open);
+    QCOMPARE(r.title, QStringLiteral("Open Data File"));
+    QCOMPARE(r.filters, QStringList({"KR Data Files (*.krx)", "KR Backup Files (*.bak)"}));
+    QCOMPARE(r.defaultSuffix, QStringLiteral("krx"));
+    QCOMPARE(r.directory, dir->path() + "/");
+}
+
+void TestDocumentWorkflow::openLoadsRemembersAndRefreshes()
+{
+    const QString file = makeDataFile("a.krx", "first");
+    prompts->answerOpen(file);
+    flow->btnOpenClick();
+    QCOMPARE(doc->GetComment(1), std::string("first"));
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), file);
+    QCOMPARE(mru->Items(), QStringList{file});
+    QCOMPARE(view->events, QStringList({"busy", "normal", "refresh"}));
+    QVERIFY(!doc->IsModified());
+    QCOMPARE(prompts->unexpected(), 0);
+}
+
+void TestDocumentWorkflow::openCancelledChangesNothing()
+{
+    doc->SetComment(2, "keep");
+    doc->ClearModified();
+    prompts->answerOpen(std::nullopt);
+    flow->btnOpenClick();
+    QCOMPARE(doc->GetComment(2), std::string("keep"));
+    QVERIFY(view->events.isEmpty());
+    QVERIFY(mru->IsEmpty());
+}
+
+void TestDocumentWorkflow::failedOpenRestoresCursorAndLeavesListAndViewAlone()
+{
+    QFile bad(path("bad.krx"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a date\r\n");
+    bad.close();
+    prompts->answerOpen(path("bad.krx"));
+    QVERIFY_THROWS_EXCEPTION(KrError, flow->btnOpenClick());
+    QCOMPARE(view->events, QStringList({"busy", "normal"}));
+    QVERIFY(mru->IsEmpty());
+    QCOMPARE(doc->GetFileName(), std::string(TFile::NoFileName));
+
+    prompts->answerOpen(path("missing.krx"));
+    QVERIFY_THROWS_EXCEPTION(FileError, flow->btnOpenClick());
+    QCOMPARE(view->refreshes, 0);
+}
+
+void TestDocumentWorkflow::namedPromptAnswers_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("goesOn");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("Yes saves") << int(mbYes) << true << true;
+    QTest::newRow("No discards") << int(mbNo) << true << false;
+    QTest::newRow("Cancel stops") << int(mbCancel) << false << false;
+}
+
+void TestDocumentWorkflow::namedPromptAnswers()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    QFETCH(bool, written);
+    const QString file = makeDataFile("named.krx", "old");
+    doc->LoadFromFile(file.toStdString());
+    doc->SetComment(1, "new");
+    prompts->answer(MsgButton(answer));
+    QCOMPARE(flow->QuerySaveChanges(), goesOn);
+    const auto box = prompts->messages().value(0);
+    QCOMPARE(box.kind, MsgKind::Warning);
+    QCOMPARE(box.text, QStringLiteral("Do you wish to save the changes to \n\r") + file + "?");
+    QCOMPARE(box.buttons, mbYes | mbNo | mbCancel);
+    TKRFile reread;
+    reread.LoadFromFile(file.toStdString());
+    QCOMPARE(reread.GetComment(1), std::string(written ? "new" : "old"));
+    QCOMPARE(doc->IsModified(), !written);
+    // Nothing about the name is asked and the list is not touched here.
+    QCOMPARE(prompts->asked().size(), 1);
+    QVERIFY(mru->IsEmpty());
+    QCOMPARE(view->refreshes, 0);
+}
+
+void TestDocumentWorkflow::namedPromptOnBackupWritesToTheBackup()
+{
+    const QString bak = makeDataFile("data1.bak", "backup");
+    doc->LoadFromFile(bak.toStdString());
+    doc->SetComment(1, "edited");
+    prompts->answer(mbYes);
+    QVERIFY(flow->QuerySaveChanges());
+    TKRFile reread;
+    reread.LoadFromFile(bak.toStdString());
+    QCOMPARE(reread.GetComment(1), std::string("edited"));
+}
+
+void TestDocumentWorkflow::unnamedPromptNoDiscardsCancelStops()
+{
+    doc->SetModified();
+    prompts->answer(mbNo);
+    QVERIFY(flow->QuerySaveChanges());
+    prompts->answer(mbCancel);
+    QVERIFY(!flow->QuerySaveChanges());
+    QCOMPARE(prompts->messageTexts(),
+             QStringList({"Do you wish to save these changes?", "Do you wish to save these changes?"}));
+    QCOMPARE(prompts->messages().first().buttons, mbYes | mbNo | mbCancel);
+    QCOMPARE(prompts->asked().size(), 2);
+}
+
+void TestDocumentWorkflow::unnamedPromptYesAsksForANameAndRemembersIt()
+{
+    doc->SetComment(3, "three");
+    prompts->answer(mbYes);
+    prompts->answerSave(path("new.krx"));
+    QVERIFY(flow->QuerySaveChanges());
+    const auto& save = prompts->asked().at(1).file;
+    QCOMPARE(save.title, QStringLiteral("Save Data File"));
+    QCOMPARE(save.filters, QStringList{"KR data files (*.krx)"});
+    QCOMPARE(save.defaultSuffix, QStringLiteral("krx"));
+    QVERIFY(QFile::exists(path("new.krx")));
+    QCOMPARE(mru->Items(), QStringList{path("new.krx")});
+    QVERIFY(!doc->IsModified());
+    QCOMPARE(view->refreshes, 0);
+
+    // The save dialog cancelled: the caller is told to stop.
+    doc->SetModified();
+    doc->SetFileName(TFile::NoFileName);
+    prompts->answer(mbYes);
+    prompts->answerSave(std::nullopt);
+    QVERIFY(!flow->QuerySaveChanges());
+}
+
+void TestDocumentWorkflow::unnamedPromptOverwriteCancelStops()
+{
+    const QString existing = makeDataFile("there.krx", "theirs");
+    const QByteArray before = fileBytes(existing);
+    doc->SetComment(1, "mine");
+    prompts->answer(mbYes);
+    prompts->answerSave(existing);
+    prompts->answer(mbCancel);
+    QVERIFY(!flow->QuerySaveChanges());
+    QCOMPARE(prompts->messageTexts().last(), QStringLiteral("This file already exists, do you wish to overwrite?"));
+    QCOMPARE(prompts->messages().last().buttons, mbYes | mbCancel);
+    QCOMPARE(prompts->messages().last().kind, MsgKind::Warning);
+    QCOMPARE(fileBytes(existing), before);
+    QVERIFY(mru->IsEmpty());
+
+    prompts->answer(mbYes);
+    prompts->answerSave(existing);
+    prompts->answer(mbYes);
+    QVERIFY(flow->QuerySaveChanges());
+    QVERIFY(fileBytes(existing) != before);
+}
+
+void TestDocumentWorkflow::failingSaveInPromptStopsTheOpen()
+{
+    const QString file = makeDataFile("keep.krx", "on disk");
+    doc->LoadFromFile(file.toStdString());
+    doc->SetComment(1, "unsaved");
+    const QByteArray before = fileBytes(file);
+    prompts->answer(mbYes);
+    failNextAtomicWrite(WriteResult::WriteFailed);
+    QVERIFY_THROWS_EXCEPTION(FileError, flow->btnOpenClick());
+    // No open dialog was shown and nothing was loaded.
+    QCOMPARE(prompts->asked().size(), 1);
+    QCOMPARE(doc->GetComment(1), std::string("unsaved"));
+    QVERIFY(doc->IsModified());
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), file);
+    QCOMPARE(fileBytes(file), before);
+}
+
+void TestDocumentWorkflow::saveWritesNamedFileSilently()
+{
+    const QString file = makeDataFile("mine.krx", "a");
+    doc->LoadFromFile(file.toStdString());
+    doc->SetComment(1, "b");
+    flow->Save1Click();
+    QVERIFY(prompts->asked().isEmpty());
+    TKRFile reread;
+    reread.LoadFromFile(file.toStdString());
+    QCOMPARE(reread.GetComment(1), std::string("b"));
+    QCOMPARE(mru->Items(), QStringList{file});
+    QCOMPARE(view->refreshes, 1);
+    QCOMPARE(flow->SaveDialogFolder(), dir->path() + "/");
+}
+
+void TestDocumentWorkflow::saveNeverWritesOverABackup()
+{
+    const QString bak = makeDataFile("data2.BAK", "backup");
+    const QByteArray before = fileBytes(bak);
+    doc->LoadFromFile(bak.toStdString());
+    doc->SetComment(1, "changed");
+    prompts->answerSave(std::nullopt);
+    flow->Save1Click();
+    QCOMPARE(prompts->asked().size(), 1);
+    QCOMPARE(prompts->asked().first().what, ScriptedPrompts::Asked::Save);
+    QCOMPARE(prompts->asked().first().file.directory, dir->path() + "/");
+    QCOMPARE(fileBytes(bak), before);
+    QCOMPARE(view->refreshes, 0);
+
+    prompts->answerSave(path("copy.krx"));
+    flow->Save1Click();
+    QCOMPARE(fileBytes(bak), before);
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), path("copy.krx"));
+    QCOMPARE(mru->Items(), QStringList{path("copy.krx")});
+    QCOMPARE(view->refreshes, 1);
+}
+
+void TestDocumentWorkflow::saveAsAsksBeforeOverwriting()
+{
+    const QString existing = makeDataFile("exists.krx", "theirs");
+    const QByteArray before = fileBytes(existing);
+    prompts->answerSave(existing);
+    prompts->answer(mbCancel);
+    flow->SaveAs1Click();
+    QCOMPARE(fileBytes(existing), before);
+    QCOMPARE(view->refreshes, 0);
+
+    prompts->answerSave(path("fresh.krx"));
+    flow->SaveAs1Click();
+    QCOMPARE(prompts->messageTexts().size(), 1); // no question for a new file
+    QVERIFY(QFile::exists(path("fresh.krx")));
+    QCOMPARE(view->refreshes, 1);
+}
+
+void TestDocumentWorkflow::failedSaveKeepsNameModifiedAndList()
+{
+    const QString file = makeDataFile("stay.krx", "x");
+    doc->LoadFromFile(file.toStdString());
+    doc->SetComment(1, "y");
+    failNextAtomicWrite(WriteResult::RenameFailed);
+    QVERIFY_THROWS_EXCEPTION(FileError, flow->Save1Click());
+    QVERIFY(doc->IsModified());
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), file);
+    QVERIFY(mru->IsEmpty());
+    QCOMPARE(view->refreshes, 0);
+
+    prompts->answerSave(path("other.krx"));
+    failNextAtomicWrite(WriteResult::CreateFailed);
+    QVERIFY_THROWS_EXCEPTION(FileError, flow->SaveAs1Click());
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), file);
+    QVERIFY(!QFile::exists(path("other.krx")));
+}
+
+void TestDocumentWorkflow::recentClickLoadsWithoutReordering()
+{
+    const QString a = makeDataFile("a.krx", "A");
+    const QString b = makeDataFile("b.krx", "B");
+    mru->Add(a);
+    mru->Add(b);
+    flow->MRUManager1Click(a);
+    QCOMPARE(doc->GetComment(1), std::string("A"));
+    QCOMPARE(mru->Items(), QStringList({b, a}));
+    QCOMPARE(view->events, QStringList{"refresh"});
+    QVERIFY(prompts->asked().isEmpty());
+}
+
+void TestDocumentWorkflow::recentClickCancelledKeepsDocument()
+{
+    const QString a = makeDataFile("a.krx", "A");
+    doc->SetComment(1, "mine");
+    prompts->answer(mbCancel);
+    flow->MRUManager1Click(a);
+    QCOMPARE(doc->GetComment(1), std::string("mine"));
+    QCOMPARE(view->refreshes, 0);
+}
+
+void TestDocumentWorkflow::closeAsksOnlyWhenModified()
+{
+    QVERIFY(flow->FormCloseQuery());
+    QVERIFY(prompts->asked().isEmpty());
+    doc->SetModified();
+    prompts->answer(mbCancel);
+    QVERIFY(!flow->FormCloseQuery());
+    prompts->answer(mbNo);
+    QVERIFY(flow->FormCloseQuery());
+}
+
+void TestDocumentWorkflow::promptSaveDialogIsNotRepointed()
+{
+    doc->SetModified();
+    prompts->answer(mbYes);
+    prompts->answerSave(std::nullopt);
+    QVERIFY(!flow->QuerySaveChanges());
+    QCOMPARE(prompts->asked().last().file.directory, QString());
+    QCOMPARE(flow->SaveDialogFolder(), QString());
+
+    prompts->answerSave(std::nullopt);
+    flow->SaveAs1Click();
+    QCOMPARE(prompts->asked().last().file.directory, dir->path() + "/");
+}
+
+QTEST_GUILESS_MAIN(TestDocumentWorkflow)
+#include "tst_DocumentWorkflow.moc"

@@ -1,0 +1,631 @@
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+#include "core/AtomicFile.h"
+#include "mainwindow/DataGrid.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/Note.h"
+#include "mainwindow/SubFileList.h"
+#include "platform/Clipboard.h"
+#include "platform/Text.h"
+#include "settings/Appglob.h"
+#include "settings/IniFile.h"
+#include "tests/mainwindow/MainWindowFixture.h"
+#include "tests/support/ScriptedPrompts.h"
+
+using namespace kr;
+using kr::test::ScriptedPrompts;
+
+namespace {
+
+const QString Degree = QString(QChar(0xB0));
+
+QString cell(TfmMain& w, int row, int position)
+{
+    QHeaderView* h = w.dgData->horizontalHeader();
+    const int logical = h->logicalIndex(position);
+    if (row == 0)
+        return w.dgData->model()->headerData(logical, Qt::Horizontal).toString();
+    return w.dgData->model()->index(row - 1, logical).data().toString();
+}
+
+QPoint cellCentre(TfmMain& w, int row, int position)
+{
+    const int logical = w.dgData->horizontalHeader()->logicalIndex(position);
+    return w.dgData->visualRect(w.dgData->model()->index(row - 1, logical)).center();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void controlsCarryTheirNamesAndHints();
+    void fileMenuHoldsOnlyTheDocumentCommands();
+    void startsEmptyWithFileOneAndClipboardOff();
+    void firstRunColumnWidths();
+    void previousAndNextStopAtBothEnds();
+    void listRowsBoldOnlyWithReadings();
+    void listRowColumnsLineUp();
+    void gridTextsAndAlignment();
+    void emptyReadingShowsOnlyItsNote();
+    void movedColumnTakesOnlyItsWidth();
+    void temperatureScaleInHeaderAndCells();
+    void noteDialogOnlyOnRowsWithMoisture();
+    void noteDialogOkStoresCancelKeeps();
+    void commentKeyReleaseMarksModifiedAndShowsInList();
+    void leavingCommentMarksModified();
+    void notesKeyMarksModifiedPasteDoesNot();
+    void notesRoundTripThroughRefresh();
+    void captionInEachState();
+    void failedOpenLeavesViewAndCaption();
+    void clipboardGetsExportWithCrLf();
+    void recentFilesMenuFollowsTheList();
+    void closeAsksAboutChangesAndCancelKeepsOpen();
+    void failedSaveInCloseKeepsWindowOpen();
+    void layoutIsStoredAndRestored();
+
+private:
+    TfmMain& win() { return *window; }
+    QString saveSample(const QString& name);
+
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<TfmMain> window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    test::programHome();
+    QVERIFY(test::programHome().isValid());
+}
+
+void TestMainWindow::init()
+{
+    QFile::remove(IniFilePath());
+    prompts = std::make_unique<ScriptedPrompts>();
+    TfmMain::Options o;
+    o.openPort = false;
+    window = std::make_unique<TfmMain>(o);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    failNextAtomicWrite(WriteResult::Ok);
+    if (window) {
+        window->Document().ClearModified();
+        window->close();
+    }
+    window.reset();
+    prompts.reset();
+}
+
+QString TestMainWindow::saveSample(const QString& name)
+{
+    TKRFile doc;
+    test::fillSample(doc);
+    const QString path = test::programHome().filePath(name);
+    doc.SaveToFile(toNativePath(path));
+    return path;
+}
+
+void TestMainWindow::controlsCarryTheirNamesAndHints()
+{
+    struct Hint {
+        const char* name;
+        const char* tip;
+        const char* status;
+    };
+    const Hint hints[] = {
+        {"btnOpen", "Load file from disk", "Load file from disk"},
+        {"btnSave", "Save data to disk", "Save data to disk"},
+        {"btnClipboard", "Copy to clipboard", "Copy the loaded data into the clipboard"},
+        {"btnDownload", "Load data from meter", "Load data from meter"},
+        {"btnSetup", "Library Edit", "Library Edit"},
+        {"btnClearKRM", "Erase Data", "Erase Data"},
+        {"btnPrint", "Print", "Print"},
+        {"btnHelp", "Help", "Help"},
+        {"btnPrevious", "Previous File", "Previous File"},
+        {"btnNext", "Next File", "Next File"},
+        {"cbSubFiles", "Select file", "Select file"},
+        {"edNote", "File Comment", "File Comment"},
+    };
+    for (const Hint& h : hints) {
+        auto* w = win().findChild<QWidget*>(h.name);
+        QVERIFY2(w, h.name);
+        QCOMPARE(w->toolTip(), QString(h.tip));
+        QCOMPARE(w->statusTip(), QString(h.status));
+    }
+    for (const char* name : {"paTop", "memMemo", "paFileList", "dgData", "RxSplitter1"})
+        QVERIFY2(win().findChild<QWidget*>(name), name);
+    QCOMPARE(win().edNote->maxLength(), 200);
+    QCOMPARE(win().cbSubFiles->count(), 25);
+    QCOMPARE(win().cbSubFiles->itemText(0), QStringLiteral("1"));
+    QCOMPARE(win().cbSubFiles->itemText(24), QStringLiteral("25"));
+    QCOMPARE(win().cbSubFiles->maxVisibleItems(), 25);
+    QVERIFY(!win().cbSubFiles->isEditable());
+    QCOMPARE(win().findChild<QLabel*>("lblUserNotes")->text(), QStringLiteral("User Notes:"));
+    QCOMPARE(win().findChild<QLabel*>("lblFiles")->text(), QStringLiteral("Moisture meter files:"));
+    QCOMPARE(win().findChild<QLabel*>("lblComment")->text(), QStringLiteral("Comment:"));
+    QCOMPARE(win().dgData->model()->columnCount(), 7);
+    QCOMPARE(win().dgData->model()->rowCount(), 25);
+    QCOMPARE(win().dgData->verticalHeader()->defaultSectionSize(), 16);
+    QVERIFY(win().dgData->horizontalHeader()->sectionsMovable());
+    QCOMPARE(win().dgData->selectionMode(), QAbstractItemView::ContiguousSelection);
+    QCOMPARE(win().size(), QSize(664, 541));
+}
+
+void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
+{
+    const auto menus = win().menuBar()->actions();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus.first()->text(), QStringLiteral("&File"));
+    QStringList texts;
+    for (QAction* a : win().File1->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "-", "Recent Files", "E&xit"}));
+    QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
+}
+
+void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()
+{
+    QCOMPARE(win().windowTitle(), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
+    QCOMPARE(win().CurrentFile(), 1);
+    QVERIFY(win().edNote->text().isEmpty());
+    QVERIFY(!win().btnClipboard->isEnabled());
+    for (auto* b : {win().btnOpen, win().btnSave, win().btnDownload, win().btnSetup, win().btnClearKRM,
+                    win().btnPrint, win().btnHelp, win().btnPrevious, win().btnNext})
+        QVERIFY(b->isEnabled());
+    for (int row = 1; row <= 25; ++row)
+        for (int pos = 0; pos < 7; ++pos)
+            QVERIFY(cell(win(), row, pos).isEmpty());
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("KR"));
+    QVERIFY(!win().Document().IsModified());
+    // The buttons whose commands come later leave everything as it was.
+    for (auto* b : {win().btnDownload, win().btnSetup, win().btnClearKRM, win().btnPrint, win().btnHelp})
+        QTest::mouseClick(b, Qt::LeftButton);
+    QVERIFY(prompts->asked().isEmpty());
+    QVERIFY(!win().Document().IsModified());
+}
+
+void TestMainWindow::firstRunColumnWidths()
+{
+    QHeaderView* h = win().dgData->horizontalHeader();
+    const int expected[] = {30, 40, 120, 40, 40, 300, 64};
+    for (int c = 0; c < 7; ++c)
+        QCOMPARE(h->sectionSize(c), expected[c]);
+}
+
+void TestMainWindow::previousAndNextStopAtBothEnds()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    QCOMPARE(win().edNote->text(), QStringLiteral("Ground floor, north room"));
+    QTest::mouseClick(win().btnPrevious, Qt::LeftButton);
+    QCOMPARE(win().CurrentFile(), 1);
+    QCOMPARE(win().edNote->text(), QStringLiteral("Ground floor, north room"));
+
+    QTest::mouseClick(win().btnNext, Qt::LeftButton);
+    QCOMPARE(win().CurrentFile(), 2);
+    QCOMPARE(win().edNote->text(), QStringLiteral("Spare"));
+    QTest::mouseClick(win().btnNext, Qt::LeftButton);
+    QCOMPARE(cell(win(), 1, 3), QStringLiteral("Beech"));
+    for (int i = 0; i < 30; ++i)
+        QTest::mouseClick(win().btnNext, Qt::LeftButton);
+    QCOMPARE(win().CurrentFile(), 25);
+    win().edNote->setText("typed but not stored");
+    QTest::mouseClick(win().btnNext, Qt::LeftButton);
+    QCOMPARE(win().CurrentFile(), 25);
+    QCOMPARE(win().edNote->text(), QStringLiteral("typed but not stored"));
+    QTest::mouseClick(win().btnPrevious, Qt::LeftButton);
+    QCOMPARE(win().CurrentFile(), 24);
+    QVERIFY(!win().Document().IsModified());
+}
+
+void TestMainWindow::listRowsBoldOnlyWithReadings()
+{
+    TFile& doc = win().Document();
+    test::fillSample(doc);
+    const SubFileRow one = subFileRow(doc, 1);
+    QVERIFY(one.bold);
+    QCOMPARE(one.fileText, QStringLiteral("File :1"));
+    QCOMPARE(one.recordsText, QStringLiteral("Records :3"));
+    QCOMPARE(one.comment, QStringLiteral("Ground floor, north room"));
+    const SubFileRow two = subFileRow(doc, 2);
+    QVERIFY(!two.bold);
+    QCOMPARE(two.recordsText, QStringLiteral("Records :0"));
+    QCOMPARE(subFileRow(doc, 25).fileText, QStringLiteral("File :25"));
+    // A species of blanks is no reading for the list.
+    doc.GetReading(4, 1).SetSpecies("   ");
+    QVERIFY(!subFileRow(doc, 4).bold);
+
+    // Bold rows are drawn bolder: more dark pixels than the same texts regular.
+    auto inkOf = [&](int fileNo) {
+        QImage img(300, TSubFileList::RowHeight, QImage::Format_RGB32);
+        QPainter p(&img);
+        paintSubFileRow(&p, img.rect(), doc, fileNo, win().cbSubFiles->font(), win().cbSubFiles->palette(), false);
+        p.end();
+        int dark = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                dark += qGray(img.pixel(x, y)) < 128;
+        return dark;
+    };
+    doc.SetComment(3, "Spare"); // file 3 holds one reading, file 2 none; same comment
+    doc.GetReading(3, 1).SetSpecies("Oak");
+    QVERIFY(inkOf(3) > inkOf(2));
+}
+
+void TestMainWindow::listRowColumnsLineUp()
+{
+    QFont regular = win().cbSubFiles->font();
+    QFont bold = regular;
+    bold.setBold(true);
+    const SubFileColumns r = subFileColumns(QFontMetrics(regular));
+    const SubFileColumns b = subFileColumns(QFontMetrics(bold));
+    QCOMPARE(r.file, 5);
+    QCOMPARE(r.records, 5 + QFontMetrics(regular).horizontalAdvance("File 88XX"));
+    QCOMPARE(r.comment, 5 + QFontMetrics(regular).horizontalAdvance("File 88XXItems :88XX"));
+    QVERIFY(b.records >= r.records);
+    // "Records :25" fits before the comment starts.
+    QVERIFY(r.records + QFontMetrics(regular).horizontalAdvance("Records :25") <= r.comment + 8);
+}
+
+void TestMainWindow::gridTextsAndAlignment()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    const QStringList header = {"Rec.", "Date/Time", Degree + "C", "Species", "SG", "MC", "Notes"};
+    for (int pos = 0; pos < 7; ++pos)
+        QCOMPARE(cell(win(), 0, pos), header.at(pos));
+    QCOMPARE(cell(win(), 1, 0), QStringLiteral("1"));
+    QCOMPARE(cell(win(), 1, 1), QStringLiteral("04/03/2001 10:15:00"));
+    QCOMPARE(cell(win(), 1, 2), QStringLiteral("21"));
+    QCOMPARE(cell(win(), 1, 3), QStringLiteral("Oak"));
+    QCOMPARE(cell(win(), 1, 4), QStringLiteral("0.65"));
+    QCOMPARE(cell(win(), 1, 5), QStringLiteral("12.3"));
+    QCOMPARE(cell(win(), 2, 6), QStringLiteral("Near the window"));
+    QCOMPARE(cell(win(), 3, 4), QString()); // SG does not apply to this one
+    QCOMPARE(cell(win(), 3, 5), QStringLiteral("0.0"));
+    for (int pos : {0, 2, 4, 5})
+        QCOMPARE(grid::cellAlignment(pos) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    for (int pos : {1, 3, 6})
+        QCOMPARE(grid::cellAlignment(pos) & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    const QModelIndex first = win().dgData->model()->index(0, 0);
+    QCOMPARE(first.data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignRight | Qt::AlignTop);
+}
+
+void TestMainWindow::emptyReadingShowsOnlyItsNote()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    for (int pos = 0; pos < 6; ++pos)
+        QVERIFY2(cell(win(), 5, pos).isEmpty(), qPrintable(QString::number(pos)));
+    QCOMPARE(cell(win(), 5, 6), QStringLiteral("Slot kept free"));
+}
+
+void TestMainWindow::movedColumnTakesOnlyItsWidth()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    QHeaderView* h = win().dgData->horizontalHeader();
+    // Drag the Species column to the far right.
+    const int speciesWidth = h->sectionSize(3);
+    h->moveSection(3, 6);
+    QCOMPARE(h->visualIndex(3), 6);
+    // The texts stay at their positions; only the width went along.
+    QCOMPARE(cell(win(), 0, 3), QStringLiteral("Species"));
+    QCOMPARE(cell(win(), 0, 6), QStringLiteral("Notes"));
+    QCOMPARE(cell(win(), 1, 3), QStringLiteral("Oak"));
+    QCOMPARE(h->sectionSize(h->logicalIndex(6)), speciesWidth);
+}
+
+void TestMainWindow::temperatureScaleInHeaderAndCells()
+{
+    TFile& doc = win().Document();
+    test::setReading(doc, 1, 1, "Oak", 12.3L, 20, 4);
+    win().RefreshDocumentView();
+    QCOMPARE(cell(win(), 0, 2), Degree + "C");
+    QCOMPARE(cell(win(), 1, 2), QStringLiteral("20"));
+    win().settings.Centigrade = false;
+    win().RepaintGrid();
+    QCOMPARE(cell(win(), 0, 2), Degree + "F");
+    QCOMPARE(cell(win(), 1, 2), QStringLiteral("68"));
+    // What is painted follows too: the header as the grid draws it.
+    QCOMPARE(win().dgData->horizontalHeader()->model()->headerData(2, Qt::Horizontal).toString(), Degree + "F");
+}
+
+void TestMainWindow::noteDialogOnlyOnRowsWithMoisture()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    QHeaderView* h = win().dgData->horizontalHeader();
+    // Header row.
+    QTest::mouseDClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(3) + 10, 5));
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(!win().NoteDialog()->isVisible());
+    // A reading with a moisture of 0, and an empty slot.
+    for (int row : {3, 5}) {
+        QTest::mouseDClick(win().dgData->viewport(), Qt::LeftButton, {}, cellCentre(win(), row, 3));
+        QCOMPARE(win().dgData->currentIndex().row(), row - 1);
+        QVERIFY(!win().NoteDialog()->isVisible());
+    }
+    QVERIFY(!win().Document().IsModified());
+}
+
+void TestMainWindow::noteDialogOkStoresCancelKeeps()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    bool seen = false;
+    QString item, reading, noteBefore, title;
+    test::onNextModal(
+        [&](QWidget* modal) {
+            auto* note = qobject_cast<TfmNote*>(modal);
+            QVERIFY(note);
+            title = note->windowTitle();
+            item = note->lblItem->text();
+            reading = note->lblReading->text();
+            noteBefore = note->edNote->text();
+            QCOMPARE(QApplication::focusWidget(), note->edNote);
+            note->edNote->clear();
+            QTest::keyClicks(note->edNote, QString(140, QLatin1Char('n')));
+            QTest::keyClick(note->edNote, Qt::Key_Return);
+        },
+        &seen);
+    QTest::mouseDClick(win().dgData->viewport(), Qt::LeftButton, {}, cellCentre(win(), 1, 5));
+    QVERIFY(seen);
+    QCOMPARE(title, QStringLiteral("Note"));
+    QCOMPARE(item, QStringLiteral("Oak"));
+    QCOMPARE(reading, "Moisture Content 12.3   recorded on 04/03/2001 10:15:00  at 21" + Degree + "C");
+    QVERIFY(noteBefore.isEmpty());
+    QCOMPARE(win().Document().GetNote(1, 1), std::string(128, 'n'));
+    QCOMPARE(cell(win(), 1, 6), QString(128, QLatin1Char('n')));
+    QVERIFY(win().Document().IsModified());
+
+    win().Document().ClearModified();
+    seen = false;
+    test::onNextModal(
+        [&](QWidget* modal) {
+            auto* note = qobject_cast<TfmNote*>(modal);
+            noteBefore = note->edNote->text();
+            note->edNote->setText("thrown away");
+            QTest::keyClick(note->edNote, Qt::Key_Escape);
+        },
+        &seen);
+    QTest::mouseDClick(win().dgData->viewport(), Qt::LeftButton, {}, cellCentre(win(), 2, 1));
+    QVERIFY(seen);
+    QCOMPARE(noteBefore, QStringLiteral("Near the window"));
+    QCOMPARE(win().Document().GetNote(1, 2), std::string("Near the window"));
+    QVERIFY(!win().Document().IsModified());
+}
+
+void TestMainWindow::commentKeyReleaseMarksModifiedAndShowsInList()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    QTest::mouseClick(win().btnNext, Qt::LeftButton);
+    QVERIFY(!win().Document().IsModified());
+    QTest::keyClick(win().edNote, Qt::Key_X);
+    QVERIFY(win().Document().IsModified());
+    QCOMPARE(win().Document().GetComment(2), std::string("SpareX"));
+    QCOMPARE(subFileRow(win().Document(), 2).comment, QStringLiteral("SpareX"));
+    // Only a key press does not reach the document: the release does.
+    win().Document().ClearModified();
+    QTest::keyPress(win().edNote, Qt::Key_Y);
+    QVERIFY(!win().Document().IsModified());
+    QTest::keyRelease(win().edNote, Qt::Key_Y);
+    QVERIFY(win().Document().IsModified());
+    // An arrow key changes nothing, yet marks the document.
+    win().Document().ClearModified();
+    QTest::keyClick(win().edNote, Qt::Key_Left);
+    QVERIFY(win().Document().IsModified());
+}
+
+void TestMainWindow::leavingCommentMarksModified()
+{
+    win().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&win()));
+    win().edNote->setFocus();
+    QVERIFY(win().edNote->hasFocus());
+    QVERIFY(!win().Document().IsModified());
+    win().memMemo->setFocus();
+    QVERIFY(!win().edNote->hasFocus());
+    QVERIFY(win().Document().IsModified());
+    QCOMPARE(win().Document().GetComment(1), std::string());
+}
+
+void TestMainWindow::notesKeyMarksModifiedPasteDoesNot()
+{
+    win().memMemo->setPlainText("pasted\nsecond");
+    QCOMPARE(win().Document().GetNotes(), (std::vector<std::string>{"pasted", "second"}));
+    QVERIFY(!win().Document().IsModified());
+    QTest::keyClick(win().memMemo, Qt::Key_Down);
+    QVERIFY(win().Document().IsModified());
+    win().Document().ClearModified();
+    win().memMemo->moveCursor(QTextCursor::End);
+    QTest::keyClick(win().memMemo, Qt::Key_Return);
+    QTest::keyClicks(win().memMemo, "third");
+    QVERIFY(win().Document().IsModified());
+    QCOMPARE(win().Document().GetNotes(), (std::vector<std::string>{"pasted", "second", "third"}));
+}
+
+void TestMainWindow::notesRoundTripThroughRefresh()
+{
+    TFile& doc = win().Document();
+    doc.SetNotes({"one", "", "three", ""});
+    win().RefreshDocumentView();
+    QCOMPARE(win().memMemo->toPlainText(), QStringLiteral("one\n\nthree\n"));
+    // Filling the box gave the document the same lines back, not one more.
+    QCOMPARE(doc.GetNotes(), (std::vector<std::string>{"one", "", "three", ""}));
+    doc.SetNotes({});
+    win().RefreshDocumentView();
+    QVERIFY(doc.GetNotes().empty());
+}
+
+void TestMainWindow::captionInEachState()
+{
+    QCOMPARE(win().windowTitle(), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
+    // Unnamed, as after a download.
+    win().RefreshDocumentView();
+    QCOMPARE(win().windowTitle(), QStringLiteral("Varnel Kestrune   Version :1.0.9  [None]"));
+    QVERIFY(win().btnClipboard->isEnabled());
+    const QString file = saveSample("caption.krx");
+    prompts->answerOpen(file);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    QCOMPARE(win().windowTitle(), "Varnel Kestrune   Version :1.0.9  [" + file + "]");
+    QVERIFY(!win().Document().IsModified());
+    QCOMPARE(win().edNote->text(), QStringLiteral("Ground floor, north room"));
+    QCOMPARE(win().memMemo->toPlainText(), QStringLiteral("Site: 12 Mill Road\nBoards delivered Monday"));
+    // Modified: the caption waits for the next refresh.
+    QTest::keyClick(win().edNote, Qt::Key_Z);
+    QCOMPARE(win().windowTitle(), "Varnel Kestrune   Version :1.0.9  [" + file + "]");
+    // Save As under a new name.
+    const QString other = test::programHome().filePath("renamed.krx");
+    prompts->answerSave(other);
+    QTest::mouseClick(win().btnSave, Qt::LeftButton);
+    QCOMPARE(win().windowTitle(), "Varnel Kestrune   Version :1.0.9  [" + other + "]");
+    QCOMPARE(prompts->unexpected(), 0);
+}
+
+void TestMainWindow::failedOpenLeavesViewAndCaption()
+{
+    const QString good = saveSample("good.krx");
+    prompts->answerOpen(good);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    const QString title = win().windowTitle();
+    QFile bad(test::programHome().filePath("short.krx"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("10:15:00 04/03/2001\r\nF01  x\r\n");
+    bad.close();
+    prompts->answerOpen(bad.fileName());
+    prompts->answer(mbOK);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    QCOMPARE(prompts->messages().last().kind, MsgKind::Error);
+    QCOMPARE(prompts->messageTexts().last(), QStringLiteral("List index out of bounds (2)"));
+    QCOMPARE(win().windowTitle(), title);
+    QCOMPARE(win().edNote->text(), QStringLiteral("Ground floor, north room"));
+    QCOMPARE(win().RecentFiles().Items(), QStringList{good});
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // The program goes on: the next command works.
+    prompts->answerOpen(good);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    QCOMPARE(win().Document().GetComment(1), std::string("Ground floor, north room"));
+}
+
+void TestMainWindow::clipboardGetsExportWithCrLf()
+{
+    TFile& doc = win().Document();
+    test::fillSample(doc);
+    win().RefreshDocumentView();
+    setClipboardText("old content");
+    QTest::mouseClick(win().btnClipboard, Qt::LeftButton);
+    const QString text = clipboardText();
+    QVERIFY(text.endsWith("\r\n"));
+    QVERIFY(!text.contains(QRegularExpression("[^\r]\n")));
+    const QStringList lines = text.split("\r\n");
+    QCOMPARE(lines.at(1), QStringLiteral("01\tGround floor, north room"));
+    QCOMPARE(lines.at(2), "File\tRecord\tDate/Time\t" + Degree + "C\tSpecies\tSG\tMoisture\tNotes");
+    QVERIFY(lines.contains(QStringLiteral("Boards delivered Monday")));
+    QCOMPARE(text, clipboardExportText(doc, true));
+    win().settings.Centigrade = false;
+    QTest::mouseClick(win().btnClipboard, Qt::LeftButton);
+    QVERIFY(clipboardText().contains("Date/Time\t" + Degree + "F\t"));
+}
+
+void TestMainWindow::recentFilesMenuFollowsTheList()
+{
+    QStringList files;
+    for (int i = 0; i < 11; ++i)
+        files << saveSample(QStringLiteral("r%1.krx").arg(i));
+    for (const QString& f : files) {
+        prompts->answerOpen(f);
+        QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    }
+    const auto actions = win().RecentFiles1->actions();
+    QCOMPARE(actions.size(), 10);
+    QVERIFY(win().RecentFiles1->menuAction()->isEnabled());
+    QCOMPARE(actions.first()->text(), "&1 " + files.at(10));
+    QCOMPARE(actions.at(9)->text(), "&A " + files.at(1));
+    // Opening a listed file again moves its one entry to the top.
+    prompts->answerOpen(files.at(5));
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    QCOMPARE(win().RecentFiles().Items().first(), files.at(5));
+    QCOMPARE(win().RecentFiles().Count(), 10);
+    // Choosing an entry opens it and leaves the order alone.
+    win().RecentFiles1->actions().at(3)->trigger();
+    QCOMPARE(QString::fromStdString(win().Document().GetFileName()), win().RecentFiles().Items().at(3));
+    QCOMPARE(win().RecentFiles().Items().first(), files.at(5));
+}
+
+void TestMainWindow::closeAsksAboutChangesAndCancelKeepsOpen()
+{
+    QTest::keyClick(win().edNote, Qt::Key_A);
+    prompts->answer(mbCancel);
+    QVERIFY(!win().close());
+    QVERIFY(win().isVisible());
+    QCOMPARE(prompts->messageTexts(), QStringList{"Do you wish to save these changes?"});
+    prompts->answer(mbNo);
+    QVERIFY(win().close());
+    QVERIFY(!win().isVisible());
+}
+
+void TestMainWindow::failedSaveInCloseKeepsWindowOpen()
+{
+    const QString file = saveSample("closing.krx");
+    prompts->answerOpen(file);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    QTest::keyClick(win().edNote, Qt::Key_A);
+    prompts->answer(mbYes);
+    prompts->answer(mbOK);
+    failNextAtomicWrite(WriteResult::WriteFailed);
+    QVERIFY(!win().close());
+    QVERIFY(win().isVisible());
+    QCOMPARE(prompts->messages().last().kind, MsgKind::Error);
+    QCOMPARE(prompts->messageTexts().last(), QStringLiteral("Stream write error"));
+    QVERIFY(win().Document().IsModified());
+}
+
+void TestMainWindow::layoutIsStoredAndRestored()
+{
+    const QString file = saveSample("remember.krx");
+    prompts->answerOpen(file);
+    QTest::mouseClick(win().btnOpen, Qt::LeftButton);
+    win().dgData->horizontalHeader()->resizeSection(5, 222);
+    QVERIFY(win().close());
+    IniFile ini(IniFilePath());
+    QCOMPARE(fromCp1252(ini.readString("setup\\TfmMain.MRUManager1", "Item_0", "")), file);
+    QCOMPARE(ini.readString("setup\\TfmMain.MRUManager1", "User_0", ""), std::string("1"));
+    QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item5", 0), 222);
+    QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item0", 0), 30);
+    QVERIFY(ini.readInteger("setup", "paTop_Height", -1) > 0);
+    window.reset();
+
+    TfmMain::Options o;
+    o.openPort = false;
+    window = std::make_unique<TfmMain>(o);
+    QVERIFY(win().RecentFiles().IsEmpty()); // applied as the window shows
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(win().RecentFiles().Items(), QStringList{file});
+    QCOMPARE(win().dgData->horizontalHeader()->sectionSize(5), 222);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
