@@ -1,0 +1,362 @@
+#include "tools/cli/CliArgs.h"
+
+#include "platform/PortMap.h"
+
+namespace kr::cli {
+
+namespace {
+
+struct CommandInfo {
+    Command command;
+    const char* name;
+};
+constexpr CommandInfo Commands[] = {
+    {Command::Download, "download"}, {Command::Erase, "erase"},     {Command::Serial, "serial"},
+    {Command::Export, "export"},     {Command::Show, "show"},       {Command::Convert, "convert"},
+    {Command::ImportLines, "import-lines"},
+};
+
+std::optional<Command> commandFromName(const QString& name)
+{
+    for (const auto& c : Commands)
+        if (name == QLatin1String(c.name))
+            return c.command;
+    return std::nullopt;
+}
+
+// The options that only some commands take, and which.
+bool takesOption(Command command, const QString& option)
+{
+    if (option == "-o")
+        return command == Command::Download || command == Command::Convert
+            || command == Command::ImportLines;
+    if (option == "--yes")
+        return command == Command::Erase;
+    if (option == "--fahrenheit")
+        return command == Command::Export || command == Command::Show;
+    if (option == "--encoding")
+        return command == Command::Export;
+    if (option == "--file")
+        return command == Command::Show;
+    if (option == "--to")
+        return command == Command::Convert;
+    return true;
+}
+
+bool takesInput(Command command)
+{
+    return command == Command::Export || command == Command::Show || command == Command::Convert
+        || command == Command::ImportLines;
+}
+
+std::optional<int> wholeNumber(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || text.startsWith('+') || text.trimmed() != text)
+        return std::nullopt;
+    return value;
+}
+
+class Parser {
+public:
+    explicit Parser(const QStringList& args) : args(args) {}
+
+    ParseResult run()
+    {
+        ParseResult result;
+        while (index < args.size() && error.isEmpty())
+            step();
+        if (error.isEmpty() && !inv.help)
+            checkCommand();
+        // Asking for help always gets help, whatever else the line got wrong.
+        if (inv.help)
+            error.clear();
+        result.invocation = inv;
+        result.error = error;
+        return result;
+    }
+
+private:
+    void step()
+    {
+        QString arg = args.at(index++);
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            return;
+        }
+        if (optionsEnded || !arg.startsWith('-') || arg == "-") {
+            positional(arg);
+            return;
+        }
+        std::optional<QString> inlineValue;
+        if (arg.startsWith("--")) {
+            const auto eq = arg.indexOf('=');
+            if (eq > 0) {
+                inlineValue = arg.mid(eq + 1);
+                arg.truncate(eq);
+            }
+        }
+        if (arg == "--output")
+            arg = QStringLiteral("-o");
+        option(arg, inlineValue);
+    }
+
+    void positional(const QString& arg)
+    {
+        if (!commandSeen) {
+            commandSeen = true;
+            if (arg == "help") {
+                inv.help = true;
+                helpCommand = true;
+                return;
+            }
+            if (const auto c = commandFromName(arg)) {
+                inv.command = *c;
+                return;
+            }
+            error = QStringLiteral("unknown command '%1'").arg(arg);
+            return;
+        }
+        if (helpCommand && inv.command == Command::None) {
+            if (const auto c = commandFromName(arg))
+                inv.command = *c;
+            else
+                error = QStringLiteral("unknown command '%1'").arg(arg);
+            return;
+        }
+        if (!takesInput(inv.command) || !inv.input.isEmpty()) {
+            error = QStringLiteral("unexpected argument '%1'").arg(arg);
+            return;
+        }
+        inv.input = arg;
+    }
+
+    bool value(const QString& name, const std::optional<QString>& inlineValue, QString& out)
+    {
+        if (inlineValue) {
+            out = *inlineValue;
+        } else if (index < args.size()) {
+            out = args.at(index++);
+        } else {
+            error = QStringLiteral("option %1 needs a value").arg(name);
+            return false;
+        }
+        if (out.isEmpty()) {
+            error = QStringLiteral("option %1 needs a value").arg(name);
+            return false;
+        }
+        return true;
+    }
+
+    bool flag(const QString& name, const std::optional<QString>& inlineValue)
+    {
+        if (inlineValue)
+            error = QStringLiteral("option %1 takes no value").arg(name);
+        return !inlineValue;
+    }
+
+    void option(const QString& name, const std::optional<QString>& inlineValue)
+    {
+        QString v;
+        if (name == "--help" || name == "-h") {
+            if (flag(name, inlineValue))
+                inv.help = true;
+        } else if (name == "--port") {
+            if (!value(name, inlineValue, v))
+                return;
+            const auto n = wholeNumber(v);
+            if (!n || *n < PortMap::FirstPort || *n > PortMap::LastPort)
+                error = QStringLiteral("--port takes a number from %1 to %2, not '%3'")
+                            .arg(PortMap::FirstPort).arg(PortMap::LastPort).arg(v);
+            else
+                inv.port = *n;
+        } else if (name == "--device") {
+            if (value(name, inlineValue, v))
+                inv.device = v;
+        } else if (name == "--home") {
+            if (value(name, inlineValue, v))
+                inv.home = v;
+        } else if (name == "-o") {
+            if (value(name, inlineValue, v))
+                inv.output = v;
+        } else if (name == "--yes") {
+            if (flag(name, inlineValue))
+                inv.yes = true;
+        } else if (name == "--fahrenheit") {
+            if (flag(name, inlineValue))
+                inv.fahrenheit = true;
+        } else if (name == "--encoding") {
+            if (!value(name, inlineValue, v))
+                return;
+            const QString e = v.toLower();
+            if (e == "utf-8" || e == "utf8")
+                inv.encoding = Encoding::Utf8;
+            else if (e == "cp1252" || e == "windows-1252")
+                inv.encoding = Encoding::Cp1252;
+            else
+                error = QStringLiteral("--encoding takes utf-8 or cp1252, not '%1'").arg(v);
+        } else if (name == "--file") {
+            if (!value(name, inlineValue, v))
+                return;
+            const auto n = wholeNumber(v);
+            if (!n || *n < 1 || *n > 25)
+                error = QStringLiteral("--file takes a meter file number from 1 to 25, not '%1'").arg(v);
+            else
+                inv.fileNumber = *n;
+        } else if (name == "--to") {
+            if (!value(name, inlineValue, v))
+                return;
+            if (v == "csv")
+                inv.format = Format::Csv;
+            else if (v == "json")
+                inv.format = Format::Json;
+            else
+                error = QStringLiteral("--to takes csv or json, not '%1'").arg(v);
+        } else {
+            error = QStringLiteral("unknown option '%1'").arg(name);
+            return;
+        }
+        if (error.isEmpty())
+            given << name;
+    }
+
+    void checkCommand()
+    {
+        if (inv.command == Command::None) {
+            error = QStringLiteral("no command given");
+            return;
+        }
+        if (inv.port != 0 && !inv.device.isEmpty()) {
+            error = QStringLiteral("give either --port or --device, not both");
+            return;
+        }
+        for (const QString& name : given) {
+            if (!takesOption(inv.command, name)) {
+                error = QStringLiteral("option %1 does not apply to %2").arg(name, commandName(inv.command));
+                return;
+            }
+        }
+        const QString command = commandName(inv.command);
+        if (takesInput(inv.command) && inv.input.isEmpty())
+            error = QStringLiteral("%1 needs a file name").arg(command);
+        else if (inv.command == Command::Convert && !inv.format)
+            error = QStringLiteral("convert needs --to csv or --to json");
+        else if ((inv.command == Command::Download || inv.command == Command::ImportLines)
+                 && inv.output.isEmpty())
+            error = QStringLiteral("%1 needs -o FILE").arg(command);
+    }
+
+    const QStringList& args;
+    qsizetype index = 0;
+    Invocation inv;
+    QString error;
+    QStringList given;
+    bool commandSeen = false;
+    bool helpCommand = false;
+    bool optionsEnded = false;
+};
+
+} // namespace
+
+ParseResult parseArguments(const QStringList& args) { return Parser(args).run(); }
+
+QString commandName(Command command)
+{
+    for (const auto& c : Commands)
+        if (c.command == command)
+            return QLatin1String(c.name);
+    return QStringLiteral("kr-cli");
+}
+
+QString usageText(Command command)
+{
+    switch (command) {
+    case Command::None:
+        break;
+    case Command::Download:
+        return QStringLiteral(
+            "Usage: kr-cli [--port N | --device PATH] [--home DIR] download -o FILE\n"
+            "\n"
+            "Downloads the summary and every record from the meter and saves them as a data\n"
+            "file. When the meter holds no readings, nothing is written and the command says\n"
+            "so (exit status 0).\n");
+    case Command::Erase:
+        return QStringLiteral(
+            "Usage: kr-cli [--port N | --device PATH] [--home DIR] erase --yes\n"
+            "\n"
+            "Downloads the meter's readings into the next backup file data1.bak .. data9.bak\n"
+            "of the program folder (the oldest goes when all nine are in use), then erases\n"
+            "the meter. Without --yes nothing is done (exit status 4); when the backup cannot\n"
+            "be written the meter is not erased (exit status 4).\n");
+    case Command::Serial:
+        return QStringLiteral(
+            "Usage: kr-cli [--port N | --device PATH] serial\n"
+            "\n"
+            "Prints the serial number of the meter on standard output.\n");
+    case Command::Export:
+        return QStringLiteral(
+            "Usage: kr-cli export FILE [--fahrenheit] [--encoding utf-8|cp1252]\n"
+            "\n"
+            "Prints the tab-separated export of a data file, exactly the text that \"Copy to\n"
+            "clipboard\" gives: CR LF line ends, UTF-8 unless --encoding cp1252.\n"
+            "Temperatures are in degrees Celsius unless --fahrenheit.\n");
+    case Command::Show:
+        return QStringLiteral(
+            "Usage: kr-cli show FILE [--file N] [--fahrenheit]\n"
+            "\n"
+            "Prints a readable table of a data file: every meter file that holds readings,\n"
+            "or only meter file N (1 to 25).\n");
+    case Command::Convert:
+        return QStringLiteral(
+            "Usage: kr-cli convert FILE --to csv|json [-o OUT]\n"
+            "\n"
+            "Writes the data file in a form other tools read, to OUT or standard output,\n"
+            "in UTF-8. Date-times are ISO 8601 local times (2026-03-05T14:07:00),\n"
+            "temperatures degrees Celsius, decimals written with \".\".\n"
+            "\n"
+            "csv: one row per reading after the header row\n"
+            "  file,record,dateTime,temperatureC,species,sg,moisture,note,fileComment\n"
+            "  sg is empty where the specific gravity does not apply; fields are quoted\n"
+            "  as RFC 4180 says; lines end in CR LF.\n"
+            "json: {\"dateStamp\", \"notes\": [lines], \"files\": [25 x {\"number\", \"comment\",\n"
+            "  \"readings\": [{\"record\", \"dateTime\", \"temperatureC\", \"species\",\n"
+            "  \"sg\" (null where it does not apply), \"moisture\", \"note\"}]}]}\n"
+            "Species lose the trailing spaces the meter pads them with.\n");
+    case Command::ImportLines:
+        return QStringLiteral(
+            "Usage: kr-cli import-lines LINES -o FILE\n"
+            "\n"
+            "Turns captured meter record lines (one per line, as the meter sends them after\n"
+            "the data command) into a data file, by the same import as a download.\n");
+    }
+    return QStringLiteral(
+        "Usage: kr-cli [--port N | --device PATH] [--home DIR] COMMAND [ARGS]\n"
+        "\n"
+        "Commands:\n"
+        "  download -o FILE          summary and records from the meter into a data file\n"
+        "  erase --yes               back up into the program folder's data<n>.bak, then erase\n"
+        "  serial                    print the meter's serial number\n"
+        "  export FILE [--fahrenheit] [--encoding utf-8|cp1252]\n"
+        "                            print the tab-separated export of a data file, exactly the\n"
+        "                            clipboard text (CR LF line ends; UTF-8 unless told otherwise)\n"
+        "  show FILE [--file N]      a readable table of a data file (all meter files that hold\n"
+        "                            readings, or one)\n"
+        "  convert FILE --to csv|json [-o OUT]\n"
+        "                            a CSV or JSON rendering of a data file, for other tools\n"
+        "  import-lines LINES -o FILE\n"
+        "                            turn captured meter record lines into a data file\n"
+        "\n"
+        "Options:\n"
+        "  --port N       the serial port by number, mapped as the window program maps it\n"
+        "                 (KR_PORT_<N> names a device); default: the port in kr.ini\n"
+        "  --device PATH  open this serial device directly\n"
+        "  --home DIR     the program folder (kr.ini, backups), as KR_HOME\n"
+        "  --help         this text; COMMAND --help tells about one command\n"
+        "\n"
+        "Messages go to standard error. Exit status: 0 success; 1 wrong usage; 2 the meter\n"
+        "did not answer or the port failed; 3 a file could not be read or written;\n"
+        "4 refused (erase without --yes, or the backup failed so the meter was not erased).\n");
+}
+
+} // namespace kr::cli

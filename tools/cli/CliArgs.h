@@ -1,0 +1,55 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kr::cli {
+
+// Exit statuses, the same for every command so scripts can rely on them.
+enum ExitStatus : int {
+    ExitOk = 0,
+    ExitUsage = 1,      // wrong usage
+    ExitMeter = 2,      // the meter did not answer or the port failed
+    ExitFile = 3,       // a file could not be read or written
+    ExitRefused = 4,    // refused: not confirmed, or the backup failed
+};
+
+enum class Command { None, Download, Erase, Serial, Export, Show, Convert, ImportLines };
+
+enum class Encoding { Utf8, Cp1252 };
+enum class Format { Csv, Json };
+
+// One command line, parsed. Options may stand before or after the command.
+struct Invocation {
+    Command command = Command::None;
+    bool help = false;              // --help: print the usage of `command` (or of kr-cli)
+
+    int port = 0;                   // --port N (0: not given)
+    QString device;                 // --device PATH
+    QString home;                   // --home DIR
+
+    QString input;                  // FILE of export, show, convert; LINES of import-lines
+    QString output;                 // -o FILE / -o OUT
+    bool yes = false;               // --yes
+    bool fahrenheit = false;        // --fahrenheit
+    Encoding encoding = Encoding::Utf8;
+    int fileNumber = 0;             // show --file N (0: all meter files)
+    std::optional<Format> format;   // convert --to
+};
+
+struct ParseResult {
+    Invocation invocation;
+    QString error;                  // not empty: wrong usage, said in this text
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Reads the arguments after the program name.
+ParseResult parseArguments(const QStringList& args);
+
+// The name used on the command line ("import-lines").
+QString commandName(Command command);
+
+// The usage text of kr-cli (Command::None) or of one command, ending in a newline.
+QString usageText(Command command);
+
+} // namespace kr::cli

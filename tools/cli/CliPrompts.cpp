@@ -1,0 +1,46 @@
+#include "tools/cli/CliPrompts.h"
+
+namespace kr::cli {
+
+MsgButton CliPrompts::message(const MessageRequest& request)
+{
+    print(request.text);
+    texts << request.text;
+    kinds << request.kind;
+    const MsgButtons b = request.buttons;
+    if (yes) {
+        if (b & mbOK)
+            return mbOK;
+        if (b & mbYes)
+            return mbYes;
+    }
+    if (b & mbCancel)
+        return mbCancel;
+    if (b & mbNo)
+        return mbNo;
+    return (b & mbOK) ? mbOK : mbCancel;
+}
+
+std::optional<FileDialogResult> CliPrompts::openFile(const FileDialogRequest&) { return std::nullopt; }
+
+std::optional<FileDialogResult> CliPrompts::saveFile(const FileDialogRequest&) { return std::nullopt; }
+
+std::optional<int> CliPrompts::selectPort(const QList<PortChoice>&)
+{
+    print(QStringLiteral("No serial port is set: give --port N or --device PATH."));
+    return std::nullopt;
+}
+
+bool CliPrompts::any(MsgKind kind) const { return kinds.contains(kind); }
+
+void CliPrompts::print(const QString& text)
+{
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace('\r', '\n');
+    const QByteArray bytes = t.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out);
+    std::fflush(out);
+}
+
+} // namespace kr::cli

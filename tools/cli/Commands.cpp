@@ -1,0 +1,148 @@
+#include "tools/cli/Commands.h"
+
+#include <QString>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/AtomicFile.h"
+#include "core/Cp1252.h"
+#include "core/Errors.h"
+#include "core/Readings.h"
+#include "platform/Text.h"
+#include "tools/cli/CliPrompts.h"
+#include "tools/cli/MeterCommands.h"
+#include "tools/cli/Renderings.h"
+
+namespace kr::cli {
+
+namespace {
+
+// Captured record lines are small; a file far beyond a meter's 625 lines is
+// not one.
+constexpr std::size_t MaxLinesFileBytes = 16u * 1024u * 1024u;
+
+void report(CliPrompts& prompts, const KrError& error) { prompts.print(fromCp1252(error.what())); }
+
+bool writeStdout(const std::string& bytes, CliPrompts& prompts)
+{
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    if (!ok)
+        prompts.print(QStringLiteral("Stream write error"));
+    return ok;
+}
+
+// The result goes to standard output, or through a temporary file into OUT.
+int emit(const std::string& bytes, const QString& outPath, CliPrompts& prompts)
+{
+    if (outPath.isEmpty())
+        return writeStdout(bytes, prompts) ? ExitOk : ExitFile;
+    if (writeFileAtomically(toNativePath(outPath), bytes) != WriteResult::Ok) {
+        prompts.print(QStringLiteral("Cannot create file %1").arg(outPath));
+        return ExitFile;
+    }
+    return ExitOk;
+}
+
+int load(TFile& doc, const QString& path, CliPrompts& prompts)
+{
+    try {
+        doc.LoadFromFile(toNativePath(path));
+        doc.ClearModified();
+        return ExitOk;
+    } catch (const KrError& e) {
+        report(prompts, e);
+        return ExitFile;
+    }
+}
+
+int runExport(const Invocation& inv, CliPrompts& prompts)
+{
+    TKRFile doc;
+    if (const int status = load(doc, inv.input, prompts))
+        return status;
+    const std::string text = ExportClipboardText(doc, !inv.fahrenheit);
+    return emit(inv.encoding == Encoding::Cp1252 ? text : cp1252ToUtf8(text), {}, prompts);
+}
+
+int runShow(const Invocation& inv, CliPrompts& prompts)
+{
+    TKRFile doc;
+    if (const int status = load(doc, inv.input, prompts))
+        return status;
+    return emit(showText(doc, inv.fileNumber, !inv.fahrenheit), {}, prompts);
+}
+
+int runConvert(const Invocation& inv, CliPrompts& prompts)
+{
+    TKRFile doc;
+    if (const int status = load(doc, inv.input, prompts))
+        return status;
+    const std::string text = *inv.format == Format::Csv ? csvText(doc) : jsonText(doc).toStdString();
+    return emit(text, inv.output, prompts);
+}
+
+// Lines end at CR LF, a lone CR or a lone LF; each is handed on ending in CR,
+// as the link collects them, since the import drops the moisture's last character.
+std::vector<std::string> meterLines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n') {
+            line += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        lines.push_back(line + '\r');
+        line.clear();
+    }
+    if (!line.empty())
+        lines.push_back(line + '\r');
+    return lines;
+}
+
+int runImportLines(const Invocation& inv, CliPrompts& prompts)
+{
+    std::string bytes;
+    if (!readWholeFile(toNativePath(inv.input), bytes, MaxLinesFileBytes)) {
+        prompts.print(QStringLiteral("Cannot open file %1").arg(inv.input));
+        return ExitFile;
+    }
+    TKRFile doc;
+    try {
+        doc.ImportMeterLines(meterLines(bytes));
+    } catch (const KrError& e) {
+        // A half-read capture is not saved: the output would look complete.
+        report(prompts, e);
+        return ExitFile;
+    }
+    try {
+        doc.SaveToFile(toNativePath(inv.output));
+    } catch (const KrError& e) {
+        report(prompts, e);
+        return ExitFile;
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+int runCommand(const Invocation& inv, CliPrompts& prompts)
+{
+    switch (inv.command) {
+    case Command::Export: return runExport(inv, prompts);
+    case Command::Show: return runShow(inv, prompts);
+    case Command::Convert: return runConvert(inv, prompts);
+    case Command::ImportLines: return runImportLines(inv, prompts);
+    case Command::Download: return runDownload(inv, prompts);
+    case Command::Erase: return runErase(inv, prompts);
+    case Command::Serial: return runSerial(inv, prompts);
+    case Command::None: break;
+    }
+    return ExitUsage;
+}
+
+} // namespace kr::cli

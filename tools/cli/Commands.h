@@ -1,0 +1,13 @@
+#pragma once
+#include "tools/cli/CliArgs.h"
+
+namespace kr::cli {
+
+class CliPrompts;
+
+// Runs one parsed command (not --help) and returns its exit status. Messages
+// go through `prompts` (standard error); results to standard output or the
+// files the command names. Meter commands need a running QCoreApplication.
+int runCommand(const Invocation& inv, CliPrompts& prompts);
+
+} // namespace kr::cli

@@ -1,0 +1,13 @@
+#pragma once
+#include "tools/cli/CliArgs.h"
+
+namespace kr::cli {
+
+class CliPrompts;
+
+// The commands that talk to the meter, on the window program's link and exchanges.
+int runDownload(const Invocation& inv, CliPrompts& prompts);
+int runErase(const Invocation& inv, CliPrompts& prompts);
+int runSerial(const Invocation& inv, CliPrompts& prompts);
+
+} // namespace kr::cli

@@ -1,0 +1,73 @@
+#include "tools/cli/TerminalProgress.h"
+
+#include "core/Cp1252.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kr::cli {
+
+bool TerminalProgress::isTerminal(std::FILE* stream)
+{
+#if defined(_WIN32)
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+void TerminalProgress::SetUpProgress(int maximum, int step, const std::string& caption)
+{
+    progress.setUp(maximum, step);
+    this->caption = cp1252ToUtf8(caption);
+}
+
+void TerminalProgress::StepProgress()
+{
+    progress.stepOnce();
+    if (shown)
+        draw();
+}
+
+void TerminalProgress::ShowModal()
+{
+    ShowModeless();
+    QEventLoop wait;
+    loop = &wait;
+    wait.exec();
+    loop = nullptr;
+}
+
+void TerminalProgress::ShowModeless()
+{
+    shown = true;
+    draw();
+}
+
+void TerminalProgress::Close()
+{
+    if (shown && drawn && visible) {
+        std::fputc('\n', out);
+        std::fflush(out);
+    }
+    shown = false;
+    drawn = false;
+    if (loop)
+        loop->quit();
+}
+
+void TerminalProgress::draw()
+{
+    if (!visible)
+        return;
+    // \x1b[K clears what a longer earlier line left behind.
+    std::fprintf(out, "\r%s: %d of %d (%d%%)\x1b[K", caption.c_str(), progress.ProgressTotal,
+                 progress.ProgressMax, progress.percent);
+    std::fflush(out);
+    drawn = true;
+}
+
+} // namespace kr::cli

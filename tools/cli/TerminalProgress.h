@@ -1,0 +1,41 @@
+#pragma once
+#include <QEventLoop>
+#include <cstdio>
+#include <string>
+
+#include "meter/ProgressSink.h"
+
+namespace kr::cli {
+
+// The progress display of the command line: one line on standard error,
+// rewritten in place as records arrive, and only when standard error is a
+// terminal (scripts and logs get no carriage-return noise). A modal display
+// is an event loop that the exchange's Close() ends.
+class TerminalProgress final : public ProgressSink {
+public:
+    // `visible` decides whether anything is printed; isTerminal() tells the usual choice.
+    explicit TerminalProgress(bool visible, std::FILE* out = stderr) : visible(visible), out(out) {}
+
+    static bool isTerminal(std::FILE* stream);
+
+    void SetUpProgress(int maximum, int step, const std::string& caption) override;
+    void StepProgress() override;
+    void ShowModal() override;
+    void ShowModeless() override;
+    void Close() override;
+
+    const ProgressState& state() const { return progress; }
+
+private:
+    void draw();
+
+    bool visible;
+    std::FILE* out;
+    ProgressState progress;
+    std::string caption;     // UTF-8
+    bool shown = false;
+    bool drawn = false;
+    QEventLoop* loop = nullptr;
+};
+
+} // namespace kr::cli

@@ -1,0 +1,72 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+#include <exception>
+
+#include "core/Regional.h"
+#include "platform/Prompts.h"
+#include "platform/SystemRegional.h"
+#include "settings/Appglob.h"
+#include "tools/cli/CliArgs.h"
+#include "tools/cli/CliPrompts.h"
+#include "tools/cli/Commands.h"
+
+namespace {
+
+void put(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace kr::cli;
+    // The link's timers need an event loop; no display is touched.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kr-cli"));
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    const ParseResult parsed = parseArguments(args);
+    if (!parsed.ok()) {
+        put(stderr, QStringLiteral("kr-cli: %1\nTry 'kr-cli --help'.\n").arg(parsed.error));
+        return ExitUsage;
+    }
+    const Invocation& inv = parsed.invocation;
+    if (inv.help) {
+        put(stdout, usageText(inv.command));
+        return ExitOk;
+    }
+
+    if (!inv.home.isEmpty()) {
+        if (!QFileInfo(inv.home).isDir()) {
+            put(stderr, QStringLiteral("The folder %1 does not exist.\n").arg(inv.home));
+            return ExitFile;
+        }
+        qputenv("KR_HOME", QDir(inv.home).absolutePath().toLocal8Bit());
+    }
+    kr::InitAppglob();
+
+    // As the window program does at start: the system's separators and time
+    // format, and the short date format it always shows.
+    kr::RegionalSettings regional = kr::readSystemRegional();
+    regional.shortDateFormat = "dd/mm/yyyy";
+    kr::setRegional(regional);
+
+    CliPrompts prompts(inv.yes);
+    kr::setPrompts(&prompts);
+    int status = ExitFile;
+    try {
+        status = runCommand(inv, prompts);
+    } catch (const std::exception& e) {
+        // Nothing should get here; if it does, say what and fail rather than abort.
+        prompts.print(QString::fromLocal8Bit(e.what()));
+    }
+    kr::setPrompts(nullptr);
+    return status;
+}
