@@ -13,6 +13,10 @@ namespace kr {
 
 class SerialTransport;
 
+// What the exchanges report when the meter did not answer.
+inline constexpr const char* NoResponseMessage =
+    "There has been no response from the KR.\r\nCheck the connections and make sure the unit is switched on.";
+
 // Outcome of the data download; the erase waits on it.
 enum TCommState : int { csIdle = 0, csWaiting = 1, csFinished = 2, csNoResponse = 3 };
 // Outcome of the serial-number request.
