@@ -1,3 +1,4 @@
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +76,7 @@ private slots:
     void failedWriteLeavesOldFileIntact();
     void writeIntoMissingFolderNamesFullPath();
     void unreadableFileIsNeverReplaced();
+    void fullDiskLeavesOldFileIntact();
 
     void missingFileGivesDefaults();
     void oddValuesRead_data();
@@ -379,6 +381,40 @@ void TestProfile::unreadableFileIsNeverReplaced()
     QCOMPARE(ini.readInteger("Communications", "Port", 1), 1);
     QVERIFY_THROWS_EXCEPTION(FileError, ini.writeInteger("Communications", "Port", 2));
     QVERIFY(QFileInfo(path).isDir());
+}
+
+void TestProfile::fullDiskLeavesOldFileIntact()
+{
+    // A real failure: a tiny file system, filled up after kr.ini was written.
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath("tiny");
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", mountPoint}) != 0)
+        QSKIP("cannot mount a small file system here (needs root)");
+    struct Unmount {
+        QString at;
+        ~Unmount() { QProcess::execute("umount", {at}); }
+    } unmount{mountPoint};
+
+    const QString path = mountPoint + "/kr.ini";
+    IniFile ini(path);
+    WriteSettings(ini, Settings{});
+    const std::string before = slurp(path);
+    {
+        std::ofstream filler((mountPoint + "/filler").toStdString(), std::ios::binary);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < 64 && filler; ++i)
+            filler << block << std::flush;
+    }
+    try {
+        ini.writeString("Communications", "Port", std::string(6000, '7'));
+        QFAIL("the write should have failed on a full disk");
+    } catch (const FileError& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), "Unable to write to " + path);
+    }
+    QCOMPARE(q(slurp(path)), q(before));
+    QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), (QStringList{"filler", "kr.ini"}));
+    QCOMPARE(ReadSettings(ini), Settings{});
 }
 
 void TestProfile::missingFileGivesDefaults()
