@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <ctime>
 #include <optional>
 
@@ -113,29 +114,46 @@ u128 pow10u128(int k)
 
 int bitLength(u128 v)
 {
-    int n = 0;
-    while (v) {
-        v >>= 1;
-        ++n;
-    }
-    return n;
+    const auto high = static_cast<std::uint64_t>(v >> 64);
+    const auto low = static_cast<std::uint64_t>(v);
+    if (high)
+        return 128 - __builtin_clzll(high);
+    return low ? 64 - __builtin_clzll(low) : 0;
+}
+
+// round(num / 2^shift), halves to even.
+u128 shiftRoundEven(u128 num, int shift)
+{
+    if (shift == 0)
+        return num;
+    if (shift >= 128)
+        return 0;
+    u128 q = num >> shift;
+    const u128 rest = num & ((u128(1) << shift) - 1);
+    const u128 half = u128(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1)))
+        ++q;
+    return q;
 }
 
 // round(mantissa * 2^exp2 * 10^exp10), halves to even, computed exactly when
 // the numbers fit in 128 bits.
 std::optional<u128> scaledRoundEven(std::uint64_t mantissa, int exp2, int exp10)
 {
-    u128 num = mantissa;
-    u128 den = 1;
     if (exp10 >= 0) {
         if (exp10 > 19)
             return std::nullopt;
-        num *= pow10u64[static_cast<std::size_t>(exp10)];
-    } else {
-        if (-exp10 > 38)
+        u128 num = u128(mantissa) * pow10u64[static_cast<std::size_t>(exp10)];
+        if (exp2 < 0)
+            return shiftRoundEven(num, -exp2);
+        if (bitLength(num) + exp2 > 127)
             return std::nullopt;
-        den = pow10u128(-exp10);
+        return num << exp2;
     }
+    if (-exp10 > 38)
+        return std::nullopt;
+    u128 num = mantissa;
+    u128 den = pow10u128(-exp10);
     if (exp2 >= 0) {
         if (bitLength(num) + exp2 > 127)
             return std::nullopt;
@@ -179,11 +197,15 @@ Decimal18 toDecimal18Slow(long double value)
 
 Decimal18 toDecimal18(long double value)
 {
+    // The exact path needs the whole mantissa in 64 bits (x87 extended, or double).
+    if constexpr (std::numeric_limits<long double>::digits > 64)
+        return toDecimal18Slow(value);
     int e2 = 0;
     const long double fraction = std::frexp(value, &e2);
     const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
     const int exp2 = e2 - 64;
-    int x = static_cast<int>(std::floor(std::log10(value)));
+    // floor(log10(value)), or one less: value lies in [2^(e2-1), 2^e2).
+    int x = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
     for (int attempt = 0; attempt < 3; ++attempt) {
         const auto d = scaledRoundEven(mantissa, exp2, 17 - x);
         if (!d)
@@ -456,7 +478,7 @@ std::string TrimTrailingSpaces(const std::string& text)
     return text.substr(0, end);
 }
 
-std::string Trim(const std::string& text)
+std::string_view TrimView(std::string_view text)
 {
     std::size_t begin = 0;
     std::size_t end = text.size();
@@ -466,6 +488,8 @@ std::string Trim(const std::string& text)
         --end;
     return text.substr(begin, end - begin);
 }
+
+std::string Trim(const std::string& text) { return std::string(TrimView(text)); }
 
 std::string DateTimeToSystemText(TDateTime value)
 {
@@ -483,7 +507,7 @@ std::string DateTimeToSystemText(TDateTime value)
 
 // ---- numbers ---------------------------------------------------------------
 
-bool TryStrToInt(const std::string& text, int& value)
+bool TryStrToInt(std::string_view text, int& value)
 {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
@@ -517,7 +541,7 @@ int StrToInt(const std::string& text)
     return value;
 }
 
-bool TryStrToFloat(const std::string& text, char decimalSeparator, long double& value)
+bool TryStrToFloat(std::string_view text, char decimalSeparator, long double& value)
 {
     std::size_t i = 0;
     std::size_t end = text.size();
@@ -525,19 +549,18 @@ bool TryStrToFloat(const std::string& text, char decimalSeparator, long double& 
         ++i;
     while (end > i && text[end - 1] == ' ')
         --end;
-    std::string normal;
-    normal.reserve(end - i + 1);
     bool negative = false;
     if (i < end && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
+    const std::size_t unsignedStart = i;
 
+    // Up to 19 significant digits are gathered exactly; more need the slow path.
     std::uint64_t digits = 0;
     int significant = 0;
     int exp10 = 0;
     bool exact = true;
     int mantissaDigits = 0;
     auto takeDigit = [&](char c, bool afterPoint) {
-        normal += c;
         ++mantissaDigits;
         if (significant == 0 && c == '0') {
             if (afterPoint)
@@ -557,15 +580,12 @@ bool TryStrToFloat(const std::string& text, char decimalSeparator, long double& 
     };
     for (; i < end && isDigit(text[i]); ++i)
         takeDigit(text[i], false);
-    if (i < end && text[i] == decimalSeparator) {
-        normal += '.';
+    if (i < end && text[i] == decimalSeparator)
         for (++i; i < end && isDigit(text[i]); ++i)
             takeDigit(text[i], true);
-    }
     if (mantissaDigits == 0)
         return false;
     if (i < end && (text[i] == 'e' || text[i] == 'E')) {
-        normal += 'e';
         ++i;
         int expValue = 0;
         bool expNegative = false;
@@ -573,22 +593,20 @@ bool TryStrToFloat(const std::string& text, char decimalSeparator, long double& 
             expNegative = text[i++] == '-';
         if (i == end || !isDigit(text[i]))
             return false;
-        if (expNegative)
-            normal += '-';
-        for (; i < end && isDigit(text[i]); ++i) {
-            normal += text[i];
+        for (; i < end && isDigit(text[i]); ++i)
             if (expValue < 100000)
                 expValue = expValue * 10 + (text[i] - '0');
-        }
         exp10 += expNegative ? -expValue : expValue;
     }
     if (i != end)
         return false;
 
     long double result = 0;
-    if (digits == 0) {
-        result = 0;
-    } else if (!(exact && fastDecimalToFloat(digits, exp10, result))) {
+    if (digits != 0 && !(exact && fastDecimalToFloat(digits, exp10, result))) {
+        std::string normal(text.substr(unsignedStart, end - unsignedStart));
+        for (char& c : normal)
+            if (c == decimalSeparator)
+                c = '.';
         const auto r = std::from_chars(normal.data(), normal.data() + normal.size(), result);
         if (r.ec != std::errc() || r.ptr != normal.data() + normal.size() || !std::isfinite(result))
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace kr {
 
@@ -26,9 +27,9 @@ TDateTime Now();
 // Floats: optional spaces around, sign, digits with the given decimal
 // separator, optional exponent (E or e).
 int StrToInt(const std::string& text);
-bool TryStrToInt(const std::string& text, int& value);
+bool TryStrToInt(std::string_view text, int& value);
 long double StrToFloat(const std::string& text, char decimalSeparator);
-bool TryStrToFloat(const std::string& text, char decimalSeparator, long double& value);
+bool TryStrToFloat(std::string_view text, char decimalSeparator, long double& value);
 
 // The fixed-point text with N decimals and 4 significant digits: one rounding,
 // halves away from zero, at the coarser of the 4th significant digit and the
@@ -52,6 +53,7 @@ TDateTime FileTextToDateTime(const std::string& text);
 std::string TrimTrailingSpaces(const std::string& text);
 // Removes spaces and control characters (codes 0..32) at both ends.
 std::string Trim(const std::string& text);
+std::string_view TrimView(std::string_view text);
 
 // Short date (regional().shortDateFormat) then, unless the time is exactly
 // midnight, a space and the long time format: the system date/time text.

@@ -189,21 +189,25 @@ std::string TKRReading::GetTabText(bool centigrade) const
 void TKRReading::SetRecordText(const std::string& text)
 {
     const char sep = regional().decimalSeparator;
-    SetSpecies(TrimTrailingSpaces(columns(text, 1, 16)));
-    SGApplies = columns(text, 17, 1) == "1" ? 1 : 0;
+    const std::string_view all(text);
+    auto field = [&](std::size_t first, std::size_t count) {
+        return first - 1 < all.size() ? all.substr(first - 1, count) : std::string_view();
+    };
+    SetSpecies(TrimTrailingSpaces(std::string(field(1, 16))));
+    SGApplies = field(17, 1) == "1" ? 1 : 0;
     try {
-        SetDateTime(FileTextToDateTime(columns(text, 18, 20)));
+        SetDateTime(FileTextToDateTime(std::string(field(18, 20))));
     } catch (const ConvertError&) {
     }
     long double number = 0;
-    if (TryStrToFloat(Trim(columns(text, 38, 8)), sep, number))
+    if (TryStrToFloat(TrimView(field(38, 8)), sep, number))
         SetSG(number);
-    if (TryStrToFloat(Trim(columns(text, 46, 8)), sep, number))
+    if (TryStrToFloat(TrimView(field(46, 8)), sep, number))
         SetMoisture(number);
     int temperature = 0;
-    if (TryStrToInt(Trim(columns(text, 54, 4)), temperature))
+    if (TryStrToInt(TrimView(field(54, 4)), temperature))
         SetTemperature(temperature);
-    SetNote(Trim(columns(text, 58, 128)));
+    SetNote(std::string(TrimView(field(58, 128))));
 }
 
 // ---- TSubFile -------------------------------------------------------------------
