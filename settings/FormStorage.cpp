@@ -346,9 +346,12 @@ bool FormStorage::Restore()
 {
     if (file.readInteger(sectionName, "FormVersion", 0) < 0)
         return false;
+    rectApplied = false;
     if (applyPlacement && currentPlacement && placeWindow) {
         const ScreenInfo s = screen ? screen() : ScreenInfo{};
-        placeWindow(readPlacement(file, sectionName, currentPlacement(), s));
+        const PlacementDecision d = readPlacement(file, sectionName, currentPlacement(), s);
+        rectApplied = d.rect.has_value();
+        placeWindow(d);
     }
     for (const Piece& c : components)
         if (c.restore)

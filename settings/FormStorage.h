@@ -139,7 +139,8 @@ void readFont(const IniFile& ini, const std::string& section, const std::string&
 
 // A window's form storage: the placement keys, then the components attached
 // to it (grid widths, recent files) in the order they attached, then the
-// stored properties. The window calls Restore() each time it is shown and
+// stored properties. The window calls Restore() each time it is shown (not
+// on the show that follows un-minimising, which Qt reports as spontaneous) and
 // Save() when it closes; SaveOnDestroy() from its destructor covers a window
 // that went without a close.
 class FormStorage {
@@ -176,6 +177,9 @@ public:
     std::optional<std::string> SaveOnDestroy();
 
     bool restored() const { return wasRestored; }
+    // Whether the last restore placed the window from the file; a window that
+    // normally opens centred stays where the file put it.
+    bool placedFromFile() const { return rectApplied; }
 
 private:
     void save(bool destroying);
@@ -185,6 +189,7 @@ private:
     std::vector<Piece> components;
     std::vector<Piece> properties;
     bool wasRestored = false;
+    bool rectApplied = false;
 };
 
 } // namespace kr

@@ -42,7 +42,8 @@ int fromQColor(const QColor& color);
 
 // A window's stored layout, wired to the window's widgets. The window calls
 // Restore() at the start of its show handling (every show), Save() once its
-// close is allowed, and SaveOnDestroy() from its destructor. Failures come
+// close is allowed, and SaveOnDestroy() from its destructor. A window that
+// opens centred centres itself only when !placedFromFile(). Failures come
 // back as the message to report; the window closes all the same.
 class WindowLayout {
 public:
@@ -66,6 +67,7 @@ public:
                    std::function<void(const StoredFont&)> set);
 
     bool Restore() { return store.Restore(); }
+    bool placedFromFile() const { return store.placedFromFile(); }
     std::optional<std::string> Save();
     std::optional<std::string> SaveOnDestroy() { return store.SaveOnDestroy(); }
 

@@ -423,6 +423,7 @@ void TestLayout::saveWritesKeysInOrder()
     FakeWindow w;
     w.wire(fs);
     QVERIFY(fs.Restore());
+    QVERIFY2(!fs.placedFromFile(), "a first run keeps the design position");
     w.recent = {{"/a.krx", 1}};
     w.widths[0] = 30;
     fs.Save();
@@ -441,6 +442,7 @@ void TestLayout::saveWritesKeysInOrder()
     QCOMPARE(again.widths[0], 30);
     QCOMPARE(again.recent, w.recent);
     QVERIFY(again.placed && again.placed->rect);
+    QVERIFY(fs.placedFromFile());
 }
 
 void TestLayout::saveNeedsRestoreFirst()
