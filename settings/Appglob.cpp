@@ -9,6 +9,7 @@ namespace {
 
 struct Paths {
     bool ready = false;
+    bool guessed = false; // worked out before the application object existed
     QString folder, ini, help;
 };
 
@@ -20,7 +21,9 @@ Paths& paths()
 
 const Paths& readyPaths()
 {
-    if (!paths().ready)
+    // Paths guessed before the application object existed are worked out
+    // again once it does, so kr.ini never lands in the current folder.
+    if (!paths().ready || (paths().guessed && QCoreApplication::instance()))
         InitAppglob();
     return paths();
 }
@@ -51,6 +54,7 @@ void InitAppglob()
     p.ini = p.folder + QStringLiteral("kr.ini");
     p.help = p.folder + QStringLiteral("kr.hlp");
     p.ready = true;
+    p.guessed = home.isEmpty() && exeFolder.isEmpty();
 }
 
 const QString& ProgramFolder() { return readyPaths().folder; }

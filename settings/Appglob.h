@@ -8,7 +8,8 @@ namespace kr {
 // the executable's folder unless the environment variable KR_HOME names
 // another (tests and installed copies use it).
 //
-// The paths are worked out once, by InitAppglob() at start or on first use.
+// The paths are worked out once, by InitAppglob() at start (after the
+// application object exists) or on first use.
 void InitAppglob();
 
 // The program's folder, absolute, with a trailing separator.
