@@ -33,7 +33,7 @@ bool writeStdout(const std::string& bytes, CliPrompts& prompts)
 }
 
 // The result goes to standard output, or through a temporary file into OUT.
-int emit(const std::string& bytes, const QString& outPath, CliPrompts& prompts)
+int deliver(const std::string& bytes, const QString& outPath, CliPrompts& prompts)
 {
     if (outPath.isEmpty())
         return writeStdout(bytes, prompts) ? ExitOk : ExitFile;
@@ -62,7 +62,7 @@ int runExport(const Invocation& inv, CliPrompts& prompts)
     if (const int status = load(doc, inv.input, prompts))
         return status;
     const std::string text = ExportClipboardText(doc, !inv.fahrenheit);
-    return emit(inv.encoding == Encoding::Cp1252 ? text : cp1252ToUtf8(text), {}, prompts);
+    return deliver(inv.encoding == Encoding::Cp1252 ? text : cp1252ToUtf8(text), {}, prompts);
 }
 
 int runShow(const Invocation& inv, CliPrompts& prompts)
@@ -70,7 +70,7 @@ int runShow(const Invocation& inv, CliPrompts& prompts)
     TKRFile doc;
     if (const int status = load(doc, inv.input, prompts))
         return status;
-    return emit(showText(doc, inv.fileNumber, !inv.fahrenheit), {}, prompts);
+    return deliver(showText(doc, inv.fileNumber, !inv.fahrenheit), {}, prompts);
 }
 
 int runConvert(const Invocation& inv, CliPrompts& prompts)
@@ -79,7 +79,7 @@ int runConvert(const Invocation& inv, CliPrompts& prompts)
     if (const int status = load(doc, inv.input, prompts))
         return status;
     const std::string text = *inv.format == Format::Csv ? csvText(doc) : jsonText(doc).toStdString();
-    return emit(text, inv.output, prompts);
+    return deliver(text, inv.output, prompts);
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; each is handed on ending in CR,

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -349,6 +350,7 @@ void Simulator::answer(const CommandReader::Received& received)
         log.event(std::string("interrupted ") + commandText(command));
         break;
     case Sent::Dropped:
+        letLineDrain();
         log.event("drop after " + std::to_string(*t.dropAfter) + " bytes of the " + commandText(command)
                   + " reply: closing the terminal");
         wakeMain('D');
@@ -413,6 +415,18 @@ bool Simulator::writeBytes(const char* bytes, std::size_t count)
         return false;
     }
     return true;
+}
+
+void Simulator::letLineDrain()
+{
+    // Bytes already on the line when the cable comes out still reach the far end; closing
+    // at once would let the terminal discard what the program has not read yet and make
+    // the drop point vary. Wait until its input is taken up, at most half a second.
+    const long long limit = nowNs() + 500000000LL;
+    sleepUntil(nowNs() + 10000000LL);
+    int waiting = 0;
+    while (::ioctl(slave, FIONREAD, &waiting) == 0 && waiting > 0 && nowNs() < limit)
+        sleepUntil(nowNs() + 2000000LL);
 }
 
 bool Simulator::sleepUntil(long long deadlineNs)

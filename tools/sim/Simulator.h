@@ -39,6 +39,7 @@ private:
     Sent transmit(const Transmission& t);
     bool writeBytes(const char* bytes, std::size_t count);
     bool sleepUntil(long long deadlineNs);
+    void letLineDrain();
     bool stopRequested();
     void wakeMain(char why);
 
