@@ -67,9 +67,12 @@ public:
         ParseResult result;
         while (index < args.size() && error.isEmpty())
             step();
+        // Asking for help always gets help, whatever else the line got wrong.
+        for (qsizetype i = index; i < args.size() && !optionsEnded; ++i)
+            if (args.at(i) == "--help" || args.at(i) == "-h")
+                inv.help = true;
         if (error.isEmpty() && !inv.help)
             checkCommand();
-        // Asking for help always gets help, whatever else the line got wrong.
         if (inv.help)
             error.clear();
         result.invocation = inv;

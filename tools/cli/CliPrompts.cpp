@@ -38,6 +38,10 @@ void CliPrompts::print(const QString& text)
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace('\r', '\n');
+    // Bytes from files and the meter can reach a message; keep them off the terminal.
+    for (QChar& c : t)
+        if ((c.unicode() < 0x20 && c != '\n') || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
+            c = '?';
     const QByteArray bytes = t.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out);
     std::fflush(out);
