@@ -87,14 +87,7 @@ std::vector<std::string> memoLinesToCp1252(const QStringList& lines)
 
 QString clipboardExportText(const TFile& doc, bool centigrade)
 {
-    std::vector<std::string> lines;
-    doc.ExportText(lines, centigrade);
-    std::string text;
-    for (const auto& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return fromCp1252(text);
+    return fromCp1252(ExportClipboardText(doc, centigrade));
 }
 
 TfmMain::TfmMain(QWidget* parent) : TfmMain(Options{}, parent) {}
@@ -122,6 +115,10 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     auto* toolbar = new QWidget(central);
     buildToolbar(toolbar);
     column->addWidget(toolbar);
+    auto* rule = new QFrame(central);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    column->addWidget(rule);
 
     RxSplitter1 = new QSplitter(Qt::Vertical, central);
     RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
@@ -349,8 +346,9 @@ void TfmMain::buildGrid()
     dgData->setCornerButtonEnabled(false);
     dgData->verticalHeader()->hide();
     dgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    dgData->verticalHeader()->setDefaultSectionSize(grid::RowHeight);
+    // The minimum first: the default is bounded by it.
     dgData->verticalHeader()->setMinimumSectionSize(grid::RowHeight);
+    dgData->verticalHeader()->setDefaultSectionSize(grid::RowHeight);
     QHeaderView* header = dgData->horizontalHeader();
     header->setFixedHeight(grid::RowHeight + 3);
     header->setSectionsMovable(true);

@@ -1,6 +1,7 @@
 #include "mainwindow/SubFileList.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QPainter>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -27,6 +28,9 @@ SubFileColumns subFileColumns(const QFontMetrics& fm)
     c.file = 5;
     c.records = 5 + fm.horizontalAdvance(QStringLiteral("File 88XX"));
     c.comment = 5 + fm.horizontalAdvance(QStringLiteral("File 88XXItems :88XX"));
+    // The measure names "Items" while the row says "Records": with two-digit
+    // counts the comment would touch the count, so it keeps a small gap.
+    c.comment = std::max(c.comment, c.records + fm.horizontalAdvance(QStringLiteral("Records :88")) + 6);
     return c;
 }
 

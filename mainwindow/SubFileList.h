@@ -17,7 +17,10 @@ struct SubFileRow {
 SubFileRow subFileRow(const TFile& doc, int fileNo);
 
 // Where the three texts start, from the row's left edge, measured in the
-// row's own font so the columns line up from row to row of the same weight.
+// row's own font so the columns line up from row to row of the same weight:
+// "File" at 5, "Records" after the width of "File 88XX", the comment after
+// the width of "File 88XXItems :88XX" but never closer than a small gap
+// after the widest count.
 struct SubFileColumns {
     int file = 0;
     int records = 0;

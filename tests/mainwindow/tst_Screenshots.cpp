@@ -1,0 +1,107 @@
+#include <QAbstractItemView>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QtTest>
+
+#include "core/Readings.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/Note.h"
+#include "mainwindow/SubFileList.h"
+#include "platform/Text.h"
+#include "shell/Krsplash.h"
+#include "shell/Startup.h"
+#include "tests/mainwindow/MainWindowFixture.h"
+#include "tests/support/ScriptedPrompts.h"
+
+using namespace kr;
+
+// Renders the main window with a sample document, the meter-file list
+// dropped down, the note dialog and the splash to PNG files in
+// <build>/screenshots, for looking at without a display.
+class TestScreenshots : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void renderWindows();
+
+private:
+    void save(QWidget* w, const QString& name);
+    QString outDir;
+};
+
+void TestScreenshots::initTestCase()
+{
+    QVERIFY(test::programHome().isValid());
+    const QString build = qEnvironmentVariable("KR_BUILD_DIR", QDir::currentPath());
+    outDir = build + "/screenshots";
+    QVERIFY(QDir().mkpath(outDir));
+}
+
+void TestScreenshots::save(QWidget* w, const QString& name)
+{
+    const QPixmap shot = w->grab();
+    QVERIFY(!shot.isNull());
+    const QString path = outDir + "/" + name;
+    QVERIFY(shot.save(path));
+    qInfo("wrote %s (%dx%d)", qPrintable(path), shot.width(), shot.height());
+}
+
+void TestScreenshots::renderWindows()
+{
+    test::ScriptedPrompts prompts;
+    StartupOptions o;
+    o.splashMs = 60000;
+    o.openPort = false;
+    TProgram program(o);
+    save(program.fmSplash(), "splash.png");
+
+    TKRFile sample;
+    test::fillSample(sample);
+    for (int r = 4; r <= 12; ++r)
+        test::setReading(sample, 1, r, r % 2 ? "Tasmanian Oak" : "Spotted Gum", 8.0L + r * 0.7L, 18 + r % 5, 8 + r);
+    test::setReading(sample, 7, 1, "Cypress", 14.1L, 23, 9);
+    sample.SetComment(3, "Upstairs hallway");
+    const QString file = test::programHome().filePath("Mill Road survey.krx");
+    sample.SaveToFile(toNativePath(file));
+
+    program.Show();
+    TfmMain* main = program.fmMain();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    prompts.answerOpen(file);
+    main->btnOpenClick();
+    main->dgData->setCurrentIndex(main->dgData->model()->index(1, 3));
+    QCoreApplication::processEvents();
+    save(main, "main-window.png");
+
+    // The same after the user has dragged the columns to fit their texts.
+    const int fitted[] = {30, 118, 40, 110, 40, 44, 228};
+    for (int c = 0; c < 7; ++c)
+        main->dgData->horizontalHeader()->resizeSection(c, fitted[c]);
+    QCoreApplication::processEvents();
+    save(main, "main-window-fitted-columns.png");
+
+    main->cbSubFiles->showPopup();
+    QCoreApplication::processEvents();
+    if (QWidget* popup = main->cbSubFiles->view()->window(); popup && popup->isVisible())
+        save(popup, "meter-file-list.png");
+    main->cbSubFiles->hidePopup();
+
+    TfmNote* note = program.fmNote();
+    const TReading& reading = main->Document().GetReading(1, 2);
+    note->lblItem->setText(fromCp1252(reading.GetSpecies()));
+    note->lblReading->setText(fromCp1252("Moisture Content " + reading.GetMoistureText() + "   recorded on " +
+                                         reading.GetDateTimeText() + "  at " + reading.GetTemperatureText(true) +
+                                         "\xB0" "C"));
+    note->edNote->setText(fromCp1252(reading.GetNote()));
+    note->show();
+    QVERIFY(QTest::qWaitForWindowExposed(note));
+    save(note, "note-dialog.png");
+    note->hide();
+    main->Document().ClearModified();
+}
+
+QTEST_MAIN(TestScreenshots)
+#include "tst_Screenshots.moc"
