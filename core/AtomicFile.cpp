@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -53,8 +54,10 @@ std::string tempNameFor(const std::string& target, unsigned attempt)
 #else
     const unsigned long pid = static_cast<unsigned long>(getpid());
 #endif
-    const std::string leaf = "." + p.filename().string() + ".tmp" + std::to_string(pid) + "-" +
-                             std::to_string(counter.fetch_add(1)) + "-" + std::to_string(attempt);
+    // Keep the temporary name within the file system's name length.
+    const std::string base = p.filename().string().substr(0, 200);
+    const std::string leaf = "." + base + ".tmp" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) +
+                             "-" + std::to_string(attempt);
     return (p.parent_path() / leaf).string();
 }
 

@@ -20,7 +20,10 @@ constexpr std::int64_t MSecsPerDay = 86'400'000;
 // Days from 1 January 0001 to 30 December 1899.
 constexpr int DateDelta = 693594;
 
+#if defined(__SIZEOF_INT128__)
+#define KR_HAVE_INT128 1
 using u128 = unsigned __int128;
+#endif
 
 bool isLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
@@ -104,6 +107,7 @@ constexpr std::array<std::uint64_t, 20> pow10u64 = {
     10000000000000000000ULL,
 };
 
+#if defined(KR_HAVE_INT128)
 u128 pow10u128(int k)
 {
     u128 r = 1;
@@ -170,6 +174,8 @@ std::optional<u128> scaledRoundEven(std::uint64_t mantissa, int exp2, int exp10)
     return q;
 }
 
+#endif
+
 // A positive finite value as 18 significant decimal digits:
 // value ~ digits * 10^(exp10 - 17), 10^17 <= digits < 10^18.
 struct Decimal18 {
@@ -197,6 +203,9 @@ Decimal18 toDecimal18Slow(long double value)
 
 Decimal18 toDecimal18(long double value)
 {
+#if !defined(KR_HAVE_INT128)
+    return toDecimal18Slow(value);
+#else
     // The exact path needs the whole mantissa in 64 bits (x87 extended, or double).
     if constexpr (std::numeric_limits<long double>::digits > 64)
         return toDecimal18Slow(value);
@@ -219,6 +228,7 @@ Decimal18 toDecimal18(long double value)
         }
     }
     return toDecimal18Slow(value);
+#endif
 }
 
 int digitCount(std::uint64_t v)

@@ -116,6 +116,7 @@ private slots:
     void fullDiskKeepsOldFile();
     void saveReplacesLongerFileAndKeepsPermissions();
     void saveThroughSymlinkKeepsLink();
+    void saveWithLongestFileName();
 
 private:
     QTemporaryDir dir;
@@ -617,6 +618,17 @@ void TestDataFile::saveThroughSymlinkKeepsLink()
     QVERIFY(QFileInfo(path("link.krx")).isSymLink());
     QCOMPARE(readAll(path("real/data.krx")), bytes(doc.SaveToText()));
     QCOMPARE(entries(path("real")), QStringList{"data.krx"});
+}
+
+void TestDataFile::saveWithLongestFileName()
+{
+    const QString leaf = QString(251, QLatin1Char('n')) + ".krx";   // 255 bytes, the usual limit
+    TKRFile doc;
+    doc.SaveToFile(native(path(leaf)));
+    QCOMPARE(entries(dir.path()), QStringList{leaf});
+    TKRFile back;
+    back.LoadFromFile(native(path(leaf)));
+    QCOMPARE(back.GetFileName(), native(path(leaf)));
 }
 
 QTEST_GUILESS_MAIN(TestDataFile)
