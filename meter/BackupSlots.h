@@ -1,0 +1,71 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <system_error>
+
+#include "core/Errors.h"
+
+namespace kr {
+
+class TFile;
+
+// A backup that could not be made safely. what() says why, in words that
+// follow "The KR has not been erased: ".
+class BackupError : public KrError {
+public:
+    using KrError::KrError;
+};
+
+// The nine backups of the meter's memory beside the program, "data1.bak" to
+// "data9.bak". Free slots fill from the lowest number; with all nine in use
+// the oldest (slot 1) goes and the others move down one number, so slot 9 is
+// always the newest.
+//
+// A new backup is never allowed to cost an old one before it is safely on
+// disk: it is written (temporary file, flushed, renamed), read back and
+// compared first, and only then are the old ones moved. A failure puts every
+// slot back as it was.
+class TBackupSlots {
+public:
+    static constexpr int SlotCount = 9;
+
+    // folder: native path of the program's folder, with or without a trailing separator.
+    explicit TBackupSlots(std::string folder);
+
+    std::string SlotPath(int n) const;
+    bool SlotUsed(int n) const;
+    // True when "data9.bak" exists: the next backup rotates the slots.
+    bool AllInUse() const { return SlotUsed(SlotCount); }
+    // The lowest slot without a file (1..9); 0 when all nine are in use.
+    int LowestFreeSlot() const;
+
+    // Writes the document as the newest backup and returns the slot's path.
+    // Raises BackupError; the slots are then as they were.
+    std::string Store(TFile& document);
+
+    // Where a new backup waits while the old ones move, and where the oldest
+    // waits until the new one is in place.
+    std::string StagingPath() const;
+    std::string RetiringPath() const;
+
+    // Test seam: renames go through this (default std::filesystem::rename).
+    using RenameFunction = std::function<void(const std::string& from, const std::string& to, std::error_code& ec)>;
+    void SetRename(RenameFunction rename) { renameFile = std::move(rename); }
+
+private:
+    std::string StoreInFreeSlot(TFile& document, int slot);
+    std::string StoreWithRotation(TFile& document);
+    // Saves and reads back; raises BackupError (after removing the file) when
+    // either fails or the readings differ.
+    void WriteVerified(TFile& document, const std::string& path, const std::string& shownPath);
+    bool Rename(const std::string& from, const std::string& to);
+
+    std::string folder;
+    RenameFunction renameFile;
+};
+
+// True when both documents hold the same readings in the same slots, as the
+// data file records them.
+bool SameReadings(const TFile& a, const TFile& b);
+
+} // namespace kr
