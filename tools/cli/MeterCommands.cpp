@@ -1,21 +1,182 @@
 #include "tools/cli/MeterCommands.h"
 
+#include <QByteArray>
+#include <cstdio>
+
+#include "core/Errors.h"
+#include "meter/Exchanges.h"
+#include "meter/MeterLink.h"
+#include "meter/Wait.h"
+#include "platform/SerialTransport.h"
+#include "platform/Text.h"
+#include "settings/Settings.h"
 #include "tools/cli/CliPrompts.h"
+#include "tools/cli/TerminalProgress.h"
 
 namespace kr::cli {
 
 namespace {
 
-int notYet(CliPrompts& prompts, Command command)
+// How long queued bytes may take to leave for the line before we give up.
+constexpr int DrainTimeoutMs = 5000;
+
+// The link, the exchanges and a document host without a window: the same
+// pieces the main window puts together.
+struct MeterSession {
+    TerminalProgress progress{TerminalProgress::isTerminal(stderr)};
+    TMeterLink link;
+    TStandaloneHost host;
+    TMeterExchanges exchanges{link, host};
+    bool lineLost = false;
+
+    MeterSession()
+    {
+        link.setProgress(&progress);
+        QObject::connect(&link, &TMeterLink::LineLost, &exchanges, [this] { lineLost = true; });
+    }
+    ~MeterSession() { link.setProgress(nullptr); }
+};
+
+// --device reaches a device through the port map's own override, as port 1;
+// otherwise the port given, or the one in kr.ini as the window program uses it.
+int portNumberFor(const Invocation& inv)
 {
-    prompts.print(QStringLiteral("%1 is not available in this build.").arg(commandName(command)));
-    return ExitMeter;
+    if (!inv.device.isEmpty()) {
+        qputenv("KR_PORT_1", inv.device.toLocal8Bit());
+        return 1;
+    }
+    if (inv.port != 0)
+        return inv.port;
+    return ReadSettings().PortNumber;
 }
+
+bool open(MeterSession& s, const Invocation& inv, CliPrompts& prompts)
+{
+    s.link.PortNumber = portNumberFor(inv);
+    try {
+        s.link.Open();
+        return true;
+    } catch (const KrError& e) {
+        prompts.print(fromCp1252(e.what()));
+        return false;
+    }
+}
+
+// Waits (sleeping) until the bytes queued for the meter have left.
+bool drained(MeterSession& s)
+{
+    auto* serial = dynamic_cast<QtSerialTransport*>(&s.link.transport());
+    if (!serial)
+        return true;
+    return WaitUntil([serial] { return serial->pendingOutput() == 0; }, DrainTimeoutMs);
+}
+
+QString nativeName(const std::string& path) { return fromNativePath(path); }
 
 } // namespace
 
-int runDownload(const Invocation&, CliPrompts& prompts) { return notYet(prompts, Command::Download); }
-int runErase(const Invocation&, CliPrompts& prompts) { return notYet(prompts, Command::Erase); }
-int runSerial(const Invocation&, CliPrompts& prompts) { return notYet(prompts, Command::Serial); }
+int runDownload(const Invocation& inv, CliPrompts& prompts)
+{
+    MeterSession s;
+    if (!open(s, inv, prompts))
+        return ExitMeter;
+    bool ended = false;
+    QObject::connect(&s.exchanges, &TMeterExchanges::DownloadEnded, [&ended] { ended = true; });
+    try {
+        if (!s.exchanges.btnDownloadClick())
+            return ExitRefused;
+    } catch (const KrError& e) {
+        prompts.print(fromCp1252(e.what()));
+        return ExitMeter;
+    }
+    WaitUntil([&ended] { return ended; });
+
+    if (s.link.CommState != csFinished)
+        return ExitMeter;   // the no-response message has been shown
+    if (s.link.NoData) {
+        prompts.print(QStringLiteral("Nothing was written to %1.").arg(inv.output));
+        return ExitOk;
+    }
+    // A download that stopped short is not saved: the file would look complete.
+    if (s.lineLost || !s.exchanges.DataComplete()) {
+        if (s.lineLost)
+            prompts.print(QStringLiteral("The connection to the KR was lost during the download."));
+        prompts.print(QStringLiteral("Nothing was written to %1.").arg(inv.output));
+        return ExitMeter;
+    }
+    TKRFile& doc = s.host.Document();
+    try {
+        doc.SaveToFile(toNativePath(inv.output));
+    } catch (const KrError& e) {
+        prompts.print(fromCp1252(e.what()));
+        return ExitFile;
+    }
+    int used = 0;
+    for (int f = 1; f <= TFile::FileCount; ++f)
+        used += doc.CountUsed(f);
+    if (used != s.exchanges.AnnouncedTotal())
+        prompts.print(QStringLiteral("The KR announced %1 readings; %2 arrived.")
+                          .arg(s.exchanges.AnnouncedTotal())
+                          .arg(used));
+    prompts.print(QStringLiteral("%1 readings saved to %2.").arg(used).arg(inv.output));
+    return ExitOk;
+}
+
+int runErase(const Invocation& inv, CliPrompts& prompts)
+{
+    MeterSession s;
+    // Without --yes the question is answered Cancel before anything is sent,
+    // so the port is not even opened.
+    if (inv.yes && !open(s, inv, prompts))
+        return ExitMeter;
+    try {
+        s.exchanges.EraseMeter();
+    } catch (const KrError& e) {
+        prompts.print(fromCp1252(e.what()));
+        return ExitMeter;
+    }
+    switch (s.exchanges.LastEraseOutcome()) {
+    case TEraseOutcome::Cancelled:
+        prompts.print(QStringLiteral("Not erased: give --yes to confirm."));
+        return ExitRefused;
+    case TEraseOutcome::NoData:
+        return s.link.CommState == csNoResponse ? ExitMeter : ExitOk;
+    case TEraseOutcome::NotSafe:
+        return ExitRefused;
+    case TEraseOutcome::Erased:
+        if (!drained(s)) {
+            prompts.print(QStringLiteral("The erase command did not leave for the KR in time. The backup is in %1.")
+                              .arg(nativeName(s.exchanges.LastBackupPath())));
+            return ExitMeter;
+        }
+        prompts.print(QStringLiteral("Backed up into %1; the KR has been told to erase its data.")
+                          .arg(nativeName(s.exchanges.LastBackupPath())));
+        return ExitOk;
+    case TEraseOutcome::None:
+    case TEraseOutcome::NoResponse:
+    case TEraseOutcome::SendFailed:
+        break;
+    }
+    return ExitMeter;
+}
+
+int runSerial(const Invocation& inv, CliPrompts& prompts)
+{
+    MeterSession s;
+    if (!open(s, inv, prompts))
+        return ExitMeter;
+    s.exchanges.RequestSerialNo();
+    WaitUntil([&s] { return s.link.SerialState != ssWaiting; });
+    if (s.link.SerialState != ssFound) {
+        prompts.print(fromCp1252(s.exchanges.SerialNoText()));
+        return ExitMeter;
+    }
+    std::string serial = s.exchanges.SerialNoText();
+    while (!serial.empty() && (serial.back() == '\r' || serial.back() == '\n'))
+        serial.pop_back();
+    const QByteArray out = fromCp1252(serial).toUtf8() + '\n';
+    std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+    return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
+}
 
 } // namespace kr::cli

@@ -148,8 +148,9 @@ const char* faultHelp()
 {
     return "Faults (--fault NAME[=VALUE][@KEYS], repeatable). KEYS limits a fault to the\n"
            "replies of the commands named by their key: 2 3 4 5, * for \"$*#\", 6 for \"$6\"\n"
-           "(e.g. gap=600@4). Lines are numbered from 1, the echo line; when a kind is\n"
-           "given twice for the same command, the last one counts.\n"
+           "(e.g. gap=600@4). Without @KEYS a fault applies to every reply, except those\n"
+           "below that name one command. Lines are numbered from 1, the echo line; when a\n"
+           "kind is given twice for the same command, the last one counts.\n"
            "  silent            The meter never answers: no byte comes back, although erase\n"
            "                    and upload still take effect (its transmit wire is dead).\n"
            "  no-cr             Replies carry no carriage return at all, so no line ever ends.\n"

@@ -216,7 +216,7 @@ int Simulator::run()
     closeFd(master);
     closeFd(slave);
     removeLink();
-    log.event("exit status=" + std::to_string(exitStatus));
+    log.event("exit status=" + std::to_string(exitStatus.load()));
     return exitStatus;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -57,7 +58,7 @@ private:
     std::deque<CommandReader::Received> queue;
     bool stopping = false;
     std::thread responder;
-    int exitStatus = 0;
+    std::atomic<int> exitStatus{0};
 };
 
 } // namespace kr::sim
