@@ -495,6 +495,12 @@ void TestSimLogic::pausesAndDrop()
     QCOMPARE(trickle.segments.size(), std::size_t(2));
     QCOMPARE(trickle.segments[1].pauseMs, 480);
     QCOMPARE(trickle.bytes(), std::string("$5\rKR-417263\r"));
+    // At a pace of 2 ms a character the 10 characters of the serial line take 20 ms
+    // of the interval; a line longer than the interval follows without a pause.
+    Transmission paced = buildReply(Command::Serial, s, faults({"trickle=480"}), 0, 2.0);
+    QCOMPARE(paced.segments.at(1).pauseMs, 460);
+    Transmission tooLong = buildReply(Command::Records, s, faults({"trickle=50"}), 0, 2.0);
+    QCOMPARE(tooLong.segments.size(), std::size_t(1));
 
     Transmission drop = buildReply(Command::Records, s, faults({"drop-after=120"}), 0);
     QCOMPARE(drop.dropAfter.value_or(0), std::size_t(120));

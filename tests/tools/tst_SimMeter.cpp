@@ -436,12 +436,15 @@ void TestSimMeter::gapOutlastsTheQuietTime()
 
 void TestSimMeter::trickleStaysUnderTheQuietTime()
 {
-    SimMeter sim(SimMeter::Options().fault("trickle=300@5"));
+    SimMeter sim(SimMeter::Options().realPace().fault("trickle=450@5"));
     PtyClient pty;
     QVERIFY(connectTo(sim, pty));
+    // A listener with the program's 500 ms quiet time hears the whole reply...
     const auto lines = exchange(pty, "$5", 500);
     QCOMPARE(lines, (QList<QByteArray>{"$5\r", "KR-417263\r"}));
-    QVERIFY(pauseBetween(pty, 0, 1) >= 280);
+    // ...whose line ends come 450 ms apart, the pause shortened by the line's characters.
+    const double apart = pty.arrivalMs(pty.data().size() - 1) - pty.arrivalMs(2);
+    QVERIFY2(apart >= 440, qPrintable(QString::number(apart)));
 }
 
 void TestSimMeter::latencyDelaysTheWholeReply()

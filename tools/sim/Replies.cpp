@@ -105,7 +105,7 @@ std::vector<std::string> replyLines(Command command, const MeterState& state)
 }
 
 Transmission buildReply(Command command, const MeterState& state, const std::vector<Fault>& faults,
-                        int latencyMs)
+                        int latencyMs, double msPerChar)
 {
     Transmission t;
     std::vector<std::string> lines = replyLines(command, state);
@@ -130,8 +130,12 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         int pause = i == 0 ? latencyMs : 0;
-        if (trickle && i > 0)
-            pause += trickle->value;
+        // A trickle times line ends: each CR comes its interval after the one before,
+        // so the line's own characters take their share of the interval.
+        if (trickle && i > 0) {
+            const double lineMs = double(lines[i].size() + ending.size()) * msPerChar;
+            pause += std::max(0, trickle->value - static_cast<int>(lineMs + 0.5));
+        }
         if (gap && static_cast<std::size_t>(gap->line) == i)
             pause += gap->value;
         if (t.segments.empty() || pause > 0)

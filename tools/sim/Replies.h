@@ -28,8 +28,9 @@ struct Transmission {
 // The lines of the sound reply, echo first, without line ends.
 std::vector<std::string> replyLines(Command command, const MeterState& state);
 
-// The reply as sent: line ends, pauses and faults. `latencyMs` delays its start.
+// The reply as sent: line ends, pauses and faults. `latencyMs` delays its start;
+// `msPerChar` is the line's pace (0 when unpaced), so a trickle can time line ends.
 Transmission buildReply(Command command, const MeterState& state, const std::vector<Fault>& faults,
-                        int latencyMs);
+                        int latencyMs, double msPerChar = 0);
 
 } // namespace kr::sim

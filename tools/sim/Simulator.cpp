@@ -340,7 +340,8 @@ void Simulator::answer(const CommandReader::Received& received)
         }
     }
 
-    Transmission t = buildReply(command, state, options.faults, options.latencyMs);
+    Transmission t = buildReply(command, state, options.faults, options.latencyMs,
+                                options.fast ? 0.0 : double(CharNs) / 1e6);
     log.event(std::string("reply ") + commandText(command) + " " + describe(t));
     switch (transmit(t)) {
     case Sent::Done:
