@@ -22,22 +22,14 @@ inline QString cliExecutable()
     return qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/tools/kr-cli");
 }
 
-// The locale is fixed so that date and number texts are known; `locale`
-// picks another one. Extra variables come as "NAME=value".
-inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {},
-                        const QString& locale = QStringLiteral("C.UTF-8"), int timeoutMs = 60000)
+// Runs a program to its end, waiting in an event loop; -1 as status when it
+// crashed, could not start or did not end in time.
+inline CliResult runProgram(const QString& program, const QStringList& args,
+                            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                            int timeoutMs = 60000)
 {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), locale);
-    env.insert(QStringLiteral("LANG"), locale);
-    env.remove(QStringLiteral("KR_HOME"));
-    for (const QString& entry : extraEnv) {
-        const auto eq = entry.indexOf('=');
-        env.insert(entry.left(eq), entry.mid(eq + 1));
-    }
     process.setProcessEnvironment(env);
-
     CliResult result;
     QEventLoop loop;
     bool finished = false;
@@ -50,17 +42,37 @@ inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {
             loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    process.start(cliExecutable(), args);
+    process.start(program, args);
     loop.exec();
-    if (!finished) {
+    if (!finished && process.state() != QProcess::NotRunning) {
         process.kill();
-        process.waitForFinished(5000);
+        QEventLoop gone;
+        QObject::connect(&process, &QProcess::finished, &gone, &QEventLoop::quit);
+        QTimer::singleShot(5000, &gone, &QEventLoop::quit);
+        if (process.state() != QProcess::NotRunning)
+            gone.exec();
     }
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     if (finished && process.exitStatus() == QProcess::NormalExit)
         result.status = process.exitCode();
     return result;
+}
+
+// The locale is fixed so that date and number texts are known; `locale`
+// picks another one. Extra variables come as "NAME=value".
+inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {},
+                        const QString& locale = QStringLiteral("C.UTF-8"), int timeoutMs = 60000)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), locale);
+    env.insert(QStringLiteral("LANG"), locale);
+    env.remove(QStringLiteral("KR_HOME"));
+    for (const QString& entry : extraEnv) {
+        const auto eq = entry.indexOf('=');
+        env.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    return runProgram(cliExecutable(), args, env, timeoutMs);
 }
 
 } // namespace kr::test

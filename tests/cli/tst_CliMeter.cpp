@@ -1,0 +1,357 @@
+// kr-cli against the simulated meter: download, erase with backup, serial
+// number, port choice, and the exit status of each way they can end.
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "CliRunner.h"
+#include "core/Readings.h"
+#include "core/Regional.h"
+#include "tests/support/SimMeter.h"
+
+using namespace kr;
+using kr::test::CliResult;
+using kr::test::runCli;
+using kr::test::SimMeter;
+
+namespace {
+
+// Four readings with known texts; \xC9 is a Windows-1252 capital E acute.
+const QByteArray KnownState = "serial KR-TEST-42\n"
+                              "reading 1 1 2026-03-05 14:07 20 |OAK| 55 12.5\n"
+                              "reading 1 2 2026-03-05 14:09 21 |Douglas Fir| 48 9.8\n"
+                              "reading 4 25 1998-01-01 00:00 -5 |Pine| 49 45\n"
+                              "reading 25 1 2097-12-31 23:59 99 |\\xC9rable| 63 30.1\n";
+
+// The export of that download after its first line (the date stamp of the download).
+const QByteArray KnownExportBody =
+    "01\t\r\n"
+    "File\tRecord\tDate/Time\t\xC2\xB0" "C\tSpecies\tSG\tMoisture\tNotes\r\n"
+    "01\t01\t05/03/2026 14:07:00\t20\tOAK\t0.55\t12.5\t\r\n"
+    "01\t02\t05/03/2026 14:09:00\t21\tDouglas Fir\t0.48\t9.8\t\r\n"
+    " \r\n"
+    "04\t\r\n"
+    "File\tRecord\tDate/Time\t\xC2\xB0" "C\tSpecies\tSG\tMoisture\tNotes\r\n"
+    "04\t25\t01/01/1998\t-5\tPine\t\t45.0\t\r\n"
+    " \r\n"
+    "25\t\r\n"
+    "File\tRecord\tDate/Time\t\xC2\xB0" "C\tSpecies\tSG\tMoisture\tNotes\r\n"
+    "25\t01\t31/12/2097 23:59:00\t99\t\xC3\x89rable\t0.63\t30.1\t\r\n"
+    " \r\n";
+
+// The meter's library has to be there too: 31 species and 7 wall-and-roof entries.
+QByteArray library()
+{
+    QByteArray text;
+    for (int i = 1; i <= 31; ++i)
+        text += "species |" + QByteArray("Wood " + QByteArray::number(i)).leftJustified(13) + " 50|\n";
+    for (int i = 1; i <= 7; ++i)
+        text += "wallroof |" + QByteArray("Wall " + QByteArray::number(i)).leftJustified(13) + " 40|\n";
+    return text;
+}
+
+SimMeter::Options known(QStringList faults = {})
+{
+    SimMeter::Options o;
+    o.stateText = KnownState + library();
+    o.faults = faults;
+    return o;
+}
+
+QByteArray afterFirstLine(const QByteArray& text) { return text.mid(text.indexOf('\n') + 1); }
+
+int readingsInState(const QByteArray& state)
+{
+    int n = 0;
+    for (const QByteArray& line : state.split('\n'))
+        n += line.startsWith("reading ") ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestCliMeter : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // A program folder of its own for each erase.
+    QString freshHome(const QString& name)
+    {
+        const QString home = path(name);
+        QDir().mkpath(home);
+        return home;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QVERIFY2(QFile::exists(kr::test::cliExecutable()), qPrintable(kr::test::cliExecutable()));
+        setRegional(RegionalSettings{});
+    }
+
+    void downloadSavesEveryReading()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString out = path("download.krx");
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("4 readings saved to"), qPrintable(r.errText()));
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(sim.commands(), (QStringList{"$3", "$4"}));
+        // No progress line when standard error is not a terminal.
+        QVERIFY(!r.errText().contains("Downloading Data from KR"));
+
+        const auto exported = runCli({"export", out});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(afterFirstLine(exported.out), KnownExportBody);
+    }
+
+    void downloadOfAnEmptyMeterWritesNothing()
+    {
+        SimMeter::Options o;
+        o.emptyMeter = true;
+        SimMeter sim(o);
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString out = path("empty.krx");
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("There is no data to download."), qPrintable(r.errText()));
+        QVERIFY(r.errText().contains("Nothing was written"));
+        QVERIFY(!QFile::exists(out));
+        QCOMPARE(sim.commands(), QStringList{"$3"});
+    }
+
+    void downloadFailuresWriteNothing_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("silent meter") << QStringList{"silent"} << 2 << "There has been no response from the KR.\n";
+        QTest::newRow("silent data step") << QStringList{"silent@4"} << 2 << "no response from the KR";
+        QTest::newRow("garbled record") << QStringList{"garble"} << 2 << "is not a valid integer value";
+        QTest::newRow("line pulled") << QStringList{"drop-after=120@4"} << 2 << "Nothing was written";
+    }
+    void downloadFailuresWriteNothing()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        SimMeter sim(known(faults));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString out = path("failed.krx");
+        QFile::remove(out);
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
+        QVERIFY(!QFile::exists(out));
+    }
+
+    void downloadWithFewerLinesThanAnnouncedSaysSo()
+    {
+        SimMeter sim(known({"fewer-lines=1"}));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString out = path("fewer.krx");
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("The KR announced 4 readings; 3 arrived."), qPrintable(r.errText()));
+        QVERIFY(QFile::exists(out));
+    }
+
+    void downloadToAnUnwritablePlaceFails()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", path("no/folder/x.krx")});
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.errText().contains("Cannot create file"), qPrintable(r.errText()));
+    }
+
+    void portsThatCannotBeOpened_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        const QString missing = path("no-such-device");
+        for (const char* c : {"download", "serial"}) {
+            QStringList args{"--device", missing, c};
+            if (QLatin1String(c) == "download")
+                args << "-o" << path("x.krx");
+            QTest::newRow(c) << args << "Cannot open serial port";
+        }
+        QTest::newRow("erase") << QStringList{"--device", missing, "erase", "--yes"} << "Cannot open serial port";
+        QTest::newRow("unmapped port") << QStringList{"--port", "50", "serial"} << "COM50";
+    }
+    void portsThatCannotBeOpened()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const auto r = runCli(args, {"KR_PORT_50=" + path("nothing-here")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
+    }
+
+    void serialPrintsTheNumber()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const auto r = runCli({"--device", sim.devicePath(), "serial"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("KR-TEST-42\n"));
+        QVERIFY(r.err.isEmpty());
+    }
+
+    void serialFailures_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::newRow("silent") << QStringList{"silent"};
+        QTest::newRow("refused") << QStringList{"serial-refused"};
+    }
+    void serialFailures()
+    {
+        QFETCH(QStringList, faults);
+        SimMeter sim(known(faults));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const auto r = runCli({"--device", sim.devicePath(), "serial"});
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.errText().contains("Failed to get serial number"), qPrintable(r.errText()));
+    }
+
+    void portNumbersMapAsInTheWindowProgram()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        // --port N through the port map's KR_PORT_<N>.
+        auto r = runCli({"--port", "7", "serial"}, {"KR_PORT_7=" + sim.devicePath()});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("KR-TEST-42\n"));
+
+        // Without --port, the port of kr.ini in the program folder.
+        const QString home = freshHome("ini-home");
+        QFile ini(home + "/kr.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Communications]\r\nPort=9\r\n");
+        ini.close();
+        r = runCli({"--home", home, "serial"}, {"KR_PORT_9=" + sim.devicePath()});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("KR-TEST-42\n"));
+        r = runCli({"serial"}, {"KR_HOME=" + home, "KR_PORT_9=" + sim.devicePath()});
+        QCOMPARE(r.status, 0);
+    }
+
+    void eraseWithoutYesSendsNothing()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString home = freshHome("refused");
+        const auto r = runCli({"--home", home, "--device", sim.devicePath(), "erase"});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.errText().contains("This will delete all data from the KR.  Are you sure you want to continue"),
+                 qPrintable(r.errText()));
+        QVERIFY(r.errText().contains("--yes"));
+        QVERIFY(sim.commands().isEmpty());
+        QVERIFY(QDir(home).entryList(QDir::Files).isEmpty());
+        QCOMPARE(readingsInState(sim.readState()), 4);
+    }
+
+    void eraseBacksUpThenErases()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString home = freshHome("erase");
+        auto r = runCli({"--home", home, "--device", sim.devicePath(), "erase", "--yes"});
+        QCOMPARE(r.status, 0);
+        const QString backup = home + "/data1.bak";
+        QVERIFY2(r.errText().contains("Backed up into"), qPrintable(r.errText()));
+        QVERIFY2(r.errText().contains("data1.bak"), qPrintable(r.errText()));
+        QCOMPARE(sim.commands(), (QStringList{"$3", "$4", "$*#"}));
+        QVERIFY(sim.waitForLog("state saved"));
+        QCOMPARE(readingsInState(sim.readState()), 0);
+
+        // The backup holds what a download got.
+        const auto exported = runCli({"export", backup});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(afterFirstLine(exported.out), KnownExportBody);
+
+        // Nothing left: said, no second backup, no erase command.
+        r = runCli({"--home", home, "--device", sim.devicePath(), "erase", "--yes"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("No data to erase"), qPrintable(r.errText()));
+        QVERIFY(!QFile::exists(home + "/data2.bak"));
+        QCOMPARE(sim.commands().count("$*#"), 1);
+    }
+
+    void eraseIsRefusedWithoutACompleteBackup_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("fewer lines") << QStringList{"fewer-lines=1"} << 4 << "The KR has not been erased: only 3 of the 4";
+        QTest::newRow("garbled") << QStringList{"garble"} << 4 << "The KR has not been erased: a reading";
+        QTest::newRow("silent data step") << QStringList{"silent@4"} << 2 << "There has been no response";
+        QTest::newRow("silent meter") << QStringList{"silent"} << 2 << "No data to erase";
+    }
+    void eraseIsRefusedWithoutACompleteBackup()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        SimMeter sim(known(faults));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString home = freshHome(QStringLiteral("refused-%1").arg(QTest::currentDataTag()));
+        const auto r = runCli({"--home", home, "--device", sim.devicePath(), "erase", "--yes"});
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
+        QVERIFY(!sim.commands().contains("$*#"));
+        QVERIFY(QDir(home).entryList(QDir::Files).isEmpty());
+        QCOMPARE(readingsInState(sim.readState()), 4);
+    }
+
+    // A program folder on a file system too small for a backup: the save fails
+    // for real, even for root.
+    void eraseIsRefusedWhenTheBackupCannotBeWritten()
+    {
+        const QString home = freshHome("tiny");
+        if (kr::test::runProgram("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", home}).status != 0)
+            QSKIP("cannot mount a small tmpfs here (needs root)");
+        struct Unmount {
+            QString dir;
+            ~Unmount() { kr::test::runProgram("umount", {dir}); }
+        } unmount{home};
+
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const auto r = runCli({"--home", home, "--device", sim.devicePath(), "erase", "--yes"});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.errText().contains("The KR has not been erased"), qPrintable(r.errText()));
+        QVERIFY(!sim.commands().contains("$*#"));
+        QVERIFY(QDir(home).entryList(QDir::Files).isEmpty());
+        QCOMPARE(readingsInState(sim.readState()), 4);
+    }
+
+    // Under a terminal the download shows a progress line on standard error.
+    void progressLineOnATerminal()
+    {
+        const QString script = QStandardPaths::findExecutable("script");
+        if (script.isEmpty())
+            QSKIP("no script(1) to provide a terminal");
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString out = path("terminal.krx");
+        const QString command = QStringLiteral("'%1' --device '%2' download -o '%3'")
+                                    .arg(kr::test::cliExecutable(), sim.devicePath(), out);
+        const auto r = kr::test::runProgram(script, {"-qec", command, "/dev/null"});
+        QCOMPARE(r.status, 0);
+        const QByteArray seen = r.out;
+        QVERIFY2(seen.contains("\rDownloading Data from KR: 4 of 4 (100%)"), seen.constData());
+        QVERIFY(QFile::exists(out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliMeter)
+#include "tst_CliMeter.moc"
