@@ -1,0 +1,167 @@
+#pragma once
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "core/Regional.h"
+#include "meter/Exchanges.h"
+#include "meter/MeterLink.h"
+#include "platform/Text.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "tests/support/SimMeter.h"
+
+namespace kr::test {
+
+// A progress display that records what the exchanges asked of it; ShowModal
+// runs an event loop until Close(), like the real window.
+class RecordingProgress : public ProgressSink {
+public:
+    QStringList captions;
+    QList<int> maxima;
+    ProgressState state;
+    int modalShows = 0;
+    int closes = 0;
+    int stepsWhileModal = 0;
+
+    void SetUpProgress(int maximum, int step, const std::string& caption) override
+    {
+        captions << fromCp1252(caption);
+        maxima << maximum;
+        state.setUp(maximum, step);
+    }
+    void StepProgress() override
+    {
+        state.stepOnce();
+        if (loop)
+            ++stepsWhileModal;
+    }
+    void ShowModal() override
+    {
+        ++modalShows;
+        QEventLoop l;
+        loop = &l;
+        l.exec();
+        loop = nullptr;
+    }
+    void ShowModeless() override {}
+    void Close() override
+    {
+        ++closes;
+        if (loop)
+            loop->quit();
+    }
+
+private:
+    QEventLoop* loop = nullptr;
+};
+
+// The document host as a test sees it: what was refreshed, enabled, asked.
+class RecordingHost : public TStandaloneHost {
+public:
+    QList<bool> enabledCalls;
+    int queries = 0;
+    bool queryAnswer = true;
+
+    bool QuerySaveChanges() override
+    {
+        ++queries;
+        return queryAnswer;
+    }
+    void SetDownloadEnabled(bool enabled) override
+    {
+        enabledCalls << enabled;
+        TStandaloneHost::SetDownloadEnabled(enabled);
+    }
+};
+
+// One simulated meter on its own pseudo-terminal, reached as port 7, with a
+// link, a host, the exchanges, scripted prompts and a backup folder.
+struct ExchangeRig {
+    static constexpr int Port = 7;
+
+    ScriptedPrompts prompts;
+    QTemporaryDir home;
+    std::unique_ptr<SimMeter> sim;
+    TMeterLink link;
+    RecordingHost host;
+    RecordingProgress progress;
+    TMeterExchanges exchanges{link, host};
+
+    explicit ExchangeRig(SimMeter::Options options = {}, int quietMs = 100)
+        : sim(std::make_unique<SimMeter>(std::move(options)))
+    {
+        setRegional(RegionalSettings{});
+        link.setQuietInterval(quietMs);
+        link.setProgress(&progress);
+        link.PortNumber = Port;
+        exchanges.SetBackupFolder(toNativePath(home.path()));
+    }
+    ~ExchangeRig() { qunsetenv("KR_PORT_7"); }
+
+    bool start()
+    {
+        if (!sim->start())
+            return false;
+        qputenv("KR_PORT_7", sim->devicePath().toLocal8Bit());
+        return true;
+    }
+
+    // Runs a download from the button to its end.
+    bool download(int timeoutMs = 20000)
+    {
+        QSignalSpy ended(&exchanges, &TMeterExchanges::DownloadEnded);
+        if (!exchanges.btnDownloadClick())
+            return false;
+        return ended.wait(timeoutMs);
+    }
+
+    // The commands the meter has seen, made certain by a last "$5" that it
+    // must have received after anything sent before.
+    QStringList commandsSeen()
+    {
+        QSignalSpy done(&exchanges, &TMeterExchanges::SerialNoChanged);
+        exchanges.RequestSerialNo();
+        done.wait(5000);
+        sim->waitForLog(QStringLiteral("cmd $5"));
+        QStringList seen = sim->commands();
+        if (!seen.isEmpty() && seen.last() == QLatin1String("$5"))
+            seen.removeLast();
+        return seen;
+    }
+
+    QString slotPath(int n) const { return home.filePath(QStringLiteral("data%1.bak").arg(n)); }
+    // Slot files with a marker text, so that moves can be followed.
+    void fillSlots(const QList<int>& numbers)
+    {
+        for (int n : numbers) {
+            QFile f(slotPath(n));
+            f.open(QIODevice::WriteOnly);
+            f.write(QStringLiteral("slot %1").arg(n).toLatin1());
+        }
+    }
+    QString slotText(int n) const
+    {
+        QFile f(slotPath(n));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+    QStringList slotsInUse() const
+    {
+        QStringList names = QDir(home.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        return names;
+    }
+    int readingsInMeter() const { return int(sim->readState().count("\nreading ")); }
+};
+
+inline int usedReadings(const TFile& doc)
+{
+    int used = 0;
+    for (int f = 1; f <= TFile::FileCount; ++f)
+        used += doc.CountUsed(f);
+    return used;
+}
+
+} // namespace kr::test

@@ -1,0 +1,596 @@
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QtTest>
+
+#include "core/AtomicFile.h"
+#include "meter/Exchanges.h"
+#include "platform/SerialTransport.h"
+#include "tests/exchanges/ExchangeRig.h"
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+
+const QString NoResponse = QString::fromLatin1(NoResponseMessage);
+const QString NotErased = QString::fromLatin1(exchange_text::NotErased);
+
+SimMeter::Options withFaults(QStringList faults)
+{
+    SimMeter::Options o;
+    o.faults = std::move(faults);
+    return o;
+}
+
+SimMeter::Options emptyMeter()
+{
+    SimMeter::Options o;
+    o.emptyMeter = true;
+    return o;
+}
+
+// A small file system as the program's folder, so that a backup cannot fit.
+// Needs root; unmounted again however the test ends.
+struct TinyFileSystem {
+    QString path;
+    bool mounted = false;
+    explicit TinyFileSystem(const QString& dir) : path(dir)
+    {
+        QProcess mount;
+        mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                              QStringLiteral("size=16k"), QStringLiteral("tmpfs"), dir});
+        mounted = mount.waitForFinished(10000) && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
+    }
+    ~TinyFileSystem()
+    {
+        if (mounted)
+            QProcess::execute(QStringLiteral("umount"), {path});
+    }
+};
+
+} // namespace
+
+class TestExchanges : public QObject {
+    Q_OBJECT
+private slots:
+    // ---- Data download ----------------------------------------------------
+
+    void fullDownloadFillsTheDocumentAndShowsIt()
+    {
+        ExchangeRig r;
+        QVERIFY2(r.start(), qPrintable(r.sim->errorString()));
+        r.host.document.GetReading(25, 25).SetSpecies("left over");
+        QVERIFY(r.download());
+
+        const TKRFile& doc = r.host.document;
+        QCOMPARE(usedReadings(doc), 40);
+        QVERIFY(!doc.GetReading(25, 25).IsUsed());
+        const TReading& first = doc.GetReading(1, 1);
+        QCOMPARE(first.GetSpecies(), std::string("Red Oak      "));
+        QCOMPARE(first.GetMoistureText(), std::string("8.9"));
+        QCOMPARE(first.GetSGText(), std::string("0.63"));
+        QCOMPARE(first.GetTemperature(), 20);
+        QCOMPARE(first.GetDateTimeText(), std::string("05/03/2026 09:12:00"));
+
+        QCOMPARE(r.host.refreshCount, 1);
+        QCOMPARE(r.link.CommState, csFinished);
+        QVERIFY(!r.link.NoData);
+        QVERIFY(!r.link.BackingUp);
+        QCOMPARE(r.exchanges.AnnouncedTotal(), 40);
+        QVERIFY(r.exchanges.DataComplete());
+        // Disabled while the command went out, enabled as soon as it had.
+        QCOMPARE(r.host.enabledCalls, (QList<bool>{false, true}));
+        QCOMPARE(r.progress.captions, QStringList{QStringLiteral("Downloading Data from KR")});
+        QCOMPARE(r.progress.maxima, QList<int>{40});
+        QCOMPARE(r.progress.modalShows, 1);
+        QCOMPARE(r.progress.stepsWhileModal, 41);
+        QCOMPARE(r.progress.state.percent, 100);
+        QVERIFY(r.prompts.asked().isEmpty());
+        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
+    }
+
+    void realPaceDownloadEndsHalfASecondAfterTheLastLine()
+    {
+        SimMeter::Options o;
+        o.fast = false;
+        ExchangeRig r(o, TMeterLink::DefaultQuietInterval);
+        QVERIFY(r.start());
+        QElapsedTimer clock;
+        qint64 lastBytes = 0, dataFired = 0, bytes = 0;
+        QObject::connect(&r.link.transport(), &SerialTransport::received, [&](const QByteArray& b) {
+            lastBytes = clock.elapsed();
+            bytes += b.size();
+        });
+        QObject::connect(&r.link.TimGotDataRecords, &QTimer::timeout, [&] { dataFired = clock.elapsed(); });
+        clock.start();
+        QVERIFY(r.download(30000));
+        QCOMPARE(usedReadings(r.host.document), 40);
+        QVERIFY2(dataFired - lastBytes >= 499, qPrintable(QString::number(dataFired - lastBytes)));
+        // Both replies cross the line at 4800 baud (10 bits a character), and
+        // each is followed by its quiet half second.
+        const double wireMs = double(bytes) * 10.0 / 4.8;
+        QVERIFY2(dataFired >= 0.95 * wireMs + 1000, qPrintable(QStringLiteral("%1 ms for %2 bytes").arg(dataFired).arg(bytes)));
+    }
+
+    void emptyMeterHasNoDataToDownload()
+    {
+        ExchangeRig r(emptyMeter());
+        QVERIFY(r.start());
+        r.host.document.GetReading(3, 4).SetSpecies("kept");
+        QVERIFY(r.download());
+        QCOMPARE(r.prompts.messageTexts(), QStringList{QStringLiteral("There is no data to download.")});
+        QCOMPARE(r.prompts.messages().first().kind, MsgKind::Information);
+        QCOMPARE(r.prompts.messages().first().buttons, MsgButtons(mbOK));
+        QVERIFY(r.link.NoData);
+        QCOMPARE(r.link.CommState, csFinished);
+        QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+        QCOMPARE(r.host.refreshCount, 0);
+        QCOMPARE(r.progress.modalShows, 0);
+        QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$3")});
+    }
+
+    void unansweredStepLeavesTheDocument_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<bool>("noData");
+        QTest::newRow("no answer to $3") << "silent@3" << QStringList{QStringLiteral("$3")} << false;
+        QTest::newRow("no answer to $4") << "silent@4" << QStringList{QStringLiteral("$3"), QStringLiteral("$4")}
+                                         << false;
+    }
+    void unansweredStepLeavesTheDocument()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, commands);
+        ExchangeRig r(withFaults({fault}));
+        QVERIFY(r.start());
+        r.host.document.GetReading(3, 4).SetSpecies("kept");
+        QVERIFY(r.download());
+        QCOMPARE(r.prompts.messageTexts(), QStringList{NoResponse});
+        QCOMPARE(r.prompts.messages().first().kind, MsgKind::Error);
+        QCOMPARE(r.link.CommState, csNoResponse);
+        QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+        QCOMPARE(r.host.refreshCount, 0);
+        QCOMPARE(r.commandsSeen(), commands);
+    }
+
+    void garbledRecordLineEndsTheDownloadWithItsError()
+    {
+        // Line 5 of the reply is the fourth record: three readings come before it.
+        ExchangeRig r(withFaults({QStringLiteral("garble=5")}));
+        QVERIFY(r.start());
+        QVERIFY(r.download());
+        QCOMPARE(r.prompts.messages().size(), 1);
+        const MessageRequest box = r.prompts.messages().first();
+        QCOMPARE(box.kind, MsgKind::Error);
+        QVERIFY2(box.text.contains(QStringLiteral("is not a valid integer value")), qPrintable(box.text));
+        QCOMPARE(r.link.CommState, csFinished);
+        QVERIFY(!r.exchanges.DataComplete());
+        QCOMPARE(usedReadings(r.host.document), 3);
+        QCOMPARE(r.host.refreshCount, 1);
+    }
+
+    void lineCountDiffersFromTheSummary_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("readings");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("three more") << "more-lines=3" << 40 << 44 << 100;
+        QTest::newRow("three fewer") << "fewer-lines=3" << 37 << 38 << 95;
+    }
+    void lineCountDiffersFromTheSummary()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, readings);
+        QFETCH(int, steps);
+        QFETCH(int, percent);
+        ExchangeRig r(withFaults({fault}));
+        QVERIFY(r.start());
+        QVERIFY(r.download());
+        QVERIFY(r.prompts.asked().isEmpty());
+        QCOMPARE(usedReadings(r.host.document), readings);
+        QCOMPARE(r.progress.maxima, QList<int>{40});
+        QCOMPARE(r.progress.state.ProgressTotal, steps);
+        QCOMPARE(r.progress.state.percent, percent);
+        QCOMPARE(r.link.CommState, csFinished);
+    }
+
+    void saveQuestionComesBeforeADownloadIntoAChangedDocument_data()
+    {
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("queries");
+        QTest::addColumn<bool>("downloads");
+        QTest::newRow("unchanged: no question") << false << false << 0 << true;
+        QTest::newRow("changed, go on") << true << true << 1 << true;
+        QTest::newRow("changed, cancelled") << true << false << 1 << false;
+    }
+    void saveQuestionComesBeforeADownloadIntoAChangedDocument()
+    {
+        QFETCH(bool, modified);
+        QFETCH(bool, answer);
+        QFETCH(int, queries);
+        QFETCH(bool, downloads);
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.host.document.SetComment(2, "mine");
+        if (!modified)
+            r.host.document.ClearModified();
+        r.host.queryAnswer = answer;
+        QCOMPARE(r.download(), downloads);
+        QCOMPARE(r.host.queries, queries);
+        QCOMPARE(r.host.enabledCalls, (QList<bool>{false, true}));
+        QCOMPARE(r.host.document.GetComment(2), downloads ? std::string() : std::string("mine"));
+        QCOMPARE(r.commandsSeen().isEmpty(), !downloads);
+    }
+
+    // ---- Erase with backup ------------------------------------------------
+
+    void eraseBacksUpIntoSlotOneThenErases()
+    {
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.host.document.SetComment(1, "on screen");
+        r.prompts.answer(mbOK);
+        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+
+        QCOMPARE(r.prompts.messages().size(), 1);
+        const MessageRequest ask = r.prompts.messages().first();
+        QCOMPARE(ask.text, QStringLiteral("This will delete all data from the KR.  Are you sure you want to continue"));
+        QCOMPARE(ask.kind, MsgKind::Warning);
+        QCOMPARE(ask.buttons, MsgButtons(mbOK | mbCancel));
+        QCOMPARE(r.progress.captions, QStringList{QStringLiteral("Backing up Data from KR before deleting")});
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
+
+        TKRFile backup;
+        backup.LoadFromFile(toNativePath(r.slotPath(1)));
+        QCOMPARE(usedReadings(backup), 40);
+        QCOMPARE(backup.GetSpecies(1, 1), std::string("Red Oak"));
+
+        // The document on screen kept its contents and was shown again.
+        QCOMPARE(r.host.document.GetComment(1), std::string("on screen"));
+        QCOMPARE(usedReadings(r.host.document), 0);
+        QCOMPARE(r.host.refreshCount, 1);
+        QVERIFY(!r.host.document.IsModified());
+        QVERIFY(r.link.BackingUp);
+        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4"), QStringLiteral("$*#")}));
+        QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));
+        QCOMPARE(r.readingsInMeter(), 0);
+    }
+
+    void eraseFillsTheLowestFreeSlot_data()
+    {
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<int>("written");
+        QTest::newRow("only slot 2 in use") << QList<int>{2} << 1;
+        QTest::newRow("slots 1 to 3") << QList<int>{1, 2, 3} << 4;
+        QTest::newRow("gap at 5") << QList<int>{1, 2, 3, 4, 6, 7} << 5;
+        QTest::newRow("slots 1 to 8") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 9;
+    }
+    void eraseFillsTheLowestFreeSlot()
+    {
+        QFETCH(QList<int>, before);
+        QFETCH(int, written);
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.fillSlots(before);
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.exchanges.LastBackupPath(), toNativePath(r.slotPath(written)));
+        for (int n : before)
+            QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
+        TKRFile backup;
+        backup.LoadFromFile(toNativePath(r.slotPath(written)));
+        QCOMPARE(usedReadings(backup), 40);
+        QCOMPARE(r.slotsInUse().size(), before.size() + 1);
+    }
+
+    void eraseRotatesTheSlotsWhenNineAreInUse_data()
+    {
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<QStringList>("after");   // slot 1..8 marker texts afterwards, "" for none
+        QTest::newRow("all nine") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}
+                                  << QStringList{"slot 2", "slot 3", "slot 4", "slot 5", "slot 6", "slot 7",
+                                                 "slot 8", "slot 9"};
+        QTest::newRow("slot 9 with slot 3 empty") << QList<int>{1, 2, 4, 5, 6, 7, 8, 9}
+                                                  << QStringList{"slot 2", "", "slot 4", "slot 5", "slot 6",
+                                                                 "slot 7", "slot 8", "slot 9"};
+    }
+    void eraseRotatesTheSlotsWhenNineAreInUse()
+    {
+        QFETCH(QList<int>, before);
+        QFETCH(QStringList, after);
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.fillSlots(before);
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        for (int n = 1; n <= 8; ++n)
+            QCOMPARE(r.slotText(n), after[n - 1]);
+        TKRFile newest;
+        newest.LoadFromFile(toNativePath(r.slotPath(9)));
+        QCOMPARE(usedReadings(newest), 40);
+        // Nothing else is left behind in the folder.
+        QCOMPARE(r.slotsInUse().size(), after.size() - after.count(QString()) + 1);
+        QCOMPARE(r.commandsSeen().last(), QStringLiteral("$*#"));
+    }
+
+    void eraseCancelledDoesNothing()
+    {
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.prompts.answer(mbCancel);
+        QCOMPARE(r.exchanges.EraseMeter(), mbCancel);
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Cancelled);
+        QCOMPARE(r.host.refreshCount, 0);
+        QVERIFY(!r.link.BackingUp);
+        QVERIFY(r.slotsInUse().isEmpty());
+        QVERIFY(r.commandsSeen().isEmpty());
+    }
+
+    void eraseWithoutDataTellsWhy_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("meter holds nothing") << true << QString() << QStringList{QStringLiteral("No data to erase")};
+        QTest::newRow("no answer to $3") << false << "silent@3"
+                                         << QStringList{NoResponse, QStringLiteral("No data to erase")};
+    }
+    void eraseWithoutDataTellsWhy()
+    {
+        QFETCH(bool, empty);
+        QFETCH(QString, fault);
+        QFETCH(QStringList, messages);
+        SimMeter::Options o = withFaults(fault.isEmpty() ? QStringList() : QStringList{fault});
+        o.emptyMeter = empty;
+        ExchangeRig r(o);
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+        QStringList texts = r.prompts.messageTexts();
+        texts.removeFirst();
+        QCOMPARE(texts, messages);
+        QCOMPARE(r.prompts.messages().last().kind, MsgKind::Warning);
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoData);
+        QCOMPARE(r.host.refreshCount, 1);
+        QVERIFY(r.slotsInUse().isEmpty());
+        QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$3")});
+    }
+
+    void eraseAfterAnUnansweredDataStep_data()
+    {
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("slot free") << QList<int>{} << QStringList{NoResponse, QStringLiteral("No csFinished 3")};
+        QTest::newRow("all slots used") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << QStringList{NoResponse};
+    }
+    void eraseAfterAnUnansweredDataStep()
+    {
+        QFETCH(QList<int>, before);
+        QFETCH(QStringList, messages);
+        ExchangeRig r(withFaults({QStringLiteral("silent@4")}));
+        QVERIFY(r.start());
+        r.fillSlots(before);
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QStringList texts = r.prompts.messageTexts();
+        texts.removeFirst();
+        QCOMPARE(texts, messages);
+        if (before.isEmpty())
+            QCOMPARE(r.prompts.messages().last().kind, MsgKind::Plain);
+        QCOMPARE(r.link.CommState, csNoResponse);
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoResponse);
+        QCOMPARE(r.slotsInUse().size(), before.size());
+        for (int n : before)
+            QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
+        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
+    }
+
+    void eraseNeverSendsWithoutACompleteBackup_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("writeFault");
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<QString>("reason");
+        const QList<int> none;
+        const QList<int> all{1, 2, 3, 4, 5, 6, 7, 8, 9};
+        const int ok = int(WriteResult::Ok);
+        QTest::newRow("file cannot be created") << "" << int(WriteResult::CreateFailed) << none
+                                                << "the backup could not be written to ";
+        QTest::newRow("write fails") << "" << int(WriteResult::WriteFailed) << none
+                                     << "the backup could not be written to ";
+        QTest::newRow("rename fails") << "" << int(WriteResult::RenameFailed) << none
+                                      << "the backup could not be written to ";
+        QTest::newRow("write fails, nine slots") << "" << int(WriteResult::WriteFailed) << all
+                                                 << "the backup could not be written to ";
+        QTest::newRow("garbled record line") << "garble=5" << ok << none
+                                             << "a reading sent by the KR could not be read (";
+        QTest::newRow("garbled line, nine slots") << "garble=2" << ok << all
+                                                  << "a reading sent by the KR could not be read (";
+        QTest::newRow("fewer lines than announced") << "fewer-lines=2" << ok << none
+                                                    << "only 38 of the 40 readings the KR announced arrived";
+        QTest::newRow("line pulled mid-reply") << "drop-after=400@4" << ok << none
+                                               << "the connection to the KR was lost during the backup.";
+    }
+    void eraseNeverSendsWithoutACompleteBackup()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, writeFault);
+        QFETCH(QList<int>, before);
+        QFETCH(QString, reason);
+        ExchangeRig r(withFaults(fault.isEmpty() ? QStringList() : QStringList{fault}));
+        QVERIFY(r.start());
+        r.fillSlots(before);
+        const QStringList filesBefore = r.slotsInUse();
+        r.prompts.answer(mbOK);
+        failNextAtomicWrite(WriteResult(writeFault));
+        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+        failNextAtomicWrite(WriteResult::Ok);
+
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NotSafe);
+        const MessageRequest told = r.prompts.messages().last();
+        QCOMPARE(told.kind, MsgKind::Error);
+        QVERIFY2(told.text.startsWith(NotErased + reason), qPrintable(told.text));
+        QCOMPARE(r.prompts.messages().size(), 2);
+        QCOMPARE(r.slotsInUse(), filesBefore);
+        for (int n : before)
+            QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
+        QCOMPARE(r.host.refreshCount, 1);
+        QVERIFY(r.exchanges.LastBackupPath().empty());
+        // The meter still holds every reading.
+        QCOMPARE(r.readingsInMeter(), 40);
+        if (r.sim->isRunning())
+            QVERIFY(!r.commandsSeen().contains(QStringLiteral("$*#")));
+        else
+            QVERIFY(!r.sim->commands().contains(QStringLiteral("$*#")));
+    }
+
+    void eraseOnAFullFileSystemKeepsTheMeter()
+    {
+        ExchangeRig r;
+        const QString tiny = r.home.filePath(QStringLiteral("tiny"));
+        QVERIFY(QDir().mkpath(tiny));
+        TinyFileSystem fs(tiny);
+        if (!fs.mounted)
+            QSKIP("a small file system cannot be mounted here (needs root)");
+        QVERIFY(r.start());
+        r.exchanges.SetBackupFolder(toNativePath(tiny));
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NotSafe);
+        QCOMPARE(r.prompts.messageTexts().last(),
+                 NotErased + QStringLiteral("the backup could not be written to ") + tiny +
+                     QStringLiteral("/data1.bak."));
+        QVERIFY(QDir(tiny).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(!r.commandsSeen().contains(QStringLiteral("$*#")));
+        QCOMPARE(r.readingsInMeter(), 40);
+    }
+
+    void eraseButtonReportsAnUnreachableMeter()
+    {
+        ExchangeRig r;
+        qputenv("KR_PORT_7", "/nonexistent/kr-port");
+        r.prompts.answer(mbOK);
+        r.host.document.SetComment(1, "mine");
+        r.exchanges.btnClearKRMClick();
+        QCOMPARE(r.prompts.messageTexts().size(), 2);
+        QCOMPARE(r.prompts.messageTexts().last(), NoResponse);
+        QCOMPARE(r.prompts.messages().last().kind, MsgKind::Error);
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoResponse);
+        QCOMPARE(r.host.refreshCount, 1);
+        QCOMPARE(r.host.document.GetComment(1), std::string("mine"));
+        QVERIFY(!r.exchanges.IsErasing());
+    }
+
+    void downloadIsRefusedWhileAnEraseWaits()
+    {
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        bool refused = false;
+        QObject::connect(&r.link.TimGotSummaryData, &QTimer::timeout, [&] {
+            if (r.exchanges.IsErasing())
+                refused = !r.exchanges.btnDownloadClick();
+        });
+        r.exchanges.EraseMeter();
+        QVERIFY(refused);
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QVERIFY(r.host.enabledCalls.isEmpty());
+    }
+
+    // ---- Serial number and port test --------------------------------------
+
+    void serialNumber_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("state");
+        QTest::newRow("found") << "" << "KR-417263\r" << int(ssFound);
+        QTest::newRow("refused") << "serial-refused" << "Failed to get serial number" << int(ssFailed);
+        QTest::newRow("absent") << "silent" << "Failed to get serial number" << int(ssFailed);
+        QTest::newRow("echo only") << "fewer-lines=1@5" << "Failed to get serial number" << int(ssFailed);
+    }
+    void serialNumber()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, text);
+        QFETCH(int, state);
+        ExchangeRig r(withFaults(fault.isEmpty() ? QStringList() : QStringList{fault}));
+        QVERIFY(r.start());
+        QCOMPARE(r.exchanges.SerialNoText(), std::string("lblSerialNo"));
+        QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
+        r.exchanges.RequestSerialNo();
+        QCOMPARE(r.link.SerialState, ssWaiting);
+        QVERIFY(changed.wait(5000));
+        QCOMPARE(changed.first().first().toString(), text);
+        QCOMPARE(int(r.link.SerialState), state);
+        QCOMPARE(fromCp1252(r.exchanges.SerialNoText()), text);
+        QVERIFY(r.prompts.asked().isEmpty());
+        // The progress display is left alone by this exchange.
+        QCOMPARE(r.progress.closes, 0);
+    }
+
+    void serialNumberOfAPortThatWillNotOpenFailsQuietly()
+    {
+        ExchangeRig r;
+        qputenv("KR_PORT_7", "/nonexistent/kr-port");
+        QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
+        r.exchanges.RequestSerialNo();
+        QVERIFY(changed.wait(5000));
+        QCOMPARE(changed.first().first().toString(), QStringLiteral("Failed to get serial number"));
+        QVERIFY(r.prompts.asked().isEmpty());
+    }
+
+    void portTest_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("meter answers") << "" << true << int(MsgKind::Information)
+                                       << "Found KR on Communications Port 7";
+        QTest::newRow("meter silent") << "silent" << false << int(MsgKind::Error)
+                                      << "Failed to find KR on Communications Port 7\r\n"
+                                         "Check connections and ensure KR is switched on.";
+    }
+    void portTest()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, found);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        ExchangeRig r(withFaults(fault.isEmpty() ? QStringList() : QStringList{fault}));
+        QVERIFY(r.start());
+        r.link.PortNumber = 3;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port), found);
+        if (!found)
+            QVERIFY(clock.elapsed() >= 100);
+        QCOMPARE(r.link.PortNumber, ExchangeRig::Port);
+        QVERIFY(r.link.IsOpen());
+        QCOMPARE(r.prompts.messageTexts(), QStringList{text});
+        QCOMPARE(int(r.prompts.messages().first().kind), kind);
+    }
+
+    void portTestOnAPortThatWillNotOpen()
+    {
+        ExchangeRig r;
+        qputenv("KR_PORT_7", "/nonexistent/kr-port");
+        QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
+        QVERIFY(!r.exchanges.btnTestClick(ExchangeRig::Port));
+        QCOMPARE(r.prompts.messages().size(), 1);
+        QCOMPARE(r.prompts.messages().first().kind, MsgKind::Error);
+        QVERIFY(!r.prompts.messageTexts().first().startsWith(QStringLiteral("Failed to find")));
+        QCOMPARE(changed.size(), 0);
+        QVERIFY(!r.link.timGotSerialNo.isActive());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchanges)
+#include "tst_Exchanges.moc"
