@@ -72,7 +72,8 @@ bool SimMeter::start()
         }
     }
 
-    QStringList args{QStringLiteral("--state"), state};
+    // The simulator ends with our end of its standard input, even if this test crashes.
+    QStringList args{QStringLiteral("--watch-stdin"), QStringLiteral("--state"), state};
     if (!log.isEmpty())
         args << QStringLiteral("--log") << log;
     if (options.fast)

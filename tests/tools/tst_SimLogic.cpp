@@ -513,13 +513,14 @@ void TestSimLogic::optionsParse()
 {
     std::string error;
     auto o = parseOptions({"--state", "a.txt", "--fast", "--fault", "gap=600@4", "--fault=silent@5",
-                           "--log=l.txt", "--link", "/tmp/kr1", "--latency", "30", "--init", "empty", "--reset"},
+                           "--log=l.txt", "--link", "/tmp/kr1", "--latency", "30", "--init", "empty", "--reset",
+                           "--watch-stdin"},
                           error);
     QVERIFY2(o, error.c_str());
     QCOMPARE(o->statePath, std::string("a.txt"));
     QCOMPARE(o->logPath, std::string("l.txt"));
     QCOMPARE(o->linkPath, std::string("/tmp/kr1"));
-    QVERIFY(o->fast && o->reset && o->initEmpty);
+    QVERIFY(o->fast && o->reset && o->initEmpty && o->watchStdin);
     QCOMPARE(o->latencyMs, 30);
     QCOMPARE(o->faults.size(), std::size_t(2));
 

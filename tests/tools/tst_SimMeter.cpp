@@ -101,6 +101,7 @@ private slots:
     void badStateFileIsRefusedAndKept();
     void linkIsMadeAndRemoved();
     void linkNeverReplacesAFile();
+    void endsWhenItsLauncherGoes();
 
     void silentMeterSendsNothing();
     void noCrReplyNeverEndsALine();
@@ -394,6 +395,27 @@ void TestSimMeter::linkNeverReplacesAFile()
     QCOMPARE(sim.exitCode(), 1);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("keep me"));
+}
+
+void TestSimMeter::endsWhenItsLauncherGoes()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyKR");
+    QProcess sim;
+    sim.start(SimMeter::executable(), {"--watch-stdin", "--fast", "--state", dir.filePath("s.txt"), "--link", link});
+    QVERIFY(sim.waitForStarted());
+    QEventLoop loop;
+    QObject::connect(&sim, &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(sim.canReadLine());
+    sim.closeWriteChannel();
+    QObject::connect(&sim, &QProcess::finished, &loop, &QEventLoop::quit);
+    if (sim.state() != QProcess::NotRunning)
+        loop.exec();
+    QCOMPARE(sim.state(), QProcess::NotRunning);
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestSimMeter::silentMeterSendsNothing()

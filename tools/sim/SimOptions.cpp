@@ -54,6 +54,10 @@ std::optional<SimOptions> parseOptions(const std::vector<std::string>& args, std
             if (!flag())
                 return std::nullopt;
             o.reset = true;
+        } else if (name == "--watch-stdin") {
+            if (!flag())
+                return std::nullopt;
+            o.watchStdin = true;
         } else if (name == "--state" || name == "--link" || name == "--log") {
             if (!value(v))
                 return std::nullopt;
@@ -121,6 +125,8 @@ std::string helpText()
         "  --log FILE       record every byte received with its time in milliseconds, every\n"
         "                   command recognised and every reply sent\n"
         "  --fault SPEC     make something go wrong, as listed below (repeatable)\n"
+        "  --watch-stdin    stop when standard input closes, so a launcher that dies\n"
+        "                   never leaves a simulator behind\n"
         "  --help, --version\n"
         "\n"
         "Replies (each line ends with CR; the first is the echo of the command):\n"

@@ -15,6 +15,7 @@ struct SimOptions {
     int latencyMs = 0;
     bool reset = false;
     bool initEmpty = false;
+    bool watchStdin = false;
     std::vector<Fault> faults;
     bool help = false;
     bool version = false;

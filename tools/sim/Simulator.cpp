@@ -226,11 +226,11 @@ void Simulator::readerLoop()
     char buf[4096];
     double lastByteMs = 0;
     for (;;) {
-        pollfd fds[2] = {{master, POLLIN, 0}, {mainWake[0], POLLIN, 0}};
+        pollfd fds[3] = {{master, POLLIN, 0}, {mainWake[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         int timeout = -1;
         if (reader.collectingUpload())
             timeout = std::max(0, static_cast<int>(UploadIdleMs - (elapsedMs() - lastByteMs)) + 1);
-        int n = ::poll(fds, 2, timeout);
+        int n = ::poll(fds, options.watchStdin ? 3 : 2, timeout);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -256,6 +256,13 @@ void Simulator::readerLoop()
             }
             if (reasons.find('D') != std::string::npos)
                 return;
+        }
+        if (options.watchStdin && fds[2].revents) {
+            ssize_t got = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+                log.event("standard input closed");
+                return;
+            }
         }
         if (fds[0].revents & POLLIN) {
             ssize_t got = ::read(master, buf, sizeof buf);
