@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <exception>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "core/Regional.h"
 #include "platform/Prompts.h"
 #include "platform/SystemRegional.h"
@@ -29,6 +34,10 @@ int main(int argc, char** argv)
     // The link's timers need an event loop; no display is touched.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kr-cli"));
+#if defined(_WIN32)
+    // The export is exact bytes: no CR may be added in front of its LFs.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
