@@ -1,6 +1,8 @@
 #include "core/Readings.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "core/AtomicFile.h"
@@ -43,35 +45,49 @@ void appendTwoDigits(std::string& out, int value)
     out += static_cast<char>('0' + value % 10);
 }
 
+bool hasLineBreak(std::string_view text)
+{
+    return std::memchr(text.data(), '\r', text.size()) || std::memchr(text.data(), '\n', text.size());
+}
+
 // A line break inside a comment or record would shift every later line of
 // the fixed layout, so such characters are written as spaces.
 void appendSingleLine(std::string& out, std::string_view text)
 {
     const std::size_t start = out.size();
     out += text;
+    if (!hasLineBreak(text))
+        return;
     for (std::size_t i = start; i < out.size(); ++i)
         if (out[i] == '\r' || out[i] == '\n')
             out[i] = ' ';
 }
 
+// Lines end at CR LF, a lone CR or a lone LF; a last line without an end counts.
 std::vector<std::string_view> splitLines(std::string_view bytes)
 {
     std::vector<std::string_view> lines;
     lines.reserve(FileLineCount + 8);
-    std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(bytes.substr(start, i - start));
-            i += c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
+    const char* const begin = bytes.data();
+    const char* const end = begin + bytes.size();
+    auto next = [end](const char* from, char c) {
+        const void* hit = std::memchr(from, c, static_cast<std::size_t>(end - from));
+        return hit ? static_cast<const char*>(hit) : end;
+    };
+    const char* start = begin;
+    const char* cr = next(begin, '\r');
+    const char* lf = next(begin, '\n');
+    while (start < end) {
+        if (cr < start)
+            cr = next(start, '\r');
+        if (lf < start)
+            lf = next(start, '\n');
+        const char* stop = std::min(cr, lf);
+        lines.emplace_back(start, static_cast<std::size_t>(stop - start));
+        if (stop == end)
+            break;
+        start = stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
     }
-    if (start < bytes.size())
-        lines.push_back(bytes.substr(start));
     return lines;
 }
 
