@@ -92,8 +92,7 @@ bool replaceTarget(const std::string& temp, const std::string& target)
 
 #else
 
-// The temporary file gets the target's permissions when it exists, else the
-// usual ones for a new file (0666 less the umask, applied by open).
+// A new file gets the usual permissions (0666 less the umask, applied by open).
 TempResult writeTemp(const std::string& temp, const std::string& target, std::string_view bytes,
                      WriteResult fault)
 {
@@ -102,9 +101,13 @@ TempResult writeTemp(const std::string& temp, const std::string& target, std::st
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno == EEXIST ? TempResult::NameTaken : TempResult::CreateFailed;
+    // Replacing a file keeps its owner (when we may set it) and permissions.
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::geteuid() == 0)
+            (void)::fchown(fd, st.st_uid, st.st_gid);
         (void)::fchmod(fd, st.st_mode & 07777);
+    }
 
     bool ok = fault != WriteResult::WriteFailed;
     std::size_t done = 0;

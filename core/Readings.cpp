@@ -23,7 +23,7 @@ std::string cut(const std::string& text, std::size_t capacity)
     return text.size() > capacity ? text.substr(0, capacity) : text;
 }
 
-// 1-based column range, clipped to the text like Delphi's Copy.
+// 1-based column range, clipped to the text; past its end it is empty.
 std::string columns(const std::string& text, std::size_t first, std::size_t count)
 {
     return first - 1 < text.size() ? text.substr(first - 1, count) : std::string();
