@@ -253,11 +253,16 @@ std::string zeroText(int decimals, char sep)
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Exact for up to 19 significant digits and powers of ten up to 10^27, which
-// a long double holds exactly: one correctly rounded operation.
+// One correctly rounded operation on exact operands: the digits and the
+// power of ten must both be exact in a long double (up to 10^27 with a 64-bit
+// mantissa, 10^22 with a 53-bit one).
 bool fastDecimalToFloat(std::uint64_t digits, int exp10, long double& value)
 {
-    if (exp10 < -27 || exp10 > 27)
+    constexpr int mantissaBits = std::numeric_limits<long double>::digits;
+    constexpr int maxPow = mantissaBits >= 64 ? 27 : mantissaBits >= 53 ? 22 : 0;
+    if (exp10 < -maxPow || exp10 > maxPow)
+        return false;
+    if (mantissaBits < 64 && (digits >> (mantissaBits < 64 ? mantissaBits : 63)) != 0)
         return false;
     long double scale = 1;
     for (int i = 0; i < (exp10 < 0 ? -exp10 : exp10); ++i)
