@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
@@ -156,6 +157,9 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
         link->OpenSilently();
 
     resize(664, 541);
+    // Centred until a stored placement says otherwise (applied on the first show).
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 
     tiSplash.setObjectName(QStringLiteral("tiSplash"));
     tiSplash.setSingleShot(true);
@@ -171,6 +175,11 @@ TfmMain::~TfmMain()
         layout->SaveOnDestroy();
     if (link)
         link->Close();
+    // The views read the document and the settings while they go: take them
+    // down while both still exist.
+    dgData->setModel(nullptr);
+    delete gridModel;
+    delete takeCentralWidget();
 }
 
 void TfmMain::attachLayout()

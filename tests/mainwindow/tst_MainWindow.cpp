@@ -393,7 +393,7 @@ void TestMainWindow::noteDialogOkStoresCancelKeeps()
             item = note->lblItem->text();
             reading = note->lblReading->text();
             noteBefore = note->edNote->text();
-            QCOMPARE(QApplication::focusWidget(), note->edNote);
+            QCOMPARE(note->focusWidget(), note->edNote);
             note->edNote->clear();
             QTest::keyClicks(note->edNote, QString(140, QLatin1Char('n')));
             QTest::keyClick(note->edNote, Qt::Key_Return);
