@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -73,6 +74,13 @@ QStringList memoLines(const QString& text)
     if (text.isEmpty())
         return {};
     return text.split(QLatin1Char('\n'));
+}
+
+// Leaving the comment box for another control counts; a menu or popup
+// opening, or another window coming to the front, does not.
+bool movesFocusWithinWindow(const QFocusEvent* event)
+{
+    return event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
 }
 
 std::vector<std::string> memoLinesToCp1252(const QStringList& lines)
@@ -594,7 +602,7 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == edNote) {
         if (event->type() == QEvent::KeyRelease)
             runHandler([this] { edNoteKeyUp(); });
-        else if (event->type() == QEvent::FocusOut)
+        else if (event->type() == QEvent::FocusOut && movesFocusWithinWindow(static_cast<QFocusEvent*>(event)))
             runHandler([this] { edNoteExit(); });
     } else if (watched == memMemo && event->type() == QEvent::KeyRelease) {
         runHandler([this] { memMemoKeyUp(); });

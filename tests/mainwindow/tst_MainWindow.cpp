@@ -459,6 +459,17 @@ void TestMainWindow::leavingCommentMarksModified()
     QVERIFY(!win().edNote->hasFocus());
     QVERIFY(win().Document().IsModified());
     QCOMPARE(win().Document().GetComment(1), std::string());
+
+    // A menu opening or another window coming to the front is no leaving.
+    win().Document().ClearModified();
+    for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(win().edNote, &out);
+    }
+    QVERIFY(!win().Document().IsModified());
+    QFocusEvent tabbed(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(win().edNote, &tabbed);
+    QVERIFY(win().Document().IsModified());
 }
 
 void TestMainWindow::notesKeyMarksModifiedPasteDoesNot()
