@@ -1,11 +1,14 @@
 #include <QApplication>
 
+#include "platform/SystemRegional.h"
 #include "shell/Startup.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KR"));
+    // The user's decimal and date separators and time format, read once.
+    kr::applySystemRegional();
     kr::StartupOptions options;
     // For trying the program quickly; the splash stays three seconds otherwise.
     bool ok = false;
