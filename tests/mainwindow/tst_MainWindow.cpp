@@ -183,7 +183,6 @@ void TestMainWindow::controlsCarryTheirNamesAndHints()
 void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
 {
     const auto menus = win().menuBar()->actions();
-    QCOMPARE(menus.size(), 1);
     QCOMPARE(menus.first()->text(), QStringLiteral("&File"));
     QStringList texts;
     for (QAction* a : win().File1->actions())
