@@ -161,6 +161,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     link = std::make_unique<TMeterLink>();
     settings = ReadSettings();
     link->PortNumber = settings.PortNumber;
+    exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
     if (options.openPort)
         link->OpenSilently();
 
@@ -395,6 +396,10 @@ void TfmMain::buildMenu()
     RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
     Exit1->setObjectName(QStringLiteral("Exit1"));
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = Help1->addAction(QStringLiteral("&About..."), this, &TfmMain::About1Click);
+    About1->setObjectName(QStringLiteral("About1"));
     rebuildRecentMenu();
 }
 
@@ -449,6 +454,8 @@ bool TfmMain::QuerySaveChanges() { return workflow->QuerySaveChanges(); }
 void TfmMain::SetSplash(QWidget* s) { splash = s; }
 
 void TfmMain::SetNoteDialog(TfmNote* note) { fmNote = note; }
+
+void TfmMain::SetAboutDialog(QDialog* about) { fmAbout = about; }
 
 TfmNote* TfmMain::NoteDialog()
 {
@@ -554,11 +561,27 @@ void TfmMain::dgDataDblClick()
 
 // The meter exchanges, the library editor, printing and help arrive with
 // their own windows; until then these commands leave everything as it is.
-void TfmMain::btnDownloadClick() {}
+void TfmMain::btnDownloadClick()
+{
+    runHandler([this] { exchanges->btnDownloadClick(); });
+}
+
+void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
 void TfmMain::btnSetupClick() {}
-void TfmMain::btnClearKRMClick() {}
+void TfmMain::btnClearKRMClick()
+{
+    runHandler([this] { exchanges->btnClearKRMClick(); });
+}
 void TfmMain::btnPrintClick() {}
 void TfmMain::Contents1Click() {}
+
+void TfmMain::About1Click()
+{
+    // The serial number arrives while the box is open.
+    runHandler([this] { exchanges->RequestSerialNo(); });
+    if (fmAbout)
+        fmAbout->exec();
+}
 
 void TfmMain::showEvent(QShowEvent* event)
 {

@@ -6,6 +6,7 @@
 
 #include "mainwindow/DocumentWorkflow.h"
 #include "mainwindow/RecentFiles.h"
+#include "meter/Exchanges.h"
 #include "settings/Settings.h"
 
 class QAction;
@@ -36,7 +37,7 @@ inline const QString ApplicationTitle = QStringLiteral("KR");
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
 // document, the settings and the link to the meter.
-class TfmMain : public QMainWindow, private DocumentView {
+class TfmMain : public QMainWindow, private DocumentView, private TDocumentHost {
     Q_OBJECT
 public:
     struct Options {
@@ -50,7 +51,7 @@ public:
     explicit TfmMain(const Options& options, QWidget* parent = nullptr);
     ~TfmMain() override;
 
-    TKRFile& Document() { return *document; }
+    TKRFile& Document() override { return *document; }
     TMeterLink& Link() { return *link; }
     TRecentFiles& RecentFiles() { return MRUManager1; }
     TDocumentWorkflow& Workflow() { return *workflow; }
@@ -62,13 +63,16 @@ public:
     int CurrentFile() const;
     void ShowCurrentFile();
     void RefreshDocumentView() override;
-    bool QuerySaveChanges();
+    bool QuerySaveChanges() override;
     // Repaints the grid (after the document or the temperature scale changed).
     void RepaintGrid();
 
     // The splash window the splash timer releases; the reading note dialog.
     void SetSplash(QWidget* splash);
     void SetNoteDialog(TfmNote* note);
+    // The about box, created once at start.
+    void SetAboutDialog(QDialog* about);
+    TMeterExchanges& Exchanges() { return *exchanges; }
     TfmNote* NoteDialog();
 
     // Controls, named as the rest of the program and the tests know them.
@@ -95,6 +99,8 @@ public:
     QAction* SaveAs1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
     QAction* Exit1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* About1 = nullptr;
     QTimer tiSplash;
 
 public slots:
@@ -114,6 +120,7 @@ public slots:
     void btnClearKRMClick();
     void btnPrintClick();
     void Contents1Click();
+    void About1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,6 +129,7 @@ protected:
 
 private:
     void SetBusy(bool busy) override;
+    void SetDownloadEnabled(bool enabled) override;
     void buildToolbar(QWidget* host);
     QWidget* buildNotesPanel();
     QWidget* buildFileListPanel();
@@ -141,12 +149,14 @@ private:
     Options options;
     std::unique_ptr<TKRFile> document;
     std::unique_ptr<TMeterLink> link;
+    std::unique_ptr<TMeterExchanges> exchanges;
     TRecentFiles MRUManager1;
     std::unique_ptr<TDocumentWorkflow> workflow;
     std::unique_ptr<WindowLayout> layout;
     TDataGridModel* gridModel = nullptr;
     QPointer<QWidget> splash;
     QPointer<TfmNote> fmNote;
+    QPointer<QDialog> fmAbout;
     QString HelpFile;
     bool shownOnce = false;
 };

@@ -7,6 +7,7 @@
 #include "meter/MeterLink.h"
 #include "settings/Appglob.h"
 #include "shell/Krsplash.h"
+#include "shell/About.h"
 #include "shell/Progress.h"
 
 namespace kr {
@@ -29,6 +30,9 @@ TProgram::TProgram(const StartupOptions& options)
     main->SetNoteDialog(note);
     progress = new TfmProgress(main.get());
     main->Link().setProgress(progress);
+    about = new TfmAbout(main.get());
+    main->SetAboutDialog(about);
+    QObject::connect(&main->Exchanges(), &TMeterExchanges::SerialNoChanged, about, &TfmAbout::SetSerialNo);
 }
 
 TProgram::~TProgram()

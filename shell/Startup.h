@@ -10,6 +10,7 @@ class TfmMain;
 class TfmNote;
 class TfmSplash;
 class TfmProgress;
+class TfmAbout;
 
 struct StartupOptions {
     // How long the splash stays after the main window was created.
@@ -33,6 +34,7 @@ public:
     TfmMain* fmMain() const { return main.get(); }
     TfmNote* fmNote() const { return note; }
     TfmProgress* fmProgress() const { return progress; }
+    TfmAbout* fmAbout() const { return about; }
     // The splash, until the main window's splash timer has released it.
     TfmSplash* fmSplash() const;
 
@@ -41,6 +43,7 @@ private:
     std::unique_ptr<TfmMain> main;
     TfmNote* note = nullptr;
     TfmProgress* progress = nullptr;
+    TfmAbout* about = nullptr;
 };
 
 // Runs the program until its main window closes; returns the exit code.
