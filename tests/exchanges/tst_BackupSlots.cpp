@@ -198,15 +198,20 @@ private slots:
         QCOMPARE(f.snapshot(), before);
     }
 
-    void backupThatDoesNotReadBackIsRefused()
+    void blankSpeciesReadingIsBackedUpByItsBytes()
     {
-        // A species of spaces only is a reading in memory but none in a data file.
+        // A species of spaces only is a reading in memory but none once a data
+        // file trims it; its other fields are still written, so the meter can be erased.
         Folder f;
         TKRFile doc;
         fillDocument(doc);
         doc.GetReading(2, 2).SetSpecies("             ");
-        QVERIFY_THROWS_EXCEPTION(BackupError, f.slots_.Store(doc));
-        QVERIFY(f.snapshot().isEmpty());
+        doc.GetReading(2, 2).SetMoisture(17.5L);
+        const std::string slot = f.slots_.Store(doc);
+        std::string bytes;
+        QVERIFY(readWholeFile(slot, bytes));
+        QCOMPARE(bytes, doc.SaveToText());
+        QVERIFY(bytes.find("17.50") != std::string::npos);
     }
 
     void sameReadingsSeesEveryField_data()
