@@ -31,7 +31,7 @@ public:
 
         // Chainable setters: SimMeter sim(SimMeter::Options().realPace().fault("gap@4"));
         Options& realPace() { fast = false; return *this; }
-        Options& fault(const QString& spec) { faults << spec; return *this; }
+        Options& fault(const QString& faultText) { faults << faultText; return *this; }
         Options& withoutLog() { log = false; return *this; }
         Options& empty() { emptyMeter = true; return *this; }
         Options& state(const QByteArray& text) { stateText = text; return *this; }

@@ -20,14 +20,14 @@ std::string validStateWith(const std::string& extra)
     return formatState(s) + extra;
 }
 
-std::vector<Fault> faults(std::initializer_list<const char*> specs)
+std::vector<Fault> faults(std::initializer_list<const char*> faultTexts)
 {
     std::vector<Fault> list;
-    for (const char* spec : specs) {
+    for (const char* faultText : faultTexts) {
         std::string error;
-        auto f = parseFault(spec, error);
+        auto f = parseFault(faultText, error);
         if (!f)
-            qFatal("bad fault %s: %s", spec, error.c_str());
+            qFatal("bad fault %s: %s", faultText, error.c_str());
         list.push_back(*f);
     }
     return list;
@@ -342,7 +342,7 @@ void TestSimLogic::abandonedUploadForgetsItsBytes()
 
 void TestSimLogic::faultSpecs_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("faultText");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("line");
@@ -375,10 +375,10 @@ void TestSimLogic::faultSpecs_data()
 
 void TestSimLogic::faultSpecs()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, faultText);
     QFETCH(bool, valid);
     std::string error;
-    auto f = parseFault(spec.toStdString(), error);
+    auto f = parseFault(faultText.toStdString(), error);
     QCOMPARE(bool(f), valid);
     if (!valid) {
         QVERIFY(!error.empty());

@@ -76,9 +76,9 @@ const Fault* findFault(const std::vector<Fault>& faults, FaultKind kind, Command
     return found;
 }
 
-std::optional<Fault> parseFault(const std::string& spec, std::string& error)
+std::optional<Fault> parseFault(const std::string& faultText, std::string& error)
 {
-    std::string_view rest = spec;
+    std::string_view rest = faultText;
     std::string_view scope;
     if (std::size_t at = rest.find('@'); at != std::string_view::npos) {
         scope = rest.substr(at + 1);
@@ -104,7 +104,7 @@ std::optional<Fault> parseFault(const std::string& spec, std::string& error)
     f.value = info->value;
     f.line = info->line;
     f.scope = info->scope;
-    f.spec = spec;
+    f.faultText = faultText;
     const std::string name = info->name;
     if (hasArg) {
         bool ok = false;
@@ -134,7 +134,7 @@ std::optional<Fault> parseFault(const std::string& spec, std::string& error)
             return std::nullopt;
         }
     }
-    if (!scope.empty() || spec.find('@') != std::string::npos) {
+    if (!scope.empty() || faultText.find('@') != std::string::npos) {
         if (scope.empty() || scope.find_first_not_of("2345*6") != std::string_view::npos) {
             error = "fault '" + name + "': the part after @ lists commands by their key: 2 3 4 5 * 6";
             return std::nullopt;

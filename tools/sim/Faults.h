@@ -34,13 +34,13 @@ struct Fault {
     int value = 0;        // milliseconds, a line number or a count, by kind
     int line = 0;         // the line a gap follows (0: before the first line)
     std::string scope;    // command keys the fault applies to, e.g. "4" or "2345*6"
-    std::string spec;     // as given, for the log
+    std::string faultText;     // as given, for the log
 
     bool appliesTo(Command command) const;
 };
 
 // Parses NAME[=ARG][@SCOPE], e.g. "gap=600:2@4"; on failure sets `error`.
-std::optional<Fault> parseFault(const std::string& spec, std::string& error);
+std::optional<Fault> parseFault(const std::string& faultText, std::string& error);
 
 // The last fault of this kind that applies to the command, if any.
 const Fault* findFault(const std::vector<Fault>& faults, FaultKind kind, Command command);

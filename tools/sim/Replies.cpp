@@ -24,35 +24,35 @@ void applyContentFaults(Command command, const std::vector<Fault>& faults,
 {
     if (const Fault* f = findFault(faults, FaultKind::SerialRefused, command)) {
         lines.front() = "ERR";
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::FewerLines, command)) {
         std::size_t drop = std::min(static_cast<std::size_t>(f->value), lines.size() - 1);
         lines.resize(lines.size() - drop);
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::MoreLines, command)) {
         std::size_t body = lines.size() - 1;
         for (std::size_t i = 0; body > 0 && i < static_cast<std::size_t>(f->value); ++i)
             lines.push_back(lines[1 + i % body]);
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::ShortLibrary, command)) {
         if (lines.size() > static_cast<std::size_t>(f->value))
             lines.resize(static_cast<std::size_t>(f->value));
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::Garble, command)) {
         if (static_cast<std::size_t>(f->value) <= lines.size())
             garbleLine(lines[static_cast<std::size_t>(f->value) - 1]);
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::Nul, command)) {
         if (static_cast<std::size_t>(f->value) <= lines.size()) {
             std::string& line = lines[static_cast<std::size_t>(f->value) - 1];
             line.insert(line.size() / 2, 1, '\0');
         }
-        notes.push_back(f->spec);
+        notes.push_back(f->faultText);
     }
 }
 
@@ -119,14 +119,14 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
     }
     if (const Fault* f = findFault(faults, FaultKind::NoCr, command)) {
         ending.erase(0, 1);
-        t.notes.push_back(f->spec);
+        t.notes.push_back(f->faultText);
     }
     const Fault* gap = findFault(faults, FaultKind::Gap, command);
     const Fault* trickle = findFault(faults, FaultKind::Trickle, command);
     if (gap)
-        t.notes.push_back(gap->spec);
+        t.notes.push_back(gap->faultText);
     if (trickle)
-        t.notes.push_back(trickle->spec);
+        t.notes.push_back(trickle->faultText);
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         int pause = i == 0 ? latencyMs : 0;
@@ -144,12 +144,12 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
     }
     if (const Fault* f = findFault(faults, FaultKind::Silent, command)) {
         t.segments.clear();
-        t.notes.push_back(f->spec);
+        t.notes.push_back(f->faultText);
     }
     if (const Fault* f = findFault(faults, FaultKind::DropAfter, command)) {
         if (static_cast<std::size_t>(f->value) <= t.size()) {
             t.dropAfter = static_cast<std::size_t>(f->value);
-            t.notes.push_back(f->spec);
+            t.notes.push_back(f->faultText);
         }
     }
     return t;

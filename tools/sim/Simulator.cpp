@@ -183,7 +183,7 @@ int Simulator::run()
 
     std::string faults;
     for (const Fault& f : options.faults)
-        faults += (faults.empty() ? "" : ",") + f.spec;
+        faults += (faults.empty() ? "" : ",") + f.faultText;
     log.event("start device=" + device + " state=" + options.statePath + " readings="
               + std::to_string(state.readings.size()) + " pace=" + (options.fast ? "fast" : "4800")
               + " latency=" + std::to_string(options.latencyMs) + " faults=" + (faults.empty() ? "none" : faults));
