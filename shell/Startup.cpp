@@ -28,10 +28,10 @@ TProgram::TProgram(const StartupOptions& options)
     // The other windows, each once, in a fixed order after the main window.
     note = new TfmNote(main.get());
     main->SetNoteDialog(note);
-    progress = new TfmProgress(main.get());
-    main->Link().setProgress(progress);
     about = new TfmAbout(main.get());
     main->SetAboutDialog(about);
+    progress = new TfmProgress(main.get());
+    main->Link().setProgress(progress);
     QObject::connect(&main->Exchanges(), &TMeterExchanges::SerialNoChanged, about, &TfmAbout::SetSerialNo);
 }
 

@@ -13,6 +13,7 @@
 #include "meter/MeterLink.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
+#include "shell/About.h"
 #include "shell/Krsplash.h"
 #include "shell/Progress.h"
 #include "shell/Startup.h"
@@ -108,6 +109,12 @@ void TestStartup::windowsCreatedOnceAndWired()
     QCOMPARE(main->NoteDialog(), program.fmNote()); // asked twice, still the same one
     QCOMPARE(&main->Link().progress(), static_cast<ProgressSink*>(program.fmProgress()));
     QCOMPARE(main->findChildren<TfmNote*>().size(), 1);
+    // Created in a fixed order after the main window: note, about box, progress.
+    QList<QObject*> dialogs;
+    for (QObject* child : main->children())
+        if (child == program.fmNote() || child == program.fmAbout() || child == program.fmProgress())
+            dialogs << child;
+    QCOMPARE(dialogs, (QList<QObject*>{program.fmNote(), program.fmAbout(), program.fmProgress()}));
 }
 
 void TestStartup::firstStartWithoutSettingsFile()
