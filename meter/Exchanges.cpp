@@ -201,10 +201,15 @@ MsgButton TMeterExchanges::EraseMeter()
     link.BackingUp = true;
     link.NoData = true;
     importTarget = backup.get();
+    // Showing the document again clears its modified mark; edits not yet
+    // saved must still be asked about before they are lost.
+    const bool hadChanges = host.Document().IsModified();
     auto finish = [&] {
         importTarget = nullptr;
         erasing = false;
         host.RefreshDocumentView();
+        if (hadChanges)
+            host.Document().SetModified();
     };
     try {
         RequestSummary();
