@@ -435,6 +435,14 @@ void TFile::ImportMeterLines(const std::vector<std::string>& lines)
     }
 }
 
+int TFile::CountUsed() const
+{
+    int used = 0;
+    for (const auto& subFile : subFiles)
+        used += subFile->CountUsed();
+    return used;
+}
+
 TKRFile::TKRFile()
 {
     for (auto& subFile : subFiles)

@@ -130,6 +130,8 @@ public:
     void SetComment(int fileNo, const std::string& text);
     void SetNote(int fileNo, int recNo, const std::string& text);
     int CountUsed(int fileNo) const { return GetSubFile(fileNo).CountUsed(); }
+    // Readings in use over all 25 meter files, counted as CountUsed(fileNo) does.
+    int CountUsed() const;
     const std::string& GetNote(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetNote(); }
     long double GetMoisture(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoisture(); }
     std::string GetMoistureText(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoistureText(); }

@@ -28,14 +28,6 @@ int summaryCount(const std::string& line)
     return TryStrToInt(field, value) ? value : 0;
 }
 
-int usedReadings(const TFile& doc)
-{
-    int used = 0;
-    for (int f = 1; f <= TFile::FileCount; ++f)
-        used += doc.CountUsed(f);
-    return used;
-}
-
 } // namespace
 
 TMeterExchanges::TMeterExchanges(TMeterLink& meterLink, TDocumentHost& documentHost, QObject* parent)
@@ -238,7 +230,7 @@ std::string TMeterExchanges::BackupShortfall(const TKRFile& backup) const
                "), so the backup would be incomplete.";
     if (lineLost)
         return "the connection to the KR was lost during the backup.";
-    const int used = usedReadings(backup);
+    const int used = backup.CountUsed();
     if (used < announced)
         return "only " + std::to_string(used) + " of the " + std::to_string(announced) +
                " readings the KR announced arrived, so the backup would be incomplete.";

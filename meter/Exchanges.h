@@ -116,6 +116,9 @@ public:
     int AnnouncedTotal() const { return announced; }
     // Whether every record line of the last data step was read.
     bool DataComplete() const { return dataComplete; }
+    // Why the last download is not everything the KR announced, as a sentence
+    // for the user (Windows-1252); empty when it is complete.
+    const std::string& DownloadShortfall() const { return shortfall; }
     TEraseOutcome LastEraseOutcome() const { return eraseOutcome; }
     // The backup the last erase wrote; empty when none.
     const std::string& LastBackupPath() const { return backupPath; }
@@ -149,6 +152,7 @@ private:
     std::string serialText = "lblSerialNo";
     std::string backupPath;
     std::string importError;
+    std::string shortfall;
     int announced = 0;
     bool dataComplete = true;
     bool lineLost = false;

@@ -123,8 +123,7 @@ bool runOnce(int readings, const QByteArray& state, Run& run, QString& error)
     loop.exec();
     run.wallMs = double(clock.nsecsElapsed()) / 1e6;
     run.cpuMs = cpuMs() - cpuStart;
-    for (int f = 1; f <= TFile::FileCount; ++f)
-        run.readings += host.document.CountUsed(f);
+    run.readings = host.document.CountUsed();
     if (run.readings != readings || link.CommState != csFinished) {
         error = QStringLiteral("only %1 of %2 readings arrived").arg(run.readings).arg(readings);
         return false;

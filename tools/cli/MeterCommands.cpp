@@ -111,9 +111,7 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
         prompts.print(fromCp1252(e.what()));
         return ExitFile;
     }
-    int used = 0;
-    for (int f = 1; f <= TFile::FileCount; ++f)
-        used += doc.CountUsed(f);
+    const int used = doc.CountUsed();
     if (used != s.exchanges.AnnouncedTotal())
         prompts.print(QStringLiteral("The KR announced %1 readings; %2 arrived.")
                           .arg(s.exchanges.AnnouncedTotal())
