@@ -154,9 +154,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
 
     setWindowTitle(main_text::InitialCaption);
     QCoreApplication::setApplicationName(main_text::ApplicationTitle);
-    HelpFile = QStringLiteral("KR.HLP");
     attachLayout();
-    HelpFile = HelpFilePath();
 
     link = std::make_unique<TMeterLink>();
     settings = ReadSettings();
@@ -559,8 +557,8 @@ void TfmMain::dgDataDblClick()
     });
 }
 
-// The meter exchanges, the library editor, printing and help arrive with
-// their own windows; until then these commands leave everything as it is.
+// The meter commands run their exchanges; the library editor, printing and
+// help have no window yet, so their commands do nothing for now.
 void TfmMain::btnDownloadClick()
 {
     runHandler([this] { exchanges->btnDownloadClick(); });

@@ -157,7 +157,6 @@ private:
     QPointer<QWidget> splash;
     QPointer<TfmNote> fmNote;
     QPointer<QDialog> fmAbout;
-    QString HelpFile;
     bool shownOnce = false;
 };
 
