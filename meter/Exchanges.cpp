@@ -19,14 +19,29 @@ MsgButton ask(MsgKind kind, const std::string& text, MsgButtons buttons = mbOK)
     return showMessage(kind, fromCp1252(text), buttons);
 }
 
-// Characters 4 and 5 of a summary line as a count; text that is not a
-// number counts nothing.
-int summaryCount(const std::string& line)
+// A clause as a sentence of its own.
+std::string sentence(std::string clause)
 {
-    const std::string_view field = line.size() > 3 ? std::string_view(line).substr(3, 2) : std::string_view();
-    int value = 0;
-    return TryStrToInt(field, value) ? value : 0;
+    if (!clause.empty() && clause.front() >= 'a' && clause.front() <= 'z')
+        clause.front() = char(clause.front() - 'a' + 'A');
+    return clause + ".";
 }
+
+// Marks the current exchange for as long as it lives, unless one is marked already.
+class ActiveScope {
+public:
+    template <typename Active>
+    ActiveScope(Active& field, Active value) : reset([&field, before = field] { field = before; })
+    {
+        field = value;
+    }
+    ~ActiveScope() { reset(); }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+
+private:
+    std::function<void()> reset;
+};
 
 } // namespace
 
@@ -42,7 +57,7 @@ TMeterExchanges::TMeterExchanges(TMeterLink& meterLink, TDocumentHost& documentH
                 return;
             if (link.CommState == csWaiting)
                 link.CommState = csNoResponse;
-            emit DownloadEnded();
+            EndDownload();
         };
     };
     connect(&link.TimGotSummaryData, &QTimer::timeout, this, guard(&TMeterExchanges::TimGotSummaryDataTimer));
@@ -60,14 +75,20 @@ std::string TMeterExchanges::BackupFolder() const
 
 TKRFile& TMeterExchanges::Target() { return importTarget ? *importTarget : host.Document(); }
 
-void TMeterExchanges::EndDownload() { emit DownloadEnded(); }
+void TMeterExchanges::EndDownload()
+{
+    if (active == Active::Download)
+        active = Active::None;
+    emit DownloadEnded();
+}
+
+std::string TMeterExchanges::DownloadShortfall() const { return shortfall.empty() ? shortfall : sentence(shortfall); }
 
 // ---- Data download ----------------------------------------------------------
 
 bool TMeterExchanges::btnDownloadClick()
 {
-    // The erase's wait lets events run; a download started then would take its reply.
-    if (erasing)
+    if (Busy())
         return false;
     host.SetDownloadEnabled(false);
     struct Reenable {
@@ -80,6 +101,7 @@ bool TMeterExchanges::btnDownloadClick()
     if (host.Document().IsModified() && !host.QuerySaveChanges())
         return false;
     RequestSummary();
+    active = Active::Download;
     return true;
 }
 
@@ -88,6 +110,8 @@ void TMeterExchanges::RequestSummary()
     announced = 0;
     dataComplete = true;
     importError.clear();
+    shortfall.clear();
+    replies = {};
     lineLost = false;
     link.StartExchange(link.TimGotSummaryData, "$3");
 }
@@ -100,10 +124,12 @@ void TMeterExchanges::TimGotSummaryDataTimer()
         EndDownload();
         return;
     }
+    replies.summary.assign(link.ReplyLines.begin() + 1, link.ReplyLines.end());
+    replies.summaryCut = link.ReplyCutShort();
     int total = 0;
-    for (std::size_t i = 1; i < link.ReplyLines.size(); ++i)
+    for (const std::string& line : replies.summary)
         if (total < 1000000000)
-            total += summaryCount(link.ReplyLines[i]);
+            total += SummaryCount(line);
     announced = total;
     if (total < 1) {
         link.NoData = true;
@@ -142,33 +168,41 @@ void TMeterExchanges::TimGotDataRecordsTimer()
         EndDownload();
         return;
     }
-    const std::vector<std::string> lines(link.ReplyLines.begin() + 1, link.ReplyLines.end());
+    replies.records.assign(link.ReplyLines.begin() + 1, link.ReplyLines.end());
+    replies.recordsCut = link.ReplyCutShort();
     try {
-        Target().ImportMeterLines(lines);
+        Target().ImportMeterLines(replies.records);
     } catch (const KrError& e) {
-        // The readings before the bad line are kept and shown; an erase learns
-        // from dataComplete that its backup would be short and says so itself.
+        // The readings before the bad line are kept and shown; the shortfall
+        // tells an erase that its backup would be incomplete.
         dataComplete = false;
         importError = e.what();
-        link.CommState = csFinished;
-        if (!link.BackingUp) {
-            host.RefreshDocumentView();
-            showErrorReport(fromCp1252(importError));
-        }
-        EndDownload();
-        return;
     }
-    if (!link.BackingUp)
-        host.RefreshDocumentView();
+    JudgeDownload();
     link.CommState = csFinished;
+    if (!link.BackingUp) {
+        host.RefreshDocumentView();
+        if (!dataComplete)
+            showErrorReport(fromCp1252(importError));
+    }
     EndDownload();
+}
+
+void TMeterExchanges::JudgeDownload()
+{
+    if (lineLost)
+        shortfall = "the connection to the KR was lost during the download";
+    else if (!dataComplete)
+        shortfall = "a reading sent by the KR could not be read (" + importError + ")";
+    else
+        shortfall = kr::DownloadShortfall(replies);
 }
 
 // ---- Erase with backup ------------------------------------------------------
 
 void TMeterExchanges::btnClearKRMClick()
 {
-    if (erasing)
+    if (Busy())
         return;
     try {
         EraseMeter();
@@ -179,6 +213,9 @@ void TMeterExchanges::btnClearKRMClick()
 
 MsgButton TMeterExchanges::EraseMeter()
 {
+    if (Busy())
+        return mbCancel;
+    const ActiveScope scope(active, Active::Erase);
     const MsgButton answer = ask(MsgKind::Warning, exchange_text::EraseQuestion, mbOK | mbCancel);
     if (answer != mbOK) {
         eraseOutcome = TEraseOutcome::Cancelled;
@@ -193,14 +230,15 @@ MsgButton TMeterExchanges::EraseMeter()
     link.BackingUp = true;
     link.NoData = true;
     importTarget = backup.get();
-    // Showing the document again clears its modified mark; edits not yet
-    // saved must still be asked about before they are lost.
-    const bool hadChanges = host.Document().IsModified();
     auto finish = [&] {
         importTarget = nullptr;
         erasing = false;
+        // Showing the document again clears its modified mark; edits not yet
+        // saved, those typed during the erase included, must still be asked
+        // about before they are lost.
+        const bool changed = host.Document().IsModified();
         host.RefreshDocumentView();
-        if (hadChanges)
+        if (changed)
             host.Document().SetModified();
     };
     try {
@@ -223,20 +261,6 @@ MsgButton TMeterExchanges::EraseMeter()
     return answer;
 }
 
-std::string TMeterExchanges::BackupShortfall(const TKRFile& backup) const
-{
-    if (!dataComplete)
-        return "a reading sent by the KR could not be read (" + importError +
-               "), so the backup would be incomplete.";
-    if (lineLost)
-        return "the connection to the KR was lost during the backup.";
-    const int used = backup.CountUsed();
-    if (used < announced)
-        return "only " + std::to_string(used) + " of the " + std::to_string(announced) +
-               " readings the KR announced arrived, so the backup would be incomplete.";
-    return {};
-}
-
 void TMeterExchanges::BackUpAndErase(TKRFile& backup)
 {
     TBackupSlots backups(BackupFolder());
@@ -246,9 +270,8 @@ void TMeterExchanges::BackUpAndErase(TKRFile& backup)
             ask(MsgKind::Plain, exchange_text::NoCsFinished + std::to_string(int(link.CommState)));
         return;
     }
-    const std::string shortfall = BackupShortfall(backup);
     if (!shortfall.empty())
-        return RefuseErase(TEraseOutcome::NotSafe, shortfall);
+        return RefuseErase(TEraseOutcome::NotSafe, shortfall + ", so the backup would be incomplete.");
     std::string path;
     try {
         path = backups.Store(backup);
@@ -276,6 +299,14 @@ void TMeterExchanges::RefuseErase(TEraseOutcome outcome, const std::string& reas
 
 void TMeterExchanges::RequestSerialNo()
 {
+    if (Busy())
+        return;
+    active = Active::SerialNo;
+    SendSerialRequest();
+}
+
+void TMeterExchanges::SendSerialRequest()
+{
     link.SerialState = ssWaiting;
     // A port that cannot be opened shows up as a request without an answer.
     link.StartExchange(link.timGotSerialNo, "$5", {}, TMeterLink::SendFailure::Ignore);
@@ -283,6 +314,8 @@ void TMeterExchanges::RequestSerialNo()
 
 void TMeterExchanges::timGotSerialNoTimer()
 {
+    if (active == Active::SerialNo)
+        active = Active::None;
     const bool got = link.BeginQuietTimer(link.timGotSerialNo);
     const auto& lines = link.ReplyLines;
     if (got && lines.size() >= 2 && lines[0].starts_with("$5")) {
@@ -297,6 +330,8 @@ void TMeterExchanges::timGotSerialNoTimer()
 
 bool TMeterExchanges::btnTestClick(int number)
 {
+    if (Busy())
+        return false;
     link.PortNumber = number;
     try {
         link.Reopen(number);
@@ -304,7 +339,8 @@ bool TMeterExchanges::btnTestClick(int number)
         ask(MsgKind::Error, e.what());
         return false;
     }
-    RequestSerialNo();
+    const ActiveScope scope(active, Active::PortTest);
+    SendSerialRequest();
     WaitUntil([this] { return link.SerialState != ssWaiting; });
     const std::string port = std::to_string(number);
     if (link.SerialState == ssFound) {

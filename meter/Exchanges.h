@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Readings.h"
+#include "meter/DownloadCheck.h"
 #include "meter/MeterLink.h"
 #include "platform/Prompts.h"
 
@@ -58,6 +59,9 @@ inline constexpr const char* SerialFailed = "Failed to get serial number";
 inline constexpr const char* PortFound = "Found KR on Communications Port ";
 inline constexpr const char* PortNotFound = "Failed to find KR on Communications Port ";
 inline constexpr const char* PortNotFoundAdvice = "\r\nCheck connections and ensure KR is switched on.";
+// After a download that is not everything the KR announced.
+inline constexpr const char* RepeatDownload =
+    "The readings that arrived are shown. Load the data from the KR again to get them all.";
 // Why an erase did not happen; the reason follows.
 inline constexpr const char* NotErased = "The KR has not been erased: ";
 } // namespace exchange_text
@@ -118,7 +122,10 @@ public:
     bool DataComplete() const { return dataComplete; }
     // Why the last download is not everything the KR announced, as a sentence
     // for the user (Windows-1252); empty when it is complete.
-    const std::string& DownloadShortfall() const { return shortfall; }
+    std::string DownloadShortfall() const;
+    // An exchange is running: every other meter command is ignored until it
+    // ends, so only one command is ever on the wire.
+    bool Busy() const { return active != Active::None; }
     TEraseOutcome LastEraseOutcome() const { return eraseOutcome; }
     // The backup the last erase wrote; empty when none.
     const std::string& LastBackupPath() const { return backupPath; }
@@ -139,11 +146,12 @@ private:
     TKRFile& Target();
     void EndDownload();
     void StartDataStep(int total);
-    // Why the backup in `backup` is not everything the meter holds; empty when it is.
-    std::string BackupShortfall(const TKRFile& backup) const;
+    // Judges the finished data step: sets `shortfall`.
+    void JudgeDownload();
     // The backup stage of the erase, once the download has ended.
     void BackUpAndErase(TKRFile& backup);
     void RefuseErase(TEraseOutcome outcome, const std::string& reason);
+    void SendSerialRequest();
 
     TMeterLink& link;
     TDocumentHost& host;
@@ -152,7 +160,11 @@ private:
     std::string serialText = "lblSerialNo";
     std::string backupPath;
     std::string importError;
+    // Why the last download is incomplete, as a clause; empty when complete.
     std::string shortfall;
+    TDownloadReplies replies;
+    enum class Active { None, Download, Erase, SerialNo, PortTest };
+    Active active = Active::None;
     int announced = 0;
     bool dataComplete = true;
     bool lineLost = false;

@@ -117,6 +117,7 @@ void TMeterLink::StartExchange(QTimer& quietTimer, const std::string& command,
 bool TMeterLink::BeginQuietTimer(QTimer& quietTimer)
 {
     quietTimer.stop();
+    replyCut = PckLibrary.pending() > 0;
     Disarm();
     if (&quietTimer != &timGotSerialNo)
         progress().Close();

@@ -100,6 +100,9 @@ public:
     // close the progress display (not for timGotSerialNo), let pending events
     // run once. Returns GotData: false means the meter did not answer.
     bool BeginQuietTimer(QTimer& quietTimer);
+    // Whether the reply BeginQuietTimer last ended stopped part-way through a
+    // line: bytes without their carriage return were still being collected.
+    bool ReplyCutShort() const { return replyCut; }
 
     // A collected line: restarts the running quiet timers, keeps the line,
     // steps the progress display, sets GotData.
@@ -116,6 +119,7 @@ private:
     NullProgress silent;
     ProgressSink* sink = &silent;
     int quiet = DefaultQuietInterval;
+    bool replyCut = false;
 };
 
 } // namespace kr

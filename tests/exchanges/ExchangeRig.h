@@ -156,12 +156,18 @@ struct ExchangeRig {
     int readingsInMeter() const { return int(sim->readState().count("\nreading ")); }
 };
 
-inline int usedReadings(const TFile& doc)
+inline int usedReadings(const TFile& doc) { return doc.CountUsed(); }
+
+// A whole state file for the simulated meter holding just `readings`
+// ("reading FILE REC YYYY-MM-DD HH:MM TEMP |SPECIES| SG MOISTURE" lines).
+inline QByteArray meterState(const QByteArray& readings)
 {
-    int used = 0;
-    for (int f = 1; f <= TFile::FileCount; ++f)
-        used += doc.CountUsed(f);
-    return used;
+    QByteArray text = "serial KR-100200\n";
+    for (int i = 0; i < 31; ++i)
+        text += "species |" + QByteArray("Species ").append(QByteArray::number(i + 10)).leftJustified(13) + " 50|\n";
+    for (int i = 0; i < 7; ++i)
+        text += "wallroof |" + QByteArray("Wall ").append(QByteArray::number(i + 10)).leftJustified(13) + " 40|\n";
+    return text + readings;
 }
 
 } // namespace kr::test

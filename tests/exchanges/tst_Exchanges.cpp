@@ -176,8 +176,11 @@ private slots:
         QTest::addColumn<int>("readings");
         QTest::addColumn<int>("steps");
         QTest::addColumn<int>("percent");
-        QTest::newRow("three more") << "more-lines=3" << 40 << 44 << 100;
-        QTest::newRow("three fewer") << "fewer-lines=3" << 37 << 38 << 95;
+        QTest::addColumn<QString>("shortfall");
+        // The three more are repeats of earlier lines: nothing is missing.
+        QTest::newRow("three more") << "more-lines=3" << 40 << 44 << 100 << "";
+        QTest::newRow("three fewer") << "fewer-lines=3" << 37 << 38 << 95
+                                     << "Only 37 of the 40 readings the KR announced arrived.";
     }
     void lineCountDiffersFromTheSummary()
     {
@@ -194,6 +197,8 @@ private slots:
         QCOMPARE(r.progress.state.ProgressTotal, steps);
         QCOMPARE(r.progress.state.percent, percent);
         QCOMPARE(r.link.CommState, csFinished);
+        QFETCH(QString, shortfall);
+        QCOMPARE(fromCp1252(r.exchanges.DownloadShortfall()), shortfall);
     }
 
     void saveQuestionComesBeforeADownloadIntoAChangedDocument_data()
@@ -418,7 +423,12 @@ private slots:
         QTest::newRow("fewer lines than announced") << "fewer-lines=2" << ok << none
                                                     << "only 38 of the 40 readings the KR announced arrived";
         QTest::newRow("line pulled mid-reply") << "drop-after=400@4" << ok << none
-                                               << "the connection to the KR was lost during the backup.";
+                                               << "the connection to the KR was lost during the download";
+        QTest::newRow("summary and data cut mid-line") << "cut=3@3 cut=7@4" << ok << none
+                                                       << "the KR's count of its readings stopped part-way";
+        QTest::newRow("short summary, data cut mid-line") << "short-summary=2 cut=7@4" << ok << none
+                                                          << "the KR's readings stopped part-way";
+        QTest::newRow("short summary") << "short-summary=2" << ok << none << "40 readings arrived where the KR";
     }
     void eraseNeverSendsWithoutACompleteBackup()
     {
@@ -426,7 +436,7 @@ private slots:
         QFETCH(int, writeFault);
         QFETCH(QList<int>, before);
         QFETCH(QString, reason);
-        ExchangeRig r(withFaults(fault.isEmpty() ? QStringList() : QStringList{fault}));
+        ExchangeRig r(withFaults(fault.split(QLatin1Char(' '), Qt::SkipEmptyParts)));
         QVERIFY(r.start());
         r.fillSlots(before);
         const QStringList filesBefore = r.slotsInUse();
@@ -451,6 +461,33 @@ private slots:
             QVERIFY(!r.commandsSeen().contains(QStringLiteral("$*#")));
         else
             QVERIFY(!r.sim->commands().contains(QStringLiteral("$*#")));
+    }
+
+    void eraseTakesBlankSpeciesAndRepeatedLines()
+    {
+        SimMeter::Options o;
+        o.stateText = meterState("reading 01 01 2026-03-05 14:07 20 |Red Oak| 63 12.5\n"
+                                 "reading 01 02 2026-03-05 14:08 20 |             | 63 12.5\n"
+                                 "reading 02 01 2026-03-05 14:09 21 |Beech| 64 14.0 twice\n");
+        ExchangeRig r(o);
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
+        QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));
+        QCOMPARE(r.readingsInMeter(), 0);
+    }
+
+    void editsDuringAnEraseStayMarked()
+    {
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        QObject::connect(&r.link.TimGotSummaryData, &QTimer::timeout, [&] { r.host.document.SetComment(1, "typed"); });
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QVERIFY(r.host.document.IsModified());
     }
 
     void eraseOnAFullFileSystemKeepsTheMeter()

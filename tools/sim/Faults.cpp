@@ -28,6 +28,8 @@ const FaultInfo Known[] = {
     {"nul", FaultKind::Nul, Arg::Line, 2, 0, AllReplies},
     {"garble", FaultKind::Garble, Arg::Line, 2, 0, "4"},
     {"short-library", FaultKind::ShortLibrary, Arg::Count, 20, 0, "2"},
+    {"short-summary", FaultKind::ShortSummary, Arg::Count, 4, 0, "3"},
+    {"cut", FaultKind::Cut, Arg::Line, 2, 0, AllReplies},
     {"drop-after", FaultKind::DropAfter, Arg::Count, 120, 0, AllReplies},
     {"more-lines", FaultKind::MoreLines, Arg::Count, 3, 0, "4"},
     {"fewer-lines", FaultKind::FewerLines, Arg::Count, 3, 0, "4"},
@@ -163,6 +165,10 @@ const char* faultHelp()
            "  garble[=LINE]     Line LINE (2, the first record) of the \"$4\" reply arrives with\n"
            "                    noise over its file number, day and month.\n"
            "  short-library[=N] The \"$2\" reply stops after N lines (20) of its 39.\n"
+           "  short-summary[=N] The \"$3\" reply stops after N lines (4) of its 26, so it\n"
+           "                    announces fewer readings than the meter holds.\n"
+           "  cut[=LINE]        Line LINE (2) of each reply stops half-way, without its\n"
+           "                    carriage return, and nothing follows it.\n"
            "  drop-after[=N]    After N bytes (120) of a reply the line is pulled: the\n"
            "                    simulator closes its end of the pseudo-terminal mid-reply,\n"
            "                    removes the --link, logs \"drop\" and exits with status 0.\n"

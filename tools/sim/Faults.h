@@ -23,6 +23,8 @@ enum class FaultKind {
     Nul,            // nul=LINE: a zero byte in the middle of a line
     Garble,         // garble=LINE: noise over a line's numbers and month
     ShortLibrary,   // short-library=N: the reply stops after N lines
+    ShortSummary,   // short-summary=N: the "$3" reply stops after N lines
+    Cut,            // cut=LINE: the reply stops half-way through a line
     DropAfter,      // drop-after=N: the line is pulled after N bytes of a reply
     MoreLines,      // more-lines=N: N record lines more than the summary announced
     FewerLines,     // fewer-lines=N: N record lines fewer

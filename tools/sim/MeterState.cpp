@@ -147,9 +147,8 @@ bool parseReading(LineReader& in, SimReading& r, std::string& why)
         return false;
     }
     auto species = in.barred();
-    if (!species || species->empty() || species->size() > 13
-        || species->find_first_not_of(' ') == std::string::npos) {
-        why = "the species must be 1 to 13 characters between bars, e.g. |Red Oak|";
+    if (!species || species->empty() || species->size() > 13) {
+        why = "the species must be 1 to 13 characters between bars, e.g. |Red Oak| (spaces only: a blank name)";
         return false;
     }
     r.species = padRight(*species, 13);
@@ -162,8 +161,10 @@ bool parseReading(LineReader& in, SimReading& r, std::string& why)
         why = "the moisture must be digits with at most one point, e.g. 12.5 or 18";
         return false;
     }
+    if (!in.atEnd() && in.word() == "twice")
+        r.sentTwice = true;
     if (!in.atEnd()) {
-        why = "unexpected text after the moisture";
+        why = "unexpected text after the moisture (only \"twice\" may follow it)";
         return false;
     }
     return true;
@@ -361,7 +362,8 @@ const char* stateFileHelp()
            "                         (1998..2097), time, whole degrees C (-9..99), species of up\n"
            "                         to 13 characters, SG x 100 (0..99), and the moisture as the\n"
            "                         meter shows it: with a point for wood (12.5), without one for\n"
-           "                         the reference scale (18)\n"
+           "                         the reference scale (18); a final word \"twice\" makes the\n"
+           "                         meter send this reading's line twice in a row\n"
            "Between bars a backslash starts an escape: \\\\ is a backslash, \\xHH any byte\n"
            "(control bytes and | are always written that way).\n"
            "A missing state file is created with sample contents (see --init); erase and\n"
@@ -391,7 +393,8 @@ std::string formatState(const MeterState& state)
         char buf[64];
         std::snprintf(buf, sizeof buf, "reading %02d %02d %04d-%02d-%02d %02d:%02d %d |", r.file,
                       r.record, r.year, r.month, r.day, r.hour, r.minute, r.temperature);
-        out += buf + escapeField(r.species) + "| " + twoDigits(r.sg) + " " + r.moisture + "\n";
+        out += buf + escapeField(r.species) + "| " + twoDigits(r.sg) + " " + r.moisture +
+               (r.sentTwice ? " twice" : "") + "\n";
     }
     return out;
 }

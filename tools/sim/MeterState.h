@@ -19,6 +19,7 @@ struct SimReading {
     std::string species;     // at most 13 bytes, sent padded to 13
     int sg = 50;             // SG x 100, 0..99
     std::string moisture;    // as the meter shows it: "12.5" (SG applies) or "18"
+    bool sentTwice = false;  // the meter sends its record line twice in a row
 };
 
 // The meter's memory: what the state file holds.

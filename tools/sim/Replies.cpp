@@ -37,11 +37,12 @@ void applyContentFaults(Command command, const std::vector<Fault>& faults,
             lines.push_back(lines[1 + i % body]);
         notes.push_back(f->faultText);
     }
-    if (const Fault* f = findFault(faults, FaultKind::ShortLibrary, command)) {
-        if (lines.size() > static_cast<std::size_t>(f->value))
-            lines.resize(static_cast<std::size_t>(f->value));
-        notes.push_back(f->faultText);
-    }
+    for (FaultKind kind : {FaultKind::ShortLibrary, FaultKind::ShortSummary})
+        if (const Fault* f = findFault(faults, kind, command)) {
+            if (lines.size() > static_cast<std::size_t>(f->value))
+                lines.resize(static_cast<std::size_t>(f->value));
+            notes.push_back(f->faultText);
+        }
     if (const Fault* f = findFault(faults, FaultKind::Garble, command)) {
         if (static_cast<std::size_t>(f->value) <= lines.size())
             garbleLine(lines[static_cast<std::size_t>(f->value) - 1]);
@@ -92,7 +93,8 @@ std::vector<std::string> replyLines(Command command, const MeterState& state)
         break;
     case Command::Records:
         for (const SimReading& r : state.readings)
-            lines.push_back(recordLine(r));
+            for (int i = 0; i < (r.sentTwice ? 2 : 1); ++i)
+                lines.push_back(recordLine(r));
         break;
     case Command::Serial:
         lines.push_back(state.serial);
@@ -121,6 +123,13 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
         ending.erase(0, 1);
         t.notes.push_back(f->faultText);
     }
+    const Fault* cut = findFault(faults, FaultKind::Cut, command);
+    if (cut) {
+        if (static_cast<std::size_t>(cut->value) <= lines.size())
+            t.notes.push_back(cut->faultText);
+        else
+            cut = nullptr;
+    }
     const Fault* gap = findFault(faults, FaultKind::Gap, command);
     const Fault* trickle = findFault(faults, FaultKind::Trickle, command);
     if (gap)
@@ -140,6 +149,10 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
             pause += gap->value;
         if (t.segments.empty() || pause > 0)
             t.segments.push_back(Segment{pause, {}});
+        if (cut && i + 1 == static_cast<std::size_t>(cut->value)) {
+            t.segments.back().bytes += lines[i].substr(0, lines[i].size() / 2);
+            break;
+        }
         t.segments.back().bytes += lines[i] + ending;
     }
     if (const Fault* f = findFault(faults, FaultKind::Silent, command)) {

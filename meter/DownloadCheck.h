@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace kr {
+
+// The two replies of a download, echo lines removed, as the link collected them.
+struct TDownloadReplies {
+    std::vector<std::string> summary;   // "$3": one count per meter file
+    std::vector<std::string> records;   // "$4": one record line per reading
+    bool summaryCut = false;            // the summary stopped part-way through a line
+    bool recordsCut = false;            // the records stopped part-way through a line
+};
+
+// Characters 4 and 5 of a summary line as a count; text that is not a number
+// counts nothing.
+int SummaryCount(const std::string& line);
+
+// Why the record lines are not exactly what the summary announced, meter file
+// by meter file, as a clause for the user ("only 5 of the 10 readings the KR
+// announced arrived"); empty when they are. A line repeated byte for byte
+// loses nothing and counts once; two different lines for the same file and
+// record, a line that names no slot, or a reply that stopped part-way through
+// a line all make the download incomplete. Windows-1252.
+std::string DownloadShortfall(const TDownloadReplies& replies);
+
+} // namespace kr
