@@ -435,6 +435,15 @@ void TFile::ImportMeterLines(const std::vector<std::string>& lines)
     }
 }
 
+void TFile::Swap(TFile& other) noexcept
+{
+    subFiles.swap(other.subFiles);
+    std::swap(DateStamp, other.DateStamp);
+    Notes.swap(other.Notes);
+    std::swap(Modified, other.Modified);
+    FileName.swap(other.FileName);
+}
+
 int TFile::CountUsed() const
 {
     int used = 0;

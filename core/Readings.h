@@ -121,6 +121,10 @@ public:
     TFile& operator=(const TFile&) = delete;
 
     void Clear();
+    // Exchanges everything the two documents hold: meter files, notes, date
+    // stamp, modified mark and file name. Lets a load read into a document of
+    // its own and take it only once the whole file has been read.
+    void Swap(TFile& other) noexcept;
     TSubFile& GetSubFile(int fileNo) { return *subFiles[fileNo - 1]; }
     const TSubFile& GetSubFile(int fileNo) const { return *subFiles[fileNo - 1]; }
     TReading& GetReading(int fileNo, int recNo) { return GetSubFile(fileNo).GetReading(recNo); }

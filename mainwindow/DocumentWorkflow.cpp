@@ -27,6 +27,15 @@ MsgButton askWarning(const QString& text, MsgButtons buttons)
     return showMessage(MsgKind::Warning, text, buttons);
 }
 
+// A file that cannot be read in full leaves the document as it was: it is
+// read into a document of its own and taken only when the whole file has been read.
+void loadWhole(TFile& doc, const QString& fileName)
+{
+    TKRFile loaded;
+    loaded.LoadFromFile(toNativePath(fileName));
+    doc.Swap(loaded);
+}
+
 bool isBackupName(const QString& fileName)
 {
     return QFileInfo(fileName).suffix().compare(QLatin1String("bak"), Qt::CaseInsensitive) == 0;
@@ -103,7 +112,7 @@ void TDocumentWorkflow::btnOpenClick()
         return;
     {
         BusyScope busy(view);
-        doc.LoadFromFile(toNativePath(chosen->path));
+        loadWhole(doc, chosen->path);
     }
     recent.Add(chosen->path);
     view.RefreshDocumentView();
@@ -140,7 +149,7 @@ void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
 {
     if (doc.IsModified() && !QuerySaveChanges())
         return;
-    doc.LoadFromFile(toNativePath(fileName));
+    loadWhole(doc, fileName);
     view.RefreshDocumentView();
 }
 

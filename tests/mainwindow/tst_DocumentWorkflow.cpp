@@ -141,16 +141,27 @@ void TestDocumentWorkflow::openCancelledChangesNothing()
 
 void TestDocumentWorkflow::failedOpenRestoresCursorAndLeavesListAndViewAlone()
 {
+    const QString good = makeDataFile("good.krx", "kept");
+    doc->LoadFromFile(good.toStdString());
+    doc->SetNotes({"my notes"});
     QFile bad(path("bad.krx"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write("not a date\r\n");
+    // A good first line and comment, then a broken record: read part-way.
+    bad.write(TKRFile().SaveToText().substr(0, 19).c_str());
+    bad.write("\r\nnew comment\r\nnot a record\r\n");
     bad.close();
+    prompts->answer(mbNo);
     prompts->answerOpen(path("bad.krx"));
     QVERIFY_THROWS_EXCEPTION(KrError, flow->btnOpenClick());
     QCOMPARE(view->events, QStringList({"busy", "normal"}));
     QVERIFY(mru->IsEmpty());
-    QCOMPARE(doc->GetFileName(), std::string(TFile::NoFileName));
+    // The document is exactly as it was: name, contents, notes and mark.
+    QCOMPARE(QString::fromStdString(doc->GetFileName()), good);
+    QCOMPARE(doc->GetComment(1), std::string("kept"));
+    QCOMPARE(doc->GetNotes(), std::vector<std::string>{"my notes"});
+    QVERIFY(doc->IsModified());
 
+    prompts->answer(mbNo);
     prompts->answerOpen(path("missing.krx"));
     QVERIFY_THROWS_EXCEPTION(FileError, flow->btnOpenClick());
     QCOMPARE(view->refreshes, 0);
