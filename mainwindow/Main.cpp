@@ -160,6 +160,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     settings = ReadSettings();
     link->PortNumber = settings.PortNumber;
     exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
+    connect(exchanges.get(), &TMeterExchanges::DownloadEnded, this, [this] { DownloadEnded(); });
     if (options.openPort)
         link->OpenSilently();
 
@@ -289,7 +290,6 @@ QWidget* TfmMain::buildNotesPanel()
     heading->setBuddy(memMemo);
     col->addWidget(heading);
     col->addWidget(memMemo, 1);
-    memMemo->installEventFilter(this);
     connect(memMemo, &QPlainTextEdit::textChanged, this, [this] { memMemoChange(); });
     return paTop;
 }
@@ -321,6 +321,7 @@ QWidget* TfmMain::buildFileListPanel()
     edNote->setFixedHeight(22);
     setHint(edNote, QStringLiteral("File Comment"));
     edNote->installEventFilter(this);
+    connect(edNote, &QLineEdit::textEdited, this, [this] { runHandler([this] { edNoteChange(); }); });
     auto* commentLabel = new QLabel(QStringLiteral("Comment:"), paFileList);
     commentLabel->setObjectName(QStringLiteral("lblComment"));
     commentLabel->setBuddy(edNote);
@@ -439,7 +440,9 @@ void TfmMain::RefreshDocumentView()
     // The last line's end would show as one more, empty line in the box.
     if (notes.endsWith(QLatin1Char('\n')))
         notes.chop(1);
+    fillingView = true;
     memMemo->setPlainText(notes);
+    fillingView = false;
     cbSubFiles->Repaint();
     RepaintGrid();
     document->ClearModified();
@@ -523,13 +526,22 @@ void TfmMain::storeComment()
     cbSubFiles->Repaint();
 }
 
-void TfmMain::edNoteKeyUp() { storeComment(); }
+// Only a change of the text marks the document: a key released in the box
+// without changing it (the Enter that closed a dialog, an arrow) does not.
+void TfmMain::edNoteChange() { storeComment(); }
 
-void TfmMain::edNoteExit() { storeComment(); }
+void TfmMain::edNoteExit()
+{
+    if (toCp1252(edNote->text()) != document->GetComment(CurrentFile()))
+        storeComment();
+}
 
-void TfmMain::memMemoChange() { document->SetNotes(memoLinesToCp1252(memoLines(memMemo->toPlainText()))); }
-
-void TfmMain::memMemoKeyUp() { document->SetModified(); }
+void TfmMain::memMemoChange()
+{
+    document->SetNotes(memoLinesToCp1252(memoLines(memMemo->toPlainText())));
+    if (!fillingView)
+        document->SetModified();
+}
 
 void TfmMain::dgDataDblClick()
 {
@@ -562,6 +574,17 @@ void TfmMain::dgDataDblClick()
 void TfmMain::btnDownloadClick()
 {
     runHandler([this] { exchanges->btnDownloadClick(); });
+}
+
+// The readings that arrived are kept and shown, but a download cut short
+// must not pass for the whole of the meter's memory.
+void TfmMain::DownloadEnded()
+{
+    if (link->BackingUp || link->CommState != csFinished)
+        return;
+    const std::string shortfall = exchanges->DownloadShortfall();
+    if (!shortfall.empty())
+        showMessage(MsgKind::Warning, fromCp1252(shortfall + "\r\n" + exchange_text::RepeatDownload));
 }
 
 void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
@@ -620,14 +643,9 @@ void TfmMain::closeEvent(QCloseEvent* event)
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == edNote) {
-        if (event->type() == QEvent::KeyRelease)
-            runHandler([this] { edNoteKeyUp(); });
-        else if (event->type() == QEvent::FocusOut && movesFocusWithinWindow(static_cast<QFocusEvent*>(event)))
-            runHandler([this] { edNoteExit(); });
-    } else if (watched == memMemo && event->type() == QEvent::KeyRelease) {
-        runHandler([this] { memMemoKeyUp(); });
-    }
+    if (watched == edNote && event->type() == QEvent::FocusOut &&
+        movesFocusWithinWindow(static_cast<QFocusEvent*>(event)))
+        runHandler([this] { edNoteExit(); });
     return QMainWindow::eventFilter(watched, event);
 }
 

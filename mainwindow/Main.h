@@ -130,16 +130,16 @@ protected:
 private:
     void SetBusy(bool busy) override;
     void SetDownloadEnabled(bool enabled) override;
+    void DownloadEnded();
     void buildToolbar(QWidget* host);
     QWidget* buildNotesPanel();
     QWidget* buildFileListPanel();
     void buildGrid();
     void buildMenu();
     void rebuildRecentMenu();
-    void edNoteKeyUp();
+    void edNoteChange();
     void edNoteExit();
     void memMemoChange();
-    void memMemoKeyUp();
     void storeComment();
     void FormShow();
     bool FormCloseQuery();
@@ -158,6 +158,8 @@ private:
     QPointer<TfmNote> fmNote;
     QPointer<QDialog> fmAbout;
     bool shownOnce = false;
+    // The view is being filled from the document, which is no edit.
+    bool fillingView = false;
 };
 
 // The tab-separated export as the clipboard gets it: every line followed by

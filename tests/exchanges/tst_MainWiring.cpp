@@ -36,10 +36,15 @@ private slots:
         main.Link().PortNumber = 7;
         main.Link().setQuietInterval(100);
 
-        // "Load data from meter".
+        // "Load data from meter", clicked twice: one command on the wire.
         QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
         QTest::mouseClick(main.btnDownload, Qt::LeftButton);
+        QTest::mouseClick(main.btnDownload, Qt::LeftButton);
         QVERIFY(ended.wait(10000));
+        QVERIFY(sim.waitForLog(QStringLiteral("cmd $4")));
+        QCOMPARE(sim.commands().count(QStringLiteral("$3")), 1);
+        QCOMPARE(ended.size(), 1);
+        QVERIFY(prompts.messages().isEmpty());
         QCOMPARE(usedReadings(main.Document()), 40);
         QVERIFY(main.windowTitle().endsWith(QStringLiteral("[None]")));
         QCOMPARE(program.fmProgress()->windowTitle(), QStringLiteral("Downloading Data from KR"));
@@ -65,6 +70,36 @@ private slots:
         QVERIFY(QFile::exists(home.filePath(QStringLiteral("data1.bak"))));
         QCOMPARE(usedReadings(main.Document()), 40);
         QCOMPARE(prompts.messages().size(), 1);
+
+        qunsetenv("KR_PORT_7");
+        qunsetenv("KR_HOME");
+    }
+
+    void shortDownloadSaysHowManyArrived()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir home;
+        qputenv("KR_HOME", home.path().toLocal8Bit());
+        SimMeter sim(SimMeter::Options().fault(QStringLiteral("fewer-lines=26")));
+        QVERIFY(sim.start());
+        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
+        StartupOptions options;
+        options.splashMs = 0;
+        options.openPort = false;
+        TProgram program(options);
+        TfmMain& main = *program.fmMain();
+        main.Link().PortNumber = 7;
+        main.Link().setQuietInterval(100);
+
+        QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
+        QTest::mouseClick(main.btnDownload, Qt::LeftButton);
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(usedReadings(main.Document()), 14);
+        QCOMPARE(prompts.messages().size(), 1);
+        QCOMPARE(prompts.messages().last().kind, MsgKind::Warning);
+        QCOMPARE(prompts.messageTexts().last(),
+                 QStringLiteral("Only 14 of the 40 readings the KR announced arrived.\r\n") +
+                     QLatin1String(exchange_text::RepeatDownload));
 
         qunsetenv("KR_PORT_7");
         qunsetenv("KR_HOME");
