@@ -11,9 +11,12 @@
 #include "core/Cp1252.h"
 #include "core/Readings.h"
 #include "core/Regional.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
+using kr::test::readFile;
 using kr::test::runCli;
+using kr::test::writeFile;
 
 namespace {
 
@@ -140,19 +143,6 @@ QString iso(TDateTime value)
     DecodeDate(value, y, mo, d);
     DecodeTime(value, h, mi, s, ms);
     return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 // One meter record line as the meter sends it, ending in CR.
@@ -323,7 +313,7 @@ private slots:
         const QString file = path("bad.krx");
         QFile::remove(file);
         if (!content.isEmpty())
-            writeFile(file, content);
+            QVERIFY(writeFile(file, content));
         for (const QStringList& args : {QStringList{"export", file}, QStringList{"show", file},
                                         QStringList{"convert", file, "--to", "json"}}) {
             const auto r = runCli(args);
@@ -465,7 +455,7 @@ private slots:
         lines += meterLine(2, 2, "06 Mar 26 09:30", 18, "Larch", 60, "30.0") + '\n';   // later wins
         const QString in = path("captured.txt");
         const QString out = path("imported.krx");
-        writeFile(in, lines);
+        QVERIFY(writeFile(in, lines));
         auto r = runCli({"import-lines", in, "-o", out});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.isEmpty(), r.err.constData());
@@ -506,7 +496,7 @@ private slots:
         const QString out = path("never.krx");
         QFile::remove(in);
         if (!lines.isEmpty())
-            writeFile(in, lines);
+            QVERIFY(writeFile(in, lines));
         const auto r = runCli({"import-lines", in, "-o", out});
         QCOMPARE(r.status, 3);
         QVERIFY2(r.errText().contains(message), qPrintable(r.errText()));
@@ -516,7 +506,7 @@ private slots:
     void importLinesIntoAnUnwritablePlaceFails()
     {
         const QString in = path("one-line.txt");
-        writeFile(in, meterLine(1, 1, "05 Mar 26 14:07", 20, "OAK", 55, "12.5"));
+        QVERIFY(writeFile(in, meterLine(1, 1, "05 Mar 26 14:07", 20, "OAK", 55, "12.5")));
         const auto r = runCli({"import-lines", in, "-o", path("no/folder/x.krx")});
         QCOMPARE(r.status, 3);
         QVERIFY2(r.errText().contains("Cannot create file"), qPrintable(r.errText()));

@@ -8,6 +8,7 @@
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
 #include "core/Regional.h"
+#include "tests/support/TestFiles.h"
 
 Q_DECLARE_METATYPE(std::string)
 
@@ -34,12 +35,18 @@ inline RegionalSettings withDecimal(char separator)
     return r;
 }
 
+// The two decimal separators a regional rule is checked with, as a char column "sep".
+inline void separatorRows()
+{
+    QTest::addColumn<char>("sep");
+    QTest::newRow("point") << '.';
+    QTest::newRow("comma") << ',';
+}
+
 inline TDateTime at(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
     return ComposeDateTime(EncodeDate(year, month, day), EncodeTime(hour, minute, second, 0));
 }
-
-inline QByteArray bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 
 // Runs f and returns the message of the KrError it raises ("" when none).
 template <typename F>

@@ -15,6 +15,8 @@ using namespace kr;
 using kr::test::at;
 using kr::test::bytes;
 using kr::test::errorOf;
+using kr::test::readFile;
+using kr::test::writeFile;
 
 namespace {
 
@@ -37,21 +39,6 @@ void makeKnown(TFile& doc)
 {
     doc.SetDateStamp(at(2026, 3, 5, 14, 7, 9));
     stampAll(doc, at(2020, 1, 2, 3, 4, 5));
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
-
-void writeAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
 }
 
 std::string native(const QString& path) { return path.toStdString(); }
@@ -139,7 +126,7 @@ void TestDataFile::emptyDocumentSavesAs651Lines()
     TKRFile doc;
     makeKnown(doc);
     doc.SaveToFile(native(path("empty.krx")));
-    const QByteArray data = readAll(path("empty.krx"));
+    const QByteArray data = readFile(path("empty.krx"));
     QVERIFY(data.endsWith("\r\n"));
     QList<QByteArray> lines = data.split('\n');
     lines.removeLast();
@@ -160,9 +147,7 @@ void TestDataFile::emptyDocumentSavesAs651Lines()
 
 void TestDataFile::savedFileMatchesLayoutByteForByte_data()
 {
-    QTest::addColumn<char>("sep");
-    QTest::newRow("point") << '.';
-    QTest::newRow("comma") << ',';
+    test::separatorRows();
 }
 
 void TestDataFile::savedFileMatchesLayoutByteForByte()
@@ -198,7 +183,7 @@ void TestDataFile::savedFileMatchesLayoutByteForByte()
         }
     }
     expected += "first\r\n\r\nlast \t line\r\n";
-    QCOMPARE(readAll(path("layout.krx")), expected);
+    QCOMPARE(readFile(path("layout.krx")), expected);
 }
 
 void TestDataFile::saveSetsFileNameAndClearsModified()
@@ -215,9 +200,7 @@ void TestDataFile::saveSetsFileNameAndClearsModified()
 
 void TestDataFile::roundTripKeepsEveryField_data()
 {
-    QTest::addColumn<char>("sep");
-    QTest::newRow("point") << '.';
-    QTest::newRow("comma") << ',';
+    test::separatorRows();
 }
 
 void TestDataFile::roundTripKeepsEveryField()
@@ -275,11 +258,11 @@ void TestDataFile::loadTrimsAndCutsAsLaidDown()
     doc.GetReading(1, 2).SetSpecies("MC");
     doc.GetReading(1, 2).SetMoisture(123.45L);
     doc.SaveToFile(native(path("cut.krx")));
-    QByteArray data = readAll(path("cut.krx"));
+    QByteArray data = readFile(path("cut.krx"));
     QVERIFY(data.contains("123.50  "));
     // A comment of 210 characters written by some other program.
     data.replace("F02  \r\n", "F02  " + QByteArray(210, 'c') + "\r\n");
-    writeAll(path("cut.krx"), data);
+    QVERIFY(writeFile(path("cut.krx"), data));
 
     TKRFile back;
     back.LoadFromFile(native(path("cut.krx")));
@@ -299,7 +282,7 @@ void TestDataFile::linesFrom652AreNotes()
     data += binary + "\r\n";
     for (int i = 653; i <= 700; ++i)
         data += (i % 7 ? "free text " + QByteArray::number(i) : QByteArray()) + "\r\n";
-    writeAll(path("notes.krx"), data);
+    QVERIFY(writeFile(path("notes.krx"), data));
     TKRFile doc;
     doc.LoadFromFile(native(path("notes.krx")));
     QCOMPARE(doc.GetNotes().size(), std::size_t(49));
@@ -325,7 +308,7 @@ void TestDataFile::shortFileStopsAtMissingLine_data()
 void TestDataFile::shortFileStopsAtMissingLine()
 {
     QFETCH(int, lines);
-    writeAll(path("short.krx"), linesOfFile(lines));
+    QVERIFY(writeFile(path("short.krx"), linesOfFile(lines)));
     TKRFile doc;
     doc.SetNotes({"old"});
     doc.GetReading(25, 25).SetSpecies("OLD");
@@ -391,7 +374,7 @@ void TestDataFile::badFirstLineStopsLoad()
     QFETCH(std::string, message);
     QByteArray data = linesOfFile(700);
     data = first + data.mid(data.indexOf("\r\n"));
-    writeAll(path("bad.krx"), data);
+    QVERIFY(writeFile(path("bad.krx"), data));
     TKRFile doc;
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("bad.krx"))); }), message);
     QVERIFY_THROWS_EXCEPTION(ConvertError, doc.LoadFromFile(native(path("bad.krx"))));
@@ -414,7 +397,7 @@ void TestDataFile::lineEndsMayBeCrLfLfOrCr()
     QFETCH(QByteArray, eol);
     QByteArray data = linesOfFile(653, eol);
     data.chop(eol.size());   // the last line may lack its end
-    writeAll(path("eol.krx"), data);
+    QVERIFY(writeFile(path("eol.krx"), data));
     TKRFile doc;
     doc.LoadFromFile(native(path("eol.krx")));
     QCOMPARE(doc.GetComment(25), std::string("comment 25"));
@@ -422,7 +405,7 @@ void TestDataFile::lineEndsMayBeCrLfLfOrCr()
     QCOMPARE(doc.GetNotes(), (std::vector<std::string>{"extra 651", "extra 652"}));
 
     // Mixed ends in one file; CR CR LF is two line ends.
-    writeAll(path("mixed.krx"), linesOfFile(651).replace("\r\nF02", "\nF02").replace("\r\nF03", "\rF03") + "a\r\r\nb");
+    QVERIFY(writeFile(path("mixed.krx"), linesOfFile(651).replace("\r\nF02", "\nF02").replace("\r\nF03", "\rF03") + "a\r\r\nb"));
     doc.LoadFromFile(native(path("mixed.krx")));
     QCOMPARE(doc.GetSpecies(3, 25), std::string("S3-25"));
     QCOMPARE(doc.GetNotes(), (std::vector<std::string>{"a", "", "b"}));
@@ -434,7 +417,7 @@ void TestDataFile::hostileFilesNeverCrash()
     QByteArray data = linesOfFile(651);
     data.replace("\r\nF01  comment 1", "\r\nF01  " + QByteArray(1 << 20, 'L'));
     data.replace("\r\nF0101S1-1", "\r\nF0101S1-1" + QByteArray(1 << 20, '9'));
-    writeAll(path("long.krx"), data);
+    QVERIFY(writeFile(path("long.krx"), data));
     TKRFile doc;
     doc.LoadFromFile(native(path("long.krx")));
     QCOMPARE(doc.GetComment(1), std::string(200, 'L'));
@@ -444,7 +427,7 @@ void TestDataFile::hostileFilesNeverCrash()
     QByteArray noise;
     for (int i = 0; i < 651 * 200; ++i)
         noise += char((i * 131 + i / 7) & 0xFF);
-    writeAll(path("noise.krx"), "00:00:00 01/01/2000\r\n" + noise);
+    QVERIFY(writeFile(path("noise.krx"), "00:00:00 01/01/2000\r\n" + noise));
     for (char sep : {'.', ','}) {
         setRegional(test::withDecimal(sep));
         const std::string message = errorOf([&] { doc.LoadFromFile(native(path("noise.krx"))); });
@@ -507,7 +490,7 @@ void TestDataFile::lineBreaksInTextsDoNotShiftLayout()
     doc.GetReading(1, 1).SetNote("x\ry");
     doc.GetReading(25, 25).SetSpecies("LAST");
     doc.SaveToFile(native(path("breaks.krx")));
-    QCOMPARE(readAll(path("breaks.krx")).count("\r\n"), 651);
+    QCOMPARE(readFile(path("breaks.krx")).count("\r\n"), 651);
     TKRFile back;
     back.LoadFromFile(native(path("breaks.krx")));
     QCOMPARE(back.GetComment(1), std::string("two  lines"));
@@ -530,7 +513,7 @@ void TestDataFile::failedSaveLeavesTargetAndStateUntouched()
 {
     QFETCH(int, step);
     QFETCH(bool, streamError);
-    writeAll(path("keep.krx"), "the old, good file\r\n");
+    QVERIFY(writeFile(path("keep.krx"), "the old, good file\r\n"));
     TKRFile doc;
     doc.SetFileName("previous.krx");
     doc.SetComment(1, "unsaved");
@@ -538,14 +521,14 @@ void TestDataFile::failedSaveLeavesTargetAndStateUntouched()
     failNextAtomicWrite(static_cast<WriteResult>(step));
     const std::string message = errorOf([&] { doc.SaveToFile(target); });
     QCOMPARE(message, streamError ? std::string("Stream write error") : "Cannot create file " + target);
-    QCOMPARE(readAll(path("keep.krx")), QByteArray("the old, good file\r\n"));
+    QCOMPARE(readFile(path("keep.krx")), QByteArray("the old, good file\r\n"));
     QCOMPARE(entries(dir.path()), QStringList{"keep.krx"});
     QVERIFY(doc.IsModified());
     QCOMPARE(doc.GetFileName(), std::string("previous.krx"));
 
     // The fault was for one write only.
     doc.SaveToFile(target);
-    QCOMPARE(readAll(path("keep.krx")), bytes(doc.SaveToText()));
+    QCOMPARE(readFile(path("keep.krx")), bytes(doc.SaveToText()));
     QVERIFY(!doc.IsModified());
 }
 
@@ -584,12 +567,12 @@ void TestDataFile::fullDiskKeepsOldFile()
     } unmount{mountPoint};
 
     const QString target = mountPoint + "/full.krx";
-    writeAll(target, "small old file\r\n");
+    QVERIFY(writeFile(target, "small old file\r\n"));
     TKRFile doc;   // a data file is far larger than 16 KB
     doc.SetFileName("before.krx");
     doc.SetModified();
     QCOMPARE(errorOf([&] { doc.SaveToFile(native(target)); }), std::string("Stream write error"));
-    QCOMPARE(readAll(target), QByteArray("small old file\r\n"));
+    QCOMPARE(readFile(target), QByteArray("small old file\r\n"));
     QCOMPARE(entries(mountPoint), QStringList{"full.krx"});
     QCOMPARE(doc.GetFileName(), std::string("before.krx"));
     QVERIFY(doc.IsModified());
@@ -598,11 +581,11 @@ void TestDataFile::fullDiskKeepsOldFile()
 void TestDataFile::saveReplacesLongerFileAndKeepsPermissions()
 {
     const QString target = path("perm.krx");
-    writeAll(target, QByteArray(400000, 'z'));
+    QVERIFY(writeFile(target, QByteArray(400000, 'z')));
     QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
     TKRFile doc;
     doc.SaveToFile(native(target));
-    QCOMPARE(readAll(target), bytes(doc.SaveToText()));
+    QCOMPARE(readFile(target), bytes(doc.SaveToText()));
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0640u);
@@ -611,12 +594,12 @@ void TestDataFile::saveReplacesLongerFileAndKeepsPermissions()
 void TestDataFile::saveThroughSymlinkKeepsLink()
 {
     QVERIFY(QDir(dir.path()).mkdir("real"));
-    writeAll(path("real/data.krx"), "old");
+    QVERIFY(writeFile(path("real/data.krx"), "old"));
     QVERIFY(QFile::link(path("real/data.krx"), path("link.krx")));
     TKRFile doc;
     doc.SaveToFile(native(path("link.krx")));
     QVERIFY(QFileInfo(path("link.krx")).isSymLink());
-    QCOMPARE(readAll(path("real/data.krx")), bytes(doc.SaveToText()));
+    QCOMPARE(readFile(path("real/data.krx")), bytes(doc.SaveToText()));
     QCOMPARE(entries(path("real")), QStringList{"data.krx"});
 }
 

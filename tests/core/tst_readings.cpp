@@ -140,9 +140,7 @@ void TestReadings::emptyReadingHasNoTextsButKeepsNote()
 
 void TestReadings::recordTextMatchesExample_data()
 {
-    QTest::addColumn<char>("sep");
-    QTest::newRow("point") << '.';
-    QTest::newRow("comma") << ',';
+    test::separatorRows();
 }
 
 void TestReadings::recordTextMatchesExample()
@@ -182,9 +180,7 @@ void TestReadings::recordTextIsAlways185Characters()
 
 void TestReadings::recordTextReadsBackFieldByField_data()
 {
-    QTest::addColumn<char>("sep");
-    QTest::newRow("point") << '.';
-    QTest::newRow("comma") << ',';
+    test::separatorRows();
 }
 
 void TestReadings::recordTextReadsBackFieldByField()

@@ -4,29 +4,15 @@
 #include "core/AtomicFile.h"
 #include "core/Errors.h"
 #include "settings/FormStorage.h"
-
-#include <fstream>
-#include <sstream>
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 
 namespace {
 
-std::string slurp(const QString& path)
-{
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const QString& path, const std::string& bytes)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << bytes;
-}
-
-QByteArray q(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
+using test::bytes;
+using test::readFile;
+using test::writeFile;
 
 const ScreenInfo screen1024{1024, 768, 96};
 
@@ -150,7 +136,7 @@ void TestLayout::placementWrittenUnderSizedAndPlainKeys()
     WindowPlacement p = designPlacement();
     p.ShowCmd = 3;
     writePlacement(ini, "setup", p, ScreenInfo{1280, 1024, 120});
-    QCOMPARE(q(slurp(ini.path())), QByteArray("[setup]\r\nFlags=0\r\nShowCmd=3\r\nPixelsPerInch=120\r\n"
+    QCOMPARE(readFile(ini.path()), QByteArray("[setup]\r\nFlags=0\r\nShowCmd=3\r\nPixelsPerInch=120\r\n"
                                               "MinMaxPos(1280x1024)=-1,-1,-1,-1\r\nMinMaxPos=-1,-1,-1,-1\r\n"
                                               "NormPos(1280x1024)=180,113,844,654\r\nNormPos=180,113,844,654\r\n"));
 }
@@ -185,7 +171,7 @@ void TestLayout::placementGates()
     QFETCH(bool, applied);
     QFETCH(QList<int>, rect);
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[setup]\r\n" + section.toStdString());
+    writeFile(dir.filePath("kr.ini"), "[setup]\r\n" + section.toStdString());
     const IniFile ini(dir.filePath("kr.ini"));
     const PlacementDecision d = readPlacement(ini, "setup", designPlacement(), screen1024);
     QCOMPARE(d.rect.has_value(), applied);
@@ -196,7 +182,7 @@ void TestLayout::placementGates()
 void TestLayout::sizedKeyWinsOverPlainKey()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[setup]\r\nNormPos=1,1,101,101\r\nNormPos(1024x768)=2,2,202,202\r\n"
+    writeFile(dir.filePath("kr.ini"), "[setup]\r\nNormPos=1,1,101,101\r\nNormPos(1024x768)=2,2,202,202\r\n"
                                  "NormPos(800x600)=3,3,303,303\r\n");
     const IniFile ini(dir.filePath("kr.ini"));
     auto d = readPlacement(ini, "setup", designPlacement(), screen1024);
@@ -208,13 +194,13 @@ void TestLayout::sizedKeyWinsOverPlainKey()
 void TestLayout::stateAppliedEvenWhenRectangleIsNot()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[setup]\r\nPixelsPerInch=120\r\nShowCmd=3\r\nNormPos=1,1,101,101\r\n");
+    writeFile(dir.filePath("kr.ini"), "[setup]\r\nPixelsPerInch=120\r\nShowCmd=3\r\nNormPos=1,1,101,101\r\n");
     const IniFile ini(dir.filePath("kr.ini"));
     auto d = readPlacement(ini, "setup", designPlacement(), screen1024);
     QVERIFY(!d.rect);
     QCOMPARE(d.show, WindowShow::Maximized);
 
-    spit(dir.filePath("kr.ini"), "[setup]\r\nShowCmd=2\r\nFlags=2\r\n");
+    writeFile(dir.filePath("kr.ini"), "[setup]\r\nShowCmd=2\r\nFlags=2\r\n");
     d = readPlacement(ini, "setup", designPlacement(), screen1024);
     QCOMPARE(d.show, WindowShow::Minimized);
     QVERIFY(d.restoreToMaximized);
@@ -239,7 +225,7 @@ void TestLayout::columnWidthsRoundTripAndIgnoreOddValues()
     QTemporaryDir dir;
     IniFile ini(dir.filePath("kr.ini"));
     writeColumnWidths(ini, MainGridSection, {30, 40, 120, 40, 40, 300, 64});
-    QCOMPARE(q(slurp(ini.path())), QByteArray("[setup\\TfmMaindgData]\r\nItem0=30\r\nItem1=40\r\nItem2=120\r\n"
+    QCOMPARE(readFile(ini.path()), QByteArray("[setup\\TfmMaindgData]\r\nItem0=30\r\nItem1=40\r\nItem2=120\r\n"
                                               "Item3=40\r\nItem4=40\r\nItem5=300\r\nItem6=64\r\n"));
     ini.writeString(MainGridSection, "Item1", "wide");
     ini.writeString(MainGridSection, "Item2", "-5");
@@ -255,7 +241,7 @@ void TestLayout::recentFilesRoundTrip()
     IniFile ini(dir.filePath("kr.ini"));
     const std::vector<RecentEntry> entries{{"C:\\data\\Oak \xe9t\xe9.krx", 1}, {"/home/u/pine.krx", 1}, {"'q'.krx'", 1}};
     writeRecentFiles(ini, RecentFilesSection, entries);
-    QCOMPARE(q(slurp(ini.path())), QByteArray("[setup\\TfmMain.MRUManager1]\r\nItem_0=C:\\data\\Oak \xe9t\xe9.krx\r\n"
+    QCOMPARE(readFile(ini.path()), QByteArray("[setup\\TfmMain.MRUManager1]\r\nItem_0=C:\\data\\Oak \xe9t\xe9.krx\r\n"
                                               "User_0=1\r\nItem_1=/home/u/pine.krx\r\nUser_1=1\r\n"
                                               "Item_2=\"'q'.krx'\"\r\nUser_2=1\r\n"));
     QCOMPARE(readRecentFiles(ini, RecentFilesSection), entries);
@@ -269,7 +255,7 @@ void TestLayout::recentFilesRoundTrip()
 void TestLayout::recentFilesSectionNeverHoldsStaleEntries()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[setup]\r\nFormVersion=0\r\n\r\n[setup\\TfmMain.MRUManager1]\r\nItem_0=a\r\n"
+    writeFile(dir.filePath("kr.ini"), "[setup]\r\nFormVersion=0\r\n\r\n[setup\\TfmMain.MRUManager1]\r\nItem_0=a\r\n"
                                  "Item_7=stale\r\nUser_7=1\r\nJunk=x\r\n\r\n[After]\r\nk=v\r\n");
     IniFile ini(dir.filePath("kr.ini"));
     std::vector<RecentEntry> many;
@@ -293,7 +279,7 @@ void TestLayout::recentFilesSectionNeverHoldsStaleEntries()
 void TestLayout::recentFilesReadFromIndexNineDown()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[setup\\TfmMain.MRUManager1]\r\nItem_3=d\r\nItem_0=a\r\nUser_0=5\r\nItem_1=\r\n"
+    writeFile(dir.filePath("kr.ini"), "[setup\\TfmMain.MRUManager1]\r\nItem_3=d\r\nItem_0=a\r\nUser_0=5\r\nItem_1=\r\n"
                                  "Item_2=c\r\nItem_10=beyond\r\n");
     const IniFile ini(dir.filePath("kr.ini"));
     const std::vector<RecentEntry> expected{{"a", 5}, {"c", 0}, {"d", 0}};
@@ -334,7 +320,7 @@ void TestLayout::fontTextForms()
     QFETCH(bool, strikeOut);
     QFETCH(QByteArray, text);
     const FontStyle style{bold, italic, underline, strikeOut};
-    QCOMPARE(q(styleText(style)), text);
+    QCOMPARE(bytes(styleText(style)), text);
     QCOMPARE(parseStyle(text.toStdString()), std::optional<FontStyle>(style));
 
     QCOMPARE(parseStyle("[ fsitalic , FSBOLD ]"), std::optional<FontStyle>(FontStyle{true, true, false, false}));
@@ -355,7 +341,7 @@ void TestLayout::fontWrittenAsSevenKeysInOrder()
     StoredFont f;
     QCOMPARE(f.Height, -11);
     writeFont(ini, SetupLayoutSection, "lblPrinterFont_Font", f);
-    QCOMPARE(q(slurp(ini.path())), QByteArray("[TfmSetup]\r\nlblPrinterFont_FontCharset=1\r\n"
+    QCOMPARE(readFile(ini.path()), QByteArray("[TfmSetup]\r\nlblPrinterFont_FontCharset=1\r\n"
                                               "lblPrinterFont_FontColor=0\r\nlblPrinterFont_FontHeight=-11\r\n"
                                               "lblPrinterFont_FontName=Arial\r\nlblPrinterFont_FontPitch=fpDefault\r\n"
                                               "lblPrinterFont_FontSize=8\r\nlblPrinterFont_FontStyle=[]\r\n"));
@@ -376,7 +362,7 @@ void TestLayout::fontWrittenAsSevenKeysInOrder()
 void TestLayout::fontReadKeepsCurrentForAbsentOrBadKeys()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontName=\r\nlblPrinterFont_FontPitch=fpOdd\r\n"
+    writeFile(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontName=\r\nlblPrinterFont_FontPitch=fpOdd\r\n"
                                  "lblPrinterFont_FontSize=0\r\nlblPrinterFont_FontStyle=[fsBold,fsShiny]\r\n"
                                  "lblPrinterFont_FontColor=0x0000FF\r\n");
     const IniFile ini(dir.filePath("kr.ini"));
@@ -394,7 +380,7 @@ void TestLayout::fontReadKeepsCurrentForAbsentOrBadKeys()
     readFont(IniFile(dir.filePath("absent.ini")), SetupLayoutSection, "lblPrinterFont_Font", untouched, 96);
     QCOMPARE(untouched, StoredFont{});
 
-    spit(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontSize=100000\r\nlblPrinterFont_FontHeight=-99999999\r\n");
+    writeFile(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontSize=100000\r\nlblPrinterFont_FontHeight=-99999999\r\n");
     readFont(ini, SetupLayoutSection, "lblPrinterFont_Font", untouched, 96);
     QCOMPARE(untouched, StoredFont{});
 }
@@ -402,14 +388,14 @@ void TestLayout::fontReadKeepsCurrentForAbsentOrBadKeys()
 void TestLayout::fontSizeWinsOverHeight()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontHeight=-20\r\nlblPrinterFont_FontSize=10\r\n");
+    writeFile(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontHeight=-20\r\nlblPrinterFont_FontSize=10\r\n");
     const IniFile ini(dir.filePath("kr.ini"));
     StoredFont f;
     readFont(ini, SetupLayoutSection, "lblPrinterFont_Font", f, 96);
     QCOMPARE(f.Size, 10);
     QCOMPARE(f.Height, -13);
 
-    spit(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontHeight=-16\r\n");
+    writeFile(dir.filePath("kr.ini"), "[TfmSetup]\r\nlblPrinterFont_FontHeight=-16\r\n");
     StoredFont g;
     readFont(ini, SetupLayoutSection, "lblPrinterFont_Font", g, 96);
     QCOMPARE(g.Size, 12);
@@ -427,7 +413,7 @@ void TestLayout::saveWritesKeysInOrder()
     w.recent = {{"/a.krx", 1}};
     w.widths[0] = 30;
     fs.Save();
-    QCOMPARE(q(slurp(dir.filePath("kr.ini"))),
+    QCOMPARE(readFile(dir.filePath("kr.ini")),
              QByteArray("[setup]\r\nFormVersion=0\r\nFlags=0\r\nShowCmd=1\r\nPixelsPerInch=96\r\n"
                         "MinMaxPos(1024x768)=-1,-1,-1,-1\r\nMinMaxPos=-1,-1,-1,-1\r\n"
                         "NormPos(1024x768)=180,113,844,654\r\nNormPos=180,113,844,654\r\nVisible=0\r\n"
@@ -463,7 +449,7 @@ void TestLayout::negativeFormVersionDisablesRestoreAndSave()
 {
     QTemporaryDir dir;
     const std::string file = "[setup]\r\nFormVersion=-1\r\nNormPos=1,1,101,101\r\npaTop_Height=200\r\n";
-    spit(dir.filePath("kr.ini"), file);
+    writeFile(dir.filePath("kr.ini"), file);
     FormStorage fs(dir.filePath("kr.ini"), MainLayoutSection);
     FakeWindow w;
     w.wire(fs);
@@ -472,7 +458,7 @@ void TestLayout::negativeFormVersionDisablesRestoreAndSave()
     QCOMPARE(w.notesHeight, 72);
     fs.Save();
     fs.SaveOnDestroy();
-    QCOMPARE(q(slurp(dir.filePath("kr.ini"))), q(file));
+    QCOMPARE(readFile(dir.filePath("kr.ini")), bytes(file));
 }
 
 void TestLayout::destroyedWindowSavesOnceWithVisible()
@@ -497,7 +483,7 @@ void TestLayout::destroyedWindowSavesOnceWithVisible()
 void TestLayout::setupDialogWritesPlacementButNeverAppliesIt()
 {
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), "[TfmSetup]\r\nNormPos=1,1,101,101\r\nShowCmd=3\r\n"
+    writeFile(dir.filePath("kr.ini"), "[TfmSetup]\r\nNormPos=1,1,101,101\r\nShowCmd=3\r\n"
                                  "lblPrinterFont_FontName=Times New Roman\r\nlblPrinterFont_FontStyle=[fsBold]\r\n");
     FormStorage fs(dir.filePath("kr.ini"), SetupLayoutSection);
     fs.applyPlacement = false;
@@ -525,15 +511,15 @@ void TestLayout::failedSaveStopsAtThatKeyAndKeepsOldFile()
     w.wire(fs);
     fs.Restore();
     fs.Save();
-    const std::string before = slurp(dir.filePath("kr.ini"));
+    const std::string before = test::readFileString(dir.filePath("kr.ini"));
     fs.Restore();
     w.notesHeight = 150;
     failNextAtomicWrite(WriteResult::RenameFailed);
     QVERIFY_THROWS_EXCEPTION(FileError, fs.Save());
-    QCOMPARE(q(slurp(dir.filePath("kr.ini"))), q(before));
+    QCOMPARE(readFile(dir.filePath("kr.ini")), bytes(before));
     // The window closes all the same: no second save follows at destruction.
     QVERIFY(!fs.SaveOnDestroy());
-    QCOMPARE(q(slurp(dir.filePath("kr.ini"))), q(before));
+    QCOMPARE(readFile(dir.filePath("kr.ini")), bytes(before));
 }
 
 QTEST_GUILESS_MAIN(TestLayout)

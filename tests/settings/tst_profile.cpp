@@ -7,29 +7,17 @@
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
+#include "tests/support/TestFiles.h"
 
 #include <fstream>
-#include <sstream>
 
 using namespace kr;
 
 namespace {
 
-std::string slurp(const QString& path)
-{
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const QString& path, const std::string& bytes)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << bytes;
-}
-
-QByteArray q(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
+using test::bytes;
+using test::readFile;
+using test::writeFile;
 
 // A kr.ini as another program might leave it: comments, odd spacing,
 // LF-only lines, a section of its own and no line end at the very end.
@@ -132,7 +120,7 @@ void TestProfile::readFindsKeysWithoutRegardToCaseOrBlanks()
     QFETCH(QByteArray, value);
     const auto v = profile::read(text.toStdString(), section.toStdString(), key.toStdString());
     QVERIFY(v.has_value());
-    QCOMPARE(q(*v), value);
+    QCOMPARE(bytes(*v), value);
 }
 
 void TestProfile::readAbsentGivesNothing_data()
@@ -194,31 +182,31 @@ void TestProfile::writeRewritesOnlyItsOwnLine()
 {
     const std::string before = "[A]\r\n  Key = old\r\nOther=1\n[B]\r\nKey=b\r\n";
     const std::string after = profile::write(before, "a", "KEY", "new");
-    QCOMPARE(q(after), QByteArray("[A]\r\n  Key =new\r\nOther=1\n[B]\r\nKey=b\r\n"));
+    QCOMPARE(bytes(after), QByteArray("[A]\r\n  Key =new\r\nOther=1\n[B]\r\nKey=b\r\n"));
 }
 
 void TestProfile::writeAddsKeyAfterLastLineOfSection()
 {
-    QCOMPARE(q(profile::write("[A]\r\nx=1\r\n\r\n[B]\r\n", "A", "y", "2")),
+    QCOMPARE(bytes(profile::write("[A]\r\nx=1\r\n\r\n[B]\r\n", "A", "y", "2")),
              QByteArray("[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\n"));
-    QCOMPARE(q(profile::write("[A]", "A", "y", "2")), QByteArray("[A]\r\ny=2\r\n"));
-    QCOMPARE(q(profile::write("[A]\nx=1", "A", "y", "2")), QByteArray("[A]\nx=1\r\ny=2\r\n"));
-    QCOMPARE(q(profile::write("[A]\r\nx=1\r\n; about B\r\n[B]\r\n", "A", "y", "2")),
+    QCOMPARE(bytes(profile::write("[A]", "A", "y", "2")), QByteArray("[A]\r\ny=2\r\n"));
+    QCOMPARE(bytes(profile::write("[A]\nx=1", "A", "y", "2")), QByteArray("[A]\nx=1\r\ny=2\r\n"));
+    QCOMPARE(bytes(profile::write("[A]\r\nx=1\r\n; about B\r\n[B]\r\n", "A", "y", "2")),
              QByteArray("[A]\r\nx=1\r\ny=2\r\n; about B\r\n[B]\r\n"));
 }
 
 void TestProfile::writeAddsNewSectionAtEnd()
 {
-    QCOMPARE(q(profile::write("", "S", "k", "v")), QByteArray("[S]\r\nk=v\r\n"));
-    QCOMPARE(q(profile::write("[A]\r\nx=1\r\n", "S", "k", "v")), QByteArray("[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n"));
-    QCOMPARE(q(profile::write("[A]\r\nx=1", "S", "k", "v")), QByteArray("[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n"));
-    QCOMPARE(q(profile::write("[A]\r\n\r\n", "S", "k", "v")), QByteArray("[A]\r\n\r\n[S]\r\nk=v\r\n"));
+    QCOMPARE(bytes(profile::write("", "S", "k", "v")), QByteArray("[S]\r\nk=v\r\n"));
+    QCOMPARE(bytes(profile::write("[A]\r\nx=1\r\n", "S", "k", "v")), QByteArray("[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n"));
+    QCOMPARE(bytes(profile::write("[A]\r\nx=1", "S", "k", "v")), QByteArray("[A]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n"));
+    QCOMPARE(bytes(profile::write("[A]\r\n\r\n", "S", "k", "v")), QByteArray("[A]\r\n\r\n[S]\r\nk=v\r\n"));
 }
 
 void TestProfile::writeValueCannotAddLines()
 {
     const std::string t = profile::write("[A]\r\n", "A", "k", std::string("a\r\n[B]\nb=1\0tail", 15));
-    QCOMPARE(q(t), QByteArray("[A]\r\nk=a  [B] b=1\r\n"));
+    QCOMPARE(bytes(t), QByteArray("[A]\r\nk=a  [B] b=1\r\n"));
     QVERIFY(!profile::hasSection(t, "B"));
 }
 
@@ -227,14 +215,14 @@ void TestProfile::eraseSectionRemovesEveryCopyAndKeepsNeighbours()
     const std::string before = "[A]\r\na=1\r\n\r\n[M]\r\nItem_0=x\r\nUser_0=1\r\n\r\n; about B\r\n[B]\r\nb=2\r\n"
                                "[m]\r\nItem_5=stale\r\n";
     const std::string after = profile::eraseSection(before, "M");
-    QCOMPARE(q(after), QByteArray("[A]\r\na=1\r\n\r\n; about B\r\n[B]\r\nb=2\r\n"));
-    QCOMPARE(q(profile::eraseSection(after, "absent")), q(after));
+    QCOMPARE(bytes(after), QByteArray("[A]\r\na=1\r\n\r\n; about B\r\n[B]\r\nb=2\r\n"));
+    QCOMPARE(bytes(profile::eraseSection(after, "absent")), bytes(after));
 }
 
 void TestProfile::eraseKeyRemovesOneLine()
 {
-    QCOMPARE(q(profile::eraseKey("[A]\r\nk=1\r\nj=2\r\n", "a", "K")), QByteArray("[A]\r\nj=2\r\n"));
-    QCOMPARE(q(profile::eraseKey("[A]\r\nj=2\r\n", "a", "k")), QByteArray("[A]\r\nj=2\r\n"));
+    QCOMPARE(bytes(profile::eraseKey("[A]\r\nk=1\r\nj=2\r\n", "a", "K")), QByteArray("[A]\r\nj=2\r\n"));
+    QCOMPARE(bytes(profile::eraseKey("[A]\r\nj=2\r\n", "a", "k")), QByteArray("[A]\r\nj=2\r\n"));
 }
 
 void TestProfile::quotesAroundValuesRoundTrip_data()
@@ -253,7 +241,7 @@ void TestProfile::quotesAroundValuesRoundTrip()
 {
     QFETCH(QByteArray, value);
     const std::string t = profile::write("", "S", "k", profile::quoteIfEnclosed(value.toStdString()));
-    QCOMPARE(q(profile::read(t, "S", "k").value()), value);
+    QCOMPARE(bytes(profile::read(t, "S", "k").value()), value);
 }
 
 void TestProfile::fileIsCreatedByFirstWrite()
@@ -266,14 +254,14 @@ void TestProfile::fileIsCreatedByFirstWrite()
     ini.eraseKey("Communications", "Port");
     QVERIFY2(!QFile::exists(path), "reads and erases must not create the file");
     ini.writeInteger("Communications", "Port", 4);
-    QCOMPARE(q(slurp(path)), QByteArray("[Communications]\r\nPort=4\r\n"));
+    QCOMPARE(readFile(path), QByteArray("[Communications]\r\nPort=4\r\n"));
 }
 
 void TestProfile::foreignFileSurvivesOurWrites()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("kr.ini");
-    spit(path, foreignIni);
+    writeFile(path, foreignIni);
     IniFile ini(path);
     QCOMPARE(ini.readInteger("Communications", "Port", 1), 7);
 
@@ -310,9 +298,9 @@ void TestProfile::foreignFileSurvivesOurWrites()
                                  "Centigrade=1\r\n"
                                  "Metric=1\r\n"
                                  "\r\n";
-    QCOMPARE(q(slurp(path)), q(expected));
+    QCOMPARE(readFile(path), bytes(expected));
     QCOMPARE(ReadSettings(ini), s);
-    QCOMPARE(q(ini.readString("Other", "Colour", "")), QByteArray("blue ; not a comment"));
+    QCOMPARE(bytes(ini.readString("Other", "Colour", "")), QByteArray("blue ; not a comment"));
 }
 
 void TestProfile::readsSeeOtherWritersAtOnce()
@@ -322,7 +310,7 @@ void TestProfile::readsSeeOtherWritersAtOnce()
     IniFile a(path), b(path);
     a.writeInteger("S", "k", 1);
     QCOMPARE(b.readInteger("S", "k", 0), 1);
-    spit(path, "[S]\r\nk=2\r\n");
+    writeFile(path, "[S]\r\nk=2\r\n");
     QCOMPARE(a.readInteger("S", "k", 0), 2);
     b.writeInteger("S", "j", 3);
     QCOMPARE(a.readSection("S"), (profile::KeyValues{{"k", "2"}, {"j", "3"}}));
@@ -341,7 +329,7 @@ void TestProfile::failedWriteLeavesOldFileIntact()
     QFETCH(int, step);
     QTemporaryDir dir;
     const QString path = dir.filePath("kr.ini");
-    spit(path, foreignIni);
+    writeFile(path, foreignIni);
     IniFile ini(path);
     failNextAtomicWrite(WriteResult(step));
     try {
@@ -350,11 +338,11 @@ void TestProfile::failedWriteLeavesOldFileIntact()
     } catch (const FileError& e) {
         QCOMPARE(QByteArray(e.what()), QByteArray("Unable to write to ") + QFileInfo(path).absoluteFilePath().toUtf8());
     }
-    QCOMPARE(q(slurp(path)), q(foreignIni));
+    QCOMPARE(readFile(path), bytes(foreignIni));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kr.ini"});
     failNextAtomicWrite(WriteResult(step));
     QVERIFY_THROWS_EXCEPTION(FileError, ini.eraseSection("Printing"));
-    QCOMPARE(q(slurp(path)), q(foreignIni));
+    QCOMPARE(readFile(path), bytes(foreignIni));
 }
 
 void TestProfile::writeIntoMissingFolderNamesFullPath()
@@ -399,7 +387,7 @@ void TestProfile::fullDiskLeavesOldFileIntact()
     const QString path = mountPoint + "/kr.ini";
     IniFile ini(path);
     WriteSettings(ini, Settings{});
-    const std::string before = slurp(path);
+    const std::string before = test::readFileString(path);
     {
         std::ofstream filler((mountPoint + "/filler").toStdString(), std::ios::binary);
         const std::string block(4096, 'x');
@@ -412,7 +400,7 @@ void TestProfile::fullDiskLeavesOldFileIntact()
     } catch (const FileError& e) {
         QCOMPARE(QString::fromUtf8(e.what()), "Unable to write to " + path);
     }
-    QCOMPARE(q(slurp(path)), q(before));
+    QCOMPARE(readFile(path), bytes(before));
     QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), (QStringList{"filler", "kr.ini"}));
     QCOMPARE(ReadSettings(ini), Settings{});
 }
@@ -465,7 +453,7 @@ void TestProfile::oddValuesRead()
     QFETCH(bool, heartBeat);
     QFETCH(int, leftMargin);
     QTemporaryDir dir;
-    spit(dir.filePath("kr.ini"), file.toStdString());
+    writeFile(dir.filePath("kr.ini"), file.toStdString());
     const Settings s = ReadSettings(IniFile(dir.filePath("kr.ini")));
     QCOMPARE(s.PortNumber, port);
     QCOMPARE(s.Centigrade, centigrade);
@@ -487,7 +475,7 @@ void TestProfile::writeSettingsStoresKeysInOrder()
     s.Centigrade = false;
     s.Metric = false;
     WriteSettings(ini, s);
-    QCOMPARE(q(slurp(ini.path())), QByteArray("[Communications]\r\nPort=3\r\nHeartBeat=1\r\n\r\n"
+    QCOMPARE(readFile(ini.path()), QByteArray("[Communications]\r\nPort=3\r\nHeartBeat=1\r\n\r\n"
                                               "[Printing]\r\nTopMargin=5\r\nRightMargin=6\r\nBottomMargin=7\r\n"
                                               "LeftMargin=-8\r\n\r\n"
                                               "[General]\r\nCentigrade=0\r\nMetric=0\r\n"));

@@ -7,18 +7,11 @@
 #include <QTest>
 
 #include "settings/ui/WindowLayout.h"
-
-#include <fstream>
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 
 namespace {
-
-void spit(const QString& path, const std::string& bytes)
-{
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << bytes;
-}
 
 PlacementDecision decision(QRect r, WindowShow show = WindowShow::Normal)
 {
@@ -175,7 +168,7 @@ void TestWidgets::layoutRestoresOnShowAndSavesOnClose()
     QTemporaryDir dir;
     const QString ini = dir.filePath("kr.ini");
     const ScreenInfo screen{1024, 768, 96};
-    spit(ini, "[setup]\r\nNormPos(1024x768)=40,50,540,450\r\nPixelsPerInch=96\r\npaTop_Height=90\r\n"
+    test::writeFile(ini, "[setup]\r\nNormPos(1024x768)=40,50,540,450\r\nPixelsPerInch=96\r\npaTop_Height=90\r\n"
                             "\r\n[setup\\TfmMaindgData]\r\nItem0=33\r\n\r\n[setup\\TfmMain.MRUManager1]\r\n"
                             "Item_0=/x.krx\r\nUser_0=1\r\n");
     QWidget window;

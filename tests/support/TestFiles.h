@@ -1,0 +1,37 @@
+#pragma once
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace kr::test {
+
+// A file's bytes; "<missing>" when it cannot be read, so a comparison shows why.
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline std::string readFileString(const QString& path) { return readFile(path).toStdString(); }
+
+// Replaces the file with exactly these bytes; false when that failed.
+inline bool writeFile(const QString& path, std::string_view bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+inline bool writeFile(const QString& path, const char* bytes) { return writeFile(path, std::string_view(bytes)); }
+
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    return writeFile(path, std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+// A byte text of the core, for comparisons that print readably.
+inline QByteArray bytes(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
+
+} // namespace kr::test
