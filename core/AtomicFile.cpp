@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -180,27 +179,7 @@ bool readWholeFile(const std::string& path, std::string& bytes)
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
 {
-    bytes.clear();
-    // Only regular files: a folder reads as nothing and a pipe could block forever.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::string data;
-    char buffer[65536];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        const auto n = static_cast<std::size_t>(in.gcount());
-        if (n > maxBytes - data.size())
-            return false;
-        data.append(buffer, n);
-    }
-    if (in.bad())
-        return false;
-    bytes = std::move(data);
-    return true;
+    return readRegularFile(path, bytes, maxBytes) == ReadResult::Ok;
 }
 
 } // namespace kr

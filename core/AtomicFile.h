@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/FileReading.h"
+
 namespace kr {
 
 // How a whole-file write went. The target is untouched unless the result is Ok.
@@ -18,8 +20,9 @@ WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
 // Ok clears a pending fault.
 void failNextAtomicWrite(WriteResult step);
 
-// Reads a whole regular file; false when it cannot be opened or read, or
-// (second form) when it holds more than maxBytes.
+// readRegularFile (core/FileReading.h) for callers that need only yes or no:
+// false when the file is missing, not a regular file, unreadable or (second
+// form) holds more than maxBytes.
 bool readWholeFile(const std::string& path, std::string& bytes);
 bool readWholeFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
 

@@ -3,16 +3,18 @@
 #include "core/AtomicFile.h"
 #include "core/Cp1252.h"
 #include "core/Errors.h"
+#include "core/FileReading.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cstddef>
 #include <cstdint>
 
 namespace kr {
 
 namespace {
-constexpr qint64 MaxProfileBytes = 8 * 1024 * 1024;
+constexpr std::size_t MaxProfileBytes = 8 * 1024 * 1024;
 } // namespace
 
 namespace profile {
@@ -324,20 +326,23 @@ IniFile::IniFile(QString path) : filePath(std::move(path)) {}
 
 IniFile::Load IniFile::load(std::string& text) const
 {
-    text.clear();
-    QFile file(filePath);
-    if (!file.exists())
+    // A settings file is a few kilobytes; anything huge, or a pipe or device
+    // in its place, is not one of ours and is neither read key by key nor
+    // rewritten.
+    switch (readRegularFile(nativePath(), text, MaxProfileBytes)) {
+    case ReadResult::Ok:
+        return Load::Read;
+    case ReadResult::Missing:
         return Load::Missing;
-    // A settings file is a few kilobytes; anything huge is not one of ours
-    // and is neither read key by key nor rewritten.
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxProfileBytes)
-        return Load::Unreadable;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Load::Unreadable;
-    text.assign(bytes.constData(), size_t(bytes.size()));
-    return Load::Read;
+    case ReadResult::NotAFile:
+    case ReadResult::TooLarge:
+    case ReadResult::Failed:
+        break;
+    }
+    return Load::Unreadable;
 }
+
+std::string IniFile::nativePath() const { return QFile::encodeName(filePath).toStdString(); }
 
 std::optional<std::string> IniFile::read(std::string_view section, std::string_view key) const
 {
@@ -402,8 +407,7 @@ template <typename Change> void IniFile::change(Change&& edit)
 
 void IniFile::store(const std::string& text)
 {
-    const std::string native = QFile::encodeName(filePath).toStdString();
-    if (writeFileAtomically(native, text) != WriteResult::Ok)
+    if (writeFileAtomically(nativePath(), text) != WriteResult::Ok)
         throw FileError(writeFailureMessage());
 }
 

@@ -83,6 +83,7 @@ public:
 private:
     enum class Load { Missing, Read, Unreadable };
     Load load(std::string& text) const;
+    std::string nativePath() const;
     // Loads, applies the change and stores the result atomically.
     template <typename Change> void change(Change&& edit);
     void store(const std::string& text);

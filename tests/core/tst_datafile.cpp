@@ -9,6 +9,7 @@
 
 #include "CoreTestUtil.h"
 #include "core/AtomicFile.h"
+#include "core/FileReading.h"
 #include "core/Readings.h"
 
 using namespace kr;
@@ -93,6 +94,8 @@ private slots:
     void lineEndsMayBeCrLfLfOrCr();
     void hostileFilesNeverCrash();
     void oversizedFileIsRefused();
+    void readerTakesOnlyRegularFilesAndCountsWhatArrives_data();
+    void readerTakesOnlyRegularFilesAndCountsWhatArrives();
     void otherSeparatorKeepsPreviousFieldValues();
     void lineBreaksInTextsDoNotShiftLayout();
 
@@ -456,6 +459,45 @@ void TestDataFile::oversizedFileIsRefused()
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("big.krx"))); }),
              "Cannot open file " + native(path("big.krx")));
     QCOMPARE(doc.GetFileName(), std::string("None"));
+}
+
+void TestDataFile::readerTakesOnlyRegularFilesAndCountsWhatArrives_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("result");
+    QTest::newRow("file at the limit") << "file" << 10 << int(ReadResult::Ok);
+    QTest::newRow("file one byte over") << "file" << 9 << int(ReadResult::TooLarge);
+    QTest::newRow("missing") << "missing" << 10 << int(ReadResult::Missing);
+    QTest::newRow("folder") << "folder" << 10 << int(ReadResult::NotAFile);
+    QTest::newRow("named pipe") << "pipe" << 10 << int(ReadResult::NotAFile);
+    QTest::newRow("link to /dev/zero") << "zero" << 10 << int(ReadResult::NotAFile);
+    // Its size reads as 0, yet text arrives: the limit counts what arrives.
+    QTest::newRow("file system says 0 bytes") << "proc" << 10 << int(ReadResult::TooLarge);
+}
+
+void TestDataFile::readerTakesOnlyRegularFilesAndCountsWhatArrives()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, limit);
+    QFETCH(int, result);
+    QString target = path("target");
+    if (kind == "file")
+        QVERIFY(writeFile(target, "0123456789"));
+    else if (kind == "folder")
+        QVERIFY(QDir().mkdir(target));
+    else if (kind == "pipe")
+        QCOMPARE(::mkfifo(native(target).c_str(), 0600), 0);
+    else if (kind == "zero")
+        QVERIFY(QFile::link("/dev/zero", target));
+    else if (kind == "proc")
+        target = "/proc/self/status";
+    if (kind == "proc" && QFileInfo(target).size() != 0)
+        QSKIP("no file here whose size reads as 0");
+
+    std::string text = "stale";
+    QCOMPARE(int(readRegularFile(native(target), text, std::size_t(limit))), result);
+    QCOMPARE(text, std::string(result == int(ReadResult::Ok) ? "0123456789" : ""));
 }
 
 void TestDataFile::otherSeparatorKeepsPreviousFieldValues()

@@ -1,6 +1,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/AtomicFile.h"
 #include "core/Errors.h"
@@ -63,6 +65,7 @@ private slots:
     void failedWriteLeavesOldFileIntact_data();
     void failedWriteLeavesOldFileIntact();
     void writeIntoMissingFolderNamesFullPath();
+    void unreadableFileIsNeverReplaced_data();
     void unreadableFileIsNeverReplaced();
     void fullDiskLeavesOldFileIntact();
 
@@ -358,17 +361,41 @@ void TestProfile::writeIntoMissingFolderNamesFullPath()
     }
 }
 
+void TestProfile::unreadableFileIsNeverReplaced_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    // Opening a pipe would wait for a writer for ever.
+    QTest::newRow("named pipe") << "pipe";
+    // A device reports size 0 yet never ends.
+    QTest::newRow("link to /dev/zero") << "link";
+}
+
 void TestProfile::unreadableFileIsNeverReplaced()
 {
-    // A folder where kr.ini should be cannot be read as a file: reads give
+    // What stands where kr.ini should be is not read as a file: reads give
     // defaults and writes fail rather than replace it.
+    QFETCH(QString, kind);
     QTemporaryDir dir;
     const QString path = dir.filePath("kr.ini");
-    QVERIFY(QDir(dir.path()).mkdir("kr.ini"));
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == "folder")
+        QVERIFY(QDir(dir.path()).mkdir("kr.ini"));
+    else if (kind == "pipe")
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    else
+        QCOMPARE(::symlink("/dev/zero", native.constData()), 0);
+    const auto type = [&] {
+        struct stat st {};
+        return ::lstat(native.constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    };
+    const auto before = type();
+
     IniFile ini(path);
     QCOMPARE(ini.readInteger("Communications", "Port", 1), 1);
+    QVERIFY(!ini.sectionExists("Communications"));
     QVERIFY_THROWS_EXCEPTION(FileError, ini.writeInteger("Communications", "Port", 2));
-    QVERIFY(QFileInfo(path).isDir());
+    QCOMPARE(type(), before);
 }
 
 void TestProfile::fullDiskLeavesOldFileIntact()
