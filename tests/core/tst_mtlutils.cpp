@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "CoreTestUtil.h"
+#include "core/Cp1252.h"
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
 #include "core/Regional.h"
@@ -57,6 +58,9 @@ private slots:
 
     void systemTextFollowsRegionalSettings_data();
     void systemTextFollowsRegionalSettings();
+
+    void windows1252TableBothWays_data();
+    void windows1252TableBothWays();
 };
 
 void TestMtlutils::encodeDateCountsDaysFrom1899_data()
@@ -555,6 +559,26 @@ void TestMtlutils::systemTextFollowsRegionalSettings()
     r.longTimeFormat = longTime;
     setRegional(r);
     QCOMPARE(bytes(DateTimeToSystemText(value)), text);
+}
+
+void TestMtlutils::windows1252TableBothWays_data()
+{
+    QTest::addColumn<QByteArray>("cp1252");
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::newRow("0x80 euro sign U+20AC") << QByteArray("\x80") << QByteArray("\xE2\x82\xAC");
+    QTest::newRow("0x91 left single quote U+2018") << QByteArray("\x91") << QByteArray("\xE2\x80\x98");
+    QTest::newRow("0x92 right single quote U+2019") << QByteArray("\x92") << QByteArray("\xE2\x80\x99");
+    QTest::newRow("0x9F Y with diaeresis U+0178") << QByteArray("\x9F") << QByteArray("\xC5\xB8");
+    QTest::newRow("0xA0 no-break space U+00A0") << QByteArray("\xA0") << QByteArray("\xC2\xA0");
+    QTest::newRow("0xFF y with diaeresis U+00FF") << QByteArray("\xFF") << QByteArray("\xC3\xBF");
+}
+
+void TestMtlutils::windows1252TableBothWays()
+{
+    QFETCH(QByteArray, cp1252);
+    QFETCH(QByteArray, utf8);
+    QCOMPARE(bytes(cp1252ToUtf8(cp1252.toStdString())), utf8);
+    QCOMPARE(bytes(utf8ToCp1252(utf8.toStdString())), cp1252);
 }
 
 QTEST_GUILESS_MAIN(TestMtlutils)

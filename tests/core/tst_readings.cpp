@@ -60,6 +60,8 @@ private slots:
     void importFillsReadingsInSlots();
     void importReadsYearsAndMoistureRule_data();
     void importReadsYearsAndMoistureRule();
+    void importReadsEveryMonthName_data();
+    void importReadsEveryMonthName();
     void importUsesRegionalSeparatorForMoisture();
     void importIgnoresShortLinesAndUnknownSlots();
     void importStopsAtBadLine_data();
@@ -423,6 +425,36 @@ void TestReadings::importReadsYearsAndMoistureRule()
     QCOMPARE(static_cast<double>(r.GetMoisture()), static_cast<double>(RoundToReal48(value)));
     QCOMPARE(r.GetSGApplies(), sgApplies);
     QCOMPARE(r.GetSGText().empty(), sgApplies == 0);
+}
+
+void TestReadings::importReadsEveryMonthName_data()
+{
+    QTest::addColumn<std::string>("name");
+    QTest::addColumn<int>("month");
+    QTest::newRow("Jan") << std::string("Jan") << 1;
+    QTest::newRow("Feb") << std::string("Feb") << 2;
+    QTest::newRow("Mar") << std::string("Mar") << 3;
+    QTest::newRow("Apr") << std::string("Apr") << 4;
+    QTest::newRow("May") << std::string("May") << 5;
+    QTest::newRow("Jun") << std::string("Jun") << 6;
+    QTest::newRow("Jul") << std::string("Jul") << 7;
+    QTest::newRow("Aug") << std::string("Aug") << 8;
+    QTest::newRow("Sep") << std::string("Sep") << 9;
+    QTest::newRow("Oct") << std::string("Oct") << 10;
+    QTest::newRow("Nov") << std::string("Nov") << 11;
+    QTest::newRow("Dec") << std::string("Dec") << 12;
+}
+
+void TestReadings::importReadsEveryMonthName()
+{
+    QFETCH(std::string, name);
+    QFETCH(int, month);
+    TKRFile doc;
+    doc.ImportMeterLines({meterLine(4, 9, "28-" + name + "-26", "10:30", 18, "PINE", 42, "9.5")});
+    int y = 0, m = 0, d = 0;
+    DecodeDate(doc.GetReading(4, 9).GetDateTime(), y, m, d);
+    QCOMPARE(m, month);
+    QCOMPARE(d, 28);
 }
 
 void TestReadings::importUsesRegionalSeparatorForMoisture()

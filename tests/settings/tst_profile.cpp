@@ -109,6 +109,8 @@ void TestProfile::readFindsKeysWithoutRegardToCaseOrBlanks_data()
                                        << QByteArray("SETUP\\tfmmain.mrumanager1") << QByteArray("item_0")
                                        << QByteArray("C:\\a.krx");
     QTest::newRow("empty value") << QByteArray("[a]\r\nk=\r\n") << QByteArray("a") << QByteArray("k") << QByteArray("");
+    QTest::newRow("two quotes are empty") << QByteArray("[a]\r\nk=\"\"\r\n") << QByteArray("a") << QByteArray("k")
+                                          << QByteArray("");
     QTest::newRow("windows-1252 bytes") << QByteArray("[a]\r\nk=\xe9t\xe9\x80\r\n") << QByteArray("a")
                                         << QByteArray("k") << QByteArray("\xe9t\xe9\x80");
     QTest::newRow("value holds equals") << QByteArray("[a]\r\nk=x=y\r\n") << QByteArray("a") << QByteArray("k")
