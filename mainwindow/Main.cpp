@@ -199,13 +199,13 @@ void TfmMain::attachLayout()
         [this] {
             std::vector<RecentEntry> entries;
             for (const QString& name : MRUManager1.Items())
-                entries.push_back({toCp1252(name), 1});
+                entries.push_back({TRecentFiles::StoredName(name), 1});
             return entries;
         },
         [this](const std::vector<RecentEntry>& entries) {
             QStringList names;
             for (const RecentEntry& e : entries)
-                names << fromCp1252(e.name);
+                names << TRecentFiles::NameFromStored(e.name);
             MRUManager1.Assign(names);
         });
     layout->storeInteger(

@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 namespace kr {
 
@@ -28,6 +29,13 @@ public:
     // Replaces the whole list (as read back from the settings file), newest
     // first; entries past the capacity are dropped.
     void Assign(const QStringList& names);
+
+    // An entry as kr.ini keeps it: Windows-1252 bytes when the name has a
+    // Windows-1252 form, as the Windows program writes it; otherwise a UTF-8
+    // byte-order mark followed by the name in UTF-8, so no name comes back
+    // as '?'. NameFromStored reads both forms back exactly.
+    static std::string StoredName(const QString& fileName);
+    static QString NameFromStored(const std::string& stored);
 
     // Called after every change of the list (to rebuild the menu).
     std::function<void()> onChanged;

@@ -1,6 +1,8 @@
 #include <QtTest>
 
 #include "mainwindow/RecentFiles.h"
+#include "settings/FormStorage.h"
+#include "tests/support/TestFiles.h"
 
 using kr::TRecentFiles;
 
@@ -14,6 +16,8 @@ private slots:
     void menuCaptions();
     void assignKeepsOrderAndCapacity();
     void everyChangeIsAnnounced();
+    void entriesReopenExactlyFromKrIni_data();
+    void entriesReopenExactlyFromKrIni();
 };
 
 void TestRecentFiles::newestFirst()
@@ -93,6 +97,35 @@ void TestRecentFiles::everyChangeIsAnnounced()
     mru.Clear();
     mru.Assign({"/b"});
     QCOMPARE(changes, 4);
+}
+
+void TestRecentFiles::entriesReopenExactlyFromKrIni_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("stored"); // the value's bytes in kr.ini
+    QTest::newRow("Windows-1252 stays Windows-1252")
+        << QString::fromUtf16(u"/d/caf\u00E9.krx") << QByteArray("/d/caf\xE9.krx");
+    QTest::newRow("Polish l with stroke")
+        << QString::fromUtf16(u"/d/\u0142\u00F3d\u017A.krx") << QByteArray("\xEF\xBB\xBF/d/\xC5\x82\xC3\xB3" "d\xC5\xBA.krx");
+    QTest::newRow("Cyrillic") << QString::fromUtf16(u"/d/\u0436.krx") << QByteArray("\xEF\xBB\xBF/d/\xD0\xB6.krx");
+    QTest::newRow("Japanese") << QString::fromUtf16(u"/d/\u65E5.krx") << QByteArray("\xEF\xBB\xBF/d/\xE6\x97\xA5.krx");
+    // Windows-1252 whose bytes would read as the UTF-8 mark.
+    QTest::newRow("looks like the mark")
+        << QString::fromUtf16(u"\u00EF\u00BB\u00BF.krx") << QByteArray("\xEF\xBB\xBF\xC3\xAF\xC2\xBB\xC2\xBF.krx");
+}
+
+void TestRecentFiles::entriesReopenExactlyFromKrIni()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, stored);
+    QTemporaryDir dir;
+    kr::IniFile ini(dir.filePath("kr.ini"));
+    kr::writeRecentFiles(ini, kr::RecentFilesSection, {{TRecentFiles::StoredName(name), 1}});
+    QVERIFY2(kr::test::readFile(ini.path()).contains("Item_0=" + stored + "\r\n"), kr::test::readFile(ini.path()).constData());
+
+    const std::vector<kr::RecentEntry> back = kr::readRecentFiles(kr::IniFile(ini.path()), kr::RecentFilesSection);
+    QCOMPARE(back.size(), std::size_t(1));
+    QCOMPARE(TRecentFiles::NameFromStored(back.front().name), name);
 }
 
 QTEST_GUILESS_MAIN(TestRecentFiles)
