@@ -543,6 +543,23 @@ private slots:
         QVERIFY(r.host.enabledCalls.isEmpty());
     }
 
+    void otherMeterCommandsWaitForTheDownload()
+    {
+        ExchangeRig r;
+        QVERIFY(r.start());
+        QSignalSpy ended(&r.exchanges, &TMeterExchanges::DownloadEnded);
+        QVERIFY(r.exchanges.btnDownloadClick());
+        QVERIFY(r.exchanges.Busy());
+        QVERIFY(!r.exchanges.btnDownloadClick());
+        r.exchanges.RequestSerialNo();
+        QVERIFY(!r.exchanges.btnTestClick(ExchangeRig::Port));
+        QCOMPARE(r.exchanges.EraseMeter(), mbCancel);
+        QVERIFY(ended.wait(10000));
+        QVERIFY(!r.exchanges.Busy());
+        QVERIFY(r.prompts.asked().isEmpty());
+        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
+    }
+
     // ---- Serial number and port test --------------------------------------
 
     void serialNumber_data()
