@@ -94,7 +94,14 @@ int showCmdFrom(WindowShow show)
 
 std::string screenSizeSuffix(const ScreenInfo& screen)
 {
-    return "(" + std::to_string(screen.width) + "x" + std::to_string(screen.height) + ")";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on
+    // "literal" + std::string.
+    std::string suffix = "(";
+    suffix += std::to_string(screen.width);
+    suffix += 'x';
+    suffix += std::to_string(screen.height);
+    suffix += ')';
+    return suffix;
 }
 
 std::string formatFour(int a, int b, int c, int d)

@@ -56,8 +56,12 @@ QByteArray linesOfFile(int count, const QByteArray& eol = "\r\n")
     makeKnown(doc);
     for (int f = 1; f <= 25; ++f) {
         doc.SetComment(f, "comment " + std::to_string(f));
-        for (int r = 1; r <= 25; ++r)
-            doc.GetReading(f, r).SetSpecies("S" + std::to_string(f) + "-" + std::to_string(r));
+        for (int r = 1; r <= 25; ++r) {
+            // Appended, not "S" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on that.
+            std::string species = "S";
+            species += std::to_string(f) + "-" + std::to_string(r);
+            doc.GetReading(f, r).SetSpecies(species);
+        }
     }
     const QList<QByteArray> all = bytes(doc.SaveToText()).split('\n');
     QByteArray out;
