@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 #include "CliRunner.h"
 #include "core/Cp1252.h"
@@ -510,6 +511,40 @@ private slots:
         const auto r = runCli({"import-lines", in, "-o", path("no/folder/x.krx")});
         QCOMPARE(r.status, 3);
         QVERIFY2(r.errText().contains("Cannot create file"), qPrintable(r.errText()));
+    }
+
+    void outputThatIsTheInputIsRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("naming");   // how -o names the file being read
+        for (const char* command : {"convert", "import-lines"})
+            for (const char* naming : {"same name", "dotted path", "symbolic link", "hard link"})
+                QTest::addRow("%s, %s", command, naming) << command << naming;
+    }
+    void outputThatIsTheInputIsRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, naming);
+        const QString in = path("own-input");
+        const QString alias = path("alias");
+        QFile::remove(alias);
+        const QByteArray before =
+            command == "convert" ? readFile(sample) : meterLine(1, 1, "05 Mar 26 14:07", 20, "OAK", 55, "12.5");
+        QVERIFY(writeFile(in, before));
+        QString out = in;
+        if (naming == "dotted path")
+            out = dir.path() + "/./own-input";
+        else if (naming == "symbolic link")
+            QVERIFY(QFile::link(in, out = alias));
+        else if (naming == "hard link")
+            QCOMPARE(::link(QFile::encodeName(in).constData(), QFile::encodeName(out = alias).constData()), 0);
+        QStringList args{command, in, "-o", out};
+        if (command == "convert")
+            args << "--to" << "csv";
+        const auto r = runCli(args);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.errText().contains("is the file being read"), qPrintable(r.errText()));
+        QCOMPARE(readFile(in), before);
     }
 };
 

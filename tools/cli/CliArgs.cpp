@@ -315,7 +315,8 @@ QString usageText(Command command)
             "Usage: kr-cli convert FILE --to csv|json [-o OUT]\n"
             "\n"
             "Writes the data file in a form other tools read, to OUT or standard output,\n"
-            "in UTF-8. Date-times are ISO 8601 local times (2026-03-05T14:07:00),\n"
+            "in UTF-8. OUT may not be FILE itself (under any name or link): that is\n"
+            "refused with exit status 1. Date-times are ISO 8601 local times (2026-03-05T14:07:00),\n"
             "temperatures degrees Celsius, decimals written with \".\".\n"
             "\n"
             "csv: one row per reading after the header row\n"
@@ -331,7 +332,8 @@ QString usageText(Command command)
             "Usage: kr-cli import-lines LINES -o FILE\n"
             "\n"
             "Turns captured meter record lines (one per line, as the meter sends them after\n"
-            "the data command) into a data file, by the same import as a download.\n");
+            "the data command) into a data file, by the same import as a download. FILE may\n"
+            "not be LINES itself (exit status 1).\n");
     }
     return QStringLiteral(
         "Usage: kr-cli [--port N | --device PATH] [--home DIR] COMMAND [ARGS]\n"

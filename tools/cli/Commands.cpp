@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,22 @@ int deliver(const std::string& bytes, const QString& outPath, CliPrompts& prompt
     return ExitOk;
 }
 
+// Whether OUT names the file being read, under any spelling, link or hard link.
+bool sameFile(const QString& input, const QString& output)
+{
+    std::error_code ec;
+    return std::filesystem::equivalent(toNativePath(input), toNativePath(output), ec) && !ec;
+}
+
+// Writing the result over its own input would lose the input: refused before anything is read.
+bool outputIsInput(const Invocation& inv, CliPrompts& prompts)
+{
+    if (inv.output.isEmpty() || !sameFile(inv.input, inv.output))
+        return false;
+    prompts.print(QStringLiteral("%1 is the file being read; give -o another file.").arg(inv.output));
+    return true;
+}
+
 int load(TFile& doc, const QString& path, CliPrompts& prompts)
 {
     try {
@@ -75,6 +92,8 @@ int runShow(const Invocation& inv, CliPrompts& prompts)
 
 int runConvert(const Invocation& inv, CliPrompts& prompts)
 {
+    if (outputIsInput(inv, prompts))
+        return ExitUsage;
     TKRFile doc;
     if (const int status = load(doc, inv.input, prompts))
         return status;
@@ -106,6 +125,8 @@ std::vector<std::string> meterLines(const std::string& bytes)
 
 int runImportLines(const Invocation& inv, CliPrompts& prompts)
 {
+    if (outputIsInput(inv, prompts))
+        return ExitUsage;
     std::string bytes;
     if (!readWholeFile(toNativePath(inv.input), bytes, MaxLinesFileBytes)) {
         prompts.print(QStringLiteral("Cannot open file %1").arg(inv.input));
