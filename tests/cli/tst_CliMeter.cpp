@@ -10,6 +10,7 @@
 #include "core/Readings.h"
 #include "core/Regional.h"
 #include "tests/support/SimMeter.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 using kr::test::CliResult;
@@ -127,40 +128,46 @@ private slots:
         QCOMPARE(sim.commands(), QStringList{"$3"});
     }
 
-    void downloadFailuresWriteNothing_data()
+    // The simulator's sample meter announces 40 readings.
+    void downloadThatFallsShortLeavesTheFileAsItWas_data()
     {
         QTest::addColumn<QStringList>("faults");
-        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
-        QTest::newRow("silent meter") << QStringList{"silent"} << 2 << "There has been no response from the KR.\n";
-        QTest::newRow("silent data step") << QStringList{"silent@4"} << 2 << "no response from the KR";
-        QTest::newRow("garbled record") << QStringList{"garble"} << 2 << "is not a valid integer value";
-        QTest::newRow("line pulled") << QStringList{"drop-after=120@4"} << 2 << "Nothing was written";
+        QTest::newRow("silent meter") << QStringList{"silent"} << "There has been no response from the KR.\n";
+        QTest::newRow("silent data step") << QStringList{"silent@4"} << "no response from the KR";
+        QTest::newRow("garbled record") << QStringList{"garble"} << "is not a valid integer value";
+        QTest::newRow("line pulled") << QStringList{"drop-after=120@4"} << "Nothing was written";
+        QTest::newRow("37 of 40") << QStringList{"fewer-lines=3@4"} << "Nothing was written";
+        QTest::newRow("0 of 40") << QStringList{"fewer-lines=40@4"} << "Nothing was written";
     }
-    void downloadFailuresWriteNothing()
+    void downloadThatFallsShortLeavesTheFileAsItWas()
     {
         QFETCH(QStringList, faults);
-        QFETCH(int, status);
         QFETCH(QString, says);
-        SimMeter sim(known(faults));
+        SimMeter::Options options;
+        options.faults = faults;
+        SimMeter sim(options);
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-        const QString out = path("failed.krx");
-        QFile::remove(out);
+        const QString out = path("kept.krx");
+        QVERIFY(kr::test::writeFile(out, "the last good download\r\n"));
         const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
-        QCOMPARE(r.status, status);
+        QCOMPARE(r.status, 2);
         QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
-        QVERIFY(!QFile::exists(out));
+        QCOMPARE(kr::test::readFile(out), QByteArray("the last good download\r\n"));
     }
 
-    void downloadWithFewerLinesThanAnnouncedSaysSo()
+    void partialDownloadSavesWhatArrivedAndSaysHowMuch()
     {
-        SimMeter sim(known({"fewer-lines=1"}));
+        SimMeter sim(SimMeter::Options().fault("fewer-lines=3@4"));
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-        const QString out = path("fewer.krx");
-        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out});
+        const QString out = path("partial.krx");
+        const auto r = runCli({"--device", sim.devicePath(), "download", "-o", out, "--partial"});
         QCOMPARE(r.status, 0);
-        QVERIFY2(r.errText().contains("The KR announced 4 readings; 3 arrived."), qPrintable(r.errText()));
-        QVERIFY(QFile::exists(out));
+        QVERIFY2(r.errText().contains("Incomplete download: 37 readings saved to " + out + "; the KR announced 40."),
+                 qPrintable(r.errText()));
+        TKRFile doc;
+        doc.LoadFromFile(out.toStdString());
+        QCOMPARE(doc.CountUsed(), 37);
     }
 
     void downloadToAnUnwritablePlaceFails()
@@ -251,9 +258,8 @@ private slots:
         const QString home = freshHome("refused");
         const auto r = runCli({"--home", home, "--device", sim.devicePath(), "erase"});
         QCOMPARE(r.status, 4);
-        QVERIFY2(r.errText().contains("This will delete all data from the KR.  Are you sure you want to continue"),
+        QVERIFY2(r.errText().contains("Not erased: erasing deletes all data from the KR; give --yes to confirm."),
                  qPrintable(r.errText()));
-        QVERIFY(r.errText().contains("--yes"));
         QVERIFY(sim.commands().isEmpty());
         QVERIFY(QDir(home).entryList(QDir::Files).isEmpty());
         QCOMPARE(readingsInState(sim.readState()), 4);
@@ -268,6 +274,9 @@ private slots:
         QCOMPARE(r.status, 0);
         const QString backup = home + "/data1.bak";
         QVERIFY2(r.errText().contains("Backed up into"), qPrintable(r.errText()));
+        // The flag answered the question: it is not printed as if asked.
+        QVERIFY(!r.errText().contains("Are you sure"));
+        QVERIFY(r.errText().contains("Backing up the KR's data before erasing it."));
         QVERIFY2(r.errText().contains("data1.bak"), qPrintable(r.errText()));
         QCOMPARE(sim.commands(), (QStringList{"$3", "$4", "$*#"}));
         QVERIFY(sim.waitForLog("state saved"));

@@ -32,6 +32,8 @@ bool takesOption(Command command, const QString& option)
             || command == Command::ImportLines;
     if (option == "--yes")
         return command == Command::Erase;
+    if (option == "--partial")
+        return command == Command::Download;
     if (option == "--fahrenheit")
         return command == Command::Export || command == Command::Show;
     if (option == "--encoding")
@@ -186,6 +188,9 @@ private:
         } else if (name == "--yes") {
             if (flag(name, inlineValue))
                 inv.yes = true;
+        } else if (name == "--partial") {
+            if (flag(name, inlineValue))
+                inv.partial = true;
         } else if (name == "--fahrenheit") {
             if (flag(name, inlineValue))
                 inv.fahrenheit = true;
@@ -279,11 +284,17 @@ QString usageText(Command command)
         break;
     case Command::Download:
         return QStringLiteral(
-            "Usage: kr-cli [--port N | --device PATH] [--home DIR] download -o FILE\n"
+            "Usage: kr-cli [--port N | --device PATH] [--home DIR] download -o FILE [--partial]\n"
             "\n"
             "Downloads the summary and every record from the meter and saves them as a data\n"
             "file. When the meter holds no readings, nothing is written and the command says\n"
-            "so (exit status 0).\n");
+            "so (exit status 0).\n"
+            "\n"
+            "A download that is not everything the meter announced (records missing, cut off,\n"
+            "unreadable or contradicting each other, or the line lost) says why, leaves FILE\n"
+            "as it was and ends with exit status 2. With --partial it saves what arrived\n"
+            "instead, says how many of how many readings that is, and ends with exit status 0.\n"
+            "A meter that does not answer at all writes nothing either way.\n");
     case Command::Erase:
         return QStringLiteral(
             "Usage: kr-cli [--port N | --device PATH] [--home DIR] erase --yes\n"
@@ -339,7 +350,9 @@ QString usageText(Command command)
         "Usage: kr-cli [--port N | --device PATH] [--home DIR] COMMAND [ARGS]\n"
         "\n"
         "Commands:\n"
-        "  download -o FILE          summary and records from the meter into a data file\n"
+        "  download -o FILE [--partial]\n"
+        "                            summary and records from the meter into a data file\n"
+        "                            (--partial: keep a download that fell short)\n"
         "  erase --yes               back up into the program folder's data<n>.bak, then erase\n"
         "  serial                    print the meter's serial number\n"
         "  export FILE [--fahrenheit] [--encoding utf-8|cp1252]\n"
@@ -359,9 +372,11 @@ QString usageText(Command command)
         "  --home DIR     the program folder (kr.ini, backups), as KR_HOME\n"
         "  --help         this text; COMMAND --help tells about one command\n"
         "\n"
-        "Messages go to standard error. Exit status: 0 success; 1 wrong usage; 2 the meter\n"
-        "did not answer or the port failed; 3 a file could not be read or written;\n"
-        "4 refused (erase without --yes, or the backup failed so the meter was not erased).\n");
+        "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also an\n"
+        "output that is the input file); 2 the meter did not answer, the port failed, or\n"
+        "a download fell short (nothing written unless --partial); 3 a file could not be\n"
+        "read or written; 4 refused (erase without --yes, or the backup failed so the\n"
+        "meter was not erased).\n");
 }
 
 } // namespace kr::cli

@@ -31,6 +31,7 @@ struct Invocation {
     QString input;                  // FILE of export, show, convert; LINES of import-lines
     QString output;                 // -o FILE / -o OUT
     bool yes = false;               // --yes
+    bool partial = false;           // download --partial: keep a short download
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;
     int fileNumber = 0;             // show --file N (0: all meter files)

@@ -2,12 +2,21 @@
 
 namespace kr::cli {
 
+namespace {
+
+// More than one button: the box asks something.
+bool isQuestion(MsgButtons buttons) { return (buttons & (buttons - 1)) != 0; }
+
+} // namespace
+
 MsgButton CliPrompts::message(const MessageRequest& request)
 {
-    print(request.text);
+    const MsgButtons b = request.buttons;
+    // Nobody is asked: the flags answer, and the command says what it does.
+    if (!isQuestion(b))
+        print(request.text);
     texts << request.text;
     kinds << request.kind;
-    const MsgButtons b = request.buttons;
     if (yes) {
         if (b & mbOK)
             return mbOK;

@@ -8,7 +8,8 @@ namespace kr::cli {
 
 // The program's message boxes as lines on standard error. Questions are
 // answered from the command line's flags, never from standard input: with
-// --yes the box gets OK (or Yes), otherwise Cancel (or No). File dialogs and
+// --yes the box gets OK (or Yes), otherwise Cancel (or No). A question is
+// not printed, since nobody was asked it; the command says what it does. File dialogs and
 // the port chooser are cancelled: a command line names its files and port.
 class CliPrompts final : public Prompts {
 public:

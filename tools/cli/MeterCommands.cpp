@@ -97,26 +97,36 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
         prompts.print(QStringLiteral("Nothing was written to %1.").arg(inv.output));
         return ExitOk;
     }
-    // A download that stopped short is not saved: the file would look complete.
-    if (s.lineLost || !s.exchanges.DataComplete()) {
-        if (s.lineLost)
-            prompts.print(QStringLiteral("The connection to the KR was lost during the download."));
-        prompts.print(QStringLiteral("Nothing was written to %1.").arg(inv.output));
-        return ExitMeter;
-    }
     TKRFile& doc = s.host.Document();
+    const int used = doc.CountUsed();
+    const int announced = s.exchanges.AnnouncedTotal();
+    // A short download is not saved unasked: the file would look complete
+    // and would replace one that may be.
+    const std::string shortfall = s.exchanges.DownloadShortfall();
+    const bool complete = shortfall.empty() && !s.lineLost && s.exchanges.DataComplete();
+    if (!complete) {
+        if (!shortfall.empty())
+            prompts.print(fromCp1252(shortfall));
+        else if (s.lineLost)
+            prompts.print(QStringLiteral("The connection to the KR was lost during the download."));
+        if (!inv.partial) {
+            prompts.print(QStringLiteral("Nothing was written to %1 (--partial saves what arrived).").arg(inv.output));
+            return ExitMeter;
+        }
+    }
     try {
         doc.SaveToFile(toNativePath(inv.output));
     } catch (const KrError& e) {
         prompts.print(fromCp1252(e.what()));
         return ExitFile;
     }
-    const int used = doc.CountUsed();
-    if (used != s.exchanges.AnnouncedTotal())
-        prompts.print(QStringLiteral("The KR announced %1 readings; %2 arrived.")
-                          .arg(s.exchanges.AnnouncedTotal())
-                          .arg(used));
-    prompts.print(QStringLiteral("%1 readings saved to %2.").arg(used).arg(inv.output));
+    if (complete)
+        prompts.print(QStringLiteral("%1 readings saved to %2.").arg(used).arg(inv.output));
+    else
+        prompts.print(QStringLiteral("Incomplete download: %1 readings saved to %2; the KR announced %3.")
+                          .arg(used)
+                          .arg(inv.output)
+                          .arg(announced));
     return ExitOk;
 }
 
@@ -127,6 +137,8 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
     // so the port is not even opened.
     if (inv.yes && !open(s, inv, prompts))
         return ExitMeter;
+    if (inv.yes)
+        prompts.print(QStringLiteral("Backing up the KR's data before erasing it."));
     try {
         s.exchanges.EraseMeter();
     } catch (const KrError& e) {
@@ -135,7 +147,7 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
     }
     switch (s.exchanges.LastEraseOutcome()) {
     case TEraseOutcome::Cancelled:
-        prompts.print(QStringLiteral("Not erased: give --yes to confirm."));
+        prompts.print(QStringLiteral("Not erased: erasing deletes all data from the KR; give --yes to confirm."));
         return ExitRefused;
     case TEraseOutcome::NoData:
         return s.link.CommState == csNoResponse ? ExitMeter : ExitOk;
