@@ -161,9 +161,10 @@ bool parseReading(LineReader& in, SimReading& r, std::string& why)
         why = "the moisture must be digits with at most one point, e.g. 12.5 or 18";
         return false;
     }
-    if (!in.atEnd() && in.word() == "twice")
-        r.sentTwice = true;
-    if (!in.atEnd()) {
+    if (in.atEnd())
+        return true;
+    r.sentTwice = in.word() == "twice";
+    if (!r.sentTwice || !in.atEnd()) {
         why = "unexpected text after the moisture (only \"twice\" may follow it)";
         return false;
     }
