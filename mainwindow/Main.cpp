@@ -24,7 +24,7 @@
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"
-#include "platform/Clipboard.h"
+#include "platform/ui/Clipboard.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"

@@ -1,94 +1,24 @@
 #include "platform/Prompts.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <memory>
-
-#include "platform/SelectPortDialog.h"
+#include <QtGlobal>
 
 namespace kr {
 
 namespace {
 
-QMessageBox::Icon iconFor(MsgKind kind)
-{
-    switch (kind) {
-    case MsgKind::Warning: return QMessageBox::Warning;
-    case MsgKind::Error: return QMessageBox::Critical;
-    case MsgKind::Information: return QMessageBox::Information;
-    case MsgKind::Confirmation: return QMessageBox::Question;
-    case MsgKind::Plain: break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-struct ButtonMap {
-    MsgButton ours;
-    QMessageBox::StandardButton qt;
-};
-constexpr ButtonMap buttonMap[] = {
-    {mbYes, QMessageBox::Yes},     {mbNo, QMessageBox::No},         {mbOK, QMessageBox::Ok},
-    {mbCancel, QMessageBox::Cancel}, {mbAbort, QMessageBox::Abort}, {mbRetry, QMessageBox::Retry},
-    {mbIgnore, QMessageBox::Ignore}, {mbHelp, QMessageBox::Help},
-};
-
-QFileDialog* makeFileDialog(const FileDialogRequest& r, QFileDialog::AcceptMode mode)
-{
-    auto* dialog = new QFileDialog(QApplication::activeWindow(), r.title, r.directory);
-    dialog->setAcceptMode(mode);
-    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog->setNameFilters(r.filters);
-    if (r.filterIndex >= 0 && r.filterIndex < r.filters.size())
-        dialog->selectNameFilter(r.filters.at(r.filterIndex));
-    dialog->setDefaultSuffix(r.defaultSuffix);
-    if (!r.fileName.isEmpty())
-        dialog->selectFile(r.fileName);
-    if (mode == QFileDialog::AcceptOpen)
-        dialog->setFileMode(QFileDialog::ExistingFile);
-    return dialog;
-}
-
-std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& r, QFileDialog::AcceptMode mode)
-{
-    std::unique_ptr<QFileDialog> dialog(makeFileDialog(r, mode));
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
-        return std::nullopt;
-    FileDialogResult result;
-    result.path = dialog->selectedFiles().constFirst();
-    result.filterIndex = std::max<qsizetype>(0, r.filters.indexOf(dialog->selectedNameFilter()));
-    return result;
-}
-
-class WidgetPrompts final : public Prompts {
+// Where no prompts were installed nobody is there to answer: the text goes to
+// the log and every box is closed unanswered, every dialog cancelled.
+class UnattendedPrompts final : public Prompts {
 public:
     MsgButton message(const MessageRequest& r) override
     {
-        QMessageBox box(iconFor(r.kind), r.title.isEmpty() ? defaultTitle(r.kind) : r.title, r.text,
-                        QMessageBox::NoButton, QApplication::activeWindow());
-        for (const auto& m : buttonMap)
-            if (r.buttons & m.ours)
-                box.addButton(m.qt);
-        // Help shows the topic's help without closing the box, as the help viewer would.
-        box.exec();
-        const auto pressed = box.standardButton(box.clickedButton());
-        for (const auto& m : buttonMap)
-            if (m.qt == pressed)
-                return m.ours;
-        return (r.buttons & mbCancel) ? mbCancel : (r.buttons & mbNo) ? mbNo : mbOK;
+        qWarning("%s: %s", qUtf8Printable(r.title.isEmpty() ? defaultTitle(r.kind) : r.title),
+                 qUtf8Printable(r.text));
+        return answerWhenClosed(r.buttons);
     }
-    std::optional<FileDialogResult> openFile(const FileDialogRequest& r) override
-    {
-        return runFileDialog(r, QFileDialog::AcceptOpen);
-    }
-    std::optional<FileDialogResult> saveFile(const FileDialogRequest& r) override
-    {
-        return runFileDialog(r, QFileDialog::AcceptSave);
-    }
-    std::optional<int> selectPort(const QList<PortChoice>& ports) override
-    {
-        return runSelectPortDialog(ports);
-    }
+    std::optional<FileDialogResult> openFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<FileDialogResult> saveFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<int> selectPort(const QList<PortChoice>&) override { return std::nullopt; }
 };
 
 Prompts* current = nullptr;
@@ -97,11 +27,16 @@ Prompts* current = nullptr;
 
 Prompts& prompts()
 {
-    static WidgetPrompts widgets;
-    return current ? *current : widgets;
+    static UnattendedPrompts unattended;
+    return current ? *current : unattended;
 }
 
 void setPrompts(Prompts* p) { current = p; }
+
+MsgButton answerWhenClosed(MsgButtons buttons)
+{
+    return (buttons & mbCancel) ? mbCancel : (buttons & mbNo) ? mbNo : mbOK;
+}
 
 QString defaultTitle(MsgKind kind)
 {

@@ -54,7 +54,8 @@ struct PortChoice {
 class Prompts {
 public:
     virtual ~Prompts() = default;
-    // Shows a message box; returns the button pressed (mbCancel when closed otherwise).
+    // Shows a message box; returns the button pressed, or answerWhenClosed()
+    // when the box was closed otherwise.
     virtual MsgButton message(const MessageRequest& request) = 0;
     // Open / save dialogs: nothing when cancelled. The save dialog never asks
     // about overwriting itself; callers ask where the program's rules say so.
@@ -64,10 +65,16 @@ public:
     virtual std::optional<int> selectPort(const QList<PortChoice>& ports) = 0;
 };
 
-// The prompts in force: the widget-based ones unless a test or the command
-// line installed others. Not owned.
+// The prompts in force, installed by the program: message boxes in the window
+// program (platform/ui), the terminal in kr-cli, a script in tests. Not owned;
+// nullptr uninstalls. With none installed, messages go to the log (qWarning)
+// and are answered as closed boxes, dialogs as cancelled.
 Prompts& prompts();
 void setPrompts(Prompts* prompts);
+
+// The answer of a box closed without pressing a button: Cancel when offered,
+// else No when offered, else OK.
+MsgButton answerWhenClosed(MsgButtons buttons);
 
 // Title of a kind's box: "Warning", "Error", "Information", "Confirm" or "KR".
 QString defaultTitle(MsgKind kind);

@@ -5,6 +5,7 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "meter/MeterLink.h"
+#include "platform/ui/WidgetPrompts.h"
 #include "settings/Appglob.h"
 #include "shell/Krsplash.h"
 #include "shell/About.h"
@@ -49,9 +50,18 @@ TfmSplash* TProgram::fmSplash() const { return splash.data(); }
 
 int runProgram(QApplication& app, const StartupOptions& options)
 {
-    TProgram program(options);
-    program.Show();
-    return app.exec();
+    // The window program asks with message boxes and dialogs, from its first
+    // window to the last one's destruction.
+    WidgetPrompts widgets;
+    setPrompts(&widgets);
+    int code = 0;
+    {
+        TProgram program(options);
+        program.Show();
+        code = app.exec();
+    }
+    setPrompts(nullptr);
+    return code;
 }
 
 } // namespace kr

@@ -46,7 +46,8 @@ private:
     TfmAbout* about = nullptr;
 };
 
-// Runs the program until its main window closes; returns the exit code.
+// Runs the program, answering its prompts with widgets, until its main window
+// closes; returns the exit code.
 int runProgram(QApplication& app, const StartupOptions& options = {});
 
 } // namespace kr

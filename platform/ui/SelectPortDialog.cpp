@@ -1,4 +1,4 @@
-#include "platform/SelectPortDialog.h"
+#include "platform/ui/SelectPortDialog.h"
 
 #include <QApplication>
 #include <QDialog>

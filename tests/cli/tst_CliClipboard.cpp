@@ -11,7 +11,7 @@
 #include "core/Readings.h"
 #include "core/Regional.h"
 #include "mainwindow/Main.h"
-#include "platform/Clipboard.h"
+#include "platform/ui/Clipboard.h"
 #include "platform/SystemRegional.h"
 #include "platform/Text.h"
 #include "tests/support/ScriptedPrompts.h"

@@ -17,7 +17,7 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
-#include "platform/Clipboard.h"
+#include "platform/ui/Clipboard.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
