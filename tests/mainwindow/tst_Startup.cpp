@@ -11,6 +11,7 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "meter/MeterLink.h"
+#include "platform/ui/WidgetPrompts.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
 #include "shell/About.h"
@@ -60,6 +61,7 @@ private slots:
     void dateFormatSetAtCreation();
     void portFailureAtStartIsSilent();
     void exitWithChangesCancelKeepsRunning();
+    void windowProgramAsksWithWidgetsWhileItRuns();
 };
 
 void TestStartup::initTestCase() { QVERIFY(test::programHome().isValid()); }
@@ -197,6 +199,22 @@ void TestStartup::exitWithChangesCancelKeepsRunning()
     IniFile ini(IniFilePath());
     QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item2", 0), 120);
     QVERIFY(ini.read("setup", "NormPos").has_value());
+}
+
+void TestStartup::windowProgramAsksWithWidgetsWhileItRuns()
+{
+    bool widgets = false;
+    // Repeated: start-up runs pending events before the program's loop, and
+    // exit() ends only a running loop.
+    QTimer ender;
+    connect(&ender, &QTimer::timeout, [&] {
+        widgets = dynamic_cast<WidgetPrompts*>(&prompts()) != nullptr;
+        QCoreApplication::exit(7);
+    });
+    ender.start(10);
+    QCOMPARE(runProgram(*qApp, quiet(0)), 7);
+    QVERIFY(widgets);
+    QVERIFY(!dynamic_cast<WidgetPrompts*>(&prompts()));
 }
 
 QTEST_MAIN(TestStartup)
