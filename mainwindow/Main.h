@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "KrVersion.h"
 #include "mainwindow/DocumentWorkflow.h"
 #include "mainwindow/RecentFiles.h"
 #include "meter/Exchanges.h"
@@ -29,8 +30,9 @@ class TSubFileList;
 
 // The program's identity as the window shows it.
 namespace main_text {
-inline const QString InitialCaption = QStringLiteral("Varnel Kestrune    Version :1.0.9");
-inline const QString CaptionPrefix = QStringLiteral("Varnel Kestrune   Version :1.0.9  [");
+inline const QString InitialCaption = QStringLiteral("Varnel Kestrune    Version :") + QLatin1String(Version);
+inline const QString CaptionPrefix =
+    QStringLiteral("Varnel Kestrune   Version :") + QLatin1String(Version) + QStringLiteral("  [");
 inline const QString ApplicationTitle = QStringLiteral("KR");
 } // namespace main_text
 

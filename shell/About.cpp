@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "KrVersion.h"
+
 namespace kr {
 
 namespace {

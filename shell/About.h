@@ -42,7 +42,6 @@ private:
 class TfmAbout : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* Version = "1.0.9";
     static constexpr const char* MakerAddress = "https://www.kestrune.example";
     static constexpr const char* AuthorAddress = "https://software.kestrune.example";
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+#include "KrVersion.h"
+
 class QLabel;
 
 namespace kr {
@@ -23,6 +25,6 @@ protected:
 };
 
 // The version line the splash shows.
-inline const QString SplashVersionText = QStringLiteral("Version 1.0.9");
+inline const QString SplashVersionText = QStringLiteral("Version ") + QLatin1String(Version);
 
 } // namespace kr
