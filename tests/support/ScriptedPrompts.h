@@ -10,7 +10,7 @@
 namespace kr::test {
 
 // Answers the program's prompts from queues and records every one asked.
-// Install it for the lifetime of a test with ScriptedPrompts::Scope.
+// It installs itself with setPrompts while it lives: declare one in the test.
 class ScriptedPrompts final : public Prompts {
 public:
     struct Asked {
