@@ -584,7 +584,8 @@ void TfmMain::DownloadEnded()
         return;
     const std::string shortfall = exchanges->DownloadShortfall();
     if (!shortfall.empty())
-        showMessage(MsgKind::Warning, fromCp1252(shortfall + "\r\n" + exchange_text::RepeatDownload));
+        showMessage(exchanges->DataComplete() ? MsgKind::Warning : MsgKind::Error,
+                    fromCp1252(shortfall + "\r\n" + exchange_text::RepeatDownload));
 }
 
 void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }

@@ -178,13 +178,12 @@ void TMeterExchanges::TimGotDataRecordsTimer()
         dataComplete = false;
         importError = e.what();
     }
+    // The readings before a bad line are kept; the conversion error is part
+    // of the shortfall, which the caller reports with what to do about it.
     JudgeDownload();
     link.CommState = csFinished;
-    if (!link.BackingUp) {
+    if (!link.BackingUp)
         host.RefreshDocumentView();
-        if (!dataComplete)
-            showErrorReport(fromCp1252(importError));
-    }
     EndDownload();
 }
 
