@@ -13,28 +13,55 @@
 using namespace kr;
 using namespace kr::test;
 
-// The main window's buttons and menu reach the exchanges: the whole program
-// as started, with the simulated meter on port 7 and the program's folder in
-// a temporary one.
+namespace {
+
+// The whole program as started, with the simulated meter on port 7 and the
+// program's folder in a temporary one.
+struct WiredProgram {
+    ScriptedPrompts prompts;
+    QTemporaryDir home;
+    SimMeter sim;
+    std::unique_ptr<TProgram> program;
+
+    explicit WiredProgram(SimMeter::Options meter = {}) : sim(std::move(meter))
+    {
+        qputenv("KR_HOME", home.path().toLocal8Bit());
+    }
+    ~WiredProgram()
+    {
+        program.reset();
+        qunsetenv("KR_PORT_7");
+        qunsetenv("KR_HOME");
+    }
+    bool start()
+    {
+        if (!sim.start())
+            return false;
+        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
+        StartupOptions options;
+        options.splashMs = 0;
+        options.openPort = false;
+        program = std::make_unique<TProgram>(options);
+        program->fmMain()->Link().PortNumber = 7;
+        program->fmMain()->Link().setQuietInterval(100);
+        return true;
+    }
+};
+
+} // namespace
+
+// The main window's buttons and menu reach the exchanges.
 class TestMainWiring : public QObject {
     Q_OBJECT
 private slots:
     void buttonsAndMenuRunTheExchanges()
     {
-        ScriptedPrompts prompts;
-        QTemporaryDir home;
-        qputenv("KR_HOME", home.path().toLocal8Bit());
-        SimMeter sim;
-        QVERIFY(sim.start());
-        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
-
-        StartupOptions options;
-        options.splashMs = 0;
-        options.openPort = false;
-        TProgram program(options);
+        WiredProgram wired;
+        QVERIFY(wired.start());
+        ScriptedPrompts& prompts = wired.prompts;
+        SimMeter& sim = wired.sim;
+        TProgram& program = *wired.program;
         TfmMain& main = *program.fmMain();
-        main.Link().PortNumber = 7;
-        main.Link().setQuietInterval(100);
 
         // "Load data from meter", clicked twice: one command on the wire.
         QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
@@ -67,29 +94,17 @@ private slots:
         prompts.answer(mbOK);
         QTest::mouseClick(main.btnClearKRM, Qt::LeftButton);
         QCOMPARE(main.Exchanges().LastEraseOutcome(), TEraseOutcome::Erased);
-        QVERIFY(QFile::exists(home.filePath(QStringLiteral("data1.bak"))));
+        QVERIFY(QFile::exists(wired.home.filePath(QStringLiteral("data1.bak"))));
         QCOMPARE(usedReadings(main.Document()), 40);
         QCOMPARE(prompts.messages().size(), 1);
-
-        qunsetenv("KR_PORT_7");
-        qunsetenv("KR_HOME");
     }
 
     void shortDownloadSaysHowManyArrived()
     {
-        ScriptedPrompts prompts;
-        QTemporaryDir home;
-        qputenv("KR_HOME", home.path().toLocal8Bit());
-        SimMeter sim(SimMeter::Options().fault(QStringLiteral("fewer-lines=26")));
-        QVERIFY(sim.start());
-        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
-        StartupOptions options;
-        options.splashMs = 0;
-        options.openPort = false;
-        TProgram program(options);
-        TfmMain& main = *program.fmMain();
-        main.Link().PortNumber = 7;
-        main.Link().setQuietInterval(100);
+        WiredProgram wired(SimMeter::Options().fault(QStringLiteral("fewer-lines=26")));
+        QVERIFY(wired.start());
+        const ScriptedPrompts& prompts = wired.prompts;
+        TfmMain& main = *wired.program->fmMain();
 
         QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
         QTest::mouseClick(main.btnDownload, Qt::LeftButton);
@@ -100,9 +115,6 @@ private slots:
         QCOMPARE(prompts.messageTexts().last(),
                  QStringLiteral("Only 14 of the 40 readings the KR announced arrived.\r\n") +
                      QLatin1String(exchange_text::RepeatDownload));
-
-        qunsetenv("KR_PORT_7");
-        qunsetenv("KR_HOME");
     }
 };
 
