@@ -10,7 +10,7 @@ namespace {
 struct Paths {
     bool ready = false;
     bool guessed = false; // worked out before the application object existed
-    QString folder, ini, help;
+    QString folder, ini, help, factors;
 };
 
 Paths& paths()
@@ -53,6 +53,7 @@ void InitAppglob()
     p.folder = programFolderFrom(home, exeFolder);
     p.ini = p.folder + QStringLiteral("kr.ini");
     p.help = p.folder + QStringLiteral("kr.hlp");
+    p.factors = p.folder + QStringLiteral("Factors.dat");
     p.ready = true;
     p.guessed = home.isEmpty() && exeFolder.isEmpty();
 }
@@ -60,5 +61,6 @@ void InitAppglob()
 const QString& ProgramFolder() { return readyPaths().folder; }
 const QString& IniFilePath() { return readyPaths().ini; }
 const QString& HelpFilePath() { return readyPaths().help; }
+const QString& FactorsFilePath() { return readyPaths().factors; }
 
 } // namespace kr

@@ -18,6 +18,8 @@ const QString& ProgramFolder();
 const QString& IniFilePath();
 // ProgramFolder() + "kr.hlp".
 const QString& HelpFilePath();
+// ProgramFolder() + "Factors.dat", the factor catalogue.
+const QString& FactorsFilePath();
 
 // Computes the folder from an explicit KR_HOME value and executable folder
 // (either may be empty); the rule behind InitAppglob, open for tests.

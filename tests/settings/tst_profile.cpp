@@ -568,6 +568,7 @@ void TestProfile::appglobPathsFollowKrHome()
     QCOMPARE(ProgramFolder(), dir.path() + "/");
     QCOMPARE(IniFilePath(), dir.path() + "/kr.ini");
     QCOMPARE(HelpFilePath(), dir.path() + "/kr.hlp");
+    QCOMPARE(FactorsFilePath(), dir.path() + "/Factors.dat");
     Settings s;
     s.RightMargin = 33;
     WriteSettings(s);
