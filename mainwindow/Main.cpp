@@ -20,7 +20,7 @@
 #include "core/Readings.h"
 #include "core/Regional.h"
 #include "mainwindow/DataGrid.h"
-#include "mainwindow/Glyphs.h"
+#include "platform/ui/Glyphs.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"

@@ -4,7 +4,7 @@
 namespace kr {
 
 // The toolbar's pictures, drawn in code so they stay crisp at any scale.
-enum class Glyph { Open, Save, Clipboard, Download, Library, Erase, Print, Help, Previous, Next };
+enum class Glyph { Open, Save, Clipboard, Download, Upload, Library, Erase, Print, Help, Previous, Next, Exit };
 
 QIcon glyphIcon(Glyph glyph);
 

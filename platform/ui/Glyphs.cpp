@@ -1,4 +1,4 @@
-#include "mainwindow/Glyphs.h"
+#include "platform/ui/Glyphs.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -101,6 +101,41 @@ void download(QPainter& p)
     p.drawPath(arrow);
 }
 
+void upload(QPainter& p)
+{
+    meter(p, QColor(200, 215, 240));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 90, 190));
+    QPainterPath arrow;
+    arrow.moveTo(17, 21);
+    arrow.lineTo(21, 21);
+    arrow.lineTo(21, 15);
+    arrow.lineTo(23.5, 15);
+    arrow.lineTo(19, 9);
+    arrow.lineTo(14.5, 15);
+    arrow.lineTo(17, 15);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+}
+
+// A door left ajar.
+void exitDoor(QPainter& p)
+{
+    p.setPen(QPen(Ink, 1.2));
+    p.setBrush(QColor(225, 225, 225));
+    p.drawRect(QRectF(5, 3, 13, 18));
+    p.setBrush(QColor(150, 100, 60));
+    QPainterPath door;
+    door.moveTo(5, 3);
+    door.lineTo(13, 5.5);
+    door.lineTo(13, 23);
+    door.lineTo(5, 21);
+    door.closeSubpath();
+    p.drawPath(door);
+    p.setBrush(QColor(240, 200, 80));
+    p.drawEllipse(QRectF(10.2, 12, 1.8, 1.8));
+}
+
 void erase(QPainter& p)
 {
     meter(p, QColor(230, 200, 200));
@@ -182,12 +217,14 @@ void draw(QPainter& p, Glyph g)
     case Glyph::Save: floppy(p); break;
     case Glyph::Clipboard: clipboard(p); break;
     case Glyph::Download: download(p); break;
+    case Glyph::Upload: upload(p); break;
     case Glyph::Library: library(p); break;
     case Glyph::Erase: erase(p); break;
     case Glyph::Print: printer(p); break;
     case Glyph::Help: help(p); break;
     case Glyph::Previous: chevron(p, true); break;
     case Glyph::Next: chevron(p, false); break;
+    case Glyph::Exit: exitDoor(p); break;
     }
 }
 
