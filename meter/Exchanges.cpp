@@ -214,6 +214,32 @@ MsgButton TMeterExchanges::EraseMeter()
 {
     if (Busy())
         return mbCancel;
+    return RunErase();
+}
+
+std::optional<TMeterExchanges::TWireClaim> TMeterExchanges::ClaimWire()
+{
+    if (Busy())
+        return std::nullopt;
+    active = Active::Claimed;
+    return TWireClaim(*this);
+}
+
+TMeterExchanges::TWireClaim::~TWireClaim()
+{
+    if (owner && owner->active == Active::Claimed)
+        owner->active = Active::None;
+}
+
+MsgButton TMeterExchanges::EraseMeter(const TWireClaim& claim)
+{
+    if (claim.owner != this || active != Active::Claimed)
+        return mbCancel;
+    return RunErase();
+}
+
+MsgButton TMeterExchanges::RunErase()
+{
     const ActiveScope scope(active, Active::Erase);
     const MsgButton answer = ask(MsgKind::Warning, exchange_text::EraseQuestion, mbOK | mbCancel);
     if (answer != mbOK) {

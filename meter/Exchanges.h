@@ -3,7 +3,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/Readings.h"
 #include "meter/DownloadCheck.h"
@@ -106,6 +108,25 @@ public:
     // Returns the answer to the confirmation (mbOK or mbCancel).
     MsgButton EraseMeter();
 
+    // The wire for an exchange built on top of these (the library's): while
+    // the claim lives, every other meter command is ignored, as for the
+    // exchanges here.
+    class TWireClaim {
+    public:
+        TWireClaim(TWireClaim&& other) noexcept : owner(std::exchange(other.owner, nullptr)) {}
+        TWireClaim& operator=(TWireClaim&&) = delete;
+        ~TWireClaim();
+
+    private:
+        friend class TMeterExchanges;
+        explicit TWireClaim(TMeterExchanges& exchanges) : owner(&exchanges) {}
+        TMeterExchanges* owner;
+    };
+    // Nothing when an exchange runs already.
+    std::optional<TWireClaim> ClaimWire();
+    // EraseMeter as a step of the claim holder's own exchange.
+    MsgButton EraseMeter(const TWireClaim& claim);
+
     // Asks for the serial number; the answer arrives with SerialNoChanged().
     void RequestSerialNo();
     void timGotSerialNoTimer();
@@ -149,6 +170,7 @@ private:
     // Judges the finished data step: sets `shortfall`.
     void JudgeDownload();
     // The backup stage of the erase, once the download has ended.
+    MsgButton RunErase();
     void BackUpAndErase(TKRFile& backup);
     void RefuseErase(TEraseOutcome outcome, const std::string& reason);
     void SendSerialRequest();
@@ -163,7 +185,7 @@ private:
     // Why the last download is incomplete, as a clause; empty when complete.
     std::string shortfall;
     TDownloadReplies replies;
-    enum class Active { None, Download, Erase, SerialNo, PortTest };
+    enum class Active { None, Download, Erase, SerialNo, PortTest, Claimed };
     Active active = Active::None;
     int announced = 0;
     bool dataComplete = true;

@@ -1,0 +1,93 @@
+#include "library/ListFile.h"
+
+#include <algorithm>
+
+#include "core/AtomicFile.h"
+#include "core/Errors.h"
+#include "core/FileReading.h"
+
+namespace kr {
+
+namespace {
+
+constexpr std::size_t CodeLength = 8;
+// Far beyond 31 codes and any notes a person types; a bigger file is not a list.
+constexpr std::size_t MaxListFileBytes = 16u * 1024u * 1024u;
+
+std::vector<std::string_view> splitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+} // namespace
+
+ListFileContents ParseListText(std::string_view text)
+{
+    const std::vector<std::string_view> lines = splitLines(text);
+    ListFileContents contents;
+    const std::size_t codeLines = std::min<std::size_t>(lines.size(), ListFileCodeLines);
+    for (std::size_t i = 0; i < codeLines; ++i)
+        if (lines[i].size() == CodeLength)
+            contents.codes.emplace_back(lines[i]);
+    for (std::size_t i = ListFileCodeLines; i < lines.size(); ++i) {
+        if (i > ListFileCodeLines)
+            contents.notes += '\n';
+        contents.notes += lines[i];
+    }
+    return contents;
+}
+
+std::string FormatListText(const std::vector<std::string>& codes, const std::string& notes)
+{
+    std::string text;
+    for (int i = 0; i < ListFileCodeLines; ++i) {
+        if (std::size_t(i) < codes.size())
+            text += codes[std::size_t(i)];
+        text += "\r\n";
+    }
+    if (notes.empty())
+        return text;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = notes.find('\n', start);
+        text.append(notes, start, end == std::string::npos ? std::string::npos : end - start);
+        text += "\r\n";
+        if (end == std::string::npos)
+            return text;
+        start = end + 1;
+    }
+}
+
+ListFileContents ReadListFile(const std::string& path)
+{
+    std::string bytes;
+    if (readRegularFile(path, bytes, MaxListFileBytes) != ReadResult::Ok) {
+        std::string message = "Cannot open file ";
+        message += path;
+        throw FileError(message);
+    }
+    return ParseListText(bytes);
+}
+
+void WriteListFile(const std::string& path, const std::vector<std::string>& codes, const std::string& notes)
+{
+    if (writeFileAtomically(path, FormatListText(codes, notes)) != WriteResult::Ok) {
+        std::string message = "Cannot create file ";
+        message += path;
+        throw FileError(message);
+    }
+}
+
+} // namespace kr
