@@ -1,0 +1,198 @@
+#include "library/ItemObj.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "core/Errors.h"
+#include "core/FileReading.h"
+#include "core/Mtlutils.h"
+#include "core/Regional.h"
+
+namespace kr {
+
+namespace {
+
+// A real catalogue is a few tens of kilobytes; anything this large is not one.
+constexpr std::size_t MaxCatalogueBytes = 4 * 1024 * 1024;
+
+// Columns `first`..`first + width - 1` (from 0); what lies beyond the line's end is missing.
+std::string column(const std::string& line, std::size_t first, std::size_t width)
+{
+    return first < line.size() ? line.substr(first, width) : std::string();
+}
+
+// A name as the meter holds it: 13 characters, padded with spaces.
+std::string meterName(const std::string& text)
+{
+    std::string key = text.substr(0, TItem::MeterNameLength);
+    key.resize(TItem::MeterNameLength, ' ');
+    return key;
+}
+
+// Adds one unit to a text of decimal digits.
+void incrementDigits(std::string& digits)
+{
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '9') {
+            ++*it;
+            return;
+        }
+        *it = '0';
+    }
+    digits.insert(digits.begin(), '1');
+}
+
+// The running number of an added item's code (10000000 + n), or 0.
+std::uint32_t addedNumber(const std::string& code)
+{
+    std::uint32_t value = 0;
+    if (code.size() != TItem::CodeLength)
+        return 0;
+    const auto r = std::from_chars(code.data(), code.data() + code.size(), value);
+    if (r.ec != std::errc() || r.ptr != code.data() + code.size() || value <= 10000000 || value > 19999999)
+        return 0;
+    return value - 10000000;
+}
+
+} // namespace
+
+void TItem::SetCode(const std::string& text) { Code = text.substr(0, CodeLength); }
+void TItem::SetName(const std::string& text) { Name = text.substr(0, NameLength); }
+void TItem::SetDescription(const std::string& text) { Description = text.substr(0, DescriptionLength); }
+void TItem::SetGroup(const std::string& text) { Group = text.substr(0, GroupLength); }
+
+void TItem::LoadFromLine(const std::string& line)
+{
+    SetCode(column(line, 0, 8));
+    SetName(column(line, 8, 16));
+    SetDescription(column(line, 24, 32));
+    SG = 0;
+    Group.clear();
+
+    // The catalogue writes "." whatever the user's settings; it becomes the
+    // regional separator so the number reads as the user's numbers do.
+    const char separator = regional().decimalSeparator;
+    std::string number = column(line, 56, 8);
+    if (const auto point = number.find('.'); point != std::string::npos)
+        number[point] = separator;
+    long double value = 0;
+    if (!TryStrToFloat(number, separator, value) || !std::isfinite(static_cast<double>(value)))
+        return;
+    SG = static_cast<double>(value);
+    SetGroup(column(line, 64, 16));
+}
+
+std::string TItem::FormatSG() const
+{
+    if (std::isnan(SG))
+        return "NAN";
+    if (std::isinf(SG))
+        return SG < 0 ? "-INF" : "INF";
+
+    // Rounded on the shortest decimal form, so 0.555 is the half it looks like.
+    std::string digits;
+    int exp10 = 0;
+    if (SG != 0) {
+        char buf[40];
+        const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(SG), std::chars_format::scientific);
+        const char* p = buf;
+        for (; p != r.ptr && *p != 'e'; ++p)
+            if (*p != '.')
+                digits += *p;
+        if (p != r.ptr && *++p == '+')
+            ++p;
+        std::from_chars(p, r.ptr, exp10);
+    }
+
+    // Keep the digits down to 10^unit: two significant digits, at most two decimals.
+    const int unit = std::max(-2, exp10 - 1);
+    const int kept = exp10 - unit + 1;
+    std::string hundredths;
+    if (kept >= 0) {
+        hundredths = digits.substr(0, std::size_t(kept));
+        hundredths.resize(std::size_t(kept), '0');
+        if (std::size_t(kept) < digits.size() && digits[std::size_t(kept)] >= '5')
+            incrementDigits(hundredths);
+        hundredths.append(std::size_t(unit + 2), '0');
+    }
+    const bool zero = hundredths.find_first_not_of('0') == std::string::npos;
+    if (hundredths.size() < 3)
+        hundredths.insert(0, 3 - hundredths.size(), '0');
+
+    std::string out = SG < 0 && !zero ? "-" : "";
+    out.append(hundredths, 0, hundredths.size() - 2);
+    out += regional().decimalSeparator;
+    out.append(hundredths, hundredths.size() - 2);
+    return out;
+}
+
+void TFactorCatalogue::LoadCatalogue(const std::string& path)
+{
+    items.clear();
+    std::string bytes;
+    if (readRegularFile(path, bytes, MaxCatalogueBytes) != ReadResult::Ok) {
+        std::string message = "Cannot open file ";
+        message += path;
+        throw FileError(message);
+    }
+    LoadFromText(bytes);
+}
+
+void TFactorCatalogue::LoadFromText(const std::string& text)
+{
+    items.clear();
+    const std::size_t end = std::min(text.find('\0'), text.size());
+    std::size_t start = 0;
+    while (start < end) {
+        std::size_t stop = start;
+        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
+            ++stop;
+        TItem item;
+        item.LoadFromLine(text.substr(start, stop - start));
+        items.push_back(item);
+        if (stop < end && text[stop] == '\r' && stop + 1 < end && text[stop + 1] == '\n')
+            ++stop;
+        start = stop + 1;
+    }
+}
+
+const TItem* TFactorCatalogue::FindByCode(const std::string& code) const
+{
+    for (const TItem& item : items)
+        if (item.GetCode() == code)
+            return &item;
+    return nullptr;
+}
+
+const TItem* TFactorCatalogue::FindByMeterName(const std::string& key) const
+{
+    const std::string wanted = meterName(key);
+    for (const TItem& item : items)
+        if (meterName(item.GetName()) == wanted)
+            return &item;
+    return nullptr;
+}
+
+std::string TFactorCatalogue::NextAddedCode() const
+{
+    std::uint32_t highest = 0;
+    for (const TItem& item : items)
+        if (item.GetGroup() == AddedGroup)
+            highest = std::max(highest, addedNumber(item.GetCode()));
+    return std::to_string(10000000 + highest + 1);
+}
+
+std::vector<std::string> TFactorCatalogue::Groups() const
+{
+    std::vector<std::string> groups{"All"};
+    for (const TItem& item : items) {
+        const std::string& group = item.GetGroup();
+        if (!group.empty() && std::find(groups.begin(), groups.end(), group) == groups.end())
+            groups.push_back(group);
+    }
+    return groups;
+}
+
+} // namespace kr
