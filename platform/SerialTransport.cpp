@@ -63,6 +63,12 @@ void QtSerialTransport::close()
 
 bool QtSerialTransport::isOpen() const { return port->isOpen(); }
 
+void QtSerialTransport::flush()
+{
+    if (port->isOpen())
+        port->flush();
+}
+
 qint64 QtSerialTransport::pendingOutput() const { return port->isOpen() ? port->bytesToWrite() : 0; }
 
 bool QtSerialTransport::write(const QByteArray& bytes)

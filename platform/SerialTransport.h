@@ -29,6 +29,9 @@ public:
     // Queues the bytes and returns at once. False, with nothing queued, when
     // the port is closed or the bytes would not fit in the output buffer.
     virtual bool write(const QByteArray& bytes) = 0;
+    // Hands queued bytes to the line now rather than at the next pass of the
+    // event loop, without blocking: paced output leaves when it is sent.
+    virtual void flush() {}
     // Why the last open or write failed, or why the line was lost.
     virtual QString errorString() const = 0;
 
@@ -51,6 +54,7 @@ public:
     bool isOpen() const override;
     int number() const override { return portNumber; }
     bool write(const QByteArray& bytes) override;
+    void flush() override;
     QString errorString() const override { return error; }
     // Bytes queued but not yet written to the line.
     qint64 pendingOutput() const;

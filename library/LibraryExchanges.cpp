@@ -1,0 +1,393 @@
+#include "library/LibraryExchanges.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string_view>
+
+#include "core/Errors.h"
+#include "core/Mtlutils.h"
+#include "meter/Wait.h"
+#include "platform/ErrorReport.h"
+#include "platform/PreciseWakeups.h"
+#include "platform/SerialTransport.h"
+#include "platform/Prompts.h"
+#include "platform/Text.h"
+#include "settings/Appglob.h"
+#include "settings/IniFile.h"
+
+namespace kr {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The lines of a whole library reply: the echo, the species, the wall-and-roof entries.
+constexpr std::size_t LibraryReplyLines = 1 + TLibraryExchanges::SpeciesCount + TLibraryExchanges::WallRoofCount;
+constexpr std::chrono::milliseconds ExtraErasePause = 1500ms;
+constexpr std::chrono::milliseconds CharacterGap = 5ms;
+
+MsgButton tell(MsgKind kind, const std::string& text, MsgButtons buttons = mbOK, int helpTopic = 0)
+{
+    return showMessage(kind, fromCp1252(text), buttons, helpTopic);
+}
+
+void tellNotSent(const std::string& reason)
+{
+    std::string text = library_text::NotSent;
+    text += reason;
+    tell(MsgKind::Error, text, mbOK | mbHelp, library_text::HelpUpload);
+}
+
+// Paces the upload. Each wait lets events run until more than its gap has
+// passed since the last send by the monotonic clock: a precise timer wakes the
+// sleeping thread, and the clock has the last word, since the timer counts
+// whole milliseconds.
+class Pacer {
+public:
+    Pacer()
+    {
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
+    }
+    void Sent() { sinceSend.start(); }
+    void WaitPast(std::chrono::nanoseconds gap)
+    {
+        for (qint64 left = gap.count() - sinceSend.nsecsElapsed(); left >= 0;
+             left = gap.count() - sinceSend.nsecsElapsed()) {
+            if (!wake.isActive())
+                wake.start(int(left / 1000000 + 1));
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        wake.stop();
+    }
+
+private:
+    QElapsedTimer sinceSend;
+    QTimer wake;
+    PreciseWakeups precise;
+};
+
+// The SG digits of a species line (characters 15-16) as a number, if they are one.
+std::optional<int> SgDigits(const std::string& line)
+{
+    std::string_view digits = std::string_view(line).substr(std::min<std::size_t>(line.size(), 14), 2);
+    while (!digits.empty() && digits.front() == ' ')
+        digits.remove_prefix(1);
+    if (digits.empty())
+        return std::nullopt;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string Joined(const std::vector<std::string>& parts, const char* separator)
+{
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty())
+            text += separator;
+        text += part;
+    }
+    return text;
+}
+
+struct WallRoofKey {
+    const char* section;
+    const char* key;
+};
+constexpr WallRoofKey WallRoofKeys[TLibraryExchanges::WallRoofCount] = {
+    {"USERDEF", "USERDEF"},    {"WALLROOF", "WALLROOF1"}, {"WALLROOF", "WALLROOF2"}, {"WALLROOF", "WALLROOF3"},
+    {"WALLROOF", "WALLROOF4"}, {"WALLROOF", "WALLROOF5"}, {"WALLROOF", "WALLROOF6"},
+};
+
+// Turns the library buttons back on however the exchange ends.
+class ButtonsOff {
+public:
+    explicit ButtonsOff(TLibraryExchanges& exchanges) : exchanges(exchanges)
+    {
+        emit exchanges.SetLibraryButtonsEnabled(false);
+    }
+    ~ButtonsOff() { emit exchanges.SetLibraryButtonsEnabled(true); }
+    ButtonsOff(const ButtonsOff&) = delete;
+    ButtonsOff& operator=(const ButtonsOff&) = delete;
+
+private:
+    TLibraryExchanges& exchanges;
+};
+
+} // namespace
+
+TLibraryExchanges::TLibraryExchanges(TMeterExchanges& meterExchanges, TFactorCatalogue& factors, QObject* parent)
+    : QObject(parent), exchanges(meterExchanges), link(meterExchanges.Link()), catalogue(factors),
+      wallRoof(DefaultWallRoofEntries())
+{
+    // An exception must not unwind through the event loop, and the download
+    // must come to an end whatever happened.
+    connect(&link.TimGotLibraryData, &QTimer::timeout, this, [this] {
+        if (!runHandler([this] { TimGotLibraryDataTimer(); }))
+            downloading = false;
+    });
+}
+
+const TLibraryExchanges::TWallRoofEntries& TLibraryExchanges::DefaultWallRoofEntries()
+{
+    static const TWallRoofEntries defaults = {
+        "Set User SG   50", "Plaster       25", "Brick         25", "Drywall       25",
+        "PVC           25", "Mod. Bitumen  38", "BUR           50",
+    };
+    return defaults;
+}
+
+// ---- Library download --------------------------------------------------------
+
+TLibraryDownload TLibraryExchanges::BtnReceiveClick()
+{
+    std::optional<TMeterExchanges::TWireClaim> claim = exchanges.ClaimWire();
+    if (!claim) {
+        TLibraryDownload busy;
+        busy.outcome = TLibraryDownloadOutcome::Busy;
+        return busy;
+    }
+    const ButtonsOff buttons(*this);
+    link.GotData = false;
+    download = {};
+    try {
+        RequestLibrary();
+    } catch (const KrError& e) {
+        download.outcome = TLibraryDownloadOutcome::SendFailed;
+        tell(MsgKind::Error, e.what());
+        return download;
+    }
+    // A progress display that does not wait leaves the waiting to us.
+    WaitUntil([this] { return !downloading; });
+    return download;
+}
+
+void TLibraryExchanges::RequestLibrary()
+{
+    link.StartExchange(link.TimGotLibraryData, "$2", [this] {
+        link.progress().SetUpProgress(int(LibraryReplyLines) - 1, 1, library_text::Downloading);
+    });
+    downloading = true;
+    link.progress().ShowModal();
+}
+
+void TLibraryExchanges::TimGotLibraryDataTimer()
+{
+    struct Ended {
+        bool& downloading;
+        ~Ended() { downloading = false; }
+    } ended{downloading};
+    const bool got = link.BeginQuietTimer(link.TimGotLibraryData);
+    if (link.ReplyLines.size() < LibraryReplyLines) {
+        download.outcome = got ? TLibraryDownloadOutcome::TooFewLines : TLibraryDownloadOutcome::NoResponse;
+        tell(MsgKind::Error, got ? library_text::NotEnoughData : NoResponseMessage);
+        return;
+    }
+    TakeLibraryReply();
+}
+
+void TLibraryExchanges::TakeLibraryReply()
+{
+    std::vector<std::string> lines(link.ReplyLines.begin() + 1, link.ReplyLines.begin() + LibraryReplyLines);
+    for (std::string& line : lines)
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+
+    TLibraryDownload result;
+    result.outcome = TLibraryDownloadOutcome::Received;
+    for (int i = 0; i < SpeciesCount; ++i) {
+        const std::string& line = lines[std::size_t(i)];
+        const std::string key = line.substr(0, TItem::MeterNameLength);
+        if (const TItem* known = catalogue.FindByMeterName(key)) {
+            result.codes.push_back(known->GetCode());
+            continue;
+        }
+        const std::optional<int> sg = SgDigits(line);
+        if (!sg)
+            result.unreadableSG.push_back(TrimTrailingSpaces(key));
+        TItem item;
+        item.SetCode(catalogue.NextAddedCode());
+        item.SetName(key);
+        item.SetDescription(key);
+        item.SetSG(sg.value_or(0) / 100.0);
+        item.SetGroup(TFactorCatalogue::AddedGroup);
+        catalogue.Append(item);
+        result.codes.push_back(item.GetCode());
+        result.added.push_back(item.GetCode());
+    }
+    for (int i = 0; i < WallRoofCount; ++i)
+        wallRoof[std::size_t(i)] = lines[std::size_t(SpeciesCount + i)].substr(0, RecordLength);
+    download = result;
+
+    // Told once the whole list is in, so a bad line never stops it half-way.
+    if (!result.unreadableSG.empty()) {
+        std::string text = "The SG the KR sent for ";
+        text += Joined(result.unreadableSG, ", ");
+        text += " is not a number; these species have been added to the catalogue with an SG of 0.";
+        tell(MsgKind::Warning, text);
+    }
+}
+
+// ---- Library upload ----------------------------------------------------------
+
+TLibraryUploadOutcome TLibraryExchanges::BtnSendClick(const std::vector<std::string>& selected)
+{
+    std::optional<TMeterExchanges::TWireClaim> claim = exchanges.ClaimWire();
+    if (!claim)
+        return TLibraryUploadOutcome::Busy;
+    const ButtonsOff buttons(*this);
+    uploadOutcome = Upload(selected, *claim);
+    return uploadOutcome;
+}
+
+TLibraryUploadOutcome TLibraryExchanges::Upload(const std::vector<std::string>& selected,
+                                                const TMeterExchanges::TWireClaim& claim)
+{
+    if (selected.size() < std::size_t(SpeciesCount)) {
+        std::string text = "There are only ";
+        text += std::to_string(selected.size());
+        text += " species in the library list.  You must select 31 species.";
+        tell(MsgKind::Error, text, mbOK | mbHelp);
+        return TLibraryUploadOutcome::TooFew;
+    }
+    // Refused before the meter is touched: once erased, it could not have
+    // its old library back.
+    const TSpeciesRecords records = SpeciesRecords(selected);
+    if (!records.problems.empty()) {
+        std::string reason = "the list holds species it cannot take.\r\n";
+        reason += Joined(records.problems, "\r\n");
+        reason += "\r\nNothing has been sent; the KR keeps its data and its library.";
+        tellNotSent(reason);
+        return TLibraryUploadOutcome::Refused;
+    }
+    try {
+        exchanges.EraseMeter(claim);
+    } catch (const std::exception&) {
+        tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
+        return TLibraryUploadOutcome::NoResponse;
+    }
+    switch (exchanges.LastEraseOutcome()) {
+    case TEraseOutcome::Cancelled:
+        return TLibraryUploadOutcome::Cancelled;
+    case TEraseOutcome::Erased:
+        break;
+    case TEraseOutcome::NoData:
+        // Nothing to lose only when the meter said so.
+        if (link.CommState == csFinished)
+            break;
+        tellNotSent("the KR did not answer.");
+        return TLibraryUploadOutcome::NoResponse;
+    case TEraseOutcome::NotSafe:
+        tellNotSent("its readings could not be backed up, so it keeps them and its old library.");
+        return TLibraryUploadOutcome::NotSafe;
+    case TEraseOutcome::None:
+    case TEraseOutcome::NoResponse:
+    case TEraseOutcome::SendFailed:
+        tellNotSent("its readings could not be backed up and erased, so it keeps them and its old library.");
+        return TLibraryUploadOutcome::NoResponse;
+    }
+    return SendLibrary(records.text + WallRoofText());
+}
+
+TLibraryUploadOutcome TLibraryExchanges::SendLibrary(const std::string& text)
+{
+    ProgressSink& progress = link.progress();
+    progress.SetUpProgress(int(text.size()), 1, library_text::Uploading);
+    progress.ShowModeless();
+    try {
+        Pacer pacer;
+        auto sendNow = [&](const std::string& bytes) {
+            link.Send(bytes);
+            link.transport().flush();
+            pacer.Sent();
+        };
+        if (!noExtraErase) {
+            sendNow("$*#");
+            pacer.WaitPast(ExtraErasePause);
+        }
+        sendNow("$6");
+        for (char c : text) {
+            pacer.WaitPast(CharacterGap);
+            sendNow(std::string(1, c));
+            progress.StepProgress();
+        }
+    } catch (const KrError&) {
+        progress.Close();
+        tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
+        return TLibraryUploadOutcome::NoResponse;
+    }
+    progress.Close();
+    return TLibraryUploadOutcome::Sent;
+}
+
+TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::vector<std::string>& selected) const
+{
+    TSpeciesRecords records;
+    const std::size_t count = std::min(selected.size(), std::size_t(SpeciesCount));
+    for (std::size_t i = 0; i < count; ++i) {
+        const TItem* item = catalogue.FindByCode(selected[i]);
+        if (!item) {
+            std::string problem = "Entry ";
+            problem += std::to_string(i + 1);
+            problem += ": the catalogue holds no species with the code ";
+            problem += selected[i];
+            problem += ".";
+            records.problems.push_back(problem);
+            continue;
+        }
+        // The meter keeps two digits after the point: 0.00 to 0.99.
+        const std::string sg = item->FormatSG();
+        if (sg.size() != 4 || sg[0] != '0') {
+            std::string problem = TrimTrailingSpaces(item->GetName());
+            problem += ": its SG of ";
+            problem += sg;
+            problem += " is more than the KR can hold (0.99 at most).";
+            records.problems.push_back(problem);
+            continue;
+        }
+        std::string name = item->GetName().substr(0, TItem::MeterNameLength);
+        name.resize(TItem::MeterNameLength, ' ');
+        records.text += name;
+        records.text += ' ';
+        records.text.append(sg, 2, 2);
+    }
+    return records;
+}
+
+std::string TLibraryExchanges::WallRoofText() const
+{
+    const IniFile ini(WallRoofFile());
+    std::string text;
+    for (int i = 0; i < WallRoofCount; ++i) {
+        const WallRoofKey& k = WallRoofKeys[i];
+        std::string value = ini.read(k.section, k.key).value_or(wallRoof[std::size_t(i)]);
+        // Any other length would shift every later entry in the meter.
+        value.resize(RecordLength, ' ');
+        text += value;
+    }
+    return text;
+}
+
+QString TLibraryExchanges::WallRoofFile() const
+{
+    const QString name = QString::fromLatin1(WallRoofFileName);
+    return folder.isEmpty() ? ProgramFolder() + name : QDir(folder).filePath(name);
+}
+
+bool NdArgumentGiven(const QStringList& arguments)
+{
+    return arguments.size() > 1 && arguments.at(1).toUpper() == QLatin1String("ND");
+}
+
+} // namespace kr

@@ -1,0 +1,138 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "library/ItemObj.h"
+#include "meter/Exchanges.h"
+
+namespace kr {
+
+// Texts of the library exchanges, Windows-1252 bytes.
+namespace library_text {
+inline constexpr const char* Downloading = "Downloading library from KR";
+inline constexpr const char* Uploading = "Uploading Library to KR";
+inline constexpr const char* NotEnoughData = "Not enough data has been received.  Check connections.";
+// An upload that stopped before the library went; the reason follows.
+inline constexpr const char* NotSent = "The library has not been sent to the KR: ";
+inline constexpr int HelpUpload = 902;
+} // namespace library_text
+
+// How "Load library from meter" ended.
+enum class TLibraryDownloadOutcome {
+    None,          // no download run yet
+    Received,      // the 31 species and the wall-and-roof entries were read
+    NoResponse,    // no line came back
+    TooFewLines,   // fewer lines than a library has
+    SendFailed,    // "$2" could not be sent: the port's error was shown
+    Busy,          // another exchange was running: nothing sent
+};
+
+struct TLibraryDownload {
+    TLibraryDownloadOutcome outcome = TLibraryDownloadOutcome::None;
+    // When Received: the codes of the meter's 31 species, in its order, for
+    // the editor's selected list.
+    std::vector<std::string> codes;
+    // Codes of the items this download added to the catalogue.
+    std::vector<std::string> added;
+    // Names of added species whose SG digits were not a number (SG 0).
+    std::vector<std::string> unreadableSG;
+};
+
+// How "Save library to meter" ended.
+enum class TLibraryUploadOutcome {
+    None,          // no upload run yet
+    Sent,          // every character of the library went out
+    TooFew,        // fewer than 31 species: nothing sent
+    Refused,       // a code the catalogue lacks or an SG the KR cannot hold: nothing sent
+    Cancelled,     // the erase question was answered Cancel: nothing sent
+    NotSafe,       // the meter's data could not be backed up: not erased, library not sent
+    NoResponse,    // the meter could not be reached or did not answer; library not sent in full
+    Busy,          // another exchange was running: nothing sent
+};
+
+// The library download and upload on the meter's link: the species library
+// between the meter and the editor's selected list, and the seven
+// wall-and-roof entries. No widgets: the editor, kr-cli and the tests drive
+// the same code, and everything the user must see goes through kr::prompts().
+class TLibraryExchanges : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int SpeciesCount = 31;
+    static constexpr int WallRoofCount = 7;
+    static constexpr std::size_t RecordLength = 16;
+    static constexpr std::size_t UploadLength = (SpeciesCount + WallRoofCount) * RecordLength;
+    static constexpr const char* WallRoofFileName = "wallroof.ini";
+    using TWallRoofEntries = std::array<std::string, WallRoofCount>;
+
+    TLibraryExchanges(TMeterExchanges& exchanges, TFactorCatalogue& catalogue, QObject* parent = nullptr);
+
+    // The wall-and-roof entries: the defaults, or what the last download read.
+    static const TWallRoofEntries& DefaultWallRoofEntries();
+    const TWallRoofEntries& WallRoofEntries() const { return wallRoof; }
+    void ResetWallRoofEntries() { wallRoof = DefaultWallRoofEntries(); }
+
+    // The "ND" start argument: an upload then goes without its extra erase
+    // command and the pause after it.
+    void SetNoExtraErase(bool nd) { noExtraErase = nd; }
+    bool NoExtraErase() const { return noExtraErase; }
+    // Where "wallroof.ini" is looked for: the program's folder unless set.
+    void SetFolder(const QString& folder) { this->folder = folder; }
+
+    // "Load library from meter": sends "$2" and returns once the reply has
+    // been judged (the modal progress display runs meanwhile). Added species
+    // go into the catalogue; the caller puts the codes into its list.
+    TLibraryDownload BtnReceiveClick();
+    void TimGotLibraryDataTimer();
+    const TLibraryDownload& LastDownload() const { return download; }
+
+    // "Save library to meter" with the selected list's codes: refuses what
+    // the meter cannot take, erases the meter after a backup, then sends the
+    // library a character at a time.
+    TLibraryUploadOutcome BtnSendClick(const std::vector<std::string>& selected);
+    TLibraryUploadOutcome LastUploadOutcome() const { return uploadOutcome; }
+
+    // The 31 species records as sent, and why any entry cannot be sent
+    // (one line each, Windows-1252); the text is whole only without reasons.
+    struct TSpeciesRecords {
+        std::string text;
+        std::vector<std::string> problems;
+    };
+    TSpeciesRecords SpeciesRecords(const std::vector<std::string>& selected) const;
+    // The seven wall-and-roof values as sent: each key of "wallroof.ini" that
+    // is there, else the entry; every value padded or cut to 16 characters.
+    std::string WallRoofText() const;
+
+signals:
+    // The editor's "Load library from meter" and "Save library to meter"
+    // buttons: off while a library exchange runs.
+    void SetLibraryButtonsEnabled(bool enabled);
+
+private:
+    // Starts the exchange and shows the progress; raises KrError when "$2"
+    // cannot be sent.
+    void RequestLibrary();
+    TLibraryUploadOutcome Upload(const std::vector<std::string>& selected, const TMeterExchanges::TWireClaim& claim);
+    TLibraryUploadOutcome SendLibrary(const std::string& text);
+    void TakeLibraryReply();
+    QString WallRoofFile() const;
+
+    TMeterExchanges& exchanges;
+    TMeterLink& link;
+    TFactorCatalogue& catalogue;
+    TWallRoofEntries wallRoof;
+    QString folder;
+    TLibraryDownload download;
+    TLibraryUploadOutcome uploadOutcome = TLibraryUploadOutcome::None;
+    bool downloading = false;
+    bool noExtraErase = false;
+};
+
+// Whether the program's first argument (after its name, as
+// QCoreApplication::arguments() lists them) is "ND" in any letter case.
+bool NdArgumentGiven(const QStringList& arguments);
+
+} // namespace kr

@@ -1,0 +1,389 @@
+// The library download and upload against the simulated meter: what the
+// editor gets, what the meter receives and keeps, and every refusal.
+#include <QtTest>
+#include <algorithm>
+#include <limits>
+
+#include "core/AtomicFile.h"
+#include "library/LibraryExchanges.h"
+#include "tests/exchanges/ExchangeRig.h"
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+
+const QString NotSent = QString::fromLatin1(library_text::NotSent);
+
+// A catalogue line: code, name, description, SG and group in their columns.
+QByteArray catalogueLine(const QByteArray& code, const QByteArray& name, const QByteArray& sg)
+{
+    return code.leftJustified(8) + name.leftJustified(16) + name.leftJustified(32) + sg.leftJustified(8) + "Hardwood\r\n";
+}
+
+// "Wood 01" .. "Wood 31" with codes W0000001 .. and SG 0.41 ..; the first has
+// a 16-character name that the meter knows by its first 13.
+QByteArray woodCatalogue()
+{
+    QByteArray text = catalogueLine("W0000001", "Pau Marfim Extra", "0.5");
+    for (int i = 2; i <= 31; ++i)
+        text += catalogueLine("W" + QByteArray::number(i).rightJustified(7, '0'),
+                              "Wood " + QByteArray::number(i).rightJustified(2, '0'), "0." + QByteArray::number(40 + i));
+    return text + catalogueLine("IPE00001", "Ipe", "1.06");
+}
+
+std::vector<std::string> woodCodes()
+{
+    std::vector<std::string> codes;
+    for (int i = 1; i <= 31; ++i)
+        codes.push_back("W" + QByteArray::number(i).rightJustified(7, '0').toStdString());
+    return codes;
+}
+
+// A meter holding these 16-character species entries (the rest "Species NN"),
+// its own wall-and-roof entries, and `readings`.
+QByteArray meterWith(const QList<QByteArray>& first, const QByteArray& readings = {})
+{
+    QByteArray text = "serial KR-100200\n";
+    for (int i = 0; i < 31; ++i)
+        text += "species |"
+            + (i < first.size() ? first[i] : ("Species " + QByteArray::number(i + 10)).leftJustified(13) + " 50") + "|\n";
+    for (int i = 0; i < 7; ++i)
+        text += "wallroof |" + ("Roof " + QByteArray::number(i + 1)).leftJustified(13) + " 3" + QByteArray::number(i) + "|\n";
+    return text + readings;
+}
+
+QStringList stateLines(const QByteArray& state, const char* key)
+{
+    QStringList lines;
+    for (const QByteArray& line : state.split('\n'))
+        if (line.startsWith(key))
+            lines << QString::fromLatin1(line);
+    return lines;
+}
+
+// Also notes when each step came, counted from the last set-up.
+struct TimedProgress : RecordingProgress {
+    QElapsedTimer clock;
+    QList<qint64> stepNs;
+    TimedProgress() { clock.start(); }
+    void SetUpProgress(int maximum, int step, const std::string& caption) override
+    {
+        stepNs.clear();
+        RecordingProgress::SetUpProgress(maximum, step, caption);
+    }
+    void StepProgress() override
+    {
+        stepNs << clock.nsecsElapsed();
+        RecordingProgress::StepProgress();
+    }
+};
+
+struct LibraryRig : ExchangeRig {
+    TimedProgress timedProgress;
+    TFactorCatalogue catalogue;
+    TLibraryExchanges library{exchanges, catalogue};
+    QList<bool> buttons;
+
+    explicit LibraryRig(SimMeter::Options options = {}, const QByteArray& factors = woodCatalogue())
+        : ExchangeRig(std::move(options))
+    {
+        catalogue.LoadFromText(factors.toStdString());
+        library.SetFolder(home.path());
+        link.setProgress(&timedProgress);
+        QObject::connect(&library, &TLibraryExchanges::SetLibraryButtonsEnabled, [this](bool on) { buttons << on; });
+    }
+    const TItem& item(const std::string& code) const
+    {
+        static const TItem none;
+        const TItem* found = catalogue.FindByCode(code);
+        return found ? *found : none;
+    }
+};
+
+SimMeter::Options stateOf(const QByteArray& text, QStringList faults = {})
+{
+    SimMeter::Options o;
+    o.stateText = text;
+    o.faults = std::move(faults);
+    return o;
+}
+
+} // namespace
+
+class TestLibraryExchanges : public QObject {
+    Q_OBJECT
+private slots:
+    // ---- Download ---------------------------------------------------------
+
+    void downloadTakesCatalogueItemsByNameAndAddsTheRest()
+    {
+        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 45", "Wood 02       99"})),
+                     catalogueLine("AAAAAAAA", "Wood 02", "0.61") + woodCatalogue());
+        QVERIFY(r.start());
+        const TLibraryDownload got = r.library.BtnReceiveClick();
+
+        QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
+        QCOMPARE(int(got.codes.size()), 31);
+        QCOMPARE(got.codes[0], std::string("W0000001"));
+        // The first of two names alike in 13 characters; its own SG.
+        QCOMPARE(got.codes[1], std::string("AAAAAAAA"));
+        QCOMPARE(r.item("AAAAAAAA").FormatSG(), std::string("0.61"));
+        QCOMPARE(got.codes[2], std::string("10000001"));
+        QCOMPARE(got.codes[30], std::string("10000029"));
+        QCOMPARE(int(got.added.size()), 29);
+        QCOMPARE(r.catalogue.Count(), 33 + 29);
+        const TItem& added = r.item("10000001");
+        QCOMPARE(added.GetName(), std::string("Species 12   "));
+        QCOMPARE(added.GetDescription(), std::string("Species 12   "));
+        QCOMPARE(added.FormatSG(), std::string("0.50"));
+        QCOMPARE(added.GetGroup(), std::string("Added"));
+        QCOMPARE(r.library.WallRoofEntries()[0], std::string("Roof 1        30"));
+        QCOMPARE(r.library.WallRoofEntries()[6], std::string("Roof 7        36"));
+
+        QCOMPARE(r.buttons, (QList<bool>{false, true}));
+        QCOMPARE(r.timedProgress.captions, QStringList{QStringLiteral("Downloading library from KR")});
+        QCOMPARE(r.timedProgress.maxima, QList<int>{38});
+        QCOMPARE(r.timedProgress.modalShows, 1);
+        QVERIFY(r.prompts.asked().isEmpty());
+        QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$2")});
+    }
+
+    void secondDownloadNumbersNewSpeciesOnFromTheFirst()
+    {
+        LibraryRig r;
+        QVERIFY(r.start());
+        QCOMPARE(r.library.BtnReceiveClick().codes[0], std::string("10000001"));
+        // The sample meter's species are "Red Oak", "White Oak"... "Larch": all
+        // but "Ipe" new to the catalogue.
+        SimMeter other(stateOf(meterWith({"White Oak     68", "Larch         55"})));
+        QVERIFY(other.start());
+        r.link.Close();
+        qputenv("KR_PORT_7", other.devicePath().toLocal8Bit());
+
+        const TLibraryDownload second = r.library.BtnReceiveClick();
+        QCOMPARE(second.outcome, TLibraryDownloadOutcome::Received);
+        QCOMPARE(second.codes[0], std::string("10000002"));   // added by the first
+        QCOMPARE(second.codes[1], std::string("10000030"));
+        QCOMPARE(second.codes[2], std::string("10000031"));
+        QCOMPARE(r.item("10000031").GetName(), std::string("Species 12   "));
+        QCOMPARE(r.catalogue.FindByCode("10000001")->GetName(), std::string("Red Oak      "));
+    }
+
+    void unreadableSgDigitsAreToldOnceAfterTheWholeList()
+    {
+        LibraryRig r(stateOf(meterWith({"Odd One       x5", "Even One      42", "Odd Two         "})));
+        QVERIFY(r.start());
+        const TLibraryDownload got = r.library.BtnReceiveClick();
+        QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
+        QCOMPARE(int(got.codes.size()), 31);
+        QCOMPARE(got.unreadableSG, (std::vector<std::string>{"Odd One", "Odd Two"}));
+        QCOMPARE(r.item(got.codes[0]).GetSG(), 0.0);
+        QCOMPARE(r.item(got.codes[1]).FormatSG(), std::string("0.42"));
+        QCOMPARE(r.item(got.codes[2]).GetSG(), 0.0);
+        QCOMPARE(r.prompts.messages().size(), 1);
+        const MessageRequest told = r.prompts.messages().first();
+        QCOMPARE(told.kind, MsgKind::Warning);
+        QVERIFY2(told.text.contains(QStringLiteral("Odd One, Odd Two")), qPrintable(told.text));
+    }
+
+    void downloadShortOrUnansweredChangesNothing_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("20 lines") << "short-library=20" << int(TLibraryDownloadOutcome::TooFewLines)
+                                  << "Not enough data has been received.  Check connections.";
+        QTest::newRow("38 lines") << "short-library=38" << int(TLibraryDownloadOutcome::TooFewLines)
+                                  << "Not enough data has been received.  Check connections.";
+        QTest::newRow("silent") << "silent" << int(TLibraryDownloadOutcome::NoResponse)
+                                << QString::fromLatin1(NoResponseMessage);
+    }
+    void downloadShortOrUnansweredChangesNothing()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, outcome);
+        QFETCH(QString, message);
+        LibraryRig r(stateOf(meterWith({}), {fault}));
+        QVERIFY(r.start());
+        const TLibraryDownload got = r.library.BtnReceiveClick();
+        QCOMPARE(int(got.outcome), outcome);
+        QVERIFY(got.codes.empty());
+        QCOMPARE(r.catalogue.Count(), 32);
+        QCOMPARE(r.library.WallRoofEntries(), TLibraryExchanges::DefaultWallRoofEntries());
+        QCOMPARE(r.prompts.messageTexts(), QStringList{message});
+        QCOMPARE(r.buttons, (QList<bool>{false, true}));
+    }
+
+    // ---- Upload -----------------------------------------------------------
+
+    void uploadSendsTheLibraryOnceTheMeterIsSafe_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<bool>("nd");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("readings backed up") << false << false << QStringList{"$3", "$4", "$*#", "$*#", "$6"};
+        QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"};
+        QTest::newRow("no readings") << true << false << QStringList{"$3", "$*#", "$6"};
+    }
+    void uploadSendsTheLibraryOnceTheMeterIsSafe()
+    {
+        QFETCH(bool, empty);
+        QFETCH(bool, nd);
+        QFETCH(QStringList, commands);
+        SimMeter::Options o;
+        o.emptyMeter = empty;
+        LibraryRig r(o);
+        QVERIFY(r.start());
+        r.library.SetNoExtraErase(nd);
+        r.prompts.answer(mbOK);
+        r.prompts.answer(mbOK);
+        QCOMPARE(r.library.BtnSendClick(woodCodes()), TLibraryUploadOutcome::Sent);
+
+        QTRY_VERIFY_WITH_TIMEOUT(r.sim->readState().contains("species |Pau Marfim Ex 50|"), 5000);
+        const QByteArray state = r.sim->readState();
+        QCOMPARE(stateLines(state, "species ").first(), QStringLiteral("species |Pau Marfim Ex 50|"));
+        QCOMPARE(stateLines(state, "species ").last(), QStringLiteral("species |Wood 31       71|"));
+        QCOMPARE(stateLines(state, "wallroof ").first(), QStringLiteral("wallroof |Set User SG   50|"));
+        QCOMPARE(stateLines(state, "reading ").size(), 0);
+        QCOMPARE(r.slotsInUse().size(), empty ? 0 : 1);
+
+        // Each character goes more than 5 ms after the one before by the
+        // program's clock (it steps the progress right after each send). The
+        // simulator's log sees them through another process's scheduling, so
+        // it is asked only for the pace as a whole.
+        QCOMPARE(r.timedProgress.stepNs.size(), 608);
+        qint64 smallest = std::numeric_limits<qint64>::max();
+        for (qsizetype i = 1; i < r.timedProgress.stepNs.size(); ++i)
+            smallest = std::min(smallest, r.timedProgress.stepNs[i] - r.timedProgress.stepNs[i - 1]);
+        QVERIFY2(smallest > 5000000, qPrintable(QString::number(smallest)));
+        const QList<SimMeter::Received> bytes = r.sim->received();
+        const qsizetype six = bytes.size() - 609;
+        QCOMPARE(bytes[six].byte, '6');
+        QList<double> gaps;
+        for (qsizetype i = six + 1; i < bytes.size(); ++i)
+            gaps << bytes[i].ms - bytes[i - 1].ms;
+        std::sort(gaps.begin(), gaps.end());
+        QVERIFY2(gaps[304] > 5.0, qPrintable(QString::number(gaps[304])));
+        QVERIFY(bytes.last().ms - bytes[six].ms > 608 * 5.0);
+        if (!nd)
+            QVERIFY2(bytes[six - 1].ms - bytes[six - 2].ms > 1500,
+                     qPrintable(QString::number(bytes[six - 1].ms - bytes[six - 2].ms)));
+        QCOMPARE(r.timedProgress.captions.last(), QStringLiteral("Uploading Library to KR"));
+        QCOMPARE(r.timedProgress.maxima.last(), 608);
+        QCOMPARE(r.timedProgress.state.ProgressTotal, 608);
+        QCOMPARE(r.buttons, (QList<bool>{false, true}));
+        QCOMPARE(r.commandsSeen(), commands);
+    }
+
+    void uploadRefusedSendsNothing_data()
+    {
+        QTest::addColumn<int>("entry");          // replaced, or -1: the list loses its last entry
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<int>("help");
+        QTest::newRow("30 entries") << -1 << "" << int(mbNone) << int(TLibraryUploadOutcome::TooFew)
+                                    << "There are only 30 species in the library list.  You must select 31 species." << 0;
+        QTest::newRow("SG 1.06") << 4 << "IPE00001" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
+                                 << "Ipe: its SG of 1.10 is more than the KR can hold" << 902;
+        QTest::newRow("unknown code") << 30 << "ZZZZZZZZ" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
+                                      << "Entry 31: the catalogue holds no species with the code ZZZZZZZZ." << 902;
+        QTest::newRow("erase cancelled") << 0 << "W0000001" << int(mbCancel) << int(TLibraryUploadOutcome::Cancelled)
+                                         << "This will delete all data from the KR." << 0;
+    }
+    void uploadRefusedSendsNothing()
+    {
+        QFETCH(int, entry);
+        QFETCH(QString, code);
+        QFETCH(int, answer);
+        QFETCH(int, outcome);
+        QFETCH(QString, told);
+        QFETCH(int, help);
+        LibraryRig r;
+        QVERIFY(r.start());
+        const QByteArray before = r.sim->readState();
+        std::vector<std::string> codes = woodCodes();
+        if (entry < 0)
+            codes.pop_back();
+        else
+            codes[std::size_t(entry)] = code.toStdString();
+        if (answer != mbNone)
+            r.prompts.answer(MsgButton(answer));
+        QCOMPARE(int(r.library.BtnSendClick(codes)), outcome);
+
+        QCOMPARE(r.prompts.messages().size(), 1);
+        const MessageRequest shown = r.prompts.messages().first();
+        QVERIFY2(shown.text.contains(told), qPrintable(shown.text));
+        QCOMPARE(shown.helpTopic, help);
+        if (answer == mbNone)
+            QCOMPARE(shown.buttons, MsgButtons(mbOK | mbHelp));
+        QCOMPARE(r.buttons, (QList<bool>{false, true}));
+        QVERIFY(r.commandsSeen().isEmpty());
+        QCOMPARE(r.sim->readState(), before);
+    }
+
+    void uploadStopsUnlessTheMeterDataIsSafe_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("writeFault");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("backup cannot be written") << "" << int(WriteResult::WriteFailed)
+                                                  << int(TLibraryUploadOutcome::NotSafe) << QStringList{"$3", "$4"};
+        QTest::newRow("meter silent") << "silent" << int(WriteResult::Ok) << int(TLibraryUploadOutcome::NoResponse)
+                                      << QStringList{"$3"};
+        QTest::newRow("records unanswered") << "silent@4" << int(WriteResult::Ok)
+                                            << int(TLibraryUploadOutcome::NoResponse) << QStringList{"$3", "$4"};
+    }
+    void uploadStopsUnlessTheMeterDataIsSafe()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, writeFault);
+        QFETCH(int, outcome);
+        QFETCH(QStringList, commands);
+        LibraryRig r(stateOf(meterWith({}, "reading 1 1 2026-03-05 09:12 20 |Red Oak| 63 8.9\n"),
+                             fault.split(QLatin1Char(' '), Qt::SkipEmptyParts)));
+        QVERIFY(r.start());
+        const QByteArray before = r.sim->readState();
+        for (int i = 0; i < 3; ++i)
+            r.prompts.answer(mbOK);
+        failNextAtomicWrite(WriteResult(writeFault));
+        QCOMPARE(int(r.library.BtnSendClick(woodCodes())), outcome);
+        failNextAtomicWrite(WriteResult::Ok);
+
+        const MessageRequest told = r.prompts.messages().last();
+        QVERIFY2(told.text.startsWith(NotSent), qPrintable(told.text));
+        QCOMPARE(told.helpTopic, 902);
+        QCOMPARE(r.commandsSeen(), commands);
+        QCOMPARE(r.sim->readState(), before);
+        QVERIFY(r.slotsInUse().isEmpty());
+    }
+
+    void libraryAndOtherCommandsWaitForEachOther()
+    {
+        LibraryRig r;
+        QVERIFY(r.start());
+        QSignalSpy ended(&r.exchanges, &TMeterExchanges::DownloadEnded);
+        QVERIFY(r.exchanges.btnDownloadClick());
+        QCOMPARE(r.library.BtnReceiveClick().outcome, TLibraryDownloadOutcome::Busy);
+        QCOMPARE(r.library.BtnSendClick(woodCodes()), TLibraryUploadOutcome::Busy);
+        QVERIFY(ended.wait(10000));
+
+        bool othersRefused = false;
+        QTimer::singleShot(0, [&] {
+            othersRefused = r.exchanges.Busy() && !r.exchanges.btnDownloadClick()
+                && r.exchanges.EraseMeter() == mbCancel
+                && r.library.BtnSendClick(woodCodes()) == TLibraryUploadOutcome::Busy;
+        });
+        QCOMPARE(r.library.BtnReceiveClick().outcome, TLibraryDownloadOutcome::Received);
+        QVERIFY(othersRefused);
+        QVERIFY(!r.exchanges.Busy());
+        QCOMPARE(r.buttons, (QList<bool>{false, true}));
+        QCOMPARE(r.commandsSeen(), (QStringList{"$3", "$4", "$2"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibraryExchanges)
+#include "tst_LibraryExchanges.moc"
