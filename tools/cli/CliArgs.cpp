@@ -13,8 +13,13 @@ struct CommandInfo {
 constexpr CommandInfo Commands[] = {
     {Command::Download, "download"}, {Command::Erase, "erase"},     {Command::Serial, "serial"},
     {Command::Export, "export"},     {Command::Show, "show"},       {Command::Convert, "convert"},
-    {Command::ImportLines, "import-lines"},
+    {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
 };
+// The sub-commands of "library".
+constexpr CommandInfo LibraryCommands[] = {
+    {Command::LibraryGet, "get"}, {Command::LibraryPut, "put"}, {Command::LibraryShow, "show"},
+};
+
 
 std::optional<Command> commandFromName(const QString& name)
 {
@@ -29,9 +34,11 @@ bool takesOption(Command command, const QString& option)
 {
     if (option == "-o")
         return command == Command::Download || command == Command::Convert
-            || command == Command::ImportLines;
+            || command == Command::ImportLines || command == Command::LibraryGet;
     if (option == "--yes")
-        return command == Command::Erase;
+        return command == Command::Erase || command == Command::LibraryPut;
+    if (option == "--nd")
+        return command == Command::LibraryPut;
     if (option == "--partial")
         return command == Command::Download;
     if (option == "--fahrenheit")
@@ -48,7 +55,7 @@ bool takesOption(Command command, const QString& option)
 bool takesInput(Command command)
 {
     return command == Command::Export || command == Command::Show || command == Command::Convert
-        || command == Command::ImportLines;
+        || command == Command::ImportLines || command == Command::LibraryPut || command == Command::LibraryShow;
 }
 
 std::optional<int> wholeNumber(const QString& text)
@@ -123,6 +130,14 @@ private:
             error = QStringLiteral("unknown command '%1'").arg(arg);
             return;
         }
+        if (inv.command == Command::Library) {
+            for (const auto& c : LibraryCommands)
+                if (arg == QLatin1String(c.name))
+                    inv.command = c.command;
+            if (inv.command == Command::Library)
+                error = QStringLiteral("library takes get, put or show, not '%1'").arg(arg);
+            return;
+        }
         if (helpCommand && inv.command == Command::None) {
             if (const auto c = commandFromName(arg))
                 inv.command = *c;
@@ -188,6 +203,9 @@ private:
         } else if (name == "--yes") {
             if (flag(name, inlineValue))
                 inv.yes = true;
+        } else if (name == "--nd") {
+            if (flag(name, inlineValue))
+                inv.nd = true;
         } else if (name == "--partial") {
             if (flag(name, inlineValue))
                 inv.partial = true;
@@ -246,13 +264,19 @@ private:
             }
         }
         const QString command = commandName(inv.command);
-        if (takesInput(inv.command) && inv.input.isEmpty())
+        if (inv.command == Command::Library)
+            error = QStringLiteral("library needs get, put or show");
+        else if (takesInput(inv.command) && inv.input.isEmpty())
             error = QStringLiteral("%1 needs a file name").arg(command);
         else if (inv.command == Command::Convert && !inv.format)
             error = QStringLiteral("convert needs --to csv or --to json");
-        else if ((inv.command == Command::Download || inv.command == Command::ImportLines)
+        else if ((inv.command == Command::Download || inv.command == Command::ImportLines
+                  || inv.command == Command::LibraryGet)
                  && inv.output.isEmpty())
             error = QStringLiteral("%1 needs -o FILE").arg(command);
+        else if (inv.command == Command::LibraryPut && !inv.yes)
+            error = QStringLiteral("library put erases the KR (after a backup) before it sends the library; "
+                                   "give --yes to confirm");
     }
 
     const QStringList& args;
@@ -271,6 +295,9 @@ ParseResult parseArguments(const QStringList& args) { return Parser(args).run();
 
 QString commandName(Command command)
 {
+    for (const auto& c : LibraryCommands)
+        if (c.command == command)
+            return QStringLiteral("library ") + QLatin1String(c.name);
     for (const auto& c : Commands)
         if (c.command == command)
             return QLatin1String(c.name);
@@ -345,6 +372,38 @@ QString usageText(Command command)
             "Turns captured meter record lines (one per line, as the meter sends them after\n"
             "the data command) into a data file, by the same import as a download. FILE may\n"
             "not be LINES itself (exit status 1).\n");
+    case Command::Library:
+    case Command::LibraryGet:
+    case Command::LibraryPut:
+    case Command::LibraryShow:
+        return QStringLiteral(
+            "Usage: kr-cli [--port N | --device PATH] [--home DIR] library get -o FILE.lst\n"
+            "       kr-cli [--port N | --device PATH] [--home DIR] library put FILE.lst --yes [--nd]\n"
+            "       kr-cli [--home DIR] library show FILE.lst\n"
+            "\n"
+            "The meter's species library: 31 species and 7 wall-and-roof entries. A library\n"
+            "list file holds the codes of 31 species of the factor catalogue (Factors.dat in\n"
+            "the program folder), one a line, then notes; the library editor reads and\n"
+            "writes the same files.\n"
+            "\n"
+            "get   reads the meter's library into FILE.lst. Species the catalogue lacks are\n"
+            "      named with codes of this run only (100000NN, group \"Added\"); they are\n"
+            "      listed, and no later run knows them. Exit status 2 when the meter does not\n"
+            "      answer or sends too few lines (FILE.lst is left as it was).\n"
+            "put   sends the list to the meter, as \"Save library to meter\" does: the meter's\n"
+            "      readings are backed up into data<n>.bak and erased first, then the library\n"
+            "      goes a character at a time (about 4.5 s). Nothing is sent without --yes\n"
+            "      (exit status 1); a list with fewer than 31 species, a code the catalogue\n"
+            "      lacks or an SG of 1.00 or more is refused before anything is sent (exit\n"
+            "      status 4), and so is a meter whose readings cannot be backed up. The\n"
+            "      wall-and-roof entries come from wallroof.ini in the program folder, else\n"
+            "      the defaults. --nd leaves out the extra erase command and the 1.5 s pause\n"
+            "      before the library, as the window program's ND argument does.\n"
+            "show  prints the list: each code with its name and SG text, then the notes.\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 2 the meter did not answer or could not be\n"
+            "reached; 3 the list file or the catalogue could not be read, or FILE.lst not\n"
+            "written; 4 refused before the library was sent.\n");
     }
     return QStringLiteral(
         "Usage: kr-cli [--port N | --device PATH] [--home DIR] COMMAND [ARGS]\n"
@@ -364,19 +423,23 @@ QString usageText(Command command)
         "                            a CSV or JSON rendering of a data file, for other tools\n"
         "  import-lines LINES -o FILE\n"
         "                            turn captured meter record lines into a data file\n"
+        "  library get -o FILE.lst   the meter's species library into a library list file\n"
+        "  library put FILE.lst --yes [--nd]\n"
+        "                            back up and erase the meter, then send it the list\n"
+        "  library show FILE.lst     the list's species with their names and SG\n"
         "\n"
         "Options:\n"
         "  --port N       the serial port by number, mapped as the window program maps it\n"
         "                 (KR_PORT_<N> names a device); default: the port in kr.ini\n"
         "  --device PATH  open this serial device directly\n"
-        "  --home DIR     the program folder (kr.ini, backups), as KR_HOME\n"
+        "  --home DIR     the program folder (kr.ini, backups, Factors.dat), as KR_HOME\n"
         "  --help         this text; COMMAND --help tells about one command\n"
         "\n"
         "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also an\n"
         "output that is the input file); 2 the meter did not answer, the port failed, or\n"
         "a download fell short (nothing written unless --partial); 3 a file could not be\n"
         "read or written; 4 refused (erase without --yes, or the backup failed so the\n"
-        "meter was not erased).\n");
+        "meter was not erased; a library the meter cannot take).\n");
 }
 
 } // namespace kr::cli

@@ -14,7 +14,11 @@ enum ExitStatus : int {
     ExitRefused = 4,    // refused: not confirmed, or the backup failed
 };
 
-enum class Command { None, Download, Erase, Serial, Export, Show, Convert, ImportLines };
+enum class Command {
+    None, Download, Erase, Serial, Export, Show, Convert, ImportLines,
+    Library,   // "library" before its sub-command: only its help
+    LibraryGet, LibraryPut, LibraryShow,
+};
 
 enum class Encoding { Utf8, Cp1252 };
 enum class Format { Csv, Json };
@@ -28,9 +32,10 @@ struct Invocation {
     QString device;                 // --device PATH
     QString home;                   // --home DIR
 
-    QString input;                  // FILE of export, show, convert; LINES of import-lines
+    QString input;                  // FILE of export, show, convert, library put/show; LINES of import-lines
     QString output;                 // -o FILE / -o OUT
     bool yes = false;               // --yes
+    bool nd = false;                // library put --nd: no extra erase command and pause
     bool partial = false;           // download --partial: keep a short download
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;
@@ -47,7 +52,7 @@ struct ParseResult {
 // Reads the arguments after the program name.
 ParseResult parseArguments(const QStringList& args);
 
-// The name used on the command line ("import-lines").
+// The name used on the command line ("import-lines", "library put").
 QString commandName(Command command);
 
 // The usage text of kr-cli (Command::None) or of one command, ending in a newline.

@@ -5,7 +5,12 @@ namespace kr::cli {
 namespace {
 
 // More than one button: the box asks something.
-bool isQuestion(MsgButtons buttons) { return (buttons & (buttons - 1)) != 0; }
+// Help beside OK does not make a box a question.
+bool isQuestion(MsgButtons buttons)
+{
+    buttons &= ~mbHelp;
+    return (buttons & (buttons - 1)) != 0;
+}
 
 } // namespace
 

@@ -12,6 +12,7 @@
 #include "core/Readings.h"
 #include "platform/Text.h"
 #include "tools/cli/CliPrompts.h"
+#include "tools/cli/LibraryCommands.h"
 #include "tools/cli/MeterCommands.h"
 #include "tools/cli/Renderings.h"
 
@@ -161,6 +162,10 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::Download: return runDownload(inv, prompts);
     case Command::Erase: return runErase(inv, prompts);
     case Command::Serial: return runSerial(inv, prompts);
+    case Command::LibraryGet: return runLibraryGet(inv, prompts);
+    case Command::LibraryPut: return runLibraryPut(inv, prompts);
+    case Command::LibraryShow: return runLibraryShow(inv, prompts);
+    case Command::Library:
     case Command::None: break;
     }
     return ExitUsage;

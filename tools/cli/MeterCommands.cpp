@@ -11,7 +11,7 @@
 #include "platform/Text.h"
 #include "settings/Settings.h"
 #include "tools/cli/CliPrompts.h"
-#include "tools/cli/TerminalProgress.h"
+#include "tools/cli/MeterSession.h"
 
 namespace kr::cli {
 
@@ -20,22 +20,9 @@ namespace {
 // How long queued bytes may take to leave for the line before we give up.
 constexpr int DrainTimeoutMs = 5000;
 
-// The link, the exchanges and a document host without a window: the same
-// pieces the main window puts together.
-struct MeterSession {
-    TerminalProgress progress{TerminalProgress::isTerminal(stderr)};
-    TMeterLink link;
-    TStandaloneHost host;
-    TMeterExchanges exchanges{link, host};
-    bool lineLost = false;
+QString nativeName(const std::string& path) { return fromNativePath(path); }
 
-    MeterSession()
-    {
-        link.setProgress(&progress);
-        QObject::connect(&link, &TMeterLink::LineLost, &exchanges, [this] { lineLost = true; });
-    }
-    ~MeterSession() { link.setProgress(nullptr); }
-};
+} // namespace
 
 // --device reaches a device through the port map's own override, as port 1;
 // otherwise the port given, or the one in kr.ini as the window program uses it.
@@ -62,7 +49,6 @@ bool open(MeterSession& s, const Invocation& inv, CliPrompts& prompts)
     }
 }
 
-// Waits (sleeping) until the bytes queued for the meter have left.
 bool drained(MeterSession& s)
 {
     auto* serial = dynamic_cast<QtSerialTransport*>(&s.link.transport());
@@ -70,10 +56,6 @@ bool drained(MeterSession& s)
         return true;
     return WaitUntil([serial] { return serial->pendingOutput() == 0; }, DrainTimeoutMs);
 }
-
-QString nativeName(const std::string& path) { return fromNativePath(path); }
-
-} // namespace
 
 int runDownload(const Invocation& inv, CliPrompts& prompts)
 {

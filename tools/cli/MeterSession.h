@@ -1,0 +1,37 @@
+#pragma once
+#include <QObject>
+
+#include "meter/Exchanges.h"
+#include "meter/MeterLink.h"
+#include "tools/cli/CliArgs.h"
+#include "tools/cli/TerminalProgress.h"
+
+namespace kr::cli {
+
+class CliPrompts;
+
+// The link, the exchanges and a document host without a window: the same
+// pieces the main window puts together.
+struct MeterSession {
+    TerminalProgress progress{TerminalProgress::isTerminal(stderr)};
+    TMeterLink link;
+    TStandaloneHost host;
+    TMeterExchanges exchanges{link, host};
+    bool lineLost = false;
+
+    MeterSession()
+    {
+        link.setProgress(&progress);
+        QObject::connect(&link, &TMeterLink::LineLost, &exchanges, [this] { lineLost = true; });
+    }
+    ~MeterSession() { link.setProgress(nullptr); }
+};
+
+// The port the command line names (--device, --port) or kr.ini's.
+int portNumberFor(const Invocation& inv);
+// Opens that port; says why not.
+bool open(MeterSession& s, const Invocation& inv, CliPrompts& prompts);
+// Waits (sleeping) until the bytes queued for the meter have left.
+bool drained(MeterSession& s);
+
+} // namespace kr::cli
