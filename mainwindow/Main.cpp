@@ -19,11 +19,16 @@
 
 #include "core/Readings.h"
 #include "core/Regional.h"
+#include "library/ItemObj.h"
+#include "library/LibraryExchanges.h"
+#include "library/List.h"
+#include "library/ui/MeterSetup.h"
 #include "mainwindow/DataGrid.h"
 #include "platform/ui/Glyphs.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"
+#include "meter/Wait.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
@@ -161,6 +166,9 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     link->PortNumber = settings.PortNumber;
     exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
     connect(exchanges.get(), &TMeterExchanges::DownloadEnded, this, [this] { DownloadEnded(); });
+    catalogue = std::make_unique<TFactorCatalogue>();
+    libraryExchanges = std::make_unique<TLibraryExchanges>(*exchanges, *catalogue);
+    libraryExchanges->SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
     if (options.openPort)
         link->OpenSilently();
 
@@ -185,6 +193,7 @@ TfmMain::~TfmMain()
         link->Close();
     // The views read the document and the settings while they go: take them
     // down while both still exist.
+    delete fmMeterSetup;
     dgData->setModel(nullptr);
     delete gridModel;
     delete takeCentralWidget();
@@ -395,6 +404,10 @@ void TfmMain::buildMenu()
     RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
     Exit1->setObjectName(QStringLiteral("Exit1"));
+    Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+    MeterList1 = Options1->addAction(QStringLiteral("Library Edit"), this, &TfmMain::MeterList1Click);
+    MeterList1->setObjectName(QStringLiteral("MeterList1"));
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = Help1->addAction(QStringLiteral("&About..."), this, &TfmMain::About1Click);
@@ -589,7 +602,44 @@ void TfmMain::DownloadEnded()
 }
 
 void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
-void TfmMain::btnSetupClick() {}
+void TfmMain::btnSetupClick() { MeterList1Click(); }
+
+// The serial-number query goes first: the editor waits for its answer and
+// reads the meter's library at once when a meter answered.
+void TfmMain::MeterList1Click()
+{
+    if (exchanges->Busy())
+        return;
+    TfmMeterSetup* editor = MeterSetup();
+    runHandler([this] { exchanges->RequestSerialNo(); });
+    editor->exec();
+}
+
+TfmMeterSetup* TfmMain::MeterSetup()
+{
+    if (fmMeterSetup)
+        return fmMeterSetup;
+    // A missing catalogue is reported; the editor then works with none.
+    runHandler([this] { catalogue->LoadCatalogue(toNativePath(FactorsFilePath())); });
+    libraryList = std::make_unique<TLibraryList>(*catalogue);
+    TMeterSetupHooks hooks;
+    hooks.resetWallRoof = [this] { libraryExchanges->ResetWallRoofEntries(); };
+    hooks.meterAnswered = [this] {
+        // The serial-number request always ends on its quiet timer; the limit
+        // only guards against an editor shown without one.
+        WaitUntil([this] { return link->SerialState != ssWaiting; }, 10000);
+        return link->SerialState == ssFound;
+    };
+    hooks.receive = [this]() -> std::optional<std::vector<std::string>> {
+        TLibraryDownload got = libraryExchanges->BtnReceiveClick();
+        if (got.outcome != TLibraryDownloadOutcome::Received)
+            return std::nullopt;
+        return got.codes;
+    };
+    hooks.send = [this](const std::vector<std::string>& codes) { libraryExchanges->BtnSendClick(codes); };
+    fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
+    return fmMeterSetup;
+}
 void TfmMain::btnClearKRMClick()
 {
     runHandler([this] { exchanges->btnClearKRMClick(); });

@@ -26,6 +26,10 @@ class TMeterLink;
 class WindowLayout;
 class TfmNote;
 class TDataGridModel;
+class TFactorCatalogue;
+class TLibraryList;
+class TLibraryExchanges;
+class TfmMeterSetup;
 class TSubFileList;
 
 // The program's identity as the window shows it.
@@ -75,6 +79,9 @@ public:
     // The about box, created once at start.
     void SetAboutDialog(QDialog* about);
     TMeterExchanges& Exchanges() { return *exchanges; }
+    TLibraryExchanges& LibraryExchanges() { return *libraryExchanges; }
+    // The library list editor, made at its first use with the catalogue.
+    TfmMeterSetup* MeterSetup();
     TfmNote* NoteDialog();
 
     // Controls, named as the rest of the program and the tests know them.
@@ -101,6 +108,8 @@ public:
     QAction* SaveAs1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
     QAction* Exit1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QAction* MeterList1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
     QTimer tiSplash;
@@ -119,6 +128,7 @@ public slots:
     // Toolbar commands whose exchanges and dialogs come with their own windows.
     void btnDownloadClick();
     void btnSetupClick();
+    void MeterList1Click();
     void btnClearKRMClick();
     void btnPrintClick();
     void Contents1Click();
@@ -152,6 +162,10 @@ private:
     std::unique_ptr<TKRFile> document;
     std::unique_ptr<TMeterLink> link;
     std::unique_ptr<TMeterExchanges> exchanges;
+    std::unique_ptr<TFactorCatalogue> catalogue;
+    std::unique_ptr<TLibraryList> libraryList;
+    std::unique_ptr<TLibraryExchanges> libraryExchanges;
+    QPointer<TfmMeterSetup> fmMeterSetup;
     TRecentFiles MRUManager1;
     std::unique_ptr<TDocumentWorkflow> workflow;
     std::unique_ptr<WindowLayout> layout;

@@ -3,6 +3,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "library/List.h"
+#include "library/ui/MeterSetup.h"
 #include "mainwindow/Main.h"
 #include "settings/Appglob.h"
 #include "shell/About.h"
@@ -97,6 +99,35 @@ private slots:
         QVERIFY(QFile::exists(wired.home.filePath(QStringLiteral("data1.bak"))));
         QCOMPARE(usedReadings(main.Document()), 40);
         QCOMPARE(prompts.messages().size(), 1);
+    }
+
+    void libraryEditReadsTheMetersLibraryAtOnce()
+    {
+        WiredProgram wired;
+        QVERIFY(wired.start());
+        QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/shell/Factors.dat"),
+                            wired.home.filePath(QStringLiteral("Factors.dat"))));
+        TfmMain& main = *wired.program->fmMain();
+        QCOMPARE(main.Options1->title(), QStringLiteral("Options"));
+        QCOMPARE(main.MeterList1->text(), QStringLiteral("Library Edit"));
+        TfmMeterSetup* editor = main.MeterSetup();
+        std::size_t shown = 0;
+        QString caption;
+        // The editor is modal: look at it once the download has filled it, then close it.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, editor, [&] {
+            if (editor->isVisible() && editor->List().Selected().size() == 31) {
+                shown = editor->List().Selected().size();
+                caption = editor->windowTitle();
+                editor->close();
+            }
+        });
+        poll.start(20);
+        QTest::mouseClick(main.btnSetup, Qt::LeftButton);
+        QCOMPARE(shown, std::size_t(31));
+        QCOMPARE(caption, QStringLiteral("Library Edit"));
+        QCOMPARE(wired.sim.commands(), (QStringList{QStringLiteral("$5"), QStringLiteral("$2")}));
+        QCOMPARE(wired.prompts.unexpected(), 0);
     }
 
     void shortDownloadSaysHowManyArrived()

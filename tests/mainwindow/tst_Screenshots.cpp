@@ -3,10 +3,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTableView>
 #include <QtTest>
 
 #include "core/Readings.h"
+#include "library/List.h"
+#include "library/ui/MeterSetup.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
@@ -101,6 +104,27 @@ void TestScreenshots::renderWindows()
     save(note, "note-dialog.png");
     note->hide();
     main->Document().ClearModified();
+
+    // The library editor with the shipped catalogue and a full selection.
+    QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
+                        test::programHome().filePath("Factors.dat")));
+    main->Link().SerialState = ssFailed;
+    TfmMeterSetup* editor = main->MeterSetup();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    QCoreApplication::processEvents();
+    std::vector<std::string> codes;
+    for (int i = 0; i < 31; ++i)
+        codes.push_back(editor->List().Available()[std::size_t(i * 7)]);
+    editor->List().ReplaceSelected(codes);
+    editor->List().SetNotes("Species for the Mill Road job.\nCheck the spotted gum SG with the supplier.");
+    editor->Refresh();
+    editor->lbSelected->setCurrentRow(4);
+    editor->lbAvailable->setCurrentRow(2);
+    QCoreApplication::processEvents();
+    save(editor, "library-editor.png");
+    editor->List().New1Click();
+    editor->hide();
 }
 
 QTEST_MAIN(TestScreenshots)
