@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+
+#include "core/Mtlutils.h"
+#include "print/Surface.h"
+
+namespace kr {
+
+// The frame every printed page carries: the logo and a centred title at the
+// top margin, a footer line with a text and the print date, time and page
+// number at the bottom margin.
+
+// A margin in whole millimetres as device pixels at `dpi`; halves go to the
+// even neighbour (10 mm at 600 dpi is 236).
+int MarginToDevice(int millimetres, int dpi);
+
+// Draws the logo at (left, top) and the title centred on left + width / 2;
+// returns the height the header takes (the logo's height, at least 150).
+// The surface's font and alignment are left as they were found.
+int PrintPageHeader(TPrintSurface& surface, int width, int left, int top, const QString& title);
+
+// Draws `text` at (left, y) and "<date> <time>     Page:<n>" ending at
+// right minus the width of "XXX", in Arial 8; the font and alignment are left
+// as they were found.
+void PrintPageFooter(TPrintSurface& surface, int right, int left, int y, const QString& text, int pageNumber,
+                     TDateTime now = Now());
+
+// The logo every page header shows (323 x 73); a null image when it cannot be loaded.
+QImage Logo();
+
+} // namespace kr
