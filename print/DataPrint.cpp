@@ -1,0 +1,158 @@
+#include "print/DataPrint.h"
+
+#include <algorithm>
+
+#include "platform/Text.h"
+#include "print/Printing.h"
+
+namespace kr {
+
+namespace {
+
+int lineHeight(const TPrintSurface& s) { return s.TextHeight(QStringLiteral("X")); }
+
+void draw(TPrintSurface& s, TTextAlign align, int x, int y, const QString& text)
+{
+    s.SetAlign(align);
+    s.TextOut(x, y, text);
+}
+
+// The page geometry every part of the printout shares.
+struct Page {
+    int left, top, bottom, width, height, pageWidth;
+};
+
+Page pageOf(const TPrintSurface& s, const TDataPrintOptions& o)
+{
+    Page p{};
+    p.left = MarginToDevice(o.leftMargin, s.DpiX());
+    p.top = MarginToDevice(o.topMargin, s.DpiY());
+    p.bottom = MarginToDevice(o.bottomMargin, s.DpiY());
+    p.pageWidth = s.PageWidth();
+    p.width = s.PageWidth() - MarginToDevice(o.leftMargin + o.rightMargin, s.DpiX());
+    p.height = s.PageHeight();
+    return p;
+}
+
+constexpr int HeaderHeight = 150;
+
+} // namespace
+
+TDataColumns DataColumns(const TPrintSurface& s, int left)
+{
+    auto w = [&s](const char* text) { return s.TextWidth(QString::fromLatin1(text)); };
+    TDataColumns c;
+    c.file = left + w("  XX");
+    c.rec = c.file + w("  XXXXX");
+    c.date = c.rec + w(" XX");
+    c.temp = c.date + w("38 September 8888 HH:MM:SS  XXX");
+    c.species = c.temp + w("  ");
+    c.sg = c.species + w("XXXXXXXXXXXXX  XXX");
+    c.mc = c.sg + w(" XXX.X%");
+    c.notes = c.mc + w("XX");
+    return c;
+}
+
+std::optional<QString> DataPrintRefusal(TPrintSurface& s, const TDataPrintOptions& o)
+{
+    const TPrintFont before = s.Font();
+    s.SetFont(o.font);
+    const int h = lineHeight(s);
+    s.SetFont(before);
+    const Page p = pageOf(s, o);
+    const int header = std::max(HeaderHeight, Logo().height());
+    // A page must hold its header and four lines, or no slot would ever print.
+    if (p.top + header < p.height - p.bottom - 4 * h)
+        return std::nullopt;
+    return QStringLiteral("The page has no room for the readings with a top margin of %1 mm and a bottom margin "
+                          "of %2 mm. Make the margins smaller in the setup and print again.")
+        .arg(o.topMargin)
+        .arg(o.bottomMargin);
+}
+
+bool PrintData(TPrintSurface& s, const TFile& doc, const TDataPrintOptions& o)
+{
+    if (DataPrintRefusal(s, o))
+        return false;
+    s.SetFont(o.font);
+    s.SetAlign(TTextAlign::LeftTop);
+    const Page p = pageOf(s, o);
+    const int h = lineHeight(s);
+    const TDataColumns c = DataColumns(s, p.left);
+    const QString title = QString::fromLatin1(DataPrintTitle);
+    const QString name = fromNativePath(doc.GetFileName());
+    int page = 1;
+    auto header = [&] { return p.top + PrintPageHeader(s, p.width, p.left, p.top, title); };
+    auto footer = [&] { PrintPageFooter(s, p.pageWidth, 0, p.height - p.bottom, name, page, o.now); };
+    auto newPage = [&] {
+        footer();
+        s.NewPage();
+        ++page;
+    };
+    const int readingsEnd = p.height - p.bottom - 4 * h;
+
+    std::array<bool, TFile::FileCount + 1> headed{};
+    int f = 1;
+    int r = 1;
+    int y = 0;
+    while (f <= TFile::FileCount) {
+        y = header();
+        while (y < readingsEnd && f <= TFile::FileCount) {
+            const TReading& reading = doc.GetReading(f, r);
+            if (reading.IsUsed() && o.marks[std::size_t(f - 1)]) {
+                // The heading goes before the file's first printed reading,
+                // whichever record that is.
+                if (!headed[std::size_t(f)]) {
+                    headed[std::size_t(f)] = true;
+                    y += h;
+                    draw(s, TTextAlign::LeftTop, c.date, y, fromCp1252(doc.GetComment(f)));
+                    y += h;
+                    draw(s, TTextAlign::RightTop, c.file, y, QStringLiteral("File"));
+                    draw(s, TTextAlign::RightTop, c.rec, y, QStringLiteral("Rec."));
+                    draw(s, TTextAlign::LeftTop, c.date, y, QStringLiteral("Date/Time"));
+                    draw(s, TTextAlign::RightTop, c.temp, y, o.centigrade ? QStringLiteral("\u00B0C") : QStringLiteral("\u00B0F"));
+                    draw(s, TTextAlign::LeftTop, c.species, y, QStringLiteral("Species"));
+                    draw(s, TTextAlign::RightTop, c.sg, y, QStringLiteral("SG"));
+                    draw(s, TTextAlign::RightTop, c.mc, y, QStringLiteral("MC"));
+                    draw(s, TTextAlign::LeftTop, c.notes, y, QStringLiteral("Notes"));
+                    y += h;
+                }
+                draw(s, TTextAlign::RightTop, c.file, y, QString::number(f));
+                draw(s, TTextAlign::RightTop, c.rec, y, QString::number(r));
+                draw(s, TTextAlign::LeftTop, c.date, y, fromCp1252(reading.GetDateTimeText()));
+                draw(s, TTextAlign::RightTop, c.temp, y, fromCp1252(reading.GetTemperatureText(o.centigrade)));
+                draw(s, TTextAlign::LeftTop, c.species, y, fromCp1252(reading.GetSpecies()));
+                draw(s, TTextAlign::RightTop, c.sg, y, fromCp1252(reading.GetSGText()));
+                draw(s, TTextAlign::RightTop, c.mc, y, fromCp1252(reading.GetMoistureText()));
+                draw(s, TTextAlign::LeftTop, c.notes, y, fromCp1252(reading.GetNote()));
+                y += h;
+            }
+            if (++r > TSubFile::RecordCount) {
+                r = 1;
+                ++f;
+            }
+        }
+        if (f <= TFile::FileCount)
+            newPage();
+    }
+
+    // The notes stop above the bottom margin too, as the readings do.
+    y += 3 * h;
+    const auto& notes = doc.GetNotes();
+    std::size_t next = 0;
+    for (;;) {
+        while (y < readingsEnd && next < notes.size()) {
+            draw(s, TTextAlign::LeftTop, c.rec, y, fromCp1252(notes[next++]));
+            y += h;
+        }
+        if (next >= notes.size())
+            break;
+        newPage();
+        y = header();
+    }
+    footer();
+    s.SetAlign(TTextAlign::LeftTop);
+    return true;
+}
+
+} // namespace kr

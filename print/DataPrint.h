@@ -1,0 +1,39 @@
+#pragma once
+#include <QString>
+#include <array>
+#include <optional>
+
+#include "core/Readings.h"
+#include "print/Surface.h"
+
+namespace kr {
+
+// What a data printout needs besides the document.
+struct TDataPrintOptions {
+    std::array<bool, TFile::FileCount> marks{};   // the meter files to print
+    bool centigrade = true;
+    TPrintFont font;                               // the report font
+    int topMargin = 10;                            // millimetres
+    int rightMargin = 10;
+    int bottomMargin = 10;
+    int leftMargin = 10;
+    TDateTime now = Now();                         // for the footers
+};
+
+// The x of each column of the data printout.
+struct TDataColumns {
+    int file = 0, rec = 0, date = 0, temp = 0, species = 0, sg = 0, mc = 0, notes = 0;
+};
+TDataColumns DataColumns(const TPrintSurface& surface, int left);
+
+// Why margins leave no room for a page's readings, or nothing when they do.
+std::optional<QString> DataPrintRefusal(TPrintSurface& surface, const TDataPrintOptions& options);
+
+// Prints the marked meter files and the notes onto the surface, which is on
+// its first page; a new page is started for each further page. Prints nothing
+// and returns false when DataPrintRefusal() has a reason.
+bool PrintData(TPrintSurface& surface, const TFile& doc, const TDataPrintOptions& options);
+
+inline constexpr const char* DataPrintTitle = "Varnel Kestrune";
+
+} // namespace kr
