@@ -13,28 +13,22 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
-#include <sys/resource.h>
 
 #include "meter/Exchanges.h"
 #include "platform/SerialTransport.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SimMeter.h"
 
+#include "bench/CpuTime.h"
+
 using namespace kr;
+using kr::bench::cpuMs;
 using kr::test::SimMeter;
 
 namespace {
 
 constexpr double BaudRate = 4800;
 constexpr double BitsPerCharacter = 10;   // start bit, 8 data bits, stop bit
-
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (double(u.ru_utime.tv_sec) + double(u.ru_stime.tv_sec)) * 1e3 +
-           (double(u.ru_utime.tv_usec) + double(u.ru_stime.tv_usec)) / 1e3;
-}
 
 double wireMs(qint64 characters) { return double(characters) * BitsPerCharacter / BaudRate * 1e3; }
 

@@ -13,25 +13,19 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 #include "library/LibraryExchanges.h"
 #include "meter/Wait.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SimMeter.h"
 
+#include "bench/CpuTime.h"
+
 using namespace kr;
+using kr::bench::cpuMs;
 using kr::test::SimMeter;
 
 namespace {
-
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (double(u.ru_utime.tv_sec) + double(u.ru_stime.tv_sec)) * 1e3 +
-           (double(u.ru_utime.tv_usec) + double(u.ru_stime.tv_usec)) / 1e3;
-}
 
 // Notes the clock and the CPU time when the upload's progress is set up,
 // and the program's clock at each character sent.

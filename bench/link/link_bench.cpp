@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
 
 #include "core/Errors.h"
@@ -20,17 +19,12 @@
 #include "meter/Wait.h"
 #include "platform/SerialTransport.h"
 
+#include "bench/CpuTime.h"
+
 using namespace kr;
+using kr::bench::cpuMs;
 
 namespace {
-
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (double(u.ru_utime.tv_sec) + double(u.ru_stime.tv_sec)) * 1e3 +
-           (double(u.ru_utime.tv_usec) + double(u.ru_stime.tv_usec)) / 1e3;
-}
 
 struct Sample {
     double quietMs = -1;   // last reply byte -> quiet timer fired (or command sent -> fired without reply)
