@@ -41,37 +41,8 @@ namespace kr {
 namespace {
 
 constexpr int ToolbarHeight = 45;
-constexpr int ToolButtonSize = 37;
 constexpr int NotesPanelHeight = 72;
 constexpr int FileListPanelHeight = 101;
-
-QFont windowFont()
-{
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(11);
-    return f;
-}
-
-// A hint "short|long" gives the tooltip before the bar and the status tip after it.
-void setHint(QWidget* w, const QString& hint)
-{
-    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    w->setToolTip(bar < 0 ? hint : hint.left(bar));
-    w->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
-
-QToolButton* makeButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setIcon(glyphIcon(glyph));
-    b->setIconSize(QSize(26, 26));
-    b->setFixedSize(ToolButtonSize, ToolButtonSize);
-    b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    setHint(b, hint);
-    return b;
-}
 
 QStringList memoLines(const QString& text)
 {
@@ -238,15 +209,15 @@ void TfmMain::buildToolbar(QWidget* bar)
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(4, 4, 4, 4);
     row->setSpacing(2);
-    btnOpen = makeButton(bar, "btnOpen", Glyph::Open, QStringLiteral("Load file from disk"));
-    btnSave = makeButton(bar, "btnSave", Glyph::Save, QStringLiteral("Save data to disk"));
-    btnClipboard = makeButton(bar, "btnClipboard", Glyph::Clipboard,
+    btnOpen = glyphButton(bar, "btnOpen", Glyph::Open, QStringLiteral("Load file from disk"));
+    btnSave = glyphButton(bar, "btnSave", Glyph::Save, QStringLiteral("Save data to disk"));
+    btnClipboard = glyphButton(bar, "btnClipboard", Glyph::Clipboard,
                               QStringLiteral("Copy to clipboard|Copy the loaded data into the clipboard"));
-    btnDownload = makeButton(bar, "btnDownload", Glyph::Download, QStringLiteral("Load data from meter"));
-    btnSetup = makeButton(bar, "btnSetup", Glyph::Library, QStringLiteral("Library Edit"));
-    btnClearKRM = makeButton(bar, "btnClearKRM", Glyph::Erase, QStringLiteral("Erase Data"));
-    btnPrint = makeButton(bar, "btnPrint", Glyph::Print, QStringLiteral("Print"));
-    btnHelp = makeButton(bar, "btnHelp", Glyph::Help, QStringLiteral("Help"));
+    btnDownload = glyphButton(bar, "btnDownload", Glyph::Download, QStringLiteral("Load data from meter"));
+    btnSetup = glyphButton(bar, "btnSetup", Glyph::Library, QStringLiteral("Library Edit"));
+    btnClearKRM = glyphButton(bar, "btnClearKRM", Glyph::Erase, QStringLiteral("Erase Data"));
+    btnPrint = glyphButton(bar, "btnPrint", Glyph::Print, QStringLiteral("Print"));
+    btnHelp = glyphButton(bar, "btnHelp", Glyph::Help, QStringLiteral("Help"));
     btnClipboard->setEnabled(false);
 
     auto separator = [bar] {
@@ -309,8 +280,8 @@ QWidget* TfmMain::buildFileListPanel()
     paFileList->setObjectName(QStringLiteral("paFileList"));
     paFileList->setFixedHeight(FileListPanelHeight);
 
-    btnPrevious = makeButton(paFileList, "btnPrevious", Glyph::Previous, QStringLiteral("Previous File"));
-    btnNext = makeButton(paFileList, "btnNext", Glyph::Next, QStringLiteral("Next File"));
+    btnPrevious = glyphButton(paFileList, "btnPrevious", Glyph::Previous, QStringLiteral("Previous File"));
+    btnNext = glyphButton(paFileList, "btnNext", Glyph::Next, QStringLiteral("Next File"));
     connect(btnPrevious, &QToolButton::clicked, this, &TfmMain::btnPreviousClick);
     connect(btnNext, &QToolButton::clicked, this, &TfmMain::btnNextClick);
 

@@ -30,13 +30,6 @@ constexpr int SelectedRowHeight = 16;
 constexpr int AvailableRowHeight = 14;
 constexpr int HelpTopic = 1001;
 
-QFont windowFont()
-{
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(11);
-    return f;
-}
-
 // Each row: its background outlined in white, the name at 5 pixels, the SG
 // text 18 letter widths further on; a code the catalogue lacks is shown
 // dimmed with a word of explanation.
@@ -78,16 +71,7 @@ private:
 
 QToolButton* toolButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint)
 {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setIcon(glyphIcon(glyph));
-    b->setIconSize(QSize(24, 24));
-    b->setFixedSize(34, 34);
-    b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->setToolTip(hint);
-    b->setStatusTip(hint);
-    return b;
+    return glyphButton(parent, name, glyph, hint, 34, 24);
 }
 
 QListWidget* listBox(QWidget* parent, const char* name, const TLibraryList& list, int rowHeight)

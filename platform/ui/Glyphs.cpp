@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QToolButton>
 
 namespace kr {
 
@@ -242,6 +243,34 @@ QPixmap render(Glyph g, int size, bool disabled)
 }
 
 } // namespace
+
+QFont windowFont()
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(11);
+    return f;
+}
+
+void setHint(QWidget* w, const QString& hint)
+{
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    w->setToolTip(bar < 0 ? hint : hint.left(bar));
+    w->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+QToolButton* glyphButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint, int buttonSize,
+                         int iconSize)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(glyphIcon(glyph));
+    b->setIconSize(QSize(iconSize, iconSize));
+    b->setFixedSize(buttonSize, buttonSize);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    setHint(b, hint);
+    return b;
+}
 
 QIcon glyphIcon(Glyph g)
 {

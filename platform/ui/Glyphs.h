@@ -1,5 +1,9 @@
 #pragma once
+#include <QFont>
 #include <QIcon>
+
+class QToolButton;
+class QWidget;
 
 namespace kr {
 
@@ -7,5 +11,13 @@ namespace kr {
 enum class Glyph { Open, Save, Clipboard, Download, Upload, Library, Erase, Print, Help, Previous, Next, Exit };
 
 QIcon glyphIcon(Glyph glyph);
+
+// The program's window font: Arial at 11 pixels.
+QFont windowFont();
+// A hint "short|long" gives the tooltip before the bar and the status tip after it.
+void setHint(QWidget* widget, const QString& hint);
+// A flat toolbar button showing a glyph, named for tests, never taking the focus.
+QToolButton* glyphButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint, int buttonSize = 37,
+                         int iconSize = 26);
 
 } // namespace kr
