@@ -17,23 +17,6 @@ void draw(TPrintSurface& s, TTextAlign align, int x, int y, const QString& text)
     s.TextOut(x, y, text);
 }
 
-// The page geometry every part of the printout shares.
-struct Page {
-    int left, top, bottom, width, height, pageWidth;
-};
-
-Page pageOf(const TPrintSurface& s, const TDataPrintOptions& o)
-{
-    Page p{};
-    p.left = MarginToDevice(o.leftMargin, s.DpiX());
-    p.top = MarginToDevice(o.topMargin, s.DpiY());
-    p.bottom = MarginToDevice(o.bottomMargin, s.DpiY());
-    p.pageWidth = s.PageWidth();
-    p.width = s.PageWidth() - MarginToDevice(o.leftMargin + o.rightMargin, s.DpiX());
-    p.height = s.PageHeight();
-    return p;
-}
-
 constexpr int HeaderHeight = 150;
 
 } // namespace
@@ -59,10 +42,10 @@ std::optional<QString> DataPrintRefusal(TPrintSurface& s, const TDataPrintOption
     s.SetFont(o.font);
     const int h = lineHeight(s);
     s.SetFont(before);
-    const Page p = pageOf(s, o);
+    const TPageGeometry p = PageGeometry(s, o);
     const int header = std::max(HeaderHeight, Logo().height());
     // A page must hold its header and four lines, or no slot would ever print.
-    if (p.top + header < p.height - p.bottom - 4 * h)
+    if (p.top + header < p.pageHeight - p.bottom - 4 * h)
         return std::nullopt;
     return QStringLiteral("The page has no room for the readings with a top margin of %1 mm and a bottom margin "
                           "of %2 mm. Make the margins smaller in the setup and print again.")
@@ -76,20 +59,20 @@ bool PrintData(TPrintSurface& s, const TFile& doc, const TDataPrintOptions& o)
         return false;
     s.SetFont(o.font);
     s.SetAlign(TTextAlign::LeftTop);
-    const Page p = pageOf(s, o);
+    const TPageGeometry p = PageGeometry(s, o);
     const int h = lineHeight(s);
     const TDataColumns c = DataColumns(s, p.left);
     const QString title = QString::fromLatin1(DataPrintTitle);
     const QString name = fromNativePath(doc.GetFileName());
     int page = 1;
     auto header = [&] { return p.top + PrintPageHeader(s, p.width, p.left, p.top, title); };
-    auto footer = [&] { PrintPageFooter(s, p.pageWidth, 0, p.height - p.bottom, name, page, o.now); };
+    auto footer = [&] { PrintPageFooter(s, p.pageWidth, 0, p.pageHeight - p.bottom, name, page, o.now); };
     auto newPage = [&] {
         footer();
         s.NewPage();
         ++page;
     };
-    const int readingsEnd = p.height - p.bottom - 4 * h;
+    const int readingsEnd = p.pageHeight - p.bottom - 4 * h;
 
     std::array<bool, TFile::FileCount + 1> headed{};
     int f = 1;

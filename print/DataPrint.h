@@ -4,20 +4,14 @@
 #include <optional>
 
 #include "core/Readings.h"
-#include "print/Surface.h"
+#include "print/Printing.h"
 
 namespace kr {
 
 // What a data printout needs besides the document.
-struct TDataPrintOptions {
+struct TDataPrintOptions : TPageSetup {
     std::array<bool, TFile::FileCount> marks{};   // the meter files to print
     bool centigrade = true;
-    TPrintFont font;                               // the report font
-    int topMargin = 10;                            // millimetres
-    int rightMargin = 10;
-    int bottomMargin = 10;
-    int leftMargin = 10;
-    TDateTime now = Now();                         // for the footers
 };
 
 // The x of each column of the data printout.

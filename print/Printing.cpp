@@ -42,6 +42,18 @@ private:
 
 } // namespace
 
+TPageGeometry PageGeometry(const TPrintSurface& s, const TPageSetup& o)
+{
+    TPageGeometry p;
+    p.left = MarginToDevice(o.leftMargin, s.DpiX());
+    p.top = MarginToDevice(o.topMargin, s.DpiY());
+    p.bottom = MarginToDevice(o.bottomMargin, s.DpiY());
+    p.width = s.PageWidth() - MarginToDevice(o.leftMargin + o.rightMargin, s.DpiX());
+    p.pageWidth = s.PageWidth();
+    p.pageHeight = s.PageHeight();
+    return p;
+}
+
 int MarginToDevice(int millimetres, int dpi)
 {
     return int(std::nearbyint(double(dpi) * double(millimetres) / 25.4));

@@ -6,6 +6,28 @@
 
 namespace kr {
 
+// What every printout takes from the settings: the report font, the margins
+// in whole millimetres, and the time its footers show.
+struct TPageSetup {
+    TPrintFont font;
+    int topMargin = 10;
+    int rightMargin = 10;
+    int bottomMargin = 10;
+    int leftMargin = 10;
+    TDateTime now = Now();
+};
+
+// The page geometry in device pixels that a printout's frame needs.
+struct TPageGeometry {
+    int left = 0;        // px(left margin)
+    int top = 0;         // px(top margin)
+    int bottom = 0;      // px(bottom margin)
+    int width = 0;       // between the side margins, converted as one value
+    int pageWidth = 0;
+    int pageHeight = 0;
+};
+TPageGeometry PageGeometry(const TPrintSurface& surface, const TPageSetup& setup);
+
 // The frame every printed page carries: the logo and a centred title at the
 // top margin, a footer line with a text and the print date, time and page
 // number at the bottom margin.

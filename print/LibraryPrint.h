@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "print/Printing.h"
+
+namespace kr {
+
+class TFactorCatalogue;
+
+inline constexpr const char* LibraryPrintTitle = "Kestrune Library";
+
+// Prints the selected list, name and SG of each code in list order, on one
+// page; a code the catalogue lacks leaves its line empty. `fileName` is the
+// footer's text ("None" for a list never saved).
+void PrintLibrary(TPrintSurface& surface, const std::vector<std::string>& codes, const TFactorCatalogue& catalogue,
+                  const std::string& fileName, const TPageSetup& setup);
+
+} // namespace kr
