@@ -138,4 +138,12 @@ bool PrintData(TPrintSurface& s, const TFile& doc, const TDataPrintOptions& o)
     return true;
 }
 
+TPrintJob DataPrintJob(const TFile& doc, const TDataPrintOptions& options)
+{
+    TPrintJob job;
+    job.refusal = [options](TPrintSurface& s) { return DataPrintRefusal(s, options); };
+    job.draw = [&doc, options](TPrintSurface& s) { PrintData(s, doc, options); };
+    return job;
+}
+
 } // namespace kr

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/Readings.h"
+#include "print/PageOutput.h"
 #include "print/Printing.h"
 
 namespace kr {
@@ -27,6 +28,10 @@ std::optional<QString> DataPrintRefusal(TPrintSurface& surface, const TDataPrint
 // its first page; a new page is started for each further page. Prints nothing
 // and returns false when DataPrintRefusal() has a reason.
 bool PrintData(TPrintSurface& surface, const TFile& doc, const TDataPrintOptions& options);
+
+// The data printout as a job for a printer, a preview or a PDF file; `doc`
+// must outlive the job.
+TPrintJob DataPrintJob(const TFile& doc, const TDataPrintOptions& options);
 
 inline constexpr const char* DataPrintTitle = "Varnel Kestrune";
 

@@ -26,4 +26,14 @@ void PrintLibrary(TPrintSurface& s, const std::vector<std::string>& codes, const
     PrintPageFooter(s, p.pageWidth, 0, p.pageHeight - p.bottom, fromNativePath(fileName), 1, o.now);
 }
 
+TPrintJob LibraryPrintJob(std::vector<std::string> codes, const TFactorCatalogue& catalogue, std::string fileName,
+                          const TPageSetup& setup)
+{
+    TPrintJob job;
+    job.draw = [codes = std::move(codes), &catalogue, fileName = std::move(fileName), setup](TPrintSurface& s) {
+        PrintLibrary(s, codes, catalogue, fileName, setup);
+    };
+    return job;
+}
+
 } // namespace kr

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "print/PageOutput.h"
 #include "print/Printing.h"
 
 namespace kr {
@@ -15,5 +16,9 @@ inline constexpr const char* LibraryPrintTitle = "Kestrune Library";
 // footer's text ("None" for a list never saved).
 void PrintLibrary(TPrintSurface& surface, const std::vector<std::string>& codes, const TFactorCatalogue& catalogue,
                   const std::string& fileName, const TPageSetup& setup);
+
+// The library printout as a job; `catalogue` must outlive the job.
+TPrintJob LibraryPrintJob(std::vector<std::string> codes, const TFactorCatalogue& catalogue, std::string fileName,
+                          const TPageSetup& setup);
 
 } // namespace kr

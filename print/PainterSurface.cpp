@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
+#include <QPainter>
 
 namespace kr {
 
@@ -19,27 +20,31 @@ QFont QtFont(const TPrintFont& f, QPaintDevice* device)
     return device ? QFont(q, device) : q;
 }
 
-TPainterSurface::TPainterSurface(QPainter& p, QPagedPaintDevice& d) : painter(p), device(d)
+TPainterSurface::TPainterSurface(QPainter* p, QPagedPaintDevice& d) : painter(p), device(d)
 {
     SetFont(font);
-    painter.setBackgroundMode(Qt::TransparentMode);
+    if (painter)
+        painter->setBackgroundMode(Qt::TransparentMode);
 }
 
 void TPainterSurface::SetFont(const TPrintFont& f)
 {
     font = f;
-    painter.setFont(QtFont(f, &device));
-    painter.setPen(QColor::fromRgb(QRgb(0xFF000000u | (f.rgb & 0xFFFFFFu))));
+    qfont = QtFont(f, &device);
+    if (painter) {
+        painter->setFont(qfont);
+        painter->setPen(QColor::fromRgb(QRgb(0xFF000000u | (f.rgb & 0xFFFFFFu))));
+    }
 }
 
 int TPainterSurface::TextWidth(const QString& text) const
 {
-    return painter.fontMetrics().horizontalAdvance(text);
+    return QFontMetrics(qfont, &device).horizontalAdvance(text);
 }
 
 int TPainterSurface::TextHeight(const QString&) const
 {
-    return painter.fontMetrics().height();
+    return QFontMetrics(qfont, &device).height();
 }
 
 void TPainterSurface::TextOut(int x, int y, const QString& text)
@@ -49,14 +54,15 @@ void TPainterSurface::TextOut(int x, int y, const QString& text)
         left = x - TextWidth(text) / 2;
     else if (align == TTextAlign::RightTop)
         left = x - TextWidth(text);
-    painter.drawText(QPoint(left, y + painter.fontMetrics().ascent()), text);
+    if (painter)
+        painter->drawText(QPoint(left, y + QFontMetrics(qfont, &device).ascent()), text);
 }
 
 bool TPainterSurface::DrawImage(int x, int y, const QImage& image)
 {
-    if (image.isNull())
+    if (image.isNull() || !painter)
         return false;
-    painter.drawImage(QRect(x, y, image.width(), image.height()), image);
+    painter->drawImage(QRect(x, y, image.width(), image.height()), image);
     return true;
 }
 
@@ -70,9 +76,10 @@ int TPainterSurface::PageHeight() const { return device.height(); }
 int TPainterSurface::DpiX() const { return device.logicalDpiX(); }
 int TPainterSurface::DpiY() const { return device.logicalDpiY(); }
 
-void SetPdfLayout(QPagedPaintDevice& d)
+QPageLayout PdfPageLayout()
 {
-    d.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(6.35, 6.35, 6.35, 6.35),
+                       QPageLayout::Millimeter);
 }
 
 } // namespace kr

@@ -1,18 +1,20 @@
 #pragma once
 #include <QFont>
-#include <QPainter>
 
 #include "print/Surface.h"
 
+class QPageLayout;
 class QPagedPaintDevice;
+class QPainter;
 
 namespace kr {
 
 // The reports' surface on a real paged device: a printer, a PDF file or a
-// preview. The painter must be active on `device`.
+// preview. The painter must be active on `device`; without a painter the
+// surface only measures, so a printout can be refused before its job starts.
 class TPainterSurface : public TPrintSurface {
 public:
-    TPainterSurface(QPainter& painter, QPagedPaintDevice& device);
+    TPainterSurface(QPainter* painter, QPagedPaintDevice& device);
 
     TPrintFont Font() const override { return font; }
     void SetFont(const TPrintFont& f) override;
@@ -29,19 +31,21 @@ public:
     int DpiY() const override;
 
 private:
-    QPainter& painter;
+    QPainter* painter;
     QPagedPaintDevice& device;
     TPrintFont font;
+    QFont qfont;
     TTextAlign align = TTextAlign::LeftTop;
 };
 
 // The Qt font for a report font on `device` (points at the device's resolution).
 QFont QtFont(const TPrintFont& font, QPaintDevice* device);
 
-// PDF pages as every PDF of ours is made: A4 portrait without page margins
-// (the reports keep their own), at 300 dots per inch so the logo, drawn one
-// pixel per dot, keeps a readable size.
+// PDF pages as every PDF of ours is made: A4 portrait at 300 dots per inch,
+// so the logo, drawn one pixel per dot, keeps a readable size. The page
+// margins stand for a printer's unprintable edge (a quarter inch), so the
+// footer, which spans the printable width, does not touch the paper's edge.
 inline constexpr int PdfResolution = 300;
-void SetPdfLayout(QPagedPaintDevice& device);
+QPageLayout PdfPageLayout();
 
 } // namespace kr

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QCoreApplication>
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPainterPath>
 
 #include "platform/Text.h"
 
@@ -59,47 +55,11 @@ int MarginToDevice(int millimetres, int dpi)
     return int(std::nearbyint(double(dpi) * double(millimetres) / 25.4));
 }
 
-// Our own mark, drawn once: a growth-ring disc with a water drop beside the
-// maker's name. Text needs a GUI application; without one the logo is empty.
+// Our own mark (a growth-ring disc and a water drop beside the maker's
+// name), kept as a resource so every page shows the same pixels.
 QImage Logo()
 {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return {};
-    static const QImage logo = [] {
-        QImage image(323, 73, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(47, 93, 58));
-        p.drawRoundedRect(QRectF(2, 4, 66, 65), 10, 10);
-        p.setBrush(QColor(233, 216, 166));
-        p.drawEllipse(QPointF(35, 36.5), 23, 23);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(138, 106, 58), 1.6));
-        for (double r : {17.0, 11.5, 6.0})
-            p.drawEllipse(QPointF(35, 36.5), r, r);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(59, 130, 196));
-        QPainterPath drop;
-        drop.moveTo(57, 12);
-        drop.cubicTo(52, 20, 49, 25, 49, 29);
-        drop.arcTo(QRectF(49, 21, 16, 16), 180, 180);
-        drop.cubicTo(65, 25, 62, 20, 57, 12);
-        p.drawPath(drop);
-        QFont name(QStringLiteral("Arial"));
-        name.setPixelSize(34);
-        name.setBold(true);
-        p.setFont(name);
-        p.setPen(QColor(47, 93, 58));
-        p.drawText(QRectF(80, 4, 243, 42), Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("KESTRUNE"));
-        QFont line(QStringLiteral("Arial"));
-        line.setPixelSize(14);
-        p.setFont(line);
-        p.setPen(QColor(107, 114, 128));
-        p.drawText(QRectF(82, 48, 241, 20), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("wood moisture meters"));
-        return image;
-    }();
+    static const QImage logo(QStringLiteral(":/print/logo.png"));
     return logo;
 }
 

@@ -14,6 +14,7 @@ constexpr CommandInfo Commands[] = {
     {Command::Download, "download"}, {Command::Erase, "erase"},     {Command::Serial, "serial"},
     {Command::Export, "export"},     {Command::Show, "show"},       {Command::Convert, "convert"},
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
+    {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
@@ -34,7 +35,8 @@ bool takesOption(Command command, const QString& option)
 {
     if (option == "-o")
         return command == Command::Download || command == Command::Convert
-            || command == Command::ImportLines || command == Command::LibraryGet;
+            || command == Command::ImportLines || command == Command::LibraryGet || command == Command::Print
+            || command == Command::PrintLibrary;
     if (option == "--yes")
         return command == Command::Erase || command == Command::LibraryPut;
     if (option == "--nd")
@@ -42,11 +44,11 @@ bool takesOption(Command command, const QString& option)
     if (option == "--partial")
         return command == Command::Download;
     if (option == "--fahrenheit")
-        return command == Command::Export || command == Command::Show;
+        return command == Command::Export || command == Command::Show || command == Command::Print;
     if (option == "--encoding")
         return command == Command::Export;
     if (option == "--file")
-        return command == Command::Show;
+        return command == Command::Show || command == Command::Print;
     if (option == "--to")
         return command == Command::Convert;
     return true;
@@ -55,7 +57,8 @@ bool takesOption(Command command, const QString& option)
 bool takesInput(Command command)
 {
     return command == Command::Export || command == Command::Show || command == Command::Convert
-        || command == Command::ImportLines || command == Command::LibraryPut || command == Command::LibraryShow;
+        || command == Command::ImportLines || command == Command::LibraryPut || command == Command::LibraryShow
+        || command == Command::Print || command == Command::PrintLibrary;
 }
 
 std::optional<int> wholeNumber(const QString& text)
@@ -271,7 +274,8 @@ private:
         else if (inv.command == Command::Convert && !inv.format)
             error = QStringLiteral("convert needs --to csv or --to json");
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
-                  || inv.command == Command::LibraryGet)
+                  || inv.command == Command::LibraryGet || inv.command == Command::Print
+                  || inv.command == Command::PrintLibrary)
                  && inv.output.isEmpty())
             error = QStringLiteral("%1 needs -o FILE").arg(command);
         else if (inv.command == Command::LibraryPut && !inv.yes)
@@ -372,6 +376,24 @@ QString usageText(Command command)
             "Turns captured meter record lines (one per line, as the meter sends them after\n"
             "the data command) into a data file, by the same import as a download. FILE may\n"
             "not be LINES itself (exit status 1).\n");
+    case Command::Print:
+    case Command::PrintLibrary:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] print FILE -o OUT.pdf [--file N] [--fahrenheit]\n"
+            "       kr-cli [--home DIR] print-library LIST.lst -o OUT.pdf\n"
+            "\n"
+            "Makes the pages the window program prints, as a PDF file (A4, 300 dots per\n"
+            "inch), without a display: the margins and the print font come from kr.ini in\n"
+            "the program folder, species names for print-library from its Factors.dat.\n"
+            "\n"
+            "print          the data file's readings, all meter files or only meter file N\n"
+            "               (1 to 25), then its notes; temperatures in degrees Celsius\n"
+            "               unless --fahrenheit.\n"
+            "print-library  the library list's species with their names and SG, one page.\n"
+            "\n"
+            "OUT.pdf is written whole and then put in place: a failure leaves an older file\n"
+            "as it was. Exit status: 0 done; 1 wrong usage; 3 a file could not be read or\n"
+            "OUT.pdf not written; 4 refused: margins that leave no room for the readings.\n");
     case Command::Library:
     case Command::LibraryGet:
     case Command::LibraryPut:
@@ -427,6 +449,10 @@ QString usageText(Command command)
         "  library put FILE.lst --yes [--nd]\n"
         "                            back up and erase the meter, then send it the list\n"
         "  library show FILE.lst     the list's species with their names and SG\n"
+        "  print FILE -o OUT.pdf [--file N] [--fahrenheit]\n"
+        "                            the data printout as a PDF file\n"
+        "  print-library LIST.lst -o OUT.pdf\n"
+        "                            the library printout as a PDF file\n"
         "\n"
         "Options:\n"
         "  --port N       the serial port by number, mapped as the window program maps it\n"

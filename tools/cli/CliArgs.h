@@ -18,6 +18,7 @@ enum class Command {
     None, Download, Erase, Serial, Export, Show, Convert, ImportLines,
     Library,   // "library" before its sub-command: only its help
     LibraryGet, LibraryPut, LibraryShow,
+    Print, PrintLibrary,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -39,7 +40,7 @@ struct Invocation {
     bool partial = false;           // download --partial: keep a short download
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;
-    int fileNumber = 0;             // show --file N (0: all meter files)
+    int fileNumber = 0;             // show, print --file N (0: all meter files)
     std::optional<Format> format;   // convert --to
 };
 

@@ -11,9 +11,11 @@
 #include "core/Errors.h"
 #include "core/Readings.h"
 #include "platform/Text.h"
+#include "print/DataPrint.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/LibraryCommands.h"
 #include "tools/cli/MeterCommands.h"
+#include "tools/cli/PrintCommands.h"
 #include "tools/cli/Renderings.h"
 
 namespace kr::cli {
@@ -53,6 +55,8 @@ bool sameFile(const QString& input, const QString& output)
     return std::filesystem::equivalent(toNativePath(input), toNativePath(output), ec) && !ec;
 }
 
+} // namespace
+
 // Writing the result over its own input would lose the input: refused before anything is read.
 bool outputIsInput(const Invocation& inv, CliPrompts& prompts)
 {
@@ -61,6 +65,8 @@ bool outputIsInput(const Invocation& inv, CliPrompts& prompts)
     prompts.print(QStringLiteral("%1 is the file being read; give -o another file.").arg(inv.output));
     return true;
 }
+
+namespace {
 
 int load(TFile& doc, const QString& path, CliPrompts& prompts)
 {
@@ -150,6 +156,21 @@ int runImportLines(const Invocation& inv, CliPrompts& prompts)
     return ExitOk;
 }
 
+int runPrint(const Invocation& inv, CliPrompts& prompts)
+{
+    if (outputIsInput(inv, prompts))
+        return ExitUsage;
+    TKRFile doc;
+    if (const int status = load(doc, inv.input, prompts))
+        return status;
+    TDataPrintOptions options;
+    static_cast<TPageSetup&>(options) = StoredPageSetup();
+    options.centigrade = !inv.fahrenheit;
+    for (int f = 1; f <= TFile::FileCount; ++f)
+        options.marks[std::size_t(f - 1)] = inv.fileNumber == 0 || inv.fileNumber == f;
+    return WritePdfOutput(DataPrintJob(doc, options), inv, prompts);
+}
+
 } // namespace
 
 int runCommand(const Invocation& inv, CliPrompts& prompts)
@@ -165,6 +186,8 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::LibraryGet: return runLibraryGet(inv, prompts);
     case Command::LibraryPut: return runLibraryPut(inv, prompts);
     case Command::LibraryShow: return runLibraryShow(inv, prompts);
+    case Command::Print: return runPrint(inv, prompts);
+    case Command::PrintLibrary: return runPrintLibrary(inv, prompts);
     case Command::Library:
     case Command::None: break;
     }

@@ -10,4 +10,7 @@ class CliPrompts;
 // files the command names. Meter commands need a running QCoreApplication.
 int runCommand(const Invocation& inv, CliPrompts& prompts);
 
+// True, after saying so, when -o names the input file itself (under any name or link).
+bool outputIsInput(const Invocation& inv, CliPrompts& prompts);
+
 } // namespace kr::cli

@@ -1,5 +1,6 @@
 #include "tools/cli/LibraryCommands.h"
 
+#include <QFileInfo>
 #include <cstdio>
 
 #include "core/Cp1252.h"
@@ -11,7 +12,10 @@
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "tools/cli/CliPrompts.h"
+#include "tools/cli/Commands.h"
 #include "tools/cli/MeterSession.h"
+#include "tools/cli/PrintCommands.h"
+#include "print/LibraryPrint.h"
 
 namespace kr::cli {
 
@@ -133,6 +137,18 @@ int runLibraryShow(const Invocation& inv, CliPrompts& prompts)
     const bool ok = std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout) == std::size_t(out.size())
         && std::fflush(stdout) == 0;
     return ok ? ExitOk : ExitFile;
+}
+
+int runPrintLibrary(const Invocation& inv, CliPrompts& prompts)
+{
+    if (outputIsInput(inv, prompts))
+        return ExitUsage;
+    ListFileContents list;
+    TFactorCatalogue catalogue;
+    if (!readList(inv, list, prompts) || !loadCatalogue(catalogue, prompts))
+        return ExitFile;
+    const std::string fileName = toNativePath(QFileInfo(inv.input).absoluteFilePath());
+    return WritePdfOutput(LibraryPrintJob(list.codes, catalogue, fileName, StoredPageSetup()), inv, prompts);
 }
 
 } // namespace kr::cli

@@ -10,5 +10,6 @@ class CliPrompts;
 int runLibraryGet(const Invocation& inv, CliPrompts& prompts);
 int runLibraryPut(const Invocation& inv, CliPrompts& prompts);
 int runLibraryShow(const Invocation& inv, CliPrompts& prompts);
+int runPrintLibrary(const Invocation& inv, CliPrompts& prompts);
 
 } // namespace kr::cli

@@ -1,4 +1,6 @@
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <memory>
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
@@ -31,17 +33,24 @@ void put(std::FILE* stream, const QString& text)
 int main(int argc, char** argv)
 {
     using namespace kr::cli;
-    // The link's timers need an event loop; no display is touched.
-    QCoreApplication app(argc, argv);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const ParseResult parsed = parseArguments(args);
+    const bool prints = parsed.ok() && !parsed.invocation.help
+        && (parsed.invocation.command == Command::Print || parsed.invocation.command == Command::PrintLibrary);
+    // The link's timers need an event loop; printing needs fonts, which come
+    // with a GUI application, but never a display.
+    if (prints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        prints ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kr-cli"));
 #if defined(_WIN32)
     // The export is exact bytes: no CR may be added in front of its LFs.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
 
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    const ParseResult parsed = parseArguments(args);
     if (!parsed.ok()) {
         put(stderr, QStringLiteral("kr-cli: %1\nTry 'kr-cli --help'.\n").arg(parsed.error));
         return ExitUsage;
