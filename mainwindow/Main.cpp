@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,6 +37,12 @@
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
 #include "settings/ui/WindowLayout.h"
+#include "print/DataPrint.h"
+#include "print/LibraryPrint.h"
+#include "print/ReportSetup.h"
+#include "print/ui/Libpnt.h"
+#include "print/ui/PrinterChoice.h"
+#include "print/ui/Printdlg.h"
 
 namespace kr {
 
@@ -371,6 +379,11 @@ void TfmMain::buildMenu()
     SaveAs1 = File1->addAction(QStringLiteral("Save &As..."), this, &TfmMain::SaveAs1Click);
     SaveAs1->setObjectName(QStringLiteral("SaveAs1"));
     File1->addSeparator();
+    Print1 = File1->addAction(QStringLiteral("&Print..."), this, &TfmMain::btnPrintClick);
+    Print1->setObjectName(QStringLiteral("Print1"));
+    PrintSetup1 = File1->addAction(QStringLiteral("P&rint Setup..."), this, &TfmMain::PrintSetup1Click);
+    PrintSetup1->setObjectName(QStringLiteral("PrintSetup1"));
+    File1->addSeparator();
     RecentFiles1 = File1->addMenu(QStringLiteral("Recent Files"));
     RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
@@ -608,6 +621,8 @@ TfmMeterSetup* TfmMain::MeterSetup()
         return got.codes;
     };
     hooks.send = [this](const std::vector<std::string>& codes) { libraryExchanges->BtnSendClick(codes); };
+    hooks.print = [this] { LibraryPrint(); };
+    hooks.printSetup = [this] { PrintSetup1Click(); };
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
 }
@@ -615,7 +630,67 @@ void TfmMain::btnClearKRMClick()
 {
     runHandler([this] { exchanges->btnClearKRMClick(); });
 }
-void TfmMain::btnPrintClick() {}
+TfmPrintDlg* TfmMain::PrintDlg()
+{
+    if (!fmPrintDlg) {
+        fmPrintDlg = new TfmPrintDlg(this);
+        fmPrintDlg->onPreview = [this] { printerChoice().Preview(fmPrintDlg, DataPrintJobNow()); };
+    }
+    return fmPrintDlg;
+}
+
+TPageSetup TfmMain::ReportPageSetup() const { return PageSetupFrom(settings, setupPrintFont.value_or(StoredFont{})); }
+
+// The file marks from the dialog's choice, then the job on the document.
+TPrintJob TfmMain::DataPrintJobNow()
+{
+    FileMarks.fill(false);
+    if (fmPrintDlg->AllFiles())
+        FileMarks.fill(true);
+    else
+        FileMarks[std::size_t(CurrentFile() - 1)] = true;
+    TDataPrintOptions options;
+    static_cast<TPageSetup&>(options) = ReportPageSetup();
+    options.marks = FileMarks;
+    options.centigrade = settings.Centigrade;
+    return DataPrintJob(*document, options);
+}
+
+// A PDF is offered the document's name with ".pdf", beside it.
+static QString pdfNameFor(const std::string& fileName, const char* untitled)
+{
+    if (fileName == TFile::NoFileName)
+        return QString::fromLatin1(untitled);
+    const QFileInfo file(fromNativePath(fileName));
+    return file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf"));
+}
+
+void TfmMain::btnPrintClick()
+{
+    if (PrintDlg()->exec() != QDialog::Accepted)
+        return;
+    runHandler([this] { printerChoice().Print(DataPrintJobNow(), pdfNameFor(document->GetFileName(), "readings.pdf")); });
+}
+
+void TfmMain::PrintSetup1Click()
+{
+    printerChoice().Setup(this);
+}
+
+void TfmMain::LibraryPrint()
+{
+    if (!fmLibPrintDlg) {
+        fmLibPrintDlg = new TfmLibPrintDlg(fmMeterSetup);
+        fmLibPrintDlg->onPreview = [this] {
+            printerChoice().Preview(fmLibPrintDlg, LibraryPrintJob(libraryList->Selected(), *catalogue,
+                                                                   libraryList->FileName(), ReportPageSetup()));
+        };
+    }
+    if (fmLibPrintDlg->exec() != QDialog::Accepted)
+        return;
+    printerChoice().Print(LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup()),
+                          pdfNameFor(libraryList->FileName(), "library.pdf"));
+}
 void TfmMain::Contents1Click() {}
 
 void TfmMain::About1Click()

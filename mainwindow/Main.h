@@ -2,12 +2,18 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <array>
 #include <memory>
+#include <optional>
 
 #include "KrVersion.h"
 #include "mainwindow/DocumentWorkflow.h"
 #include "mainwindow/RecentFiles.h"
+#include "core/Readings.h"
 #include "meter/Exchanges.h"
+#include "print/PageOutput.h"
+#include "print/Printing.h"
+#include "settings/FormStorage.h"
 #include "settings/Settings.h"
 
 class QAction;
@@ -31,6 +37,8 @@ class TLibraryList;
 class TLibraryExchanges;
 class TfmMeterSetup;
 class TSubFileList;
+class TfmPrintDlg;
+class TfmLibPrintDlg;
 
 // The program's identity as the window shows it.
 namespace main_text {
@@ -106,6 +114,8 @@ public:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* SaveAs1 = nullptr;
+    QAction* Print1 = nullptr;
+    QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Options1 = nullptr;
@@ -131,6 +141,7 @@ public slots:
     void MeterList1Click();
     void btnClearKRMClick();
     void btnPrintClick();
+    void PrintSetup1Click();
     void Contents1Click();
     void About1Click();
 
@@ -157,6 +168,10 @@ private:
     bool FormCloseQuery();
     void tiSplashTimer();
     void attachLayout();
+    TfmPrintDlg* PrintDlg();
+    TPrintJob DataPrintJobNow();
+    TPageSetup ReportPageSetup() const;
+    void LibraryPrint();
 
     Options options;
     std::unique_ptr<TKRFile> document;
@@ -173,6 +188,13 @@ private:
     QPointer<QWidget> splash;
     QPointer<TfmNote> fmNote;
     QPointer<QDialog> fmAbout;
+    QPointer<TfmPrintDlg> fmPrintDlg;
+    QPointer<TfmLibPrintDlg> fmLibPrintDlg;
+    // The meter files the next data printout takes, set anew each time.
+    std::array<bool, TFile::FileCount> FileMarks{};
+    // The setup dialog's print font once it has been shown in this run;
+    // until then the reports use Arial 8.
+    std::optional<StoredFont> setupPrintFont;
     bool shownOnce = false;
     // The view is being filled from the document, which is no edit.
     bool fillingView = false;

@@ -6,7 +6,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QComboBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
@@ -18,6 +21,7 @@
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "platform/ui/Clipboard.h"
+#include "print/ui/PrinterChoice.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
@@ -78,6 +82,7 @@ private slots:
     void noteDialogOnlyOnRowsWithMoisture();
     void noteDialogOkStoresCancelKeeps();
     void commentChangeMarksModifiedAndShowsInList();
+    void printCurrentFileToPdf();
     void leavingAChangedCommentMarksModified();
     void notesChangeMarksModified();
     void notesRoundTripThroughRefresh();
@@ -187,8 +192,37 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     QStringList texts;
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "-", "Recent Files", "E&xit"}));
+    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "-", "&Print...", "P&rint Setup...", "-",
+                                 "Recent Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
+}
+
+// "Current file" prints only the meter file shown; with no printer the
+// pages go to the PDF file the user names.
+void TestMainWindow::printCurrentFileToPdf()
+{
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
+    win().cbSubFiles->setCurrentIndex(2);
+    win().cbSubFilesChange();
+    const QString pdf = test::programHome().filePath("current.pdf");
+    prompts->answerSave(pdf);
+    bool seen = false;
+    test::onNextModal([](QWidget* dialog) {
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Print"));
+        dialog->findChild<QComboBox*>("cbPrinter")->setCurrentText(TPrinterChoice::PdfEntry);
+        printerChoice().Choose(TPrinterChoice::PdfEntry);
+        dialog->findChild<QRadioButton*>("rbCurrent")->setChecked(true);
+        dialog->findChild<QPushButton*>("btnPrint")->click();
+    }, &seen);
+    win().btnPrint->click();
+    QVERIFY(seen);
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    QVERIFY(text.waitForFinished());
+    const QString out = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(out.contains("Beech") && !out.contains("Radiata Pine"), qPrintable(out));
+    QCOMPARE(prompts->unexpected(), 0);
 }
 
 void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()

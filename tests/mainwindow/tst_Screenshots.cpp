@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewDialog>
 #include <QTableView>
 #include <QtTest>
 
@@ -14,6 +15,9 @@
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "platform/Text.h"
+#include "print/DataPrint.h"
+#include "print/ui/PrinterChoice.h"
+#include "print/ui/Printdlg.h"
 #include "shell/Krsplash.h"
 #include "shell/Startup.h"
 #include "tests/mainwindow/MainWindowFixture.h"
@@ -125,6 +129,24 @@ void TestScreenshots::renderWindows()
     save(editor, "library-editor.png");
     editor->List().New1Click();
     editor->hide();
+
+    // The print dialog, and the preview of what it would print.
+    TfmPrintDlg dialog(main);
+    dialog.Printer->Refresh();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    save(&dialog, "print-dialog.png");
+    dialog.hide();
+    TDataPrintOptions options;
+    options.marks.fill(true);
+    const TPrintJob job = DataPrintJob(main->Document(), options);
+    QPrintPreviewDialog preview(&printerChoice().Printer(), main);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&job](QPrinter* p) { RenderJob(job, *p); });
+    preview.resize(900, 1000);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    QCoreApplication::processEvents();
+    save(&preview, "print-preview.png");
 }
 
 QTEST_MAIN(TestScreenshots)

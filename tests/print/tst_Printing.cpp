@@ -2,6 +2,9 @@
 
 #include "core/Mtlutils.h"
 #include "core/Regional.h"
+#include "library/ItemObj.h"
+#include "library/List.h"
+#include "print/LibraryPrint.h"
 #include "print/Printing.h"
 #include "tests/support/RecordingSurface.h"
 
@@ -80,6 +83,25 @@ private slots:
         PrintPageFooter(s, 4800, 0, 6364, QString(), 1, at);
         QCOMPARE(s.calls.size(), 1);
     }
+
+    // Name and SG columns from the template texts; an unknown code keeps its empty line.
+    void libraryPageKeepsALineForAnUnknownCode()
+    {
+        TFactorCatalogue catalogue;
+        catalogue.LoadFromText("HN000010Red Alder       Alnus rubra                         0.37Hardwoods NA    \r\n"
+                               "HN000050Oregon Ash      Fraxinus latifolia                  0.50Hardwoods NA    \r\n");
+        RecordingSurface s;
+        PrintLibrary(s, {"HN000010", "ZZ999999", "HN000050"}, catalogue, TLibraryList::NoFileName, TPageSetup{});
+        const int h = 8 * 600 / 72, xName = 236 + 4 * 6, xSG = xName + 18 * 6, top = 236 + 150;
+        QList<QPair<QPoint, QString>> body;
+        for (const auto& c : s.texts())
+            if (c.font.points == 8 && c.y < 6600 - 236)
+                body.append({QPoint(c.x, c.y), c.text.trimmed()});
+        QCOMPARE(body, (QList<QPair<QPoint, QString>>{{{xName, top}, "Red Alder"}, {{xSG, top}, "0.37"},
+                                                       {{xName, top + 2 * h}, "Oregon Ash"}, {{xSG, top + 2 * h}, "0.50"}}));
+        QCOMPARE(s.texts().at(s.texts().size() - 2).text, QStringLiteral("None"));
+    }
+
 };
 
 QTEST_MAIN(TestPrinting)
