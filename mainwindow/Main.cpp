@@ -32,6 +32,7 @@
 #include "meter/MeterLink.h"
 #include "meter/Wait.h"
 #include "platform/ui/Clipboard.h"
+#include "platform/ui/ShellOpen.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
@@ -392,8 +393,16 @@ void TfmMain::buildMenu()
     Options1->setObjectName(QStringLiteral("Options1"));
     MeterList1 = Options1->addAction(QStringLiteral("Library Edit"), this, &TfmMain::MeterList1Click);
     MeterList1->setObjectName(QStringLiteral("MeterList1"));
+    System1 = Options1->addAction(QStringLiteral("System Setup"), this, &TfmMain::System1Click);
+    System1->setObjectName(QStringLiteral("System1"));
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
+    Contents1 = Help1->addAction(QStringLiteral("&Contents"), this, &TfmMain::Contents1Click);
+    Contents1->setObjectName(QStringLiteral("Contents1"));
+    HelpManual1 = Help1->addAction(QStringLiteral("KR  User's Guide"), this, &TfmMain::HelpManual1Click);
+    HelpManual1->setObjectName(QStringLiteral("HelpManual1"));
+    WorkingwithyourKR1 = Help1->addAction(QStringLiteral("Working with your KR"), this, &TfmMain::WorkingwithyourKR1Click);
+    WorkingwithyourKR1->setObjectName(QStringLiteral("WorkingwithyourKR1"));
     About1 = Help1->addAction(QStringLiteral("&About..."), this, &TfmMain::About1Click);
     About1->setObjectName(QStringLiteral("About1"));
     rebuildRecentMenu();
@@ -692,6 +701,11 @@ void TfmMain::LibraryPrint()
                           pdfNameFor(libraryList->FileName(), "library.pdf"));
 }
 void TfmMain::Contents1Click() {}
+void TfmMain::System1Click() {}
+
+// The guides open in the desktop's own viewer; the program only beeps when it cannot.
+void TfmMain::HelpManual1Click() { shellOpen(ProgramFolder() + QStringLiteral("kr user guide.pdf")); }
+void TfmMain::WorkingwithyourKR1Click() { shellOpen(ProgramFolder() + QStringLiteral("Working with your KR.pdf")); }
 
 void TfmMain::About1Click()
 {

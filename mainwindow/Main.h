@@ -120,7 +120,11 @@ public:
     QAction* Exit1 = nullptr;
     QMenu* Options1 = nullptr;
     QAction* MeterList1 = nullptr;
+    QAction* System1 = nullptr;
     QMenu* Help1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* HelpManual1 = nullptr;
+    QAction* WorkingwithyourKR1 = nullptr;
     QAction* About1 = nullptr;
     QTimer tiSplash;
 
@@ -142,7 +146,10 @@ public slots:
     void btnClearKRMClick();
     void btnPrintClick();
     void PrintSetup1Click();
+    void System1Click();
     void Contents1Click();
+    void HelpManual1Click();
+    void WorkingwithyourKR1Click();
     void About1Click();
 
 protected:

@@ -1,7 +1,6 @@
 #include "shell/About.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFrame>
 #include <QLinearGradient>
@@ -14,24 +13,11 @@
 #include <QVBoxLayout>
 
 #include "KrVersion.h"
+#include "platform/ui/ShellOpen.h"
 
 namespace kr {
 
 namespace {
-
-TLinkLabel::Opener& opener()
-{
-    static TLinkLabel::Opener open = [](const QString& address) {
-        return QDesktopServices::openUrl(QUrl::fromUserInput(address));
-    };
-    return open;
-}
-
-std::function<void()>& beeper()
-{
-    static std::function<void()> beep = [] { QApplication::beep(); };
-    return beep;
-}
 
 QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent)
 {
@@ -65,16 +51,6 @@ TLinkLabel::TLinkLabel(const QString& target, QWidget* parent) : QLabel(shownAdd
     setHot(false);
 }
 
-void TLinkLabel::SetOpener(Opener open)
-{
-    opener() = open ? std::move(open) : [](const QString& a) { return QDesktopServices::openUrl(QUrl::fromUserInput(a)); };
-}
-
-void TLinkLabel::SetBeeper(std::function<void()> beep)
-{
-    beeper() = beep ? std::move(beep) : [] { QApplication::beep(); };
-}
-
 void TLinkLabel::setHot(bool on)
 {
     hot = on;
@@ -100,8 +76,7 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)
     QLabel::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
         return;
-    if (!opener()(address))
-        beeper()();
+    shellOpen(address);
 }
 
 // ---- TfmAbout -------------------------------------------------------------------

@@ -17,12 +17,6 @@ public:
     const QString& Address() const { return address; }
     bool IsHot() const { return hot; }
 
-    // How addresses are opened; tests put their own in. Returns success.
-    using Opener = std::function<bool(const QString& address)>;
-    static void SetOpener(Opener opener);
-    // Called instead of the system beep when opening fails (tests).
-    static void SetBeeper(std::function<void()> beeper);
-
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "platform/SerialTransport.h"
+#include "platform/ui/ShellOpen.h"
 #include "shell/About.h"
 #include "shell/Progress.h"
 #include "tests/exchanges/ExchangeRig.h"
@@ -127,11 +128,11 @@ private slots:
         QStringList opened;
         int beeps = 0;
         bool succeed = true;
-        TLinkLabel::SetOpener([&](const QString& a) {
+        setShellOpener([&](const QString& a) {
             opened << a;
             return succeed;
         });
-        TLinkLabel::SetBeeper([&] { ++beeps; });
+        setShellBeeper([&] { ++beeps; });
         QTest::mouseClick(link, Qt::LeftButton);
         QCOMPARE(opened, QStringList{QString::fromLatin1(TfmAbout::MakerAddress)});
         QCOMPARE(beeps, 0);
@@ -139,8 +140,8 @@ private slots:
         QTest::mouseClick(about.lblAuthorLink, Qt::LeftButton);
         QCOMPARE(opened.last(), QString::fromLatin1(TfmAbout::AuthorAddress));
         QCOMPARE(beeps, 1);
-        TLinkLabel::SetOpener({});
-        TLinkLabel::SetBeeper({});
+        setShellOpener({});
+        setShellBeeper({});
     }
 
     // ---- The progress window during a download ----------------------------
