@@ -141,9 +141,8 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     QCoreApplication::setApplicationName(main_text::ApplicationTitle);
     attachLayout();
 
-    link = std::make_unique<TMeterLink>();
     settings = ReadSettings();
-    link->PortNumber = settings.PortNumber;
+    link = std::make_unique<TMeterLink>(settings.PortNumber);
     exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
     connect(exchanges.get(), &TMeterExchanges::DownloadEnded, this, [this] { DownloadEnded(); });
     catalogue = std::make_unique<TFactorCatalogue>();

@@ -13,7 +13,17 @@ namespace kr {
 TMeterLink::TMeterLink(QObject* parent) : TMeterLink(std::make_unique<QtSerialTransport>(), parent) {}
 
 TMeterLink::TMeterLink(std::unique_ptr<SerialTransport> transport, QObject* parent)
-    : QObject(parent), port(std::move(transport))
+    : TMeterLink(std::move(transport), ownPortNumber, parent)
+{
+}
+
+TMeterLink::TMeterLink(int& portNumber, QObject* parent)
+    : TMeterLink(std::make_unique<QtSerialTransport>(), portNumber, parent)
+{
+}
+
+TMeterLink::TMeterLink(std::unique_ptr<SerialTransport> transport, int& portNumber, QObject* parent)
+    : QObject(parent), PortNumber(portNumber), port(std::move(transport))
 {
     setUpTimer(TimGotSummaryData, "TimGotSummaryData");
     setUpTimer(TimGotDataRecords, "TimGotDataRecords");

@@ -40,12 +40,20 @@ public:
     explicit TMeterLink(QObject* parent = nullptr);
     // On the given transport (the link owns it).
     explicit TMeterLink(std::unique_ptr<SerialTransport> transport, QObject* parent = nullptr);
+    // On a real port whose number lives elsewhere (the window's settings),
+    // so that a changed setting is the port the next open takes.
+    explicit TMeterLink(int& portNumber, QObject* parent = nullptr);
     ~TMeterLink() override;
 
     TLineCollector PckLibrary;
     std::vector<std::string> ReplyLines;   // Windows-1252, each still ending in its CR
     bool GotData = false;
-    int PortNumber = 0;                     // 0: ask the user when the port opens
+private:
+    int ownPortNumber = 0;
+    TMeterLink(std::unique_ptr<SerialTransport> transport, int& portNumber, QObject* parent);
+
+public:
+    int& PortNumber;                        // 0: ask the user when the port opens
     TCommState CommState = csIdle;
     TSerialState SerialState = ssWaiting;
     bool BackingUp = false;
