@@ -55,7 +55,8 @@ class Prompts {
 public:
     virtual ~Prompts() = default;
     // Shows a message box; returns the button pressed, or answerWhenClosed()
-    // when the box was closed otherwise.
+    // when the box was closed otherwise. Help is never the answer: it shows
+    // the box's help topic and leaves the box open.
     virtual MsgButton message(const MessageRequest& request) = 0;
     // Open / save dialogs: nothing when cancelled. The save dialog never asks
     // about overwriting itself; callers ask where the program's rules say so.

@@ -5,6 +5,7 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "meter/MeterLink.h"
+#include "platform/ui/HelpViewer.h"
 #include "platform/ui/WidgetPrompts.h"
 #include "settings/Appglob.h"
 #include "shell/Krsplash.h"
@@ -54,6 +55,7 @@ int runProgram(QApplication& app, const StartupOptions& options)
     // window to the last one's destruction.
     WidgetPrompts widgets;
     setPrompts(&widgets);
+    installHelpViewer();
     int code = 0;
     {
         TProgram program(options);

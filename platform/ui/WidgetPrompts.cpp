@@ -1,11 +1,14 @@
 #include "platform/ui/WidgetPrompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShortcut>
 #include <algorithm>
 #include <memory>
 
+#include "platform/Help.h"
 #include "platform/ui/SelectPortDialog.h"
 
 namespace kr {
@@ -61,6 +64,18 @@ std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& r, QFileD
     return result;
 }
 
+// Help shows the box's topic and leaves the box open for the answer, as a
+// Windows message box's Help button does: it is never the answer itself.
+// QMessageBox closes on every button, so Help's click is taken from the box.
+// F1 does the same.
+void keepOpenForHelp(QMessageBox& box, QAbstractButton& help, int topic)
+{
+    QObject::disconnect(&help, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::connect(&help, &QAbstractButton::clicked, &box, [topic] { showHelp(topic); });
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, &box);
+    QObject::connect(f1, &QShortcut::activated, &box, [topic] { showHelp(topic); });
+}
+
 } // namespace
 
 MsgButton WidgetPrompts::message(const MessageRequest& r)
@@ -70,8 +85,8 @@ MsgButton WidgetPrompts::message(const MessageRequest& r)
     for (const auto& m : buttonMap)
         if (r.buttons & m.ours)
             box.addButton(m.qt);
-    // Help closes the box like any other button and is returned to the
-    // caller; there is no help viewer yet to show the topic.
+    if (QAbstractButton* help = box.button(QMessageBox::Help))
+        keepOpenForHelp(box, *help, r.helpTopic);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     for (const auto& m : buttonMap)
