@@ -31,12 +31,14 @@
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"
 #include "meter/Wait.h"
+#include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/ShellOpen.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
+#include "settings/ui/Setup.h"
 #include "settings/ui/WindowLayout.h"
 #include "print/DataPrint.h"
 #include "print/LibraryPrint.h"
@@ -630,6 +632,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     };
     hooks.send = [this](const std::vector<std::string>& codes) { libraryExchanges->BtnSendClick(codes); };
     hooks.print = [this] { LibraryPrint(); };
+    hooks.help = [](int topic) { showHelp(topic); };
     hooks.printSetup = [this] { PrintSetup1Click(); };
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
@@ -699,8 +702,34 @@ void TfmMain::LibraryPrint()
     printerChoice().Print(LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup()),
                           pdfNameFor(libraryList->FileName(), "library.pdf"));
 }
-void TfmMain::Contents1Click() {}
-void TfmMain::System1Click() {}
+void TfmMain::Contents1Click() { showHelp(help_topic::Contents); }
+TfmSetup* TfmMain::Setup()
+{
+    if (!fmSetup) {
+        TSetupHooks hooks;
+        hooks.reopenPort = [this](int number) { link->Reopen(number); };
+        hooks.testPort = [this](int number) { exchanges->btnTestClick(number); };
+        hooks.help = [](int topic) { showHelp(topic); };
+        fmSetup = new TfmSetup(std::move(hooks), this);
+    }
+    return fmSetup;
+}
+
+// Whatever the outcome, the port is opened anew on the settings' number and
+// the grid repainted, so a changed temperature scale shows at once.
+void TfmMain::System1Click()
+{
+    if (exchanges->Busy())
+        return;
+    TfmSetup* dialog = Setup();
+    runHandler([this, dialog] { dialog->Execute(settings); });
+    setupPrintFont = dialog->PrintFont();
+    try {
+        link->Reopen(settings.PortNumber);
+    } catch (...) {
+    }
+    RepaintGrid();
+}
 
 // The guides open in the desktop's own viewer; the program only beeps when it cannot.
 void TfmMain::HelpManual1Click() { shellOpen(ProgramFolder() + QStringLiteral("kr user guide.pdf")); }

@@ -38,6 +38,7 @@ class TLibraryExchanges;
 class TfmMeterSetup;
 class TSubFileList;
 class TfmPrintDlg;
+class TfmSetup;
 class TfmLibPrintDlg;
 
 // The program's identity as the window shows it.
@@ -91,6 +92,8 @@ public:
     // The library list editor, made at its first use with the catalogue.
     TfmMeterSetup* MeterSetup();
     TfmNote* NoteDialog();
+    // The setup dialog, made at its first use.
+    TfmSetup* Setup();
 
     // Controls, named as the rest of the program and the tests know them.
     QToolButton* btnOpen = nullptr;
@@ -196,6 +199,7 @@ private:
     QPointer<TfmNote> fmNote;
     QPointer<QDialog> fmAbout;
     QPointer<TfmPrintDlg> fmPrintDlg;
+    QPointer<TfmSetup> fmSetup;
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
     // The meter files the next data printout takes, set anew each time.
     std::array<bool, TFile::FileCount> FileMarks{};

@@ -1,0 +1,528 @@
+#include "settings/ui/Setup.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+#include "core/Mtlutils.h"
+#include "platform/ErrorReport.h"
+#include "platform/PortMap.h"
+#include "platform/Text.h"
+#include "platform/ui/Glyphs.h"
+#include "settings/Appglob.h"
+#include "settings/ui/WindowLayout.h"
+
+namespace kr {
+
+namespace {
+
+constexpr int DialogWidth = 455;
+constexpr int DialogHeight = 264;
+constexpr int ButtonBarHeight = 45;
+// The largest margin in inches whose millimetres still fit an int.
+constexpr double MaxInches = 84546603.0;
+
+char decimalSeparatorOf(const QWidget* box)
+{
+    const QString point = box->locale().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 0x80 ? char(point[0].unicode()) : '.';
+}
+
+QDoubleSpinBox* marginBox(QWidget* parent, const char* name)
+{
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setAlignment(Qt::AlignRight);
+    box->setFixedWidth(72);
+    return box;
+}
+
+// The colours of the font dialog's colour list, as the Windows font dialog
+// offers them (0x00BBGGRR).
+struct NamedColour {
+    const char* name;
+    int value;
+};
+constexpr NamedColour FontColours[] = {
+    {"Black", 0x000000},  {"Maroon", 0x000080}, {"Green", 0x008000},   {"Olive", 0x008080},
+    {"Navy", 0x800000},   {"Purple", 0x800080}, {"Teal", 0x808000},    {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0}, {"Red", 0x0000FF},    {"Lime", 0x00FF00},    {"Yellow", 0x00FFFF},
+    {"Blue", 0xFF0000},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},   {"White", 0xFFFFFF},
+};
+
+// Qt's font dialog has underline and strike-out but no colour: a colour list
+// joins its effects group. Without that group the colour stays as it was.
+QComboBox* addColourList(QFontDialog& dialog, int current)
+{
+    // The strike-out and underline boxes are the dialog's only check boxes.
+    const QList<QCheckBox*> checks = dialog.findChildren<QCheckBox*>();
+    auto* effects = checks.isEmpty() ? nullptr : qobject_cast<QGroupBox*>(checks.front()->parentWidget());
+    auto* column = effects ? qobject_cast<QVBoxLayout*>(effects->layout()) : nullptr;
+    if (!column)
+        return nullptr;
+    auto* colours = new QComboBox(effects);
+    colours->setObjectName(QStringLiteral("cbFontColour"));
+    for (const NamedColour& c : FontColours) {
+        QPixmap swatch(12, 12);
+        swatch.fill(toQColor(c.value));
+        colours->addItem(QIcon(swatch), QLatin1String(c.name), c.value);
+    }
+    int index = colours->findData(current);
+    if (index < 0) {
+        QPixmap swatch(12, 12);
+        swatch.fill(toQColor(current));
+        colours->addItem(QIcon(swatch), QStringLiteral("Custom"), current);
+        index = colours->count() - 1;
+    }
+    colours->setCurrentIndex(index);
+    auto* label = new QLabel(QStringLiteral("&Colour:"), effects);
+    label->setBuddy(colours);
+    column->addWidget(label);
+    column->addWidget(colours);
+    // Room for the list, so the font lists above keep their height.
+    dialog.resize(dialog.width(), dialog.height() + label->sizeHint().height() + colours->sizeHint().height()
+                                      + 2 * column->spacing());
+    return colours;
+}
+
+// The font dialog: scalable (TrueType) fonts only, with the effects and no
+// size limits. Nothing on Cancel.
+std::optional<StoredFont> chooseFont(QWidget* parent, const StoredFont& current, int pixelsPerInch)
+{
+    // The dialog lists real families only: a name the system knows as an
+    // alias (Arial is Liberation Sans on most Linux systems) is shown as the
+    // family it stands for, and keeps its own name unless another is chosen.
+    QFont start = toQFont(current);
+    const QString resolved = QFontInfo(start).family();
+    start.setFamily(resolved);
+    QFontDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("FontDialog1"));
+    dialog.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::ScalableFonts);
+    dialog.setCurrentFont(start);
+    QComboBox* colours = addColourList(dialog, current.Color);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QFont picked = dialog.selectedFont();
+    StoredFont chosen = fromQFont(picked, current, pixelsPerInch);
+    if (picked.family() == resolved)
+        chosen.Name = current.Name;
+    if (colours)
+        chosen.Color = colours->currentData().toInt();
+    return chosen;
+}
+
+} // namespace
+
+TfmSetup::TfmSetup(TSetupHooks h, QWidget* parent) : QDialog(parent), hooks(std::move(h))
+{
+    setObjectName(QStringLiteral("fmSetup"));
+    setFont(windowFont());
+    setModal(true);
+    setWindowTitle(QStringLiteral("KR System Setup"));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("paToolbar"));
+    bar->setFixedHeight(ButtonBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(2);
+    btnOK = glyphButton(bar, "btnOK", Glyph::Save, QStringLiteral("Save settings and exit"));
+    RxSpeedButton2 = glyphButton(bar, "RxSpeedButton2", Glyph::Exit, QStringLiteral("Exit without saving"));
+    RxSpeedButton3 = glyphButton(bar, "RxSpeedButton3", Glyph::Help, QStringLiteral("Help"));
+    row->addWidget(btnOK);
+    row->addWidget(RxSpeedButton2);
+    row->addStretch(1);
+    row->addWidget(RxSpeedButton3);
+    column->addWidget(bar);
+
+    nbSetup = new QTabWidget(this);
+    nbSetup->setObjectName(QStringLiteral("nbSetup"));
+    nbSetup->addTab(buildCommunications(), QStringLiteral("Communications"));
+    nbSetup->addTab(buildPrinting(), QStringLiteral("Printing"));
+    nbSetup->addTab(buildGeneral(), QStringLiteral("General"));
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(6, 0, 6, 6);
+    body->addWidget(nbSetup);
+    column->addLayout(body, 1);
+
+    connect(btnOK, &QToolButton::clicked, this, &TfmSetup::btnOKClick);
+    connect(RxSpeedButton2, &QToolButton::clicked, this, &TfmSetup::RxSpeedButton2Click);
+    connect(RxSpeedButton3, &QToolButton::clicked, this, &TfmSetup::RxSpeedButton3Click);
+
+    setFixedSize(DialogWidth, DialogHeight);
+
+    layout = std::make_unique<WindowLayout>(this, IniFilePath(), SetupLayoutSection);
+    layout->setPlacementApplied(false);
+    layout->storeFont(
+        "lblPrinterFont", "Font", [this] { return printFont; },
+        [this](const StoredFont& font) { setPrintFont(font); });
+    setPrintFont(printFont);
+}
+
+TfmSetup::~TfmSetup()
+{
+    // A dialog destroyed while open still stores the print font once.
+    if (layout)
+        layout->SaveOnDestroy();
+}
+
+QWidget* TfmSetup::buildCommunications()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsCommunications"));
+    auto* pageColumn = new QVBoxLayout(page);
+    auto* group = new QGroupBox(QStringLiteral(" Serial Communications "), page);
+    auto* grid = new QGridLayout(group);
+    grid->setHorizontalSpacing(8);
+
+    auto* label = new QLabel(QStringLiteral("Serial &Port"), group);
+    sePort = new QSpinBox(group);
+    sePort->setObjectName(QStringLiteral("sePort"));
+    sePort->setRange(FirstPort, LastPort);
+    sePort->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    sePort->setAlignment(Qt::AlignRight);
+    sePort->setFixedWidth(56);
+    setHint(sePort, QStringLiteral("Serial port number"));
+    label->setBuddy(sePort);
+    lblPortDevice = new QLabel(group);
+    lblPortDevice->setObjectName(QStringLiteral("lblPortDevice"));
+    lblPortDevice->setToolTip(QStringLiteral("The device this port number opens on this computer"));
+    btnTest = new QPushButton(QStringLiteral("&Test"), group);
+    btnTest->setObjectName(QStringLiteral("btnTest"));
+    setHint(btnTest, QStringLiteral("Test serial port"));
+    // Enter in a box must not start a port test or the font dialog.
+    btnTest->setAutoDefault(false);
+
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(sePort, 0, 1);
+    grid->addWidget(lblPortDevice, 0, 2);
+    grid->addWidget(btnTest, 0, 4);
+    grid->setColumnStretch(3, 1);
+    pageColumn->addWidget(group);
+    pageColumn->addStretch(1);
+
+    connect(sePort, &QSpinBox::valueChanged, this, &TfmSetup::sePortChange);
+    connect(btnTest, &QPushButton::clicked, this, &TfmSetup::btnTestClick);
+    return page;
+}
+
+QWidget* TfmSetup::buildPrinting()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsPrinting"));
+    auto* pageColumn = new QVBoxLayout(page);
+
+    auto* margins = new QGroupBox(QStringLiteral(" Margins "), page);
+    auto* grid = new QGridLayout(margins);
+    grid->setHorizontalSpacing(6);
+    auto addMargin = [this, margins, grid](const QString& caption, const char* name, const char* unitName, int row,
+                                           int col, QDoubleSpinBox*& box, QLabel*& unit) {
+        auto* label = new QLabel(caption, margins);
+        box = marginBox(margins, name);
+        label->setBuddy(box);
+        unit = new QLabel(QStringLiteral("mm"), margins);
+        unit->setObjectName(QLatin1String(unitName));
+        unit->setMinimumWidth(unit->fontMetrics().horizontalAdvance(QStringLiteral("inches")));
+        grid->addWidget(label, row, col);
+        grid->addWidget(box, row, col + 1);
+        grid->addWidget(unit, row, col + 2);
+        box->installEventFilter(this);
+    };
+    addMargin(QStringLiteral("T&op"), "seTopMargin", "lblTopUnit", 0, 0, seTopMargin, lblTopUnit);
+    addMargin(QStringLiteral("&Right"), "seRightMargin", "lblRightUnit", 0, 4, seRightMargin, lblRightUnit);
+    addMargin(QStringLiteral("&Bottom"), "seBottomMargin", "lblBottomUnit", 1, 0, seBottomMargin, lblBottomUnit);
+    addMargin(QStringLiteral("&Left"), "seLeftMargin", "lblLeftUnit", 1, 4, seLeftMargin, lblLeftUnit);
+    grid->setColumnMinimumWidth(3, 16);
+    grid->setColumnStretch(3, 1);
+    grid->setColumnStretch(7, 1);
+    pageColumn->addWidget(margins);
+
+    auto* fontGroup = new QGroupBox(QStringLiteral(" Print Font "), page);
+    auto* fontRow = new QHBoxLayout(fontGroup);
+    lblPrinterFont = new QLabel(QStringLiteral("Font for printing"), fontGroup);
+    lblPrinterFont->setObjectName(QStringLiteral("lblPrinterFont"));
+    lblPrinterFont->installEventFilter(this);
+    btnPrinterFont = new QPushButton(QStringLiteral("..."), fontGroup);
+    btnPrinterFont->setObjectName(QStringLiteral("btnPrinterFont"));
+    btnPrinterFont->setFixedWidth(28);
+    btnPrinterFont->setAutoDefault(false);
+    setHint(btnPrinterFont, QStringLiteral("Choose the font for printing"));
+    fontRow->addWidget(lblPrinterFont, 1);
+    fontRow->addWidget(btnPrinterFont, 0, Qt::AlignVCenter);
+    pageColumn->addWidget(fontGroup);
+    pageColumn->addStretch(1);
+
+    connect(btnPrinterFont, &QPushButton::clicked, this, &TfmSetup::lblPrinterFontDblClick);
+    return page;
+}
+
+QWidget* TfmSetup::buildGeneral()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsGeneral"));
+    auto* pageRow = new QHBoxLayout(page);
+
+    auto* temperature = new QGroupBox(QStringLiteral(" Temperature "), page);
+    auto* tColumn = new QVBoxLayout(temperature);
+    rbFahrenheit = new QRadioButton(QStringLiteral("&Fahrenheit"), temperature);
+    rbFahrenheit->setObjectName(QStringLiteral("rbFahrenheit"));
+    rbCentigrade = new QRadioButton(QStringLiteral("&Centigrade"), temperature);
+    rbCentigrade->setObjectName(QStringLiteral("rbCentigrade"));
+    tColumn->addWidget(rbFahrenheit);
+    tColumn->addWidget(rbCentigrade);
+    tColumn->addStretch(1);
+
+    auto* units = new QGroupBox(QStringLiteral(" Measurement Units "), page);
+    auto* uColumn = new QVBoxLayout(units);
+    rbImperial = new QRadioButton(QStringLiteral("&Inches"), units);
+    rbImperial->setObjectName(QStringLiteral("rbImperial"));
+    rbMetric = new QRadioButton(QStringLiteral("&Millimetres"), units);
+    rbMetric->setObjectName(QStringLiteral("rbMetric"));
+    uColumn->addWidget(rbImperial);
+    uColumn->addWidget(rbMetric);
+    uColumn->addStretch(1);
+
+    pageRow->addWidget(temperature, 1);
+    pageRow->addWidget(units, 1);
+
+    connect(rbMetric, &QRadioButton::clicked, this, &TfmSetup::rbMetricClick);
+    connect(rbImperial, &QRadioButton::clicked, this, &TfmSetup::rbImperialClick);
+    return page;
+}
+
+bool TfmSetup::Execute(Settings& settings)
+{
+    target = &settings;
+    saved = false;
+    exec();
+    target = &standIn;
+    return saved;
+}
+
+void TfmSetup::Open(Settings& settings)
+{
+    target = &settings;
+    saved = false;
+    show();
+}
+
+void TfmSetup::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        // The storage restores the print font just before the dialog fills.
+        runHandler([this] { layout->Restore(); });
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void TfmSetup::FormShow()
+{
+    Ready = false;
+    setWindowTitle(QStringLiteral("KR System Setup"));
+    {
+        // Filling the box is not a change of port.
+        const QSignalBlocker quiet(sePort);
+        sePort->setValue(target->PortNumber);
+    }
+    PortAtShow = target->PortNumber;
+    showPortDevice();
+    margins = TMargins{target->TopMargin, target->RightMargin, target->BottomMargin, target->LeftMargin};
+    rbCentigrade->setChecked(target->Centigrade);
+    rbFahrenheit->setChecked(!target->Centigrade);
+    rbImperial->setChecked(!target->Metric);
+    rbMetric->setChecked(target->Metric);
+    DialogMetric = target->Metric;
+    ApplyUnits();
+    Ready = true;
+    nbSetup->setCurrentIndex(0);
+}
+
+void TfmSetup::ApplyUnits()
+{
+    const bool metric = rbMetric->isChecked();
+    for (QDoubleSpinBox* box : {seTopMargin, seRightMargin, seBottomMargin, seLeftMargin}) {
+        box->setDecimals(metric ? 0 : 2);
+        box->setSingleStep(metric ? 1.0 : 0.1);
+        const double limit = metric ? double(INT_MAX) : MaxInches;
+        box->setRange(-limit, limit);
+    }
+    for (QLabel* unit : {lblTopUnit, lblRightUnit, lblBottomUnit, lblLeftUnit})
+        unit->setText(metric ? QStringLiteral("mm") : QStringLiteral("inches"));
+    DialogMetric = metric;
+    ShowMargins();
+}
+
+void TfmSetup::ShowMargins()
+{
+    seTopMargin->setValue(ShowMarginValue(margins.Top, DialogMetric));
+    seRightMargin->setValue(ShowMarginValue(margins.Right, DialogMetric));
+    seBottomMargin->setValue(ShowMarginValue(margins.Bottom, DialogMetric));
+    seLeftMargin->setValue(ShowMarginValue(margins.Left, DialogMetric));
+}
+
+void TfmSetup::ReadMargins()
+{
+    auto read = [this](QDoubleSpinBox* box) {
+        const std::optional<int> mm = TryReadMargin(box->cleanText().toStdString(), DialogMetric,
+                                                    decimalSeparatorOf(box));
+        // A text that does not read counts as 0, and the box says so.
+        if (!mm)
+            box->setValue(0);
+        return mm.value_or(0);
+    };
+    margins.Top = read(seTopMargin);
+    margins.Right = read(seRightMargin);
+    margins.Bottom = read(seBottomMargin);
+    margins.Left = read(seLeftMargin);
+}
+
+int TfmSetup::portFromBox() const
+{
+    int value = 0;
+    if (!TryStrToInt(sePort->cleanText().toStdString(), value))
+        return FirstPort;
+    return std::clamp(value, FirstPort, LastPort);
+}
+
+void TfmSetup::showPortDevice()
+{
+    const QString device = PortMap::deviceFor(sePort->value());
+    lblPortDevice->setText(device.isEmpty() ? QStringLiteral("(no device)") : device);
+}
+
+bool TfmSetup::reopenPort(int number)
+{
+    if (!hooks.reopenPort)
+        return true;
+    return runHandler([this, number] { hooks.reopenPort(number); });
+}
+
+void TfmSetup::sePortChange(int value)
+{
+    showPortDevice();
+    target->PortNumber = value;
+    reopenPort(value);
+}
+
+void TfmSetup::btnTestClick()
+{
+    const int port = portFromBox();
+    target->PortNumber = port;
+    if (hooks.testPort)
+        runHandler([this, port] { hooks.testPort(port); });
+}
+
+void TfmSetup::rbMetricClick()
+{
+    if (!Ready)
+        return;
+    ApplyUnits();
+    ShowMargins();
+}
+
+void TfmSetup::rbImperialClick()
+{
+    if (!Ready)
+        return;
+    ApplyUnits();
+    ShowMargins();
+}
+
+void TfmSetup::btnOKClick()
+{
+    ReadMargins();
+    const int port = portFromBox();
+    target->PortNumber = port;
+    if (!reopenPort(port))
+        return;
+    target->TopMargin = margins.Top;
+    target->LeftMargin = margins.Left;
+    target->BottomMargin = margins.Bottom;
+    target->RightMargin = margins.Right;
+    target->Centigrade = rbCentigrade->isChecked();
+    target->Metric = DialogMetric;
+    // A failed write is reported and the dialog stays open; what reached the
+    // settings above stays in effect for the run.
+    if (!runHandler([this] { WriteSettings(*target); }))
+        return;
+    saved = true;
+    accept();
+}
+
+void TfmSetup::RxSpeedButton2Click()
+{
+    target->PortNumber = PortAtShow;
+    if (!reopenPort(PortAtShow))
+        return;
+    reject();
+}
+
+void TfmSetup::RxSpeedButton3Click()
+{
+    if (hooks.help)
+        runHandler([this] { hooks.help(HelpTopic); });
+}
+
+void TfmSetup::lblPrinterFontDblClick()
+{
+    if (auto chosen = chooseFont(this, printFont, screenOf(this).pixelsPerInch))
+        setPrintFont(*chosen);
+}
+
+void TfmSetup::setPrintFont(const StoredFont& font)
+{
+    printFont = font;
+    lblPrinterFont->setFont(toQFont(font));
+    QPalette palette = lblPrinterFont->palette();
+    palette.setColor(QPalette::WindowText, toQColor(font.Color));
+    lblPrinterFont->setPalette(palette);
+}
+
+void TfmSetup::done(int result)
+{
+    QDialog::done(result);
+    target = &standIn;
+    // Whichever way the dialog closed, the print font is stored; a failure is
+    // reported and changes nothing else.
+    if (const auto failure = layout->Save())
+        showErrorReport(fromCp1252(*failure));
+}
+
+bool TfmSetup::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut
+        && (watched == seTopMargin || watched == seRightMargin || watched == seBottomMargin
+            || watched == seLeftMargin))
+        runHandler([this] { ReadMargins(); });
+    else if (watched == lblPrinterFont && event->type() == QEvent::MouseButtonDblClick)
+        lblPrinterFontDblClick();
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace kr

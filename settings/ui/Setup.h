@@ -1,0 +1,131 @@
+#pragma once
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "settings/FormStorage.h"
+#include "settings/Margins.h"
+#include "settings/Settings.h"
+
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+
+namespace kr {
+
+class WindowLayout;
+
+// What the setup dialog asks of the rest of the program. Each may be left
+// empty; the dialog then does nothing for it.
+struct TSetupHooks {
+    // Close the serial port, give it this number and open it again. Raises
+    // KrError with the port's message when the open fails; the dialog reports
+    // it through the general error report.
+    std::function<void(int number)> reopenPort;
+    // "Test serial port" on this number; it tells the user itself.
+    std::function<void(int number)> testPort;
+    std::function<void(int topic)> help;
+};
+
+
+// The system setup dialog: serial port, print margins, print font,
+// temperature scale and the unit the margins are shown in.
+//
+// The print font is the font of lblPrinterFont. Until the dialog has been
+// shown in the run it is the design value StoredFont{} (Arial 8, black,
+// regular), whatever kr.ini holds; from the first showing on it is the font
+// the dialog's form storage restored from section "TfmSetup", or the one
+// chosen since. The storage saves it whenever the dialog closes.
+class TfmSetup : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int HelpTopic = 1200;
+    static constexpr int FirstPort = 1;
+    static constexpr int LastPort = 8;
+
+    // FormCreate: the form storage uses IniFilePath().
+    explicit TfmSetup(TSetupHooks hooks = {}, QWidget* parent = nullptr);
+    ~TfmSetup() override;
+
+    // Shows the dialog modally on the main window's settings. The port box
+    // changes settings.PortNumber at once; the save button copies the rest
+    // into settings and writes them to kr.ini. True when the dialog was left
+    // with the save button. Afterwards the caller reopens the port with
+    // settings.PortNumber and repaints.
+    bool Execute(Settings& settings);
+    // The same without waiting: shows the dialog and returns (tests).
+    void Open(Settings& settings);
+
+    const StoredFont& PrintFont() const { return printFont; }
+
+    QToolButton* btnOK = nullptr;
+    QToolButton* RxSpeedButton2 = nullptr;
+    QToolButton* RxSpeedButton3 = nullptr;
+    QTabWidget* nbSetup = nullptr;
+    QSpinBox* sePort = nullptr;
+    QLabel* lblPortDevice = nullptr;
+    QPushButton* btnTest = nullptr;
+    QDoubleSpinBox* seTopMargin = nullptr;
+    QDoubleSpinBox* seRightMargin = nullptr;
+    QDoubleSpinBox* seBottomMargin = nullptr;
+    QDoubleSpinBox* seLeftMargin = nullptr;
+    QLabel* lblTopUnit = nullptr;
+    QLabel* lblRightUnit = nullptr;
+    QLabel* lblBottomUnit = nullptr;
+    QLabel* lblLeftUnit = nullptr;
+    QLabel* lblPrinterFont = nullptr;
+    QPushButton* btnPrinterFont = nullptr;
+    QRadioButton* rbFahrenheit = nullptr;
+    QRadioButton* rbCentigrade = nullptr;
+    QRadioButton* rbImperial = nullptr;
+    QRadioButton* rbMetric = nullptr;
+
+public slots:
+    void btnOKClick();
+    void RxSpeedButton2Click();
+    void RxSpeedButton3Click();
+    void btnTestClick();
+    void rbMetricClick();
+    void rbImperialClick();
+    void lblPrinterFontDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* buildCommunications();
+    QWidget* buildPrinting();
+    QWidget* buildGeneral();
+    void FormShow();
+    void ApplyUnits();
+    void ShowMargins();
+    void ReadMargins();
+    void sePortChange(int value);
+    // The port box's value; text that is not a whole number reads as 1.
+    int portFromBox() const;
+    void showPortDevice();
+    // Closes, renumbers and opens the port; false (reported) when it failed.
+    bool reopenPort(int number);
+    void setPrintFont(const StoredFont& font);
+
+    TSetupHooks hooks;
+    std::unique_ptr<WindowLayout> layout;
+    Settings standIn;
+    Settings* target = &standIn;
+    bool saved = false;
+
+    bool Ready = false;
+    TMargins margins;
+    bool DialogMetric = true;
+    int PortAtShow = 1;
+    StoredFont printFont;
+};
+
+} // namespace kr

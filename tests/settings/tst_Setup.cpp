@@ -1,0 +1,389 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+#include "platform/PortMap.h"
+#include "settings/Appglob.h"
+#include "settings/IniFile.h"
+#include "settings/Margins.h"
+#include "settings/ui/Setup.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestFiles.h"
+
+using namespace kr;
+
+namespace {
+
+// kr.ini lives in a fresh folder named by KR_HOME, set before anything asks
+// for the program's paths.
+QTemporaryDir& programHome()
+{
+    static QTemporaryDir dir;
+    static const bool set = [] {
+        qputenv("KR_HOME", QDir(dir.path()).absolutePath().toUtf8());
+        return true;
+    }();
+    (void)set;
+    return dir;
+}
+
+// The "key=value" lines of kr.ini, in file order.
+QStringList keyLines()
+{
+    QStringList out;
+    for (const QByteArray& line : test::readFile(IniFilePath()).split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.contains('='))
+            out << QString::fromLatin1(trimmed);
+    }
+    return out;
+}
+
+// Runs `handle` on the next modal dialog of the wanted kind once the event
+// loop reaches it.
+void showPage(TfmSetup& dlg, int page)
+{
+    dlg.nbSetup->setCurrentIndex(page);
+    // Lets the page lay itself out before it is clicked.
+    QCoreApplication::processEvents();
+}
+
+// A radio button takes clicks on its circle and caption only.
+void clickRadio(QRadioButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+template <typename Dialog> void onModal(std::function<void(Dialog*)> handle, int attempts = 50)
+{
+    QTimer::singleShot(10, [handle, attempts] {
+        if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget()))
+            handle(d);
+        else if (attempts > 0)
+            onModal<Dialog>(handle, attempts - 1);
+    });
+}
+
+struct Calls {
+    QList<int> reopened, tested, help;
+};
+
+TSetupHooks recordingHooks(Calls& calls)
+{
+    TSetupHooks h;
+    h.reopenPort = [&calls](int n) { calls.reopened << n; };
+    h.testPort = [&calls](int n) { calls.tested << n; };
+    h.help = [&calls](int topic) { calls.help << topic; };
+    return h;
+}
+
+} // namespace
+
+class TestSetup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void marginsConvertBetweenUnits_data();
+    void marginsConvertBetweenUnits();
+    void opensWithDefaultsOnFirstPage();
+    void unitButtonsConvertShownMargins();
+    void inchesSaveQuantisesUntouchedMargins();
+    void portBoxReopensAndExitPutsPortBack();
+    void failedWriteIsReportedAndDialogStays();
+    void printFontIsStoredWhicheverWayTheDialogCloses();
+    void screenshotsOfEachPage();
+};
+
+void TestSetup::initTestCase()
+{
+    QVERIFY(programHome().isValid());
+    QCOMPARE(QDir(ProgramFolder()).absolutePath(), QDir(programHome().path()).absolutePath());
+}
+
+void TestSetup::init()
+{
+    QFile::remove(IniFilePath());
+}
+
+void TestSetup::marginsConvertBetweenUnits_data()
+{
+    QTest::addColumn<bool>("metric");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<int>("millimetres"); // shown as `text`; -1: only the reading is checked
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("readBack");
+
+    QTest::newRow("10 mm in mm") << true << "." << 10 << "10" << 10;
+    QTest::newRow("10 mm in inches") << false << "." << 10 << "0.40" << 10;
+    QTest::newRow("12 mm in inches saves as 13") << false << "." << 12 << "0.50" << 13;
+    QTest::newRow("25 mm in inches") << false << "." << 25 << "1.00" << 25;
+    QTest::newRow("0 mm in inches") << false << "." << 0 << "0.00" << 0;
+    QTest::newRow("negative in inches") << false << "." << -10 << "-0.40" << -10;
+    QTest::newRow("comma separator") << false << "," << 10 << "0,40" << 10;
+    QTest::newRow("large in mm") << true << "." << 123456 << "123456" << 123456;
+    QTest::newRow("2.50 in is 63.5 mm, half to even") << false << "." << -1 << "2.50" << 64;
+    QTest::newRow("7.50 in is 190.5 mm, half to even") << false << "." << -1 << "7.50" << 190;
+    QTest::newRow("just below a half") << false << "." << -1 << "2.4999999" << 63;
+    QTest::newRow("more decimals") << false << "." << -1 << "0.123" << 3;
+    QTest::newRow("empty inches counts 0") << false << "." << -1 << "" << 0;
+    QTest::newRow("letters count 0") << false << "." << -1 << "abc" << 0;
+    QTest::newRow("decimals in mm count 0") << true << "." << -1 << "10.5" << 0;
+    QTest::newRow("empty mm counts 0") << true << "." << -1 << "" << 0;
+    QTest::newRow("huge inches clamp") << false << "." << -1 << "1e30" << INT_MAX;
+}
+
+void TestSetup::marginsConvertBetweenUnits()
+{
+    QFETCH(bool, metric);
+    QFETCH(QString, separator);
+    QFETCH(int, millimetres);
+    QFETCH(QString, text);
+    QFETCH(int, readBack);
+    const char sep = separator.toLatin1().at(0);
+    if (millimetres != -1)
+        QCOMPARE(QString::fromStdString(ShowMargin(millimetres, metric, sep)), text);
+    QCOMPARE(ReadMargin(text.toStdString(), metric, sep), readBack);
+}
+
+void TestSetup::opensWithDefaultsOnFirstPage()
+{
+    Calls calls;
+    TfmSetup dlg(recordingHooks(calls));
+    // Before the first showing the print font is the design value.
+    QVERIFY(dlg.PrintFont() == StoredFont{});
+
+    Settings settings;
+    dlg.nbSetup->setCurrentIndex(2);
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("KR System Setup"));
+    QCOMPARE(dlg.size(), QSize(455, 264));
+    QCOMPARE(dlg.nbSetup->currentIndex(), 0);
+    QCOMPARE(dlg.nbSetup->tabText(0), QStringLiteral("Communications"));
+    QCOMPARE(dlg.sePort->value(), 1);
+    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(1));
+    for (QDoubleSpinBox* box : {dlg.seTopMargin, dlg.seRightMargin, dlg.seBottomMargin, dlg.seLeftMargin})
+        QCOMPARE(box->cleanText(), QStringLiteral("10"));
+    for (QLabel* unit : {dlg.lblTopUnit, dlg.lblRightUnit, dlg.lblBottomUnit, dlg.lblLeftUnit})
+        QCOMPARE(unit->text(), QStringLiteral("mm"));
+    QVERIFY(dlg.rbCentigrade->isChecked() && !dlg.rbFahrenheit->isChecked());
+    QVERIFY(dlg.rbMetric->isChecked() && !dlg.rbImperial->isChecked());
+    QCOMPARE(dlg.btnOK->toolTip(), QStringLiteral("Save settings and exit"));
+    QCOMPARE(dlg.RxSpeedButton2->toolTip(), QStringLiteral("Exit without saving"));
+    QCOMPARE(dlg.RxSpeedButton3->toolTip(), QStringLiteral("Help"));
+    QCOMPARE(dlg.btnTest->toolTip(), QStringLiteral("Test serial port"));
+    QCOMPARE(dlg.sePort->toolTip(), QStringLiteral("Serial port number"));
+    QCOMPARE(dlg.lblPrinterFont->text(), QStringLiteral("Font for printing"));
+    QVERIFY(calls.reopened.isEmpty());
+
+    QTest::mouseClick(dlg.RxSpeedButton3, Qt::LeftButton);
+    QCOMPARE(calls.help, QList<int>{1200});
+    QTest::mouseClick(dlg.btnTest, Qt::LeftButton);
+    QCOMPARE(calls.tested, QList<int>{1});
+}
+
+void TestSetup::unitButtonsConvertShownMargins()
+{
+    TfmSetup dlg;
+    Settings settings;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    showPage(dlg, 2);
+
+    clickRadio(dlg.rbImperial);
+    QCOMPARE(dlg.seTopMargin->cleanText(), QStringLiteral("0.40"));
+    QCOMPARE(dlg.lblLeftUnit->text(), QStringLiteral("inches"));
+    QCOMPARE(dlg.seTopMargin->singleStep(), 0.1);
+    dlg.seTopMargin->stepBy(1);
+    QCOMPARE(dlg.seTopMargin->cleanText(), QStringLiteral("0.50"));
+
+    // Leaving the box reads it: 0.50 inches is 13 mm.
+    dlg.nbSetup->setCurrentIndex(1);
+    dlg.seTopMargin->setFocus();
+    dlg.seRightMargin->setFocus();
+    showPage(dlg, 2);
+    clickRadio(dlg.rbMetric);
+    QCOMPARE(dlg.seTopMargin->cleanText(), QStringLiteral("13"));
+    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("10"));
+    QCOMPARE(dlg.lblTopUnit->text(), QStringLiteral("mm"));
+    QCOMPARE(dlg.seTopMargin->singleStep(), 1.0);
+}
+
+void TestSetup::inchesSaveQuantisesUntouchedMargins()
+{
+    Calls calls;
+    TfmSetup dlg(recordingHooks(calls));
+    Settings settings;
+    settings.PortNumber = 3;
+    settings.Metric = false;
+    settings.TopMargin = 12;
+    settings.Centigrade = false;
+    bool seen = false;
+    onModal<TfmSetup>([&seen](TfmSetup* d) {
+        seen = true;
+        QCOMPARE(d->seTopMargin->cleanText(), QStringLiteral("0.50"));
+        QTest::mouseClick(d->btnOK, Qt::LeftButton);
+    });
+    QVERIFY(dlg.Execute(settings));
+    QVERIFY(seen);
+    QCOMPARE(calls.reopened, QList<int>{3});
+    QCOMPARE(settings.TopMargin, 13);
+    QCOMPARE(settings.LeftMargin, 10);
+
+    const QStringList lines = keyLines();
+    QVERIFY(lines.size() >= 8);
+    QCOMPARE(lines.mid(0, 8), (QStringList{"Port=3", "HeartBeat=0", "TopMargin=13", "RightMargin=10",
+                                           "BottomMargin=10", "LeftMargin=10", "Centigrade=0", "Metric=0"}));
+}
+
+void TestSetup::portBoxReopensAndExitPutsPortBack()
+{
+    Calls calls;
+    TfmSetup dlg(recordingHooks(calls));
+    Settings settings;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+    dlg.sePort->stepBy(1);
+    QCOMPARE(calls.reopened, QList<int>{2});
+    QCOMPARE(settings.PortNumber, 2);
+    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(2));
+    showPage(dlg, 2);
+    clickRadio(dlg.rbFahrenheit);
+
+    QTest::mouseClick(dlg.RxSpeedButton2, Qt::LeftButton);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(calls.reopened, (QList<int>{2, 1}));
+    QCOMPARE(settings.PortNumber, 1);
+    QVERIFY(settings.Centigrade);
+    IniFile ini(IniFilePath());
+    QVERIFY(!ini.sectionExists("Communications"));
+    QVERIFY(!ini.sectionExists("General"));
+}
+
+void TestSetup::failedWriteIsReportedAndDialogStays()
+{
+    test::ScriptedPrompts prompts;
+    // A folder where kr.ini should be: every write of the file fails.
+    QVERIFY(QDir().mkpath(IniFilePath()));
+    struct Remove {
+        ~Remove() { QDir(IniFilePath()).removeRecursively(); }
+    } remove;
+
+    TfmSetup dlg;
+    Settings settings;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    showPage(dlg, 2);
+    clickRadio(dlg.rbFahrenheit);
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+
+    QVERIFY(dlg.isVisible());
+    const QString message = "Unable to write to " + IniFilePath();
+    QCOMPARE(prompts.messageTexts(), QStringList{message});
+    QCOMPARE(prompts.messages().at(0).kind, MsgKind::Error);
+    // What reached the settings before the write stays for the run.
+    QVERIFY(!settings.Centigrade);
+
+    // Closing stores the print font, which fails the same way and is reported.
+    QTest::mouseClick(dlg.RxSpeedButton2, Qt::LeftButton);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(prompts.messageTexts(), (QStringList{message, message}));
+}
+
+void TestSetup::printFontIsStoredWhicheverWayTheDialogCloses()
+{
+    {
+        TfmSetup dlg;
+        Settings settings;
+        dlg.Open(settings);
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        bool seen = false;
+        onModal<QFontDialog>([&seen](QFontDialog* d) {
+            seen = true;
+            // The dialog shows Arial as the family it stands for here.
+            QFont f(QFontInfo(QFont(QStringLiteral("Arial"))).family());
+            f.setPointSize(12);
+            f.setBold(true);
+            d->setCurrentFont(f);
+            auto* colours = d->findChild<QComboBox*>(QStringLiteral("cbFontColour"));
+            QVERIFY(colours);
+            colours->setCurrentIndex(colours->findText(QStringLiteral("Red")));
+            d->accept();
+        });
+        QTest::mouseClick(dlg.btnPrinterFont, Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(dlg.lblPrinterFont->font().bold());
+        QCOMPARE(dlg.lblPrinterFont->font().pointSize(), 12);
+        QCOMPARE(dlg.PrintFont().Size, 12);
+        QVERIFY(dlg.PrintFont().Style.bold);
+        QCOMPARE(dlg.PrintFont().Color, 0x0000FF);
+
+        QTest::mouseClick(dlg.RxSpeedButton2, Qt::LeftButton);
+    }
+    IniFile ini(IniFilePath());
+    QCOMPARE(ini.readString(SetupLayoutSection, "lblPrinterFont_FontName", ""), std::string("Arial"));
+    QCOMPARE(ini.readString(SetupLayoutSection, "lblPrinterFont_FontSize", ""), std::string("12"));
+    QCOMPARE(ini.readString(SetupLayoutSection, "lblPrinterFont_FontStyle", ""), std::string("[fsBold]"));
+    QCOMPARE(ini.readString(SetupLayoutSection, "lblPrinterFont_FontColor", ""), std::string("255"));
+    QVERIFY(!ini.sectionExists("Communications"));
+
+    // A new run: Arial 8 until the dialog is shown, then the stored font.
+    TfmSetup again;
+    QCOMPARE(again.PrintFont().Size, 8);
+    Settings settings;
+    again.Open(settings);
+    QCOMPARE(again.PrintFont().Size, 12);
+    QVERIFY(again.PrintFont().Style.bold);
+    again.close();
+}
+
+void TestSetup::screenshotsOfEachPage()
+{
+    const QString outDir = qEnvironmentVariable("KR_BUILD_DIR", QDir::currentPath()) + "/screenshots";
+    QVERIFY(QDir().mkpath(outDir));
+    TfmSetup dlg;
+    Settings settings;
+    settings.PortNumber = 2;
+    settings.Metric = false; // the wider unit labels
+    settings.TopMargin = 125;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    const char* pages[] = {"communications", "printing", "general"};
+    for (int i = 0; i < 3; ++i) {
+        dlg.nbSetup->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        const QString path = outDir + "/setup-" + pages[i] + ".png";
+        QVERIFY(dlg.grab().save(path));
+        qInfo("wrote %s", qPrintable(path));
+    }
+    bool seen = false;
+    onModal<QFontDialog>([&seen, outDir](QFontDialog* d) {
+        seen = true;
+        QCoreApplication::processEvents();
+        QVERIFY(d->grab().save(outDir + "/setup-font-dialog.png"));
+        d->reject();
+    });
+    dlg.lblPrinterFontDblClick();
+    QVERIFY(seen);
+    dlg.close();
+}
+
+QTEST_MAIN(TestSetup)
+#include "tst_Setup.moc"
