@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,7 +21,9 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
+#include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
+#include "platform/ui/ShellOpen.h"
 #include "print/ui/PrinterChoice.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
@@ -83,6 +86,8 @@ private slots:
     void noteDialogOkStoresCancelKeeps();
     void commentChangeMarksModifiedAndShowsInList();
     void printCurrentFileToPdf();
+    void everyMenuEntryReachesItsHandler_data();
+    void everyMenuEntryReachesItsHandler();
     void leavingAChangedCommentMarksModified();
     void notesChangeMarksModified();
     void notesRoundTripThroughRefresh();
@@ -223,6 +228,60 @@ void TestMainWindow::printCurrentFileToPdf()
     const QString out = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(out.contains("Beech") && !out.contains("Radiata Pine"), qPrintable(out));
     QCOMPARE(prompts->unexpected(), 0);
+}
+
+// Each entry, by its caption in its menu, does its command: a file dialog, a
+// modal window with its caption, the help window, or a guide opened by the desktop.
+void TestMainWindow::everyMenuEntryReachesItsHandler_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("effect");
+    QTest::newRow("open") << "&File" << "&Open..." << "open dialog";
+    QTest::newRow("save") << "&File" << "&Save" << "save dialog";
+    QTest::newRow("save as") << "&File" << "Save &As..." << "save dialog";
+    QTest::newRow("print") << "&File" << "&Print..." << "window Print";
+    QTest::newRow("print setup") << "&File" << "P&rint Setup..." << "window";
+    QTest::newRow("library") << "Options" << "Library Edit" << "window Library Edit";
+    QTest::newRow("setup") << "Options" << "System Setup" << "window KR System Setup";
+    QTest::newRow("contents") << "&Help" << "&Contents" << "help 0";
+    QTest::newRow("guide") << "&Help" << "KR  User's Guide" << "open kr user guide.pdf";
+    QTest::newRow("working") << "&Help" << "Working with your KR" << "open Working with your KR.pdf";
+}
+
+void TestMainWindow::everyMenuEntryReachesItsHandler()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, entry);
+    QFETCH(QString, effect);
+    QAction* action = nullptr;
+    for (QAction* m : win().menuBar()->actions())
+        if (m->text() == menu)
+            for (QAction* a : m->menu()->actions())
+                if (a->text() == entry)
+                    action = a;
+    QVERIFY(action);
+
+    QString seen;
+    setHelpHandler([&](int topic) { seen = QStringLiteral("help %1").arg(topic); });
+    setShellOpener([&](const QString& path) {
+        seen = QStringLiteral("open ") + QFileInfo(path).fileName();
+        return true;
+    });
+    bool modal = false;
+    test::onNextModal([&](QWidget* w) {
+        // The printer setup dialog is the platform's, its caption too.
+        seen = effect == "window" ? QStringLiteral("window") : QStringLiteral("window ") + w->windowTitle();
+        w->close();
+    }, &modal, 200);
+    win().Link().SerialState = ssFailed;
+    action->trigger();
+    for (const auto& asked : prompts->asked())
+        if (seen.isEmpty() && asked.what != test::ScriptedPrompts::Asked::Message)
+            seen = asked.what == test::ScriptedPrompts::Asked::Open ? "open dialog" : "save dialog";
+    setHelpHandler({});
+    setShellOpener({});
+    QCOMPARE(seen, effect);
 }
 
 void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()
