@@ -382,7 +382,7 @@ std::string TLibraryExchanges::WallRoofText() const
 QString TLibraryExchanges::WallRoofFile() const
 {
     const QString name = QString::fromLatin1(WallRoofFileName);
-    return folder.isEmpty() ? ProgramFolder() + name : QDir(folder).filePath(name);
+    return folder.isEmpty() ? DataFilePath(name) : QDir(folder).filePath(name);
 }
 
 bool NdArgumentGiven(const QStringList& arguments)

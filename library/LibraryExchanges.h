@@ -79,7 +79,7 @@ public:
     // command and the pause after it.
     void SetNoExtraErase(bool nd) { noExtraErase = nd; }
     bool NoExtraErase() const { return noExtraErase; }
-    // Where "wallroof.ini" is looked for: the program's folder unless set.
+    // Where "wallroof.ini" is looked for: the program folder, then the installed data folder, unless set.
     void SetFolder(const QString& folder) { this->folder = folder; }
 
     // "Load library from meter": sends "$2" and returns once the reply has

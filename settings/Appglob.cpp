@@ -2,15 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace kr {
 
 namespace {
 
+const QString FactorsName = QStringLiteral("Factors.dat");
+
 struct Paths {
     bool ready = false;
     bool guessed = false; // worked out before the application object existed
-    QString folder, ini, help, factors;
+    QString folder, ini, help, factors, data;
 };
 
 Paths& paths()
@@ -28,39 +32,95 @@ const Paths& readyPaths()
     return paths();
 }
 
-} // namespace
-
-QString programFolderFrom(const QString& krHome, const QString& executableFolder)
+QString asFolder(const QString& path)
 {
-    QString folder = krHome;
-    if (folder.isEmpty())
-        folder = executableFolder;
-    if (folder.isEmpty())
-        folder = QDir::currentPath();
-    folder = QDir::cleanPath(QDir(folder).absolutePath());
+    QString folder = QDir::cleanPath(QDir(path).absolutePath());
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return QDir::toNativeSeparators(folder);
 }
 
+// kr and kr-cli share it, whatever their application names: ~/.local/share/kr on Linux.
+QString userFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/kr");
+}
+
+bool fileExists(const QString& path) { return QFileInfo(path).isFile(); }
+
+} // namespace
+
+QString programFolderFrom(const ProgramFolderFacts& facts)
+{
+    QString folder = facts.krHome;
+    if (folder.isEmpty()) {
+        const bool installed = !facts.executableFolderWritable || facts.installedLayout;
+        folder = installed && !facts.userFolder.isEmpty() ? facts.userFolder : facts.executableFolder;
+    }
+    if (folder.isEmpty())
+        folder = QDir::currentPath();
+    return asFolder(folder);
+}
+
+QString programFolderFrom(const QString& krHome, const QString& executableFolder)
+{
+    ProgramFolderFacts facts;
+    facts.krHome = krHome;
+    facts.executableFolder = executableFolder;
+    return programFolderFrom(facts);
+}
+
+QString dataFolderFrom(const QString& executableFolder)
+{
+    return asFolder(executableFolder + QStringLiteral("/../share/kr"));
+}
+
+QString dataFilePathFrom(const QString& name, const QString& programFolder, const QString& dataFolder,
+                         const std::function<bool(const QString&)>& exists)
+{
+    if (!exists(programFolder + name) && !dataFolder.isEmpty() && exists(dataFolder + name))
+        return dataFolder + name;
+    return programFolder + name;
+}
+
 void InitAppglob()
 {
-    const QString home = qEnvironmentVariable("KR_HOME");
+    ProgramFolderFacts facts;
+    facts.krHome = qEnvironmentVariable("KR_HOME");
     // applicationDirPath() needs the application object; without one (a
     // plain tool) the current folder stands in.
-    const QString exeFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    if (QCoreApplication::instance())
+        facts.executableFolder = QCoreApplication::applicationDirPath();
     Paths& p = paths();
-    p.folder = programFolderFrom(home, exeFolder);
+    p.data = facts.executableFolder.isEmpty() ? QString() : dataFolderFrom(facts.executableFolder);
+    if (facts.krHome.isEmpty() && !facts.executableFolder.isEmpty()) {
+        facts.executableFolderWritable = QFileInfo(facts.executableFolder).isWritable();
+        // Root may write anywhere, and a prefix in the user's home is writable:
+        // the layout tells an installed copy too.
+        facts.installedLayout =
+            fileExists(p.data + FactorsName) && !fileExists(facts.executableFolder + QLatin1Char('/') + FactorsName);
+        facts.userFolder = userFolder();
+    }
+    p.folder = programFolderFrom(facts);
+    if (!facts.userFolder.isEmpty() && p.folder == asFolder(facts.userFolder))
+        QDir().mkpath(p.folder);
     p.ini = p.folder + QStringLiteral("kr.ini");
     p.help = p.folder + QStringLiteral("kr.hlp");
-    p.factors = p.folder + QStringLiteral("Factors.dat");
+    p.factors = dataFilePathFrom(FactorsName, p.folder, p.data, fileExists);
     p.ready = true;
-    p.guessed = home.isEmpty() && exeFolder.isEmpty();
+    p.guessed = facts.krHome.isEmpty() && facts.executableFolder.isEmpty();
 }
 
 const QString& ProgramFolder() { return readyPaths().folder; }
 const QString& IniFilePath() { return readyPaths().ini; }
 const QString& HelpFilePath() { return readyPaths().help; }
 const QString& FactorsFilePath() { return readyPaths().factors; }
+const QString& DataFolder() { return readyPaths().data; }
+
+QString DataFilePath(const QString& name)
+{
+    const Paths& p = readyPaths();
+    return dataFilePathFrom(name, p.folder, p.data, fileExists);
+}
 
 } // namespace kr

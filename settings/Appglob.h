@@ -1,12 +1,19 @@
 #pragma once
 #include <QString>
+#include <functional>
 
 namespace kr {
 
-// Where the program keeps its own files: the settings file, the help file,
-// the catalogue and the erase backups all lie in one folder. That folder is
-// the executable's folder unless the environment variable KR_HOME names
-// another (tests and installed copies use it).
+// Where the program keeps its own files: the settings file, the help file and
+// the erase backups lie in one writable folder, the program folder. That
+// folder is the executable's folder, as on Windows, unless the environment
+// variable KR_HOME names another (tests use it), or the program is an
+// installed copy (its folder is not writable, or it lies in <prefix>/bin with
+// the data in <prefix>/share/kr): then it is a folder of the user's own.
+//
+// Files the program only reads (the catalogue, the user guides) are looked
+// up in the program folder first, so a user's copy wins, then in the
+// installed data folder.
 //
 // The paths are worked out once, by InitAppglob() at start (after the
 // application object exists) or on first use.
@@ -18,11 +25,32 @@ const QString& ProgramFolder();
 const QString& IniFilePath();
 // ProgramFolder() + "kr.hlp".
 const QString& HelpFilePath();
-// ProgramFolder() + "Factors.dat", the factor catalogue.
+// DataFilePath("Factors.dat"), the factor catalogue.
 const QString& FactorsFilePath();
+// The installed data folder, <prefix>/share/kr/ beside <prefix>/bin, with a
+// trailing separator.
+const QString& DataFolder();
+// A read-only file: the program folder's copy when it exists, else the data
+// folder's, else the program folder's path, so a message names where the
+// file was expected.
+QString DataFilePath(const QString& name);
 
-// Computes the folder from an explicit KR_HOME value and executable folder
-// (either may be empty); the rule behind InitAppglob, open for tests.
+// What decides the program folder, gathered by InitAppglob.
+struct ProgramFolderFacts {
+    QString krHome;               // KR_HOME, empty when unset
+    QString executableFolder;     // empty before the application object exists
+    bool executableFolderWritable = true;
+    bool installedLayout = false; // the data folder holds the catalogue, the executable's folder does not
+    QString userFolder;           // the per-user folder of an installed copy
+};
+
+// The rule behind InitAppglob, open for tests.
+QString programFolderFrom(const ProgramFolderFacts& facts);
 QString programFolderFrom(const QString& krHome, const QString& executableFolder);
+// <executableFolder>/../share/kr/, cleaned.
+QString dataFolderFrom(const QString& executableFolder);
+// The lookup behind DataFilePath, with the file test as a parameter.
+QString dataFilePathFrom(const QString& name, const QString& programFolder, const QString& dataFolder,
+                         const std::function<bool(const QString&)>& exists);
 
 } // namespace kr

@@ -76,7 +76,10 @@ private slots:
     void settingsRoundTrip();
     void writeSettingsStopsAtFailingKey();
 
+    void programFolderRule_data();
     void programFolderRule();
+    void readOnlyFilesFallBackToTheDataFolder_data();
+    void readOnlyFilesFallBackToTheDataFolder();
     void appglobPathsFollowKrHome();
 };
 
@@ -550,14 +553,49 @@ void TestProfile::writeSettingsStopsAtFailingKey()
     QCOMPARE(back.TopMargin, 10);
 }
 
+void TestProfile::programFolderRule_data()
+{
+    QTest::addColumn<QString>("krHome");
+    QTest::addColumn<QString>("exeFolder");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("installedLayout");
+    QTest::addColumn<QString>("expected");
+    const QString user = "/home/u/.local/share/kr";
+    QTest::newRow("KR_HOME wins") << "/opt/kr" << "/usr/bin" << false << true << "/opt/kr/";
+    QTest::newRow("KR_HOME cleaned") << "/opt/kr/../kr2/" << "/usr/bin" << true << false << "/opt/kr2/";
+    QTest::newRow("writable folder") << "" << "/home/u/kr" << true << false << "/home/u/kr/";
+    QTest::newRow("read-only folder") << "" << "/usr/bin" << false << false << user + "/";
+    QTest::newRow("installed, writable prefix") << "" << "/home/u/.local/bin" << true << true << user + "/";
+    QTest::newRow("no executable yet") << "" << "" << true << false << QDir::currentPath() + "/";
+}
+
 void TestProfile::programFolderRule()
 {
-    QCOMPARE(programFolderFrom("/opt/kr", "/usr/bin"), QString("/opt/kr/"));
-    QCOMPARE(programFolderFrom("/opt/kr/", "/usr/bin"), QString("/opt/kr/"));
-    QCOMPARE(programFolderFrom("", "/usr/bin"), QString("/usr/bin/"));
-    QCOMPARE(programFolderFrom("/opt/kr/../kr2", "/usr/bin"), QString("/opt/kr2/"));
-    QVERIFY(programFolderFrom("", "").endsWith('/'));
-    QVERIFY(QDir::isAbsolutePath(programFolderFrom("relative", "")));
+    QFETCH(QString, krHome);
+    QFETCH(QString, exeFolder);
+    QFETCH(bool, writable);
+    QFETCH(bool, installedLayout);
+    QFETCH(QString, expected);
+    const ProgramFolderFacts facts{krHome, exeFolder, writable, installedLayout, "/home/u/.local/share/kr"};
+    QCOMPARE(programFolderFrom(facts), expected);
+    QCOMPARE(dataFolderFrom("/usr/bin"), QString("/usr/share/kr/"));
+}
+
+void TestProfile::readOnlyFilesFallBackToTheDataFolder_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("user's copy wins") << QStringList{"/p/Factors.dat", "/d/Factors.dat"} << "/p/Factors.dat";
+    QTest::newRow("installed copy") << QStringList{"/d/Factors.dat"} << "/d/Factors.dat";
+    QTest::newRow("nowhere: named in the program folder") << QStringList{} << "/p/Factors.dat";
+}
+
+void TestProfile::readOnlyFilesFallBackToTheDataFolder()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expected);
+    const auto exists = [&](const QString& path) { return existing.contains(path); };
+    QCOMPARE(dataFilePathFrom("Factors.dat", "/p/", "/d/", exists), expected);
 }
 
 void TestProfile::appglobPathsFollowKrHome()
