@@ -732,8 +732,8 @@ void TfmMain::System1Click()
 }
 
 // The guides open in the desktop's own viewer; the program only beeps when it cannot.
-void TfmMain::HelpManual1Click() { shellOpen(ProgramFolder() + QStringLiteral("kr user guide.pdf")); }
-void TfmMain::WorkingwithyourKR1Click() { shellOpen(ProgramFolder() + QStringLiteral("Working with your KR.pdf")); }
+void TfmMain::HelpManual1Click() { shellOpen(DataFilePath(QStringLiteral("kr user guide.pdf"))); }
+void TfmMain::WorkingwithyourKR1Click() { shellOpen(DataFilePath(QStringLiteral("Working with your KR.pdf"))); }
 
 void TfmMain::About1Click()
 {
