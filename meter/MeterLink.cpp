@@ -64,11 +64,11 @@ void TMeterLink::Open()
 {
     int number = PortNumber;
     if (number == 0) {
+        // Closed first, so that looking for the meter from the dialog may ask our port too.
+        port->close();
         const std::optional<int> chosen = prompts().selectPort(PortMap::existingPorts());
-        if (!chosen) {
-            port->close();
+        if (!chosen)
             throw KrError("No serial port was chosen.");
-        }
         number = *chosen;
     }
     if (!port->open(number))

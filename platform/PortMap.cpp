@@ -2,7 +2,8 @@
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QSet>
+#include <QHash>
+#include <QStringList>
 
 namespace kr::PortMap {
 
@@ -31,19 +32,20 @@ constexpr Range unixTable[] = {
 };
 #endif
 
-// Devices the system reports as serial ports. Pseudo-terminals are never
-// among them, which is why an overridden port only needs its file to exist.
-QSet<QString> systemPorts()
+// Devices the system reports as serial ports, by location and by name.
+// Pseudo-terminals are never among them, which is why an overridden port only
+// needs its file to exist.
+QHash<QString, QSerialPortInfo> systemPorts()
 {
-    QSet<QString> set;
+    QHash<QString, QSerialPortInfo> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        set.insert(info.systemLocation());
-        set.insert(info.portName());
+        ports.insert(info.systemLocation(), info);
+        ports.insert(info.portName(), info);
     }
-    return set;
+    return ports;
 }
 
-bool existsIn(int number, const QSet<QString>& system)
+bool existsIn(int number, const QHash<QString, QSerialPortInfo>& system)
 {
     const QString device = deviceFor(number);
     if (device.isEmpty())
@@ -88,15 +90,41 @@ bool exists(int number) { return existsIn(number, systemPorts()); }
 
 QList<PortChoice> existingPorts()
 {
-    const QSet<QString> system = systemPorts();
+    const auto system = systemPorts();
     QList<PortChoice> ports;
-    for (int n = FirstPort; n <= LastPort; ++n)
-        if (existsIn(n, system)) {
-            // On Windows the device is the number's own name; nothing to add.
-            const QString device = deviceFor(n);
-            ports.append(PortChoice{n, device == displayName(n) ? QString() : device});
+    for (int n = FirstPort; n <= LastPort; ++n) {
+        if (!existsIn(n, system))
+            continue;
+        // On Windows the device is the number's own name; nothing to add.
+        const QString device = deviceFor(n);
+        PortChoice p{n, device == displayName(n) ? QString() : device};
+        if (const auto info = system.constFind(device); info != system.cend()) {
+            p.description = info->description();
+            p.manufacturer = info->manufacturer();
+            p.serialNumber = info->serialNumber();
+            if (info->hasVendorIdentifier())
+                p.vendorId = info->vendorIdentifier();
+            if (info->hasProductIdentifier())
+                p.productId = info->productIdentifier();
         }
+        ports.append(p);
+    }
     return ports;
+}
+
+QString details(const PortChoice& p)
+{
+    QStringList parts;
+    if (!p.description.isEmpty())
+        parts << p.description;
+    // Drivers often repeat the maker inside the description.
+    if (!p.manufacturer.isEmpty() && !p.description.contains(p.manufacturer, Qt::CaseInsensitive))
+        parts << p.manufacturer;
+    if (!p.serialNumber.isEmpty())
+        parts << QStringLiteral("serial %1").arg(p.serialNumber);
+    if (p.vendorId >= 0 && p.productId >= 0)
+        parts << QStringLiteral("USB %1:%2").arg(p.vendorId, 4, 16, QLatin1Char('0')).arg(p.productId, 4, 16, QLatin1Char('0'));
+    return parts.join(QStringLiteral(", "));
 }
 
 } // namespace kr::PortMap

@@ -32,8 +32,13 @@ QString describe(int number);
 // Whether the port's device exists (a port in use by another program counts).
 bool exists(int number);
 
-// The ports 1..50 that exist, in number order, each with its device.
+// The ports 1..50 that exist, in number order, each with its device and what
+// the system says of it.
 QList<PortChoice> existingPorts();
+
+// What the system says of a port in one line: "FT232R USB UART, FTDI, serial
+// A10K5S3B, USB 0403:6001"; empty when it says nothing.
+QString details(const PortChoice& port);
 
 } // namespace PortMap
 

@@ -29,6 +29,7 @@ struct MessageRequest {
     QString text;
     MsgButtons buttons = mbOK;
     int helpTopic = 0;   // 0: none
+    MsgButton defaultButton = mbNone;   // what Enter presses; mbNone: the first button
     QString title;       // empty: the kind's own title ("Warning", "Error", "Information", "Confirm")
 };
 
@@ -49,6 +50,13 @@ struct FileDialogResult {
 struct PortChoice {
     int number = 0;
     QString device;            // shown beside the number
+    // What the system says of the device; empty where it says nothing
+    // (pseudo-terminals, devices named by KR_PORT_<N>).
+    QString description = {};  // e.g. "FT232R USB UART"
+    QString manufacturer = {};
+    QString serialNumber = {};
+    int vendorId = -1;         // USB ids; -1 when not a USB device
+    int productId = -1;
 };
 
 class Prompts {

@@ -1,5 +1,6 @@
 #include "platform/SerialTransport.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 #include "platform/PortMap.h"
@@ -23,9 +24,13 @@ bool QtSerialTransport::open(int number)
     lost = false;
     const QString device = PortMap::deviceFor(number);
     if (device.isEmpty()) {
+        lastProblem = PortProblem::Missing;
         error = QStringLiteral("Serial port %1 does not exist.").arg(PortMap::displayName(number));
         return false;
     }
+    // Running as root gets past another program's exclusive hold: look first.
+    if (portHeldElsewhere(device))
+        return fail(PortProblem::InUse, {});
     port->setPortName(device);
     port->setBaudRate(4800);
     port->setDataBits(QSerialPort::Data8);
@@ -38,10 +43,23 @@ bool QtSerialTransport::open(int number)
     const bool ok = port->open(QIODevice::ReadWrite);
     if (!ok) {
         opening = false;
-        error = QStringLiteral("Cannot open serial port %1: %2").arg(PortMap::describe(number), port->errorString());
+        const QSerialPort::SerialPortError code = port->error();
+        const QString detail = port->errorString();
         port->clearError();
-        return false;
+        if (code == QSerialPort::DeviceNotFoundError)
+            return fail(PortProblem::Missing, detail);
+        if (code == QSerialPort::PermissionError) {
+            // The same error stands for a lock another program holds and for
+            // a device file this user may not open; the file's mode tells which.
+#ifdef Q_OS_WIN
+            return fail(PortProblem::InUse, detail);
+#else
+            return fail(portAccessDenied(device) ? PortProblem::NoPermission : PortProblem::InUse, detail);
+#endif
+        }
+        return fail(PortProblem::Other, detail);
     }
+    lockOpenPort(port->handle());
     // A pseudo-terminal refuses the modem lines; the port works all the same.
     port->setDataTerminalReady(true);
     port->setRequestToSend(true);
@@ -51,7 +69,17 @@ bool QtSerialTransport::open(int number)
     opening = false;
     ++opens;
     error.clear();
+    lastProblem = PortProblem::None;
     return true;
+}
+
+bool QtSerialTransport::fail(PortProblem kind, const QString& detail)
+{
+    const QString device = PortMap::deviceFor(portNumber);
+    lastProblem = kind;
+    error = portFailureText({kind, PortMap::describe(portNumber), device,
+                             kind == PortProblem::NoPermission ? portGroup(device) : QString(), detail});
+    return false;
 }
 
 void QtSerialTransport::close()
@@ -102,6 +130,7 @@ void QtSerialTransport::onError(int code)
 {
     switch (QSerialPort::SerialPortError(code)) {
     case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
         break;
@@ -113,8 +142,10 @@ void QtSerialTransport::onError(int code)
     if (opening || lost || !port->isOpen())
         return;
     lost = true;
-    error = QStringLiteral("The connection on serial port %1 was lost: %2")
-                .arg(PortMap::describe(portNumber), port->errorString());
+    // A pulled adapter takes its device file with it; a dead far end does not.
+    const QString device = PortMap::deviceFor(portNumber);
+    lastProblem = QFileInfo::exists(device) ? PortProblem::LineLost : PortProblem::Unplugged;
+    error = portFailureText({lastProblem, PortMap::describe(portNumber), device, {}, port->errorString()});
     // The error comes from inside the port's own notifier: close once it has returned.
     const quint64 current = opens;
     QMetaObject::invokeMethod(this, [this, current] { closeAfterLoss(current); }, Qt::QueuedConnection);

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/PortAccess.h"
+
 class QSerialPort;
 
 namespace kr {
@@ -34,6 +36,9 @@ public:
     virtual void flush() {}
     // Why the last open or write failed, or why the line was lost.
     virtual QString errorString() const = 0;
+    // The kind of the last failure, for callers that treat kinds apart (a
+    // port in use is skipped when looking for the meter).
+    virtual PortProblem problem() const { return PortProblem::Other; }
 
 signals:
     void received(const QByteArray& bytes);
@@ -56,6 +61,7 @@ public:
     bool write(const QByteArray& bytes) override;
     void flush() override;
     QString errorString() const override { return error; }
+    PortProblem problem() const override { return lastProblem; }
     // Bytes queued but not yet written to the line.
     qint64 pendingOutput() const;
 
@@ -63,10 +69,12 @@ private:
     void onReadyRead();
     void onError(int code);
     void closeAfterLoss(quint64 openCount);
+    bool fail(PortProblem kind, const QString& detail);
 
     QSerialPort* port;
     int portNumber = 0;
     QString error;
+    PortProblem lastProblem = PortProblem::None;
     bool opening = false;
     bool lost = false;
     quint64 opens = 0;

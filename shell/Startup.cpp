@@ -5,6 +5,8 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "meter/MeterLink.h"
+#include "meter/PortProbe.h"
+#include "platform/PortSearch.h"
 #include "platform/ui/HelpViewer.h"
 #include "platform/ui/WidgetPrompts.h"
 #include "settings/Appglob.h"
@@ -55,6 +57,8 @@ int runProgram(QApplication& app, const StartupOptions& options)
     // window to the last one's destruction.
     WidgetPrompts widgets;
     setPrompts(&widgets);
+    // "Find meter" in the port dialogs asks the ports through the meter layer.
+    setPortSearchFactory([] { return std::make_unique<TPortProbe>(); });
     installHelpViewer();
     int code = 0;
     {
@@ -62,6 +66,7 @@ int runProgram(QApplication& app, const StartupOptions& options)
         program.Show();
         code = app.exec();
     }
+    setPortSearchFactory({});
     setPrompts(nullptr);
     return code;
 }

@@ -220,12 +220,19 @@ QWidget* TfmSetup::buildCommunications()
     grid->addWidget(sePort, 0, 1);
     grid->addWidget(lblPortDevice, 0, 2);
     grid->addWidget(btnTest, 0, 4);
+    btnFindMeter = new QPushButton(QStringLiteral("&Find"), group);
+    btnFindMeter->setObjectName(QStringLiteral("btnFindMeter"));
+    setHint(btnFindMeter, QStringLiteral("Find the port the meter is on"));
+    btnFindMeter->setAutoDefault(false);
+    btnFindMeter->setVisible(bool(hooks.findMeter));
+    grid->addWidget(btnFindMeter, 0, 5);
     grid->setColumnStretch(3, 1);
     pageColumn->addWidget(group);
     pageColumn->addStretch(1);
 
     connect(sePort, &QSpinBox::valueChanged, this, &TfmSetup::sePortChange);
     connect(btnTest, &QPushButton::clicked, this, &TfmSetup::btnTestClick);
+    connect(btnFindMeter, &QPushButton::clicked, this, &TfmSetup::btnFindMeterClick);
     return page;
 }
 
@@ -436,6 +443,35 @@ void TfmSetup::btnTestClick()
     target->PortNumber = port;
     if (hooks.testPort)
         runHandler([this, port] { hooks.testPort(port); });
+}
+
+void TfmSetup::btnFindMeterClick()
+{
+    if (!hooks.findMeter)
+        return;
+    std::optional<int> found;
+    runHandler([this, &found] { found = hooks.findMeter(); });
+    if (found && *found >= FirstPort && *found <= LastPort) {
+        // Setting the box reopens the port, unless it held the number already.
+        if (sePort->value() == *found)
+            reopenPort(*found);
+        else
+            sePort->setValue(*found);
+        showMessage(MsgKind::Information, QStringLiteral("Found KR on Communications Port %1").arg(*found));
+        return;
+    }
+    reopenPort(portFromBox());
+    if (found)
+        showMessage(MsgKind::Warning,
+                    QStringLiteral("Found KR on %1, but this box takes ports %2 to %3 only.\r\n"
+                                   "Point one of them at the device, e.g. KR_PORT_%2=%4, and start the program again.")
+                        .arg(PortMap::describe(*found))
+                        .arg(FirstPort)
+                        .arg(LastPort)
+                        .arg(PortMap::deviceFor(*found)));
+    else
+        showMessage(MsgKind::Error, QStringLiteral("No KR answered on a free serial port.\r\n"
+                                                   "Check connections and ensure KR is switched on."));
 }
 
 void TfmSetup::rbMetricClick()

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "settings/FormStorage.h"
 #include "settings/Margins.h"
@@ -29,6 +30,10 @@ struct TSetupHooks {
     std::function<void(int number)> reopenPort;
     // "Test serial port" on this number; it tells the user itself.
     std::function<void(int number)> testPort;
+    // "Find meter": closes the program's port, asks every free port for the
+    // KR (showing progress, with Cancel) and returns the port where one
+    // answered. The dialog opens its port again afterwards.
+    std::function<std::optional<int>()> findMeter;
     std::function<void(int topic)> help;
 };
 
@@ -70,6 +75,7 @@ public:
     QSpinBox* sePort = nullptr;
     QLabel* lblPortDevice = nullptr;
     QPushButton* btnTest = nullptr;
+    QPushButton* btnFindMeter = nullptr;
     QDoubleSpinBox* seTopMargin = nullptr;
     QDoubleSpinBox* seRightMargin = nullptr;
     QDoubleSpinBox* seBottomMargin = nullptr;
@@ -90,6 +96,7 @@ public slots:
     void RxSpeedButton2Click();
     void RxSpeedButton3Click();
     void btnTestClick();
+    void btnFindMeterClick();
     void rbMetricClick();
     void rbImperialClick();
     void lblPrinterFontDblClick();

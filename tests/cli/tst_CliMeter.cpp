@@ -9,6 +9,7 @@
 #include "CliRunner.h"
 #include "core/Readings.h"
 #include "core/Regional.h"
+#include "tests/meter/PtyPeer.h"
 #include "tests/support/SimMeter.h"
 #include "tests/support/TestFiles.h"
 
@@ -359,6 +360,28 @@ private slots:
         const QByteArray seen = r.out;
         QVERIFY2(seen.contains("\rDownloading Data from KR: 4 of 4 (100%)"), seen.constData());
         QVERIFY(QFile::exists(out));
+    }
+
+    // Only the port with a KR on it is marked, with its serial number.
+    void portsProbeMarksTheKr()
+    {
+        SimMeter sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        kr::test::PtyPeer silent;
+        QVERIFY(silent.ok());
+        const auto r = runCli({"ports", "--probe"},
+                              {"KR_PORT_48=" + silent.path, "KR_PORT_49=" + sim.devicePath()});
+        QCOMPARE(r.status, 0);
+        QString lineOf48, lineOf49;
+        for (const QString& line : QString::fromUtf8(r.out).split('\n')) {
+            if (line.startsWith("COM48 "))
+                lineOf48 = line;
+            if (line.startsWith("COM49 "))
+                lineOf49 = line;
+        }
+        QVERIFY2(lineOf48.contains(silent.path) && lineOf48.endsWith("no answer"), qPrintable(r.out));
+        QVERIFY2(lineOf49.contains(sim.devicePath()) && lineOf49.endsWith("KR KR-417263"), qPrintable(r.out));
+        QCOMPARE(sim.commands(), QStringList{"$5"});
     }
 };
 

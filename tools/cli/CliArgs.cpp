@@ -15,6 +15,7 @@ constexpr CommandInfo Commands[] = {
     {Command::Export, "export"},     {Command::Show, "show"},       {Command::Convert, "convert"},
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
     {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
+    {Command::Ports, "ports"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
@@ -43,6 +44,11 @@ bool takesOption(Command command, const QString& option)
         return command == Command::LibraryPut;
     if (option == "--partial")
         return command == Command::Download;
+    if (option == "--probe")
+        return command == Command::Ports;
+    // The port list covers every port; naming one makes no sense there.
+    if (option == "--port" || option == "--device")
+        return command != Command::Ports;
     if (option == "--fahrenheit")
         return command == Command::Export || command == Command::Show || command == Command::Print;
     if (option == "--encoding")
@@ -212,6 +218,9 @@ private:
         } else if (name == "--partial") {
             if (flag(name, inlineValue))
                 inv.partial = true;
+        } else if (name == "--probe") {
+            if (flag(name, inlineValue))
+                inv.probe = true;
         } else if (name == "--fahrenheit") {
             if (flag(name, inlineValue))
                 inv.fahrenheit = true;
@@ -339,6 +348,18 @@ QString usageText(Command command)
             "Usage: kr-cli [--port N | --device PATH] serial\n"
             "\n"
             "Prints the serial number of the meter on standard output.\n");
+    case Command::Ports:
+        return QStringLiteral(
+            "Usage: kr-cli ports [--probe]\n"
+            "\n"
+            "Lists the serial ports that exist, one a line: the port's number as the program\n"
+            "shows it (COM<N>), its device, and what the system says of it (description,\n"
+            "maker, serial number, USB vendor:product), or \"-\".\n"
+            "\n"
+            "--probe asks each port in turn for the KR's serial number (about half a second\n"
+            "a port) and adds what it found: \"KR <serial number>\", \"no answer\", or why\n"
+            "the port was passed over (in use by another program, cannot be opened). Exit\n"
+            "status 2 when no KR answered.\n");
     case Command::Export:
         return QStringLiteral(
             "Usage: kr-cli export FILE [--fahrenheit] [--encoding utf-8|cp1252]\n"
@@ -436,6 +457,8 @@ QString usageText(Command command)
         "                            (--partial: keep a download that fell short)\n"
         "  erase --yes               back up into the program folder's data<n>.bak, then erase\n"
         "  serial                    print the meter's serial number\n"
+        "  ports [--probe]           list the serial ports with their devices (--probe: and\n"
+        "                            ask each one for a KR)\n"
         "  export FILE [--fahrenheit] [--encoding utf-8|cp1252]\n"
         "                            print the tab-separated export of a data file, exactly the\n"
         "                            clipboard text (CR LF line ends; UTF-8 unless told otherwise)\n"

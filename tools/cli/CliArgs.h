@@ -19,6 +19,7 @@ enum class Command {
     Library,   // "library" before its sub-command: only its help
     LibraryGet, LibraryPut, LibraryShow,
     Print, PrintLibrary,
+    Ports,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -38,6 +39,7 @@ struct Invocation {
     bool yes = false;               // --yes
     bool nd = false;                // library put --nd: no extra erase command and pause
     bool partial = false;           // download --partial: keep a short download
+    bool probe = false;             // ports --probe: ask each port for a KR
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;
     int fileNumber = 0;             // show, print --file N (0: all meter files)

@@ -183,6 +183,7 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::Download: return runDownload(inv, prompts);
     case Command::Erase: return runErase(inv, prompts);
     case Command::Serial: return runSerial(inv, prompts);
+    case Command::Ports: return runPorts(inv, prompts);
     case Command::LibraryGet: return runLibraryGet(inv, prompts);
     case Command::LibraryPut: return runLibraryPut(inv, prompts);
     case Command::LibraryShow: return runLibraryShow(inv, prompts);

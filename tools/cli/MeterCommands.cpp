@@ -1,12 +1,16 @@
 #include "tools/cli/MeterCommands.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <algorithm>
 #include <cstdio>
 
 #include "core/Errors.h"
 #include "meter/Exchanges.h"
 #include "meter/MeterLink.h"
+#include "meter/PortProbe.h"
 #include "meter/Wait.h"
+#include "platform/PortMap.h"
 #include "platform/SerialTransport.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
@@ -169,6 +173,68 @@ int runSerial(const Invocation& inv, CliPrompts& prompts)
     const QByteArray out = fromCp1252(serial).toUtf8() + '\n';
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
+}
+
+namespace {
+
+QString probeText(const TPortAnswer& a)
+{
+    switch (a.outcome) {
+    case TPortAnswer::Outcome::Meter: return QStringLiteral("KR ") + fromCp1252(a.serialNumber);
+    case TPortAnswer::Outcome::NoAnswer: return QStringLiteral("no answer");
+    case TPortAnswer::Outcome::InUse: return QStringLiteral("in use by another program");
+    case TPortAnswer::Outcome::Failed: break;
+    }
+    return QStringLiteral("cannot be opened (%1)").arg(QString(a.reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+}
+
+} // namespace
+
+int runPorts(const Invocation& inv, CliPrompts& prompts)
+{
+    const QList<PortChoice> ports = PortMap::existingPorts();
+    QList<int> numbers;
+    qsizetype deviceWidth = 0;
+    for (const PortChoice& p : ports) {
+        numbers << p.number;
+        deviceWidth = std::max(deviceWidth, p.device.size());
+    }
+    QHash<int, TPortAnswer> answers;
+    if (inv.probe) {
+        TPortProbe probe;
+        if (TerminalProgress::isTerminal(stderr))
+            QObject::connect(&probe, &PortSearch::asking, [&prompts](int n) {
+                prompts.print(QStringLiteral("Asking %1...").arg(PortMap::describe(n)));
+            });
+        probe.startEvery(numbers);
+        probe.WaitForEnd();
+        for (const TPortAnswer& a : probe.Answers())
+            answers.insert(a.number, a);
+    }
+    QString out;
+    for (const PortChoice& p : ports) {
+        const QString details = PortMap::details(p);
+        QString line = QStringLiteral("%1  %2  %3")
+                           .arg(PortMap::displayName(p.number), -6)
+                           .arg(p.device, -int(deviceWidth))
+                           .arg(details.isEmpty() ? QStringLiteral("-") : details);
+        if (const auto a = answers.constFind(p.number); a != answers.cend())
+            line += QStringLiteral("  ") + probeText(*a);
+        out += line + '\n';
+    }
+    const QByteArray bytes = out.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    if (std::fflush(stdout) != 0)
+        return ExitFile;
+    if (ports.isEmpty())
+        prompts.print(QStringLiteral("No serial ports were found."));
+    if (!inv.probe)
+        return ExitOk;
+    for (const TPortAnswer& a : answers)
+        if (a.outcome == TPortAnswer::Outcome::Meter)
+            return ExitOk;
+    prompts.print(QStringLiteral("No KR answered on any port."));
+    return ExitMeter;
 }
 
 } // namespace kr::cli

@@ -9,5 +9,7 @@ class CliPrompts;
 int runDownload(const Invocation& inv, CliPrompts& prompts);
 int runErase(const Invocation& inv, CliPrompts& prompts);
 int runSerial(const Invocation& inv, CliPrompts& prompts);
+// The serial ports with their devices; with --probe, which one a KR answers on.
+int runPorts(const Invocation& inv, CliPrompts& prompts);
 
 } // namespace kr::cli
