@@ -1,5 +1,7 @@
 #include "mainwindow/DataGrid.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QPainter>
 
@@ -124,11 +126,31 @@ void TDataGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
+// The width paint() needs, so that fitting a column shows its whole text.
 QSize TDataGridDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QSize s = QStyledItemDelegate::sizeHint(option, index);
-    s.setHeight(grid::RowHeight);
-    return s;
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    return {grid::fittedWidth(opt.fontMetrics, opt.text), grid::RowHeight};
+}
+
+int grid::fittedWidth(const QFontMetrics& metrics, const QString& text)
+{
+    return metrics.horizontalAdvance(text) + 2 * TextMargin + 1;
+}
+
+std::array<int, grid::ColumnCount> grid::contentWidths(const TFile& doc, bool centigrade, const QFontMetrics& cells,
+                                                       const QFontMetrics& headers)
+{
+    std::array<int, ColumnCount> widths{};
+    for (int pos = 0; pos < ColumnCount; ++pos) {
+        widths[std::size_t(pos)] = fittedWidth(headers, cellText(doc, 1, 0, pos, centigrade));
+        for (int file = 1; file <= TFile::FileCount; ++file)
+            for (int row = 1; row <= ReadingRows; ++row)
+                widths[std::size_t(pos)] =
+                    std::max(widths[std::size_t(pos)], fittedWidth(cells, cellText(doc, file, row, pos, centigrade)));
+    }
+    return widths;
 }
 
 } // namespace kr

@@ -1,6 +1,8 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
+#include <QFontMetrics>
+#include <array>
 #include <functional>
 
 namespace kr {
@@ -13,7 +15,7 @@ constexpr int ColumnCount = 7;
 constexpr int ReadingRows = 25;
 constexpr int RowHeight = 16;
 constexpr int TextMargin = 5;
-// Widths set when the window is created; a first run then widens column 0 to 30.
+// Widths set when the window is created; a first run fits them to the texts.
 constexpr int DesignWidths[ColumnCount] = {10, 40, 120, 40, 40, 300, 64};
 constexpr int MinFirstColumnWidth = 30;
 
@@ -22,6 +24,12 @@ constexpr int MinFirstColumnWidth = 30;
 QString cellText(const TFile& doc, int fileNo, int row, int position, bool centigrade);
 // Right-aligned for Rec., temperature, SG and MC; left-aligned otherwise.
 Qt::Alignment cellAlignment(int position);
+// The width a cell needs to show all of `text` between its margins and grid line.
+int fittedWidth(const QFontMetrics& metrics, const QString& text);
+// Per column position, the width its header and the longest text it shows
+// for any meter file of the document need.
+std::array<int, ColumnCount> contentWidths(const TFile& doc, bool centigrade, const QFontMetrics& cells,
+                                           const QFontMetrics& headers);
 } // namespace grid
 
 // The data grid's contents: 25 reading rows and the header, read straight

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -33,11 +36,14 @@
 #include "meter/Wait.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
+#include "platform/ui/Cp1252Guard.h"
+#include "platform/ui/SelectPortDialog.h"
 #include "platform/ui/ShellOpen.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
+#include "settings/IniFile.h"
 #include "settings/ui/Setup.h"
 #include "settings/ui/WindowLayout.h"
 #include "print/DataPrint.h"
@@ -153,6 +159,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     if (options.openPort)
         link->OpenSilently();
 
+    setAcceptDrops(true);
     resize(664, 541);
     // Centred until a stored placement says otherwise (applied on the first show).
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -276,7 +283,9 @@ QWidget* TfmMain::buildNotesPanel()
     memMemo = new QPlainTextEdit(paTop);
     memMemo->setObjectName(QStringLiteral("memMemo"));
     memMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memMemo->setTabChangesFocus(false);
+    // A tab inside a notes line would split it into columns in the export.
+    memMemo->setTabChangesFocus(true);
+    guardCp1252(memMemo);
     heading->setBuddy(memMemo);
     col->addWidget(heading);
     col->addWidget(memMemo, 1);
@@ -308,6 +317,7 @@ QWidget* TfmMain::buildFileListPanel()
     edNote = new QLineEdit(paFileList);
     edNote->setObjectName(QStringLiteral("edNote"));
     edNote->setMaxLength(int(TSubFile::CommentCapacity));
+    guardCp1252(edNote);
     edNote->setFixedHeight(22);
     setHint(edNote, QStringLiteral("File Comment"));
     edNote->installEventFilter(this);
@@ -360,14 +370,20 @@ void TfmMain::buildGrid()
     header->setFixedHeight(grid::RowHeight + 3);
     header->setSectionsMovable(true);
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setStretchLastSection(false);
+    // The last column (Notes) takes whatever width the window has to spare.
+    header->setStretchLastSection(true);
     header->setHighlightSections(false);
     header->setMinimumSectionSize(4);
     for (int c = 0; c < grid::ColumnCount; ++c)
         header->resizeSection(c, grid::DesignWidths[c]);
     gridModel->setPositionOf([header](int column) { return header->visualIndex(column); });
     connect(header, &QHeaderView::sectionMoved, this, [this] { RepaintGrid(); });
+    connect(header, &QHeaderView::sectionResized, this, [this] {
+        if (!fittingColumns && QGuiApplication::mouseButtons() != Qt::NoButton)
+            fitColumnsToTexts = false;
+    });
     connect(dgData, &QTableView::doubleClicked, this, [this] { dgDataDblClick(); });
+    dgData->installEventFilter(this);
 }
 
 void TfmMain::buildMenu()
@@ -431,6 +447,20 @@ void TfmMain::ShowCurrentFile()
     RepaintGrid();
 }
 
+void TfmMain::FitColumns()
+{
+    if (!fitColumnsToTexts)
+        return;
+    QHeaderView* header = dgData->horizontalHeader();
+    const auto widths = grid::contentWidths(*document, settings.Centigrade, dgData->fontMetrics(), header->fontMetrics());
+    fittingColumns = true;
+    for (int pos = 0; pos < grid::ColumnCount; ++pos) {
+        const int logical = header->logicalIndex(pos);
+        header->resizeSection(logical, std::max(widths[std::size_t(pos)], header->sectionSizeHint(logical)));
+    }
+    fittingColumns = false;
+}
+
 void TfmMain::RepaintGrid()
 {
     gridModel->refresh();
@@ -451,6 +481,7 @@ void TfmMain::RefreshDocumentView()
     memMemo->setPlainText(notes);
     fillingView = false;
     cbSubFiles->Repaint();
+    FitColumns();
     RepaintGrid();
     document->ClearModified();
     setWindowTitle(main_text::CaptionPrefix + fromNativePath(document->GetFileName()) + QLatin1Char(']'));
@@ -710,6 +741,11 @@ TfmSetup* TfmMain::Setup()
         hooks.reopenPort = [this](int number) { link->Reopen(number); };
         hooks.testPort = [this](int number) { exchanges->btnTestClick(number); };
         hooks.help = [](int topic) { showHelp(topic); };
+        // Our own open port would count as in use and never be asked.
+        hooks.findMeter = [this] {
+            link->Close();
+            return runFindMeterDialog(this);
+        };
         fmSetup = new TfmSetup(std::move(hooks), this);
     }
     return fmSetup;
@@ -748,7 +784,11 @@ void TfmMain::showEvent(QShowEvent* event)
     if (!shownOnce) {
         shownOnce = true;
         runHandler([this] { layout->Restore(); });
+        fitColumnsToTexts = !IniFile(IniFilePath()).sectionExists(MainGridSection);
         FormShow();
+        FitColumns();
+        if (!options.startFile.isEmpty())
+            MRUManager1Click(options.startFile);
     }
     QMainWindow::showEvent(event);
 }
@@ -782,10 +822,53 @@ void TfmMain::closeEvent(QCloseEvent* event)
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // Enter or F2 on a reading opens its note, as a double click does.
+    if (watched == dgData && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+            dgDataDblClick();
+            return true;
+        }
+    }
     if (watched == edNote && event->type() == QEvent::FocusOut &&
         movesFocusWithinWindow(static_cast<QFocusEvent*>(event)))
         runHandler([this] { edNoteExit(); });
     return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+// The one local file of a drag, if it brings exactly one.
+QString droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().constFirst().isLocalFile())
+        return {};
+    return data->urls().constFirst().toLocalFile();
+}
+
+} // namespace
+
+void TfmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// A dropped data file opens as one chosen in the Open dialog would, after
+// the question about unsaved changes.
+void TfmMain::dropEvent(QDropEvent* event)
+{
+    const QString file = droppedFile(event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    MRUManager1Click(file);
+}
+
+QString startFileFrom(const QStringList& arguments)
+{
+    const int at = arguments.size() > 1 && arguments.at(1).toUpper() == QLatin1String("ND") ? 2 : 1;
+    return at < arguments.size() ? arguments.at(at) : QString();
 }
 
 void TfmMain::tiSplashTimer()

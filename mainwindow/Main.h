@@ -60,6 +60,8 @@ public:
         int splashMs = 3000;
         // Tests keep the serial port shut.
         bool openPort = true;
+        // A data file to open as the window first shows (the file manager's double click).
+        QString startFile;
     };
 
     explicit TfmMain(QWidget* parent = nullptr);
@@ -158,6 +160,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -178,6 +182,7 @@ private:
     bool FormCloseQuery();
     void tiSplashTimer();
     void attachLayout();
+    void FitColumns();
     TfmPrintDlg* PrintDlg();
     TPrintJob DataPrintJobNow();
     TPageSetup ReportPageSetup() const;
@@ -207,6 +212,10 @@ private:
     // until then the reports use Arial 8.
     std::optional<StoredFont> setupPrintFont;
     bool shownOnce = false;
+    // A first run (no column widths stored) fits the columns to the texts
+    // until the user sizes one by hand; stored widths win from then on.
+    bool fitColumnsToTexts = false;
+    bool fittingColumns = false;
     // The view is being filled from the document, which is no edit.
     bool fillingView = false;
 };
@@ -214,5 +223,9 @@ private:
 // The tab-separated export as the clipboard gets it: every line followed by
 // CR LF, Windows-1252 turned into Unicode.
 QString clipboardExportText(const TFile& doc, bool centigrade);
+
+// The data file named on the command line: the first argument, or the second
+// when the first is "ND"; empty when there is none.
+QString startFileFrom(const QStringList& arguments);
 
 } // namespace kr

@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/Readings.h"
+#include "platform/ui/Cp1252Guard.h"
+
 namespace kr {
 
 TfmNote::TfmNote(QWidget* parent) : QDialog(parent)
@@ -27,6 +30,9 @@ TfmNote::TfmNote(QWidget* parent) : QDialog(parent)
     edNote = new QLineEdit(this);
     edNote->setObjectName(QStringLiteral("edNote"));
     edNote->setMinimumWidth(341);
+    // The data file keeps 128 characters of a note: typing stops there.
+    edNote->setMaxLength(int(TReading::NoteCapacity));
+    guardCp1252(edNote);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

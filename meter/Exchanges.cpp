@@ -1,5 +1,6 @@
 #include "meter/Exchanges.h"
 
+#include <QFileInfo>
 #include <string_view>
 #include <vector>
 
@@ -241,7 +242,13 @@ MsgButton TMeterExchanges::EraseMeter(const TWireClaim& claim)
 MsgButton TMeterExchanges::RunErase()
 {
     const ActiveScope scope(active, Active::Erase);
-    const MsgButton answer = ask(MsgKind::Warning, exchange_text::EraseQuestion, mbOK | mbCancel);
+    // Enter must not erase the meter by habit: Cancel is the default.
+    MessageRequest question;
+    question.kind = MsgKind::Warning;
+    question.text = fromCp1252(exchange_text::EraseQuestion);
+    question.buttons = mbOK | mbCancel;
+    question.defaultButton = mbCancel;
+    const MsgButton answer = prompts().message(question);
     if (answer != mbOK) {
         eraseOutcome = TEraseOutcome::Cancelled;
         return mbCancel;
@@ -275,6 +282,10 @@ MsgButton TMeterExchanges::RunErase()
             ask(MsgKind::Warning, exchange_text::NoDataToErase);
         } else {
             BackUpAndErase(*backup);
+            // The meter does not answer the erase command; nothing else tells the user it went.
+            if (eraseOutcome == TEraseOutcome::Erased)
+                ask(MsgKind::Information, exchange_text::ErasedInto + toCp1252(QFileInfo(fromNativePath(backupPath)).fileName()) +
+                                              exchange_text::ErasedTail);
         }
     } catch (...) {
         if (eraseOutcome == TEraseOutcome::None)

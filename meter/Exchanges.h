@@ -64,8 +64,11 @@ inline constexpr const char* PortNotFoundAdvice = "\r\nCheck connections and ens
 // After a download that is not everything the KR announced.
 inline constexpr const char* RepeatDownload =
     "The readings that arrived are shown. Load the data from the KR again to get them all.";
-// Why an erase did not happen; the reason follows.
+// Why an erase did not happen; the reason follows. After one that did, the
+// backup's file name goes between the two parts of the report.
 inline constexpr const char* NotErased = "The KR has not been erased: ";
+inline constexpr const char* ErasedInto = "The readings were saved to ";
+inline constexpr const char* ErasedTail = ", and the KR was told to erase them.";
 } // namespace exchange_text
 
 // How the last erase ended, for callers that report it themselves.

@@ -27,6 +27,7 @@ TProgram::TProgram(const StartupOptions& options)
     TfmMain::Options mainOptions;
     mainOptions.splashMs = options.splashMs;
     mainOptions.openPort = options.openPort;
+    mainOptions.startFile = options.startFile;
     main = std::make_unique<TfmMain>(mainOptions);
     main->SetSplash(splash);
     // The other windows, each once, in a fixed order after the main window.

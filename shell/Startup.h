@@ -1,5 +1,6 @@
 #pragma once
 #include <QPointer>
+#include <QString>
 #include <memory>
 
 class QApplication;
@@ -17,6 +18,8 @@ struct StartupOptions {
     int splashMs = 3000;
     // Tests keep the serial port shut.
     bool openPort = true;
+    // A data file to open at start (the command line's).
+    QString startFile;
 };
 
 // The program from launch to its end: the splash first, then every window

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "platform/SystemRegional.h"
+#include "mainwindow/Main.h"
 #include "shell/Startup.h"
 
 int main(int argc, char** argv)
@@ -15,5 +16,6 @@ int main(int argc, char** argv)
     const int splashMs = qEnvironmentVariableIntValue("KR_SPLASH_MS", &ok);
     if (ok && splashMs >= 0)
         options.splashMs = splashMs;
+    options.startFile = kr::startFileFrom(app.arguments());
     return kr::runProgram(app, options);
 }

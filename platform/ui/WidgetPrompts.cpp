@@ -85,6 +85,9 @@ MsgButton WidgetPrompts::message(const MessageRequest& r)
     for (const auto& m : buttonMap)
         if (r.buttons & m.ours)
             box.addButton(m.qt);
+    for (const auto& m : buttonMap)
+        if (r.defaultButton == m.ours && (r.buttons & m.ours))
+            box.setDefaultButton(m.qt);
     if (QAbstractButton* help = box.button(QMessageBox::Help))
         keepOpenForHelp(box, *help, r.helpTopic);
     box.exec();

@@ -238,11 +238,14 @@ private slots:
         r.prompts.answer(mbOK);
         QCOMPARE(r.exchanges.EraseMeter(), mbOK);
 
-        QCOMPARE(r.prompts.messages().size(), 1);
+        QCOMPARE(r.prompts.messages().size(), 2);
         const MessageRequest ask = r.prompts.messages().first();
         QCOMPARE(ask.text, QStringLiteral("This will delete all data from the KR.  Are you sure you want to continue"));
         QCOMPARE(ask.kind, MsgKind::Warning);
         QCOMPARE(ask.buttons, MsgButtons(mbOK | mbCancel));
+        QCOMPARE(ask.defaultButton, mbCancel);
+        QCOMPARE(r.prompts.messages().last().text,
+                 QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them."));
         QCOMPARE(r.progress.captions, QStringList{QStringLiteral("Backing up Data from KR before deleting")});
         QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
         QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -86,6 +87,8 @@ private slots:
     void noteDialogOkStoresCancelKeeps();
     void commentChangeMarksModifiedAndShowsInList();
     void printCurrentFileToPdf();
+    void textBoxesKeepToWhatTheFileHolds();
+    void opensTheCommandLineFileAndADroppedOne();
     void everyMenuEntryReachesItsHandler_data();
     void everyMenuEntryReachesItsHandler();
     void leavingAChangedCommentMarksModified();
@@ -230,6 +233,46 @@ void TestMainWindow::printCurrentFileToPdf()
     QCOMPARE(prompts->unexpected(), 0);
 }
 
+void TestMainWindow::opensTheCommandLineFileAndADroppedOne()
+{
+    QCOMPARE(startFileFrom({"kr", "a.krx"}), QStringLiteral("a.krx"));
+    QCOMPARE(startFileFrom({"kr", "nd", "a.krx"}), QStringLiteral("a.krx"));
+    QCOMPARE(startFileFrom({"kr", "ND"}), QString());
+    const QString path = saveSample("started.krx");
+    TfmMain::Options o;
+    o.openPort = false;
+    o.startFile = path;
+    TfmMain started(o);
+    started.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&started));
+    QCOMPARE(fromNativePath(started.Document().GetFileName()), path);
+
+    // A drop asks about unsaved changes first (Cancel keeps the document).
+    win().Document().SetModified();
+    prompts->answer(mbCancel);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    static_cast<QObject&>(win()).event(&drop);   // straight to the window, as a drag ends there
+    QCOMPARE(win().Document().GetFileName(), std::string(TFile::NoFileName));
+    win().Document().ClearModified();
+    static_cast<QObject&>(win()).event(&drop);   // straight to the window, as a drag ends there
+    QCOMPARE(fromNativePath(win().Document().GetFileName()), path);
+    started.Document().ClearModified();
+}
+
+// Characters Windows-1252 lacks are refused as they are typed or pasted
+// (the file would get "?"); the note box stops at the 128 characters kept.
+void TestMainWindow::textBoxesKeepToWhatTheFileHolds()
+{
+    win().edNote->insert(QStringView(u"Caf\u00E9 \u2603 \u20AC5").toString());
+    QCOMPARE(win().edNote->text(), QStringView(u"Caf\u00E9  \u20AC5").toString());
+    win().memMemo->insertPlainText(QStringView(u"line \U0001F332 one\n\u2116 2").toString());
+    QCOMPARE(win().memMemo->toPlainText(), QStringLiteral("line  one\n 2"));
+    QCOMPARE(win().NoteDialog()->edNote->maxLength(), 128);
+    QCOMPARE(refusedByCp1252(QStringView(u"a\u2603b\u2603?").toString()), QStringView(u"\u2603").toString());
+}
+
 // Each entry, by its caption in its menu, does its command: a file dialog, a
 // modal window with its caption, the help window, or a guide opened by the desktop.
 void TestMainWindow::everyMenuEntryReachesItsHandler_data()
@@ -300,12 +343,30 @@ void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()
     QVERIFY(!win().Document().IsModified());
 }
 
+// With no widths stored, every column shows its header and its longest text
+// whole, the Notes column takes the rest; fitting a column by its divider
+// also shows the whole text.
 void TestMainWindow::firstRunColumnWidths()
 {
+    test::fillSample(win().Document());
+    win().RefreshDocumentView();
     QHeaderView* h = win().dgData->horizontalHeader();
-    const int expected[] = {30, 40, 120, 40, 40, 300, 64};
-    for (int c = 0; c < 7; ++c)
-        QCOMPARE(h->sectionSize(c), expected[c]);
+    const QFontMetrics fm = win().dgData->fontMetrics();
+    for (int pos = 0; pos < 7; ++pos) {
+        const int logical = h->logicalIndex(pos);
+        for (int file = 1; file <= 25; ++file)
+            for (int row = 1; row <= 25; ++row) {
+                const QString text = grid::cellText(win().Document(), file, row, pos, true);
+                QVERIFY2(h->sectionSize(logical) >= grid::fittedWidth(fm, text), qPrintable(text));
+            }
+    }
+    QVERIFY(h->sectionSize(h->logicalIndex(2)) < 60);   // temperature: narrow, as its texts
+    QCOMPARE(h->sectionViewportPosition(h->logicalIndex(6)) + h->sectionSize(h->logicalIndex(6)),
+             win().dgData->viewport()->width());
+    const int species = h->logicalIndex(3);
+    win().dgData->resizeColumnToContents(species);
+    for (int row = 1; row <= 25; ++row)
+        QVERIFY(h->sectionSize(species) >= grid::fittedWidth(fm, cell(win(), row, 3)));
 }
 
 void TestMainWindow::previousAndNextStopAtBothEnds()
@@ -422,15 +483,15 @@ void TestMainWindow::movedColumnTakesOnlyItsWidth()
     test::fillSample(win().Document());
     win().RefreshDocumentView();
     QHeaderView* h = win().dgData->horizontalHeader();
-    // Drag the Species column to the far right.
+    // Drag the Species column behind MC (the last one stretches to the window).
     const int speciesWidth = h->sectionSize(3);
-    h->moveSection(3, 6);
-    QCOMPARE(h->visualIndex(3), 6);
+    h->moveSection(3, 5);
+    QCOMPARE(h->visualIndex(3), 5);
     // The texts stay at their positions; only the width went along.
     QCOMPARE(cell(win(), 0, 3), QStringLiteral("Species"));
-    QCOMPARE(cell(win(), 0, 6), QStringLiteral("Notes"));
+    QCOMPARE(cell(win(), 0, 5), QStringLiteral("MC"));
     QCOMPARE(cell(win(), 1, 3), QStringLiteral("Oak"));
-    QCOMPARE(h->sectionSize(h->logicalIndex(6)), speciesWidth);
+    QCOMPARE(h->sectionSize(h->logicalIndex(5)), speciesWidth);
 }
 
 void TestMainWindow::temperatureScaleInHeaderAndCells()
@@ -464,6 +525,17 @@ void TestMainWindow::noteDialogOnlyOnRowsWithMoisture()
         QVERIFY(!win().NoteDialog()->isVisible());
     }
     QVERIFY(!win().Document().IsModified());
+    // The keyboard: Enter and F2 open a reading's note; Tab leaves the notes box.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_F2}) {
+        win().dgData->setCurrentIndex(win().dgData->model()->index(0, 3));
+        bool seen = false;
+        test::onNextModal([](QWidget* note) { note->close(); }, &seen);
+        QTest::keyClick(win().dgData, key);
+        QVERIFY(seen);
+    }
+    win().memMemo->setFocus();
+    QTest::keyClick(win().memMemo, Qt::Key_Tab);
+    QVERIFY(!win().memMemo->toPlainText().contains('\t'));
 }
 
 void TestMainWindow::noteDialogOkStoresCancelKeeps()
@@ -716,12 +788,13 @@ void TestMainWindow::layoutIsStoredAndRestored()
     prompts->answerOpen(file);
     QTest::mouseClick(win().btnOpen, Qt::LeftButton);
     win().dgData->horizontalHeader()->resizeSection(5, 222);
+    const int firstWidth = win().dgData->horizontalHeader()->sectionSize(0);
     QVERIFY(win().close());
     IniFile ini(IniFilePath());
     QCOMPARE(fromCp1252(ini.readString("setup\\TfmMain.MRUManager1", "Item_0", "")), file);
     QCOMPARE(ini.readString("setup\\TfmMain.MRUManager1", "User_0", ""), std::string("1"));
     QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item5", 0), 222);
-    QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item0", 0), 30);
+    QCOMPARE(ini.readInteger("setup\\TfmMaindgData", "Item0", 0), firstWidth);
     QVERIFY(ini.readInteger("setup", "paTop_Height", -1) > 0);
     window.reset();
 
