@@ -34,6 +34,8 @@
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"
 #include "meter/Wait.h"
+#include "core/AtomicFile.h"
+#include "platform/DocumentExport.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/Cp1252Guard.h"
@@ -392,13 +394,19 @@ void TfmMain::buildMenu()
     File1->setObjectName(QStringLiteral("File1"));
     Open1 = File1->addAction(QStringLiteral("&Open..."), this, &TfmMain::btnOpenClick);
     Open1->setObjectName(QStringLiteral("Open1"));
+    Open1->setShortcut(QKeySequence::Open);
     Save1 = File1->addAction(QStringLiteral("&Save"), this, &TfmMain::Save1Click);
     Save1->setObjectName(QStringLiteral("Save1"));
+    Save1->setShortcut(QKeySequence::Save);
     SaveAs1 = File1->addAction(QStringLiteral("Save &As..."), this, &TfmMain::SaveAs1Click);
     SaveAs1->setObjectName(QStringLiteral("SaveAs1"));
+    SaveAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    Export1 = File1->addAction(QStringLiteral("&Export..."), this, &TfmMain::Export1Click);
+    Export1->setObjectName(QStringLiteral("Export1"));
     File1->addSeparator();
     Print1 = File1->addAction(QStringLiteral("&Print..."), this, &TfmMain::btnPrintClick);
     Print1->setObjectName(QStringLiteral("Print1"));
+    Print1->setShortcut(QKeySequence::Print);
     PrintSetup1 = File1->addAction(QStringLiteral("P&rint Setup..."), this, &TfmMain::PrintSetup1Click);
     PrintSetup1->setObjectName(QStringLiteral("PrintSetup1"));
     File1->addSeparator();
@@ -406,6 +414,7 @@ void TfmMain::buildMenu()
     RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
     Exit1->setObjectName(QStringLiteral("Exit1"));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Options1 = menuBar()->addMenu(QStringLiteral("Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
     MeterList1 = Options1->addAction(QStringLiteral("Library Edit"), this, &TfmMain::MeterList1Click);
@@ -416,6 +425,7 @@ void TfmMain::buildMenu()
     Help1->setObjectName(QStringLiteral("Help1"));
     Contents1 = Help1->addAction(QStringLiteral("&Contents"), this, &TfmMain::Contents1Click);
     Contents1->setObjectName(QStringLiteral("Contents1"));
+    Contents1->setShortcut(QKeySequence::HelpContents);
     HelpManual1 = Help1->addAction(QStringLiteral("KR  User's Guide"), this, &TfmMain::HelpManual1Click);
     HelpManual1->setObjectName(QStringLiteral("HelpManual1"));
     WorkingwithyourKR1 = Help1->addAction(QStringLiteral("Working with your KR"), this, &TfmMain::WorkingwithyourKR1Click);
@@ -534,6 +544,31 @@ void TfmMain::MRUManager1Click(const QString& fileName)
 }
 
 void TfmMain::Exit1Click() { close(); }
+
+// The document as CSV or JSON for other tools, the bytes kr-cli convert writes.
+void TfmMain::Export1Click()
+{
+    FileDialogRequest r;
+    r.title = QStringLiteral("Export");
+    r.filters = {QStringLiteral("CSV files (*.csv)"), QStringLiteral("JSON files (*.json)")};
+    r.defaultSuffix = QStringLiteral("csv");
+    if (document->GetFileName() != TFile::NoFileName)
+        r.fileName = QFileInfo(fromNativePath(document->GetFileName())).completeBaseName();
+    const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
+    if (!chosen || chosen->path.isEmpty())
+        return;
+    const QString path = chosen->path;
+    if (QFileInfo::exists(path)
+        && showMessage(MsgKind::Confirmation,
+                       QStringLiteral("%1 already exists.\r\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                       mbYes | mbNo) != mbYes)
+        return;
+    const bool json = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
+        || (chosen->filterIndex == 1 && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
+    const std::string bytes = json ? jsonText(*document).toStdString() : csvText(*document);
+    if (writeFileAtomically(toNativePath(path), bytes) != WriteResult::Ok)
+        showMessage(MsgKind::Error, QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)));
+}
 
 void TfmMain::btnClipboardClick()
 {

@@ -119,6 +119,7 @@ public:
     QAction* Open1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* SaveAs1 = nullptr;
+    QAction* Export1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
@@ -137,6 +138,7 @@ public slots:
     void btnOpenClick();
     void Save1Click();
     void SaveAs1Click();
+    void Export1Click();
     void MRUManager1Click(const QString& fileName);
     void Exit1Click();
     void btnClipboardClick();

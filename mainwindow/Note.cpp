@@ -8,6 +8,7 @@
 
 #include "core/Readings.h"
 #include "platform/ui/Cp1252Guard.h"
+#include "platform/ui/Glyphs.h"
 
 namespace kr {
 
@@ -60,12 +61,11 @@ TfmNote::TfmNote(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
 
     resize(367, 139);
-    // A fixed place on the screen rather than over the grid's row.
-    move(192, 133);
 }
 
 void TfmNote::showEvent(QShowEvent* event)
 {
+    centreOverParent(this);
     QDialog::showEvent(event);
     edNote->setFocus(Qt::OtherFocusReason);
     edNote->selectAll();

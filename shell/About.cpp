@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "KrVersion.h"
+#include "platform/ui/Glyphs.h"
 #include "platform/ui/ShellOpen.h"
 
 namespace kr {
@@ -192,9 +193,8 @@ void TfmAbout::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     lblVersion->setText(QString::fromLatin1(Version));
-    // Centred on the screen each time, with the OK button ready for Enter.
-    if (const QScreen* s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    // Centred over the main window each time, with the OK button ready for Enter.
+    centreOverParent(this);
     btnOK->setFocus();
 }
 

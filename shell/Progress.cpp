@@ -1,6 +1,7 @@
 #include "shell/Progress.h"
 
 #include "platform/Text.h"
+#include "platform/ui/Glyphs.h"
 
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -100,11 +101,7 @@ void TfmProgress::Close()
 
 void TfmProgress::showEvent(QShowEvent* event)
 {
-    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOverParent(this);
     QDialog::showEvent(event);
 }
 

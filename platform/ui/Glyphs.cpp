@@ -1,8 +1,10 @@
 #include "platform/ui/Glyphs.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
 #include <QToolButton>
 
 namespace kr {
@@ -280,6 +282,20 @@ QIcon glyphIcon(Glyph g)
         icon.addPixmap(render(g, size, true), QIcon::Disabled);
     }
     return icon;
+}
+
+void centreOverParent(QWidget* dialog)
+{
+    QRect area;
+    if (const QWidget* parent = dialog->parentWidget(); parent && parent->isVisible())
+        area = parent->window()->frameGeometry();
+    else if (const QScreen* s = dialog->screen() ? dialog->screen() : QGuiApplication::primaryScreen())
+        area = s->availableGeometry();
+    if (area.isEmpty())
+        return;
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(area.center());
+    dialog->move(frame.topLeft());
 }
 
 } // namespace kr

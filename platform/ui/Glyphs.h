@@ -17,6 +17,10 @@ QFont windowFont();
 // A hint "short|long" gives the tooltip before the bar and the status tip after it.
 void setHint(QWidget* widget, const QString& hint);
 // A flat toolbar button showing a glyph, named for tests, never taking the focus.
+// Centres a dialog over its parent window, or on its screen without one:
+// dialogs open where the user is looking, not at a fixed place.
+void centreOverParent(QWidget* dialog);
+
 QToolButton* glyphButton(QWidget* parent, const char* name, Glyph glyph, const QString& hint, int buttonSize = 37,
                          int iconSize = 26);
 

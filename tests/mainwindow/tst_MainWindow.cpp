@@ -22,6 +22,7 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
+#include "platform/DocumentExport.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/ShellOpen.h"
@@ -31,6 +32,7 @@
 #include "settings/IniFile.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 using kr::test::ScriptedPrompts;
@@ -87,6 +89,7 @@ private slots:
     void noteDialogOkStoresCancelKeeps();
     void commentChangeMarksModifiedAndShowsInList();
     void printCurrentFileToPdf();
+    void exportWritesWhatKrCliConvertWrites();
     void textBoxesKeepToWhatTheFileHolds();
     void opensTheCommandLineFileAndADroppedOne();
     void everyMenuEntryReachesItsHandler_data();
@@ -200,8 +203,8 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     QStringList texts;
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "-", "&Print...", "P&rint Setup...", "-",
-                                 "Recent Files", "E&xit"}));
+    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "-", "&Print...", "P&rint Setup...",
+                                 "-", "Recent Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
 }
 
@@ -231,6 +234,20 @@ void TestMainWindow::printCurrentFileToPdf()
     const QString out = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(out.contains("Beech") && !out.contains("Radiata Pine"), qPrintable(out));
     QCOMPARE(prompts->unexpected(), 0);
+}
+
+void TestMainWindow::exportWritesWhatKrCliConvertWrites()
+{
+    test::fillSample(win().Document());
+    for (const char* name : {"sample.csv", "sample.json"}) {
+        const QString path = test::programHome().filePath(name);
+        prompts->answerSave(path);
+        win().Export1Click();
+        const QByteArray expected = QByteArray(name).endsWith(".csv") ? test::bytes(csvText(win().Document()))
+                                                                      : jsonText(win().Document());
+        QCOMPARE(test::readFile(path), expected);
+    }
+    win().Document().ClearModified();
 }
 
 void TestMainWindow::opensTheCommandLineFileAndADroppedOne()
@@ -283,6 +300,7 @@ void TestMainWindow::everyMenuEntryReachesItsHandler_data()
     QTest::newRow("open") << "&File" << "&Open..." << "open dialog";
     QTest::newRow("save") << "&File" << "&Save" << "save dialog";
     QTest::newRow("save as") << "&File" << "Save &As..." << "save dialog";
+    QTest::newRow("export") << "&File" << "&Export..." << "save dialog";
     QTest::newRow("print") << "&File" << "&Print..." << "window Print";
     QTest::newRow("print setup") << "&File" << "P&rint Setup..." << "window";
     QTest::newRow("library") << "Options" << "Library Edit" << "window Library Edit";

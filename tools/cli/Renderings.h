@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/Mtlutils.h"
+#include "platform/DocumentExport.h"
 
 namespace kr {
 class TFile;
@@ -18,21 +19,12 @@ namespace kr::cli {
 // window shows them (regional settings).
 std::string showText(const TFile& doc, int fileNumber, bool centigrade);
 
-// One row per reading in use after a header row; ISO 8601 date-times, "."
-// decimals, RFC 4180 quoting, CR LF line ends.
-std::string csvText(const TFile& doc);
-
-// The whole document: date stamp, notes and all 25 meter files.
-QByteArray jsonText(const TFile& doc);
-
-// The pieces the two renderings for tools share, open for the tests.
-// "2026-03-05T14:07:00", or empty for a value outside years 1..9999.
-std::string isoDateTime(TDateTime value);
-// The value with at most `decimals` decimals and 4 significant digits (the
-// data file's rounding), "." as separator, trailing zeros dropped; empty when
-// the value is not a finite number.
-std::string plainNumber(long double value, int decimals);
-// A field quoted as RFC 4180 says when it holds a comma, quote, CR or LF.
-std::string csvField(const std::string& utf8);
+// The export renderings (csvText, jsonText and their pieces) are the window
+// program's too.
+using kr::csvField;
+using kr::csvText;
+using kr::isoDateTime;
+using kr::jsonText;
+using kr::plainNumber;
 
 } // namespace kr::cli
