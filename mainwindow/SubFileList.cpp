@@ -39,7 +39,7 @@ void paintSubFileRow(QPainter* p, const QRect& rect, const TFile& doc, int fileN
 {
     const SubFileRow row = subFileRow(doc, fileNo);
     p->save();
-    p->fillRect(rect, Qt::white);
+    p->fillRect(rect, palette.color(QPalette::Base));
     p->fillRect(rect.adjusted(1, 1, -1, -1), palette.color(highlighted ? QPalette::Highlight : QPalette::Base));
     QFont font = baseFont;
     font.setBold(row.bold);

@@ -277,7 +277,8 @@ QToolButton* glyphButton(QWidget* parent, const char* name, Glyph glyph, const Q
 QIcon glyphIcon(Glyph g)
 {
     QIcon icon;
-    for (int size : {24, 48}) {
+    // Drawn at the button sizes and twice them, so they stay crisp at 200 %.
+    for (int size : {24, 26, 48, 52}) {
         icon.addPixmap(render(g, size, false), QIcon::Normal);
         icon.addPixmap(render(g, size, true), QIcon::Disabled);
     }

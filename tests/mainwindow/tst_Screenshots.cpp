@@ -1,4 +1,5 @@
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,6 +90,19 @@ void TestScreenshots::renderWindows()
         main->dgData->horizontalHeader()->resizeSection(c, fitted[c]);
     QCoreApplication::processEvents();
     save(main, "main-window-fitted-columns.png");
+
+    // The same under a dark desktop palette: every colour comes from the palette.
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53));
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    save(main, "main-window-dark.png");
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
 
     main->cbSubFiles->showPopup();
     QCoreApplication::processEvents();
