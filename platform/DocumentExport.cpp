@@ -137,8 +137,9 @@ std::string plainNumber(long double value, int decimals)
         text.pop_back();
     if (text.back() == '.')
         text.pop_back();
+    // Built rather than assigned: GCC 12 misreads assigning a literal here under the sanitizers.
     if (text == "-0")
-        text = "0";
+        return std::string(1, '0');
     return text;
 }
 
