@@ -8,21 +8,9 @@
 
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
+#include "tests/support/TestFiles.h"
 
 namespace kr::test {
-
-// Points the program's folder (kr.ini, dialogs) at a fresh temporary folder.
-// Must run before anything asks for the program's paths.
-inline QTemporaryDir& programHome()
-{
-    static QTemporaryDir dir;
-    static const bool set = [] {
-        qputenv("KR_HOME", QDir(dir.path()).absolutePath().toUtf8());
-        return true;
-    }();
-    (void)set;
-    return dir;
-}
 
 inline void setReading(TFile& doc, int file, int rec, const char* species, long double mc, int temp, int day)
 {

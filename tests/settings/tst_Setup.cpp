@@ -25,21 +25,9 @@
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
+using kr::test::programHome;
 
 namespace {
-
-// kr.ini lives in a fresh folder named by KR_HOME, set before anything asks
-// for the program's paths.
-QTemporaryDir& programHome()
-{
-    static QTemporaryDir dir;
-    static const bool set = [] {
-        qputenv("KR_HOME", QDir(dir.path()).absolutePath().toUtf8());
-        return true;
-    }();
-    (void)set;
-    return dir;
-}
 
 // The "key=value" lines of kr.ini, in file order.
 QStringList keyLines()

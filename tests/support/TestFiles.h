@@ -1,11 +1,26 @@
 #pragma once
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <string>
 #include <string_view>
 
 namespace kr::test {
+
+// Points the program's folder (kr.ini, dialogs) at a fresh temporary folder.
+// Must run before anything asks for the program's paths.
+inline QTemporaryDir& programHome()
+{
+    static QTemporaryDir dir;
+    static const bool set = [] {
+        qputenv("KR_HOME", QDir(dir.path()).absolutePath().toUtf8());
+        return true;
+    }();
+    (void)set;
+    return dir;
+}
 
 // A file's bytes; "<missing>" when it cannot be read, so a comparison shows why.
 inline QByteArray readFile(const QString& path)
