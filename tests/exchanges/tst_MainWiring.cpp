@@ -98,7 +98,8 @@ private slots:
         QCOMPARE(main.Exchanges().LastEraseOutcome(), TEraseOutcome::Erased);
         QVERIFY(QFile::exists(wired.home.filePath(QStringLiteral("data1.bak"))));
         QCOMPARE(usedReadings(main.Document()), 40);
-        QCOMPARE(prompts.messages().size(), 1);
+        // The question, then the report naming the backup.
+        QCOMPARE(prompts.messages().size(), 2);
     }
 
     void libraryEditReadsTheMetersLibraryAtOnce()
