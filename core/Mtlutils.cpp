@@ -377,6 +377,20 @@ std::string formatTime(const std::string& fmt, int hour, int minute, int second,
     return out;
 }
 
+// A message is passed on as a C string (what()), which would end at a zero
+// byte from the file and lose the rest; such a byte is shown as a space.
+std::string notConvertedMessage(std::string text, const char* what)
+{
+    for (char& c : text)
+        if (c == '\0')
+            c = ' ';
+    std::string message = "'";
+    message += text;
+    message += "' is not a valid ";
+    message += what;
+    return message;
+}
+
 } // namespace
 
 // ---- dates and times ------------------------------------------------------
@@ -552,7 +566,7 @@ int StrToInt(const std::string& text)
 {
     int value = 0;
     if (!TryStrToInt(text, value))
-        throw ConvertError("'" + text + "' is not a valid integer value");
+        throw ConvertError(notConvertedMessage(text, "integer value"));
     return value;
 }
 
@@ -634,7 +648,7 @@ long double StrToFloat(const std::string& text, char decimalSeparator)
 {
     long double value = 0;
     if (!TryStrToFloat(text, decimalSeparator, value))
-        throw ConvertError("'" + text + "' is not a valid floating point value");
+        throw ConvertError(notConvertedMessage(text, "floating point value"));
     return value;
 }
 

@@ -64,38 +64,69 @@ void appendSingleLine(std::string& out, std::string_view text)
 }
 
 // Lines end at CR LF, a lone CR or a lone LF; a last line without an end counts.
-std::vector<std::string_view> splitLines(std::string_view bytes)
-{
-    std::vector<std::string_view> lines;
-    lines.reserve(FileLineCount + 8);
-    const char* const begin = bytes.data();
-    const char* const end = begin + bytes.size();
-    auto next = [end](const char* from, char c) {
-        const void* hit = std::memchr(from, c, static_cast<std::size_t>(end - from));
-        return hit ? static_cast<const char*>(hit) : end;
-    };
-    const char* start = begin;
-    const char* cr = next(begin, '\r');
-    const char* lf = next(begin, '\n');
-    while (start < end) {
+// Hands out one line at a time as a view into the file's bytes.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view bytes)
+        : start(bytes.data()), end(bytes.data() + bytes.size()), cr(next(start, '\r')), lf(next(start, '\n'))
+    {
+    }
+
+    bool atEnd() const { return start >= end; }
+
+    std::string_view take()
+    {
         if (cr < start)
             cr = next(start, '\r');
         if (lf < start)
             lf = next(start, '\n');
         const char* stop = std::min(cr, lf);
-        lines.emplace_back(start, static_cast<std::size_t>(stop - start));
-        if (stop == end)
-            break;
-        start = stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
+        const std::string_view line(start, static_cast<std::size_t>(stop - start));
+        start = stop == end ? end : stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
+        ++taken;
+        return line;
     }
-    return lines;
+
+    // The 0-based index of the line it takes is the one a missing line reports.
+    std::string_view takeRequired()
+    {
+        if (atEnd())
+            throw ListIndexError("List index out of bounds (" + std::to_string(taken) + ")");
+        return take();
+    }
+
+private:
+    const char* next(const char* from, char c) const
+    {
+        const void* hit = std::memchr(from, c, static_cast<std::size_t>(end - from));
+        return hit ? static_cast<const char*>(hit) : end;
+    }
+
+    const char* start;
+    const char* end;
+    const char* cr;
+    const char* lf;
+    std::size_t taken = 0;
+};
+
+// Every notes line costs the document a string of its own, so a file of
+// nearly nothing but line ends would take many times its size in memory.
+// Text a person wrote has far fewer lines than one per 16 bytes.
+std::size_t maxLineCount(std::size_t fileBytes)
+{
+    return FileLineCount + std::max<std::size_t>(std::size_t(1) << 16, fileBytes / 16);
 }
 
-std::string_view lineAt(const std::vector<std::string_view>& lines, std::size_t index)
+// The number of lines, or the limit plus one once the count passes it.
+std::size_t countLines(std::string_view bytes, std::size_t limit)
 {
-    if (index >= lines.size())
-        throw ListIndexError("List index out of bounds (" + std::to_string(index) + ")");
-    return lines[index];
+    LineCursor cursor(bytes);
+    std::size_t count = 0;
+    while (!cursor.atEnd() && count <= limit) {
+        cursor.take();
+        ++count;
+    }
+    return count;
 }
 
 // The text after the 5-character line prefix, at most 255 characters.
@@ -342,18 +373,22 @@ void TFile::LoadFromFile(const std::string& fileName)
     std::string bytes;
     if (!readWholeFile(fileName, bytes, MaxDataFileBytes))
         throw FileError(fileMessage("Cannot open file ", fileName));
-    const std::vector<std::string_view> lines = splitLines(bytes);
+    const std::size_t lineLimit = maxLineCount(bytes.size());
+    const std::size_t lineCount = countLines(bytes, lineLimit);
+    if (lineCount > lineLimit)
+        throw FileError(fileMessage("Cannot open file ", fileName));
 
-    DateStamp = FileTextToDateTime(std::string(lineAt(lines, 0)));
-    std::size_t index = 1;
+    LineCursor lines(bytes);
+    // The stamp's fields all lie in its first 19 characters.
+    DateStamp = FileTextToDateTime(std::string(lines.takeRequired().substr(0, 19)));
     for (int i = 1; i <= FileCount; ++i) {
-        SetComment(i, TrimTrailingSpaces(afterPrefix(lineAt(lines, index++))));
+        SetComment(i, TrimTrailingSpaces(afterPrefix(lines.takeRequired())));
         for (int j = 1; j <= TSubFile::RecordCount; ++j)
-            GetReading(i, j).SetRecordText(afterPrefix(lineAt(lines, index++)));
+            GetReading(i, j).SetRecordText(afterPrefix(lines.takeRequired()));
     }
-    Notes.reserve(lines.size() - index);
-    for (; index < lines.size(); ++index)
-        Notes.emplace_back(lines[index]);
+    Notes.reserve(lineCount - FileLineCount);
+    while (!lines.atEnd())
+        Notes.emplace_back(lines.take());
     FileName = fileName;
 }
 

@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "CoreTestUtil.h"
@@ -98,6 +100,8 @@ private slots:
     void lineEndsMayBeCrLfLfOrCr();
     void hostileFilesNeverCrash();
     void oversizedFileIsRefused();
+    void hugeFilesTakeMemoryInProportion_data();
+    void hugeFilesTakeMemoryInProportion();
     void readerTakesOnlyRegularFilesAndCountsWhatArrives_data();
     void readerTakesOnlyRegularFilesAndCountsWhatArrives();
     void otherSeparatorKeepsPreviousFieldValues();
@@ -371,6 +375,8 @@ void TestDataFile::badFirstLineStopsLoad_data()
     QTest::addColumn<std::string>("message");
     QTest::newRow("text") << QByteArray("garbage") << std::string("'ga' is not a valid integer value");
     QTest::newRow("empty") << QByteArray() << std::string("'' is not a valid integer value");
+    QTest::newRow("zero byte") << QByteArray("1\0:00:00 01/02/2020", 19)
+                               << std::string("'1 ' is not a valid integer value");
     QTest::newRow("no date") << QByteArray("00:00:00 31/02/2020") << std::string("Invalid argument to date encode");
     QTest::newRow("no time") << QByteArray("24:00:00 01/02/2020") << std::string("Invalid argument to time encode");
 }
@@ -463,6 +469,50 @@ void TestDataFile::oversizedFileIsRefused()
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("big.krx"))); }),
              "Cannot open file " + native(path("big.krx")));
     QCOMPARE(doc.GetFileName(), std::string("None"));
+}
+
+void TestDataFile::hugeFilesTakeMemoryInProportion_data()
+{
+    QTest::addColumn<bool>("fullHead");
+    QTest::addColumn<char>("fill");
+    QTest::addColumn<int>("fillBytes");
+    QTest::addColumn<std::string>("message");
+    const std::string refused = "Cannot open file " + native(path("huge.krx"));
+    QTest::newRow("line feeds") << false << '\n' << 63'000'000 << refused;
+    QTest::newRow("notes of line feeds") << true << '\n' << 63'000'000 << refused;
+    QTest::newRow("one line") << false << 'x' << 60'000'000 << std::string("'xx' is not a valid integer value");
+}
+
+// The load runs in a child of its own, so that its peak memory is measured
+// alone; the file is written in pieces to keep the parent small.
+void TestDataFile::hugeFilesTakeMemoryInProportion()
+{
+    QFETCH(bool, fullHead);
+    QFETCH(char, fill);
+    QFETCH(int, fillBytes);
+    QFETCH(std::string, message);
+    QFile file(path("huge.krx"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (fullHead)
+        QVERIFY(file.write(linesOfFile(651)) > 0);
+    const QByteArray piece(1 << 20, fill);
+    for (int left = fillBytes; left > 0; left -= piece.size())
+        QCOMPARE(file.write(piece.constData(), std::min<int>(left, piece.size())), std::min<int>(left, piece.size()));
+    const qint64 size = file.size();
+    file.close();
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        TKRFile doc;
+        _exit(errorOf([&] { doc.LoadFromFile(native(path("huge.krx"))); }) == message ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    QCOMPARE(wait4(child, &status, 0, &usage), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY2(qint64(usage.ru_maxrss) * 1024 < 3 * size, qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
 }
 
 void TestDataFile::readerTakesOnlyRegularFilesAndCountsWhatArrives_data()
