@@ -15,6 +15,20 @@ namespace kr {
 
 namespace {
 constexpr std::size_t MaxProfileBytes = 8 * 1024 * 1024;
+// Each line is held with its parts while a key is looked up, so a file of
+// bare line ends would take many times its size; ours has a few hundred.
+constexpr std::size_t MaxProfileLines = 1 << 16;
+
+bool hasTooManyLines(std::string_view text)
+{
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool lineEnd = text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        if (lineEnd && ++lines > MaxProfileLines)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 namespace profile {
@@ -326,12 +340,15 @@ IniFile::IniFile(QString path) : filePath(std::move(path)) {}
 
 IniFile::Load IniFile::load(std::string& text) const
 {
-    // A settings file is a few kilobytes; anything huge, or a pipe or device
-    // in its place, is not one of ours and is neither read key by key nor
-    // rewritten.
+    // A settings file is a few kilobytes; anything huge or of countless lines,
+    // or a pipe or device in its place, is not one of ours and is neither read
+    // key by key nor rewritten.
     switch (readRegularFile(nativePath(), text, MaxProfileBytes)) {
     case ReadResult::Ok:
-        return Load::Read;
+        if (!hasTooManyLines(text))
+            return Load::Read;
+        text.clear();
+        break;
     case ReadResult::Missing:
         return Load::Missing;
     case ReadResult::NotAFile:

@@ -1,7 +1,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/AtomicFile.h"
@@ -67,6 +69,8 @@ private slots:
     void writeIntoMissingFolderNamesFullPath();
     void unreadableFileIsNeverReplaced_data();
     void unreadableFileIsNeverReplaced();
+    void hugeFileIsLeftAloneInBoundedMemory_data();
+    void hugeFileIsLeftAloneInBoundedMemory();
     void fullDiskLeavesOldFileIntact();
 
     void missingFileGivesDefaults();
@@ -401,6 +405,47 @@ void TestProfile::unreadableFileIsNeverReplaced()
     QVERIFY(!ini.sectionExists("Communications"));
     QVERIFY_THROWS_EXCEPTION(FileError, ini.writeInteger("Communications", "Port", 2));
     QCOMPARE(type(), before);
+}
+
+void TestProfile::hugeFileIsLeftAloneInBoundedMemory_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("8 MiB of line ends") << (8 << 20);
+    QTest::newRow("9 MiB of line ends") << (9 << 20);
+}
+
+// Reads give defaults and a write names the file it cannot write, in a
+// child of its own so that its peak memory is measured alone.
+void TestProfile::hugeFileIsLeftAloneInBoundedMemory()
+{
+    QFETCH(int, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kr.ini");
+    std::string text = "[General]\r\nCentigrade=0\r\n";
+    text.append(std::size_t(bytes) - text.size(), '\n');
+    QVERIFY(writeFile(path, text));
+    text = std::string();
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        IniFile ini(path);
+        bool ok = ini.readInteger("General", "Centigrade", 1) == 1;
+        try {
+            ini.writeInteger("General", "Centigrade", 1);
+            ok = false;
+        } catch (const FileError& e) {
+            ok = ok && e.what() == ini.writeFailureMessage();
+        }
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    QCOMPARE(wait4(child, &status, 0, &usage), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVERIFY2(qint64(usage.ru_maxrss) * 1024 < 8 * qint64(bytes), qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
+    QCOMPARE(QFileInfo(path).size(), qint64(bytes));
 }
 
 void TestProfile::fullDiskLeavesOldFileIntact()
