@@ -16,6 +16,20 @@ namespace {
 
 // A real catalogue is a few tens of kilobytes; anything this large is not one.
 constexpr std::size_t MaxCatalogueBytes = 4 * 1024 * 1024;
+// Every line becomes an item several times a line's size, so a file of bare
+// line ends would take far more memory than its bytes; ours has a few hundred.
+constexpr std::size_t MaxCatalogueLines = 1 << 16;
+
+bool hasTooManyLines(std::string_view text)
+{
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
+        const bool lineEnd = text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        if (lineEnd && ++lines > MaxCatalogueLines)
+            return true;
+    }
+    return false;
+}
 
 // Columns `first`..`first + width - 1` (from 0); what lies beyond the line's end is missing.
 std::string column(const std::string& line, std::size_t first, std::size_t width)
@@ -132,7 +146,7 @@ void TFactorCatalogue::LoadCatalogue(const std::string& path)
 {
     items.clear();
     std::string bytes;
-    if (readRegularFile(path, bytes, MaxCatalogueBytes) != ReadResult::Ok) {
+    if (readRegularFile(path, bytes, MaxCatalogueBytes) != ReadResult::Ok || hasTooManyLines(bytes)) {
         std::string message = "Cannot open file ";
         message += path;
         throw FileError(message);

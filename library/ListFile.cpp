@@ -14,38 +14,41 @@ constexpr std::size_t CodeLength = 8;
 // Far beyond 31 codes and any notes a person types; a bigger file is not a list.
 constexpr std::size_t MaxListFileBytes = 16u * 1024u * 1024u;
 
-std::vector<std::string_view> splitLines(std::string_view text)
+// Lines are handed on one at a time: a file of bare line ends must not cost
+// a stored view per line.
+template <typename Visit> void forEachLine(std::string_view text, Visit&& visit)
 {
-    std::vector<std::string_view> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\r' && text[i] != '\n')
             continue;
-        lines.push_back(text.substr(start, i - start));
+        visit(text.substr(start, i - start));
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
     if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
+        visit(text.substr(start));
 }
 
 } // namespace
 
 ListFileContents ParseListText(std::string_view text)
 {
-    const std::vector<std::string_view> lines = splitLines(text);
     ListFileContents contents;
-    const std::size_t codeLines = std::min<std::size_t>(lines.size(), ListFileCodeLines);
-    for (std::size_t i = 0; i < codeLines; ++i)
-        if (lines[i].size() == CodeLength)
-            contents.codes.emplace_back(lines[i]);
-    for (std::size_t i = ListFileCodeLines; i < lines.size(); ++i) {
-        if (i > ListFileCodeLines)
-            contents.notes += '\n';
-        contents.notes += lines[i];
-    }
+    const std::size_t codeLines = ListFileCodeLines;
+    std::size_t index = 0;
+    forEachLine(text, [&](std::string_view line) {
+        if (index < codeLines) {
+            if (line.size() == CodeLength)
+                contents.codes.emplace_back(line);
+        } else {
+            if (index > codeLines)
+                contents.notes += '\n';
+            contents.notes += line;
+        }
+        ++index;
+    });
     return contents;
 }
 

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <set>
@@ -242,15 +243,24 @@ void TestItemObj::catalogueFileReadsItsLines()
 void TestItemObj::unreadableCatalogueRaisesAndLeavesItEmpty_data()
 {
     QTest::addColumn<QString>("leaf");
-    QTest::newRow("missing") << "Factors.dat";
-    QTest::newRow("folder") << "";
+    QTest::addColumn<int>("lineEnds");
+    QTest::newRow("missing") << "Factors.dat" << 0;
+    QTest::newRow("folder") << "" << 0;
+    // Each would become an item: far more memory than the file's bytes.
+    QTest::newRow("4 MiB of line ends") << "Factors.dat" << (4 << 20);
 }
 
 void TestItemObj::unreadableCatalogueRaisesAndLeavesItEmpty()
 {
     QFETCH(QString, leaf);
+    QFETCH(int, lineEnds);
     QTemporaryDir dir;
     const std::string path = QDir(dir.path()).filePath(leaf).toStdString();
+    if (lineEnds > 0) {
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(lineEnds, '\n')), qint64(lineEnds));
+    }
     TFactorCatalogue catalogue;
     catalogue.LoadFromText("a\r\nb\r\n");
     QCOMPARE(errorOf([&] { catalogue.LoadCatalogue(path); }), "Cannot open file " + path);

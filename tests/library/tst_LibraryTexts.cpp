@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/AtomicFile.h"
 #include "core/Errors.h"
@@ -122,6 +125,26 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.lst")));
         const std::string folder = toNativePath(dir.filePath(QStringLiteral("folder.lst")));
         QVERIFY_THROWS_EXCEPTION(FileError, ReadListFile(folder));
+    }
+
+    // A list of nothing but line ends just under the size limit reads as
+    // notes, in a child of its own so that its peak memory is measured alone.
+    void hugeListFileReadsInProportion()
+    {
+        QTemporaryDir dir;
+        const std::string path = toNativePath(dir.filePath(QStringLiteral("huge.lst")));
+        const std::size_t size = (16u << 20) - 1;
+        QVERIFY(writeFile(QString::fromStdString(path), std::string(size, '\n')));
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0)
+            _exit(ReadListFile(path).notes.size() == size - ListFileCodeLines - 1 ? 0 : 1);
+        int status = 0;
+        rusage usage{};
+        QCOMPARE(wait4(child, &status, 0, &usage), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY2(std::size_t(usage.ru_maxrss) * 1024 < 6 * size, qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
     }
 
     // ---- What an upload sends -------------------------------------------------
