@@ -111,10 +111,12 @@ private:
 
 // Every notes line costs the document a string of its own, so a file of
 // nearly nothing but line ends would take many times its size in memory.
-// Text a person wrote has far fewer lines than one per 16 bytes.
+// Text a person wrote has far fewer lines than one per 16 bytes; below a
+// million lines (some 40 MB at most) any file is read, so notes the program
+// saved, however many empty lines they hold, always open again.
 std::size_t maxLineCount(std::size_t fileBytes)
 {
-    return FileLineCount + std::max<std::size_t>(std::size_t(1) << 16, fileBytes / 16);
+    return FileLineCount + std::max<std::size_t>(std::size_t(1) << 20, fileBytes / 16);
 }
 
 // The number of lines, or the limit plus one once the count passes it.

@@ -100,6 +100,7 @@ private slots:
     void lineEndsMayBeCrLfLfOrCr();
     void hostileFilesNeverCrash();
     void oversizedFileIsRefused();
+    void manyEmptyNotesLinesOpenAgain();
     void hugeFilesTakeMemoryInProportion_data();
     void hugeFilesTakeMemoryInProportion();
     void readerTakesOnlyRegularFilesAndCountsWhatArrives_data();
@@ -469,6 +470,17 @@ void TestDataFile::oversizedFileIsRefused()
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("big.krx"))); }),
              "Cannot open file " + native(path("big.krx")));
     QCOMPARE(doc.GetFileName(), std::string("None"));
+}
+
+// The line limit for hostile files must not refuse what the program saved.
+void TestDataFile::manyEmptyNotesLinesOpenAgain()
+{
+    TKRFile doc;
+    doc.SetNotes(std::vector<std::string>(200'000));
+    doc.SaveToFile(native(path("notes.krx")));
+    TKRFile back;
+    back.LoadFromFile(native(path("notes.krx")));
+    QCOMPARE(back.GetNotes().size(), std::size_t(200'000));
 }
 
 void TestDataFile::hugeFilesTakeMemoryInProportion_data()
