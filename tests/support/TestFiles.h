@@ -22,6 +22,14 @@ inline QTemporaryDir& programHome()
     return dir;
 }
 
+// Peak memory says nothing under the address sanitizer (its shadow memory
+// and quarantine dwarf what the code takes): bounds are checked without it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool PeakMemoryMeaningful = false;
+#else
+inline constexpr bool PeakMemoryMeaningful = true;
+#endif
+
 // A file's bytes; "<missing>" when it cannot be read, so a comparison shows why.
 inline QByteArray readFile(const QString& path)
 {
