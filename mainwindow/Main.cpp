@@ -558,10 +558,7 @@ void TfmMain::Export1Click()
     if (!chosen || chosen->path.isEmpty())
         return;
     const QString path = chosen->path;
-    if (QFileInfo::exists(path)
-        && showMessage(MsgKind::Confirmation,
-                       QStringLiteral("%1 already exists.\r\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
-                       mbYes | mbNo) != mbYes)
+    if (!mayReplace(path))
         return;
     const bool json = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
         || (chosen->filterIndex == 1 && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));

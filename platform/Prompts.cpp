@@ -1,5 +1,7 @@
 #include "platform/Prompts.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QtGlobal>
 
 namespace kr {
@@ -58,6 +60,14 @@ MsgButton showMessage(MsgKind kind, const QString& text, MsgButtons buttons, int
     r.buttons = buttons;
     r.helpTopic = helpTopic;
     return prompts().message(r);
+}
+
+bool mayReplace(const QString& path)
+{
+    return !QFileInfo::exists(path)
+        || showMessage(MsgKind::Confirmation,
+                       QStringLiteral("%1 already exists.\r\nDo you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                       mbYes | mbNo) == mbYes;
 }
 
 } // namespace kr

@@ -90,5 +90,8 @@ QString defaultTitle(MsgKind kind);
 
 // Shorthands for the common boxes.
 MsgButton showMessage(MsgKind kind, const QString& text, MsgButtons buttons = mbOK, int helpTopic = 0);
+// For outputs other than data files (PDF, export): true when `path` is free,
+// or when the user agrees to replace the file there.
+bool mayReplace(const QString& path);
 
 } // namespace kr

@@ -75,11 +75,7 @@ void TPrinterChoice::Print(const TPrintJob& job, const QString& pdfName)
     const std::optional<FileDialogResult> chosen = prompts().saveFile(ask);
     if (!chosen)
         return;
-    if (QFileInfo::exists(chosen->path)
-        && showMessage(MsgKind::Confirmation,
-                       QStringLiteral("%1 already exists.\r\nDo you want to replace it?")
-                           .arg(QDir::toNativeSeparators(chosen->path)),
-                       mbYes | mbNo) != mbYes)
+    if (!mayReplace(chosen->path))
         return;
     const TPdfResult result = WritePdf(job, chosen->path, printer.pageLayout());
     if (result.outcome == TPdfResult::Refused)
