@@ -1,0 +1,139 @@
+#include "core/Statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/Mtlutils.h"
+#include "core/Readings.h"
+#include "core/Regional.h"
+
+namespace kr {
+
+namespace {
+
+// The moisture of every reading in use; zeros (and anything not above 0,
+// which no meter measures) are counted apart.
+void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int& zeros)
+{
+    for (int r = 1; r <= TSubFile::RecordCount; ++r) {
+        const TReading& reading = doc.GetReading(fileNo, r);
+        if (!reading.IsUsed())
+            continue;
+        const long double moisture = reading.GetMoisture();
+        if (moisture > 0)
+            values.push_back(moisture);
+        else
+            ++zeros;
+    }
+}
+
+MoistureStatistics figures(int number, const std::vector<long double>& values, int zeros, const MoistureRange& range)
+{
+    MoistureStatistics s;
+    s.number = number;
+    s.zeros = zeros;
+    s.count = int(values.size());
+    if (values.empty())
+        return s;
+    s.min = s.max = values.front();
+    long double sum = 0;
+    for (long double v : values) {
+        sum += v;
+        s.min = std::min(s.min, v);
+        s.max = std::max(s.max, v);
+        if (range.contains(v))
+            ++s.inRange;
+    }
+    s.mean = sum / s.count;
+    if (s.count > 1) {
+        // Two passes: the squares of the deviations, not of the values, so
+        // readings all alike give exactly 0.
+        long double squares = 0;
+        for (long double v : values)
+            squares += (v - s.mean) * (v - s.mean);
+        s.sd = std::sqrt(squares / (s.count - 1));
+    }
+    return s;
+}
+
+} // namespace
+
+MoistureStatistics FileStatistics(const TFile& doc, int fileNo, const MoistureRange& range)
+{
+    std::vector<long double> values;
+    int zeros = 0;
+    if (fileNo == 0) {
+        for (int f = 1; f <= TFile::FileCount; ++f)
+            collect(doc, f, values, zeros);
+    } else {
+        collect(doc, fileNo, values, zeros);
+    }
+    return figures(fileNo, values, zeros, range);
+}
+
+std::vector<MoistureStatistics> StatisticsTable(const TFile& doc, const MoistureRange& range)
+{
+    std::vector<MoistureStatistics> table;
+    for (int f = 1; f <= TFile::FileCount; ++f) {
+        MoistureStatistics s = FileStatistics(doc, f, range);
+        if (s.holdsReadings())
+            table.push_back(s);
+    }
+    table.push_back(FileStatistics(doc, 0, range));
+    return table;
+}
+
+bool MoistureComparison::withinLimit() const { return comparable() && std::fabs(difference) <= limit; }
+
+MoistureComparison CompareFiles(const TFile& doc, int firstFile, int secondFile, long double limit)
+{
+    MoistureComparison c;
+    c.first = FileStatistics(doc, firstFile, MoistureRange{});
+    c.second = FileStatistics(doc, secondFile, MoistureRange{});
+    c.limit = limit;
+    if (c.comparable())
+        c.difference = c.first.mean - c.second.mean;
+    return c;
+}
+
+std::string MoistureFigureText(long double value) { return FormatFixed4(value, 1, regional().decimalSeparator); }
+
+std::string SdText(const MoistureStatistics& s)
+{
+    return s.hasSd() ? FormatFixed4(s.sd, 2, regional().decimalSeparator) : std::string();
+}
+
+std::string InRangePercentText(const MoistureStatistics& s)
+{
+    return s.hasFigures() ? std::to_string(std::lround(s.inRangeShare() * 100)) : std::string();
+}
+
+std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, const MoistureRange& range)
+{
+    std::string text = "Readings at a glance\r\n";
+    text += "Target range\t";
+    text += MoistureFigureText(range.low);
+    text += '\t';
+    text += MoistureFigureText(range.high);
+    text += "\r\nFile\tReadings\tZeros\tMean\tMin\tMax\tSD\tIn range %\r\n";
+    for (const MoistureStatistics& s : table) {
+        text += s.number == 0 ? std::string("All") : std::to_string(s.number);
+        text += '\t';
+        text += std::to_string(s.count);
+        text += '\t';
+        text += std::to_string(s.zeros);
+        for (long double v : {s.mean, s.min, s.max}) {
+            text += '\t';
+            if (s.hasFigures())
+                text += MoistureFigureText(v);
+        }
+        text += '\t';
+        text += SdText(s);
+        text += '\t';
+        text += InRangePercentText(s);
+        text += "\r\n";
+    }
+    return text;
+}
+
+} // namespace kr

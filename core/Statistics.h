@@ -1,0 +1,81 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace kr {
+
+class TFile;
+
+// The moisture range a room or a delivery of boards must be in, in % moisture
+// content, both ends included.
+struct MoistureRange {
+    long double low = 6;
+    long double high = 9;
+
+    bool contains(long double moisture) const { return moisture >= low && moisture <= high; }
+    bool operator==(const MoistureRange&) const = default;
+};
+
+// How far apart the means of two meter files (subfloor and flooring, say) may
+// lie, in points of moisture content.
+inline constexpr long double DefaultComparisonLimit = 4;
+
+// The figures of a set of readings. The meter stores a moisture of 0 when it
+// measured nothing: such readings are counted in `zeros` and left out of
+// every other figure. Slots not in use are no readings at all.
+struct MoistureStatistics {
+    int number = 0;      // the meter file, 1..25; 0 for the whole document
+    int count = 0;       // readings with a moisture above 0
+    int zeros = 0;
+    int inRange = 0;     // of `count`, those inside the target range
+    long double mean = 0;
+    long double min = 0;
+    long double max = 0;
+    // The sample standard deviation (n - 1): the readings are a sample of the
+    // wood, as a spreadsheet's STDEV takes them. Needs two readings.
+    long double sd = 0;
+
+    bool hasFigures() const { return count > 0; }
+    bool hasSd() const { return count > 1; }
+    // The share of `count` inside the range, 0..1; 0 without readings.
+    long double inRangeShare() const { return count > 0 ? static_cast<long double>(inRange) / count : 0; }
+    // Whether the meter file holds any reading at all, zeros included.
+    bool holdsReadings() const { return count + zeros > 0; }
+};
+
+// One meter file (1..25) or, with fileNo 0, every reading of the document.
+MoistureStatistics FileStatistics(const TFile& doc, int fileNo, const MoistureRange& range);
+
+// Each meter file that holds readings (zeros count), in number order, then
+// the whole document (number 0), which is always there.
+std::vector<MoistureStatistics> StatisticsTable(const TFile& doc, const MoistureRange& range);
+
+// Two meter files side by side. `difference` is the first mean less the
+// second; it means something only when both files have readings.
+struct MoistureComparison {
+    MoistureStatistics first;
+    MoistureStatistics second;
+    long double limit = DefaultComparisonLimit;
+    long double difference = 0;
+
+    bool comparable() const { return first.hasFigures() && second.hasFigures(); }
+    // |difference| <= limit, both files having readings.
+    bool withinLimit() const;
+};
+
+MoistureComparison CompareFiles(const TFile& doc, int firstFile, int secondFile, long double limit);
+
+// The table as tab-separated text the way the clipboard export is: a title
+// line, the range, a heading row and one row per line of the table, each
+// line ending in CR LF. Moisture with the regional decimal separator;
+// figures that do not exist (no readings, one reading's SD) are empty.
+std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, const MoistureRange& range);
+
+// The texts the table, the window and kr-cli share: "12.3" moisture (one
+// decimal), "0.85" SD (two), "67" percent of readings in range; the
+// regional separator. Empty for a figure that does not exist.
+std::string MoistureFigureText(long double value);
+std::string SdText(const MoistureStatistics& s);
+std::string InRangePercentText(const MoistureStatistics& s);
+
+} // namespace kr
