@@ -1,0 +1,177 @@
+// Moisture statistics of meter files, the target range and the comparison of two files.
+#include <QTest>
+
+#include "CoreTestUtil.h"
+#include "core/Readings.h"
+#include "core/Statistics.h"
+#include "tests/support/MoistureSample.h"
+
+using namespace kr;
+using kr::test::putMoistures;
+
+Q_DECLARE_METATYPE(std::vector<long double>)
+
+class TestStatistics : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileFigures_data();
+    void fileFigures();
+    void slotsNotInUseAreNoReadings();
+    void documentTakesEveryFileAndTableListsFilesWithReadings();
+    void comparisonWithinLimit_data();
+    void comparisonWithinLimit();
+    void tabTextIsTheTableWithRegionalDecimals();
+};
+
+namespace {
+
+constexpr long double Near = 1e-9L;
+
+} // namespace
+
+// Hand-checked: count, zeros, mean, min, max, sample SD, readings in 6..9.
+void TestStatistics::fileFigures_data()
+{
+    QTest::addColumn<std::vector<long double>>("moistures");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("zeros");
+    QTest::addColumn<double>("mean");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("max");
+    QTest::addColumn<double>("sd"); // -1: no SD
+    QTest::addColumn<int>("inRange");
+
+    QTest::newRow("empty file") << std::vector<long double>{} << 0 << 0 << 0.0 << 0.0 << 0.0 << -1.0 << 0;
+    QTest::newRow("one reading") << std::vector<long double>{7.5L} << 1 << 0 << 7.5 << 7.5 << 7.5 << -1.0 << 1;
+    QTest::newRow("only zeros") << std::vector<long double>{0, 0} << 0 << 2 << 0.0 << 0.0 << 0.0 << -1.0 << 0;
+    QTest::newRow("all equal") << std::vector<long double>{10, 10, 10} << 3 << 0 << 10.0 << 10.0 << 10.0 << 0.0 << 0;
+    // Range ends are inside; the 0 is left out of every figure.
+    QTest::newRow("mixed with a zero")
+        << std::vector<long double>{6, 0, 9, 12} << 3 << 1 << 9.0 << 6.0 << 12.0 << 3.0 << 2;
+    QTest::newRow("just outside both ends")
+        << std::vector<long double>{5.9L, 9.1L} << 2 << 0 << 7.5 << 5.9 << 9.1 << 2.2627417 << 0;
+}
+
+void TestStatistics::fileFigures()
+{
+    QFETCH(std::vector<long double>, moistures);
+    TKRFile doc;
+    int rec = 1;
+    for (long double m : moistures)
+        putMoistures(doc, 4, {m}, rec++);
+    const MoistureStatistics s = FileStatistics(doc, 4, MoistureRange{6, 9});
+    QCOMPARE(s.number, 4);
+    QTEST(s.count, "count");
+    QTEST(s.zeros, "zeros");
+    QTEST(s.inRange, "inRange");
+    QFETCH(double, sd);
+    QCOMPARE(s.hasSd(), sd >= 0);
+    if (!s.hasFigures())
+        return;
+    QFETCH(double, mean);
+    QFETCH(double, min);
+    QFETCH(double, max);
+    // The stored moisture is a 6-byte real: near, not exact.
+    QVERIFY(std::fabs(s.mean - mean) < 1e-6L);
+    QVERIFY(std::fabs(s.min - min) < 1e-6L);
+    QVERIFY(std::fabs(s.max - max) < 1e-6L);
+    if (s.hasSd())
+        QVERIFY2(std::fabs(s.sd - sd) < 1e-6L, qPrintable(QString::number(double(s.sd))));
+}
+
+void TestStatistics::slotsNotInUseAreNoReadings()
+{
+    TKRFile doc;
+    putMoistures(doc, 1, {8});
+    // A slot without a species holds no reading, whatever moisture it keeps.
+    doc.GetReading(1, 2).SetMoisture(30);
+    doc.GetReading(1, 3).SetMoisture(0);
+    const MoistureStatistics s = FileStatistics(doc, 1, MoistureRange{});
+    QCOMPARE(s.count, 1);
+    QCOMPARE(s.zeros, 0);
+    QCOMPARE(s.max, s.min);
+}
+
+void TestStatistics::documentTakesEveryFileAndTableListsFilesWithReadings()
+{
+    TKRFile doc;
+    putMoistures(doc, 3, {7, 8});
+    putMoistures(doc, 7, {0});
+    putMoistures(doc, 25, {12});
+    doc.SetComment(10, "a comment is no reading");
+    const std::vector<MoistureStatistics> table = StatisticsTable(doc, MoistureRange{6, 9});
+    QCOMPARE(int(table.size()), 4);
+    QCOMPARE(table[0].number, 3);
+    QCOMPARE(table[1].number, 7);
+    QCOMPARE(table[2].number, 25);
+    const MoistureStatistics& all = table[3];
+    QCOMPARE(all.number, 0);
+    QCOMPARE(all.count, 3);
+    QCOMPARE(all.zeros, 1);
+    QCOMPARE(all.inRange, 2);
+    QVERIFY(std::fabs(all.mean - 9) < Near);
+    QVERIFY(std::fabs(all.inRangeShare() - 2.0L / 3) < Near);
+
+    // An empty document still has its "all" line, with nothing in it.
+    TKRFile empty;
+    const std::vector<MoistureStatistics> none = StatisticsTable(empty, MoistureRange{});
+    QCOMPARE(int(none.size()), 1);
+    QVERIFY(!none[0].hasFigures());
+}
+
+void TestStatistics::comparisonWithinLimit_data()
+{
+    QTest::addColumn<std::vector<long double>>("first");
+    QTest::addColumn<std::vector<long double>>("second");
+    QTest::addColumn<bool>("comparable");
+    QTest::addColumn<double>("difference");
+    QTest::addColumn<bool>("within");
+
+    using V = std::vector<long double>;
+    QTest::newRow("exactly at the limit") << V{12, 14} << V{9} << true << 4.0 << true;
+    QTest::newRow("just over") << V{13.5L} << V{9.25L} << true << 4.25 << false;
+    QTest::newRow("second wetter") << V{8} << V{11.5L, 12.5L} << true << -4.0 << true;
+    QTest::newRow("zeros only are no mean") << V{8} << V{0, 0} << false << 0.0 << false;
+    QTest::newRow("empty file") << V{} << V{8} << false << 0.0 << false;
+}
+
+void TestStatistics::comparisonWithinLimit()
+{
+    QFETCH(std::vector<long double>, first);
+    QFETCH(std::vector<long double>, second);
+    TKRFile doc;
+    int rec = 1;
+    for (long double m : first)
+        putMoistures(doc, 2, {m}, rec++);
+    rec = 1;
+    for (long double m : second)
+        putMoistures(doc, 5, {m}, rec++);
+    const MoistureComparison c = CompareFiles(doc, 2, 5, 4);
+    QTEST(c.comparable(), "comparable");
+    QTEST(c.withinLimit(), "within");
+    QFETCH(double, difference);
+    QVERIFY(std::fabs(c.difference - difference) < 1e-6L);
+    QCOMPARE(c.first.number, 2);
+    QCOMPARE(c.second.number, 5);
+}
+
+void TestStatistics::tabTextIsTheTableWithRegionalDecimals()
+{
+    const RegionalSettings saved = regional();
+    setRegional(test::withDecimal(','));
+    TKRFile doc;
+    putMoistures(doc, 2, {6.5L, 0, 9.5L});
+    putMoistures(doc, 4, {7});
+    const std::string text = StatisticsTabText(StatisticsTable(doc, MoistureRange{6, 9}), MoistureRange{6, 9});
+    setRegional(saved);
+    QCOMPARE(text, std::string("Readings at a glance\r\n"
+                               "Target range\t6,0\t9,0\r\n"
+                               "File\tReadings\tZeros\tMean\tMin\tMax\tSD\tIn range %\r\n"
+                               "2\t2\t1\t8,0\t6,5\t9,5\t2,12\t50\r\n"
+                               "4\t1\t0\t7,0\t7,0\t7,0\t\t100\r\n"
+                               "All\t3\t1\t7,7\t6,5\t9,5\t1,61\t67\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestStatistics)
+#include "tst_statistics.moc"

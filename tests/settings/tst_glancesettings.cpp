@@ -1,0 +1,65 @@
+// The glance window's target range and comparison limit in kr.ini.
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "settings/GlanceSettings.h"
+#include "settings/IniFile.h"
+#include "tests/support/TestFiles.h"
+
+using namespace kr;
+
+class TestGlanceSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void brokenValuesFallBackToDefaults_data();
+    void brokenValuesFallBackToDefaults();
+    void writtenIntoItsOwnSectionAndReadBack();
+};
+
+void TestGlanceSettings::brokenValuesFallBackToDefaults_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<double>("limit");
+
+    QTest::newRow("absent") << QByteArray() << 6.0 << 9.0 << 4.0;
+    QTest::newRow("stored") << QByteArray("Low=7.5\r\nHigh=10\r\nLimit=2.5\r\n") << 7.5 << 10.0 << 2.5;
+    QTest::newRow("not numbers") << QByteArray("Low=dry\r\nHigh=\r\nLimit=4,5\r\n") << 6.0 << 9.0 << 4.0;
+    QTest::newRow("out of bounds") << QByteArray("Low=-1\r\nHigh=250\r\nLimit=-3\r\n") << 6.0 << 9.0 << 4.0;
+    // One bad end leaves the other as stored, unless they then cross.
+    QTest::newRow("one end bad") << QByteArray("Low=x\r\nHigh=8\r\n") << 6.0 << 8.0 << 4.0;
+    QTest::newRow("ends crossed") << QByteArray("Low=12\r\nHigh=8\r\nLimit=3\r\n") << 6.0 << 9.0 << 3.0;
+}
+
+void TestGlanceSettings::brokenValuesFallBackToDefaults()
+{
+    QFETCH(QByteArray, section);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kr.ini"));
+    QVERIFY(test::writeFile(path, ("[General]\r\nLow=1\r\n[Glance]\r\n" + section).toStdString()));
+    const GlanceSettings s = ReadGlanceSettings(IniFile(path));
+    QTEST(double(s.range.low), "low");
+    QTEST(double(s.range.high), "high");
+    QTEST(double(s.limit), "limit");
+}
+
+void TestGlanceSettings::writtenIntoItsOwnSectionAndReadBack()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kr.ini"));
+    const std::string before = "[Communications]\r\nPort=3\r\n[General]\r\nCentigrade=1\r\n";
+    QVERIFY(test::writeFile(path, before));
+    IniFile ini(path);
+    GlanceSettings s;
+    s.range = {6.5L, 8.25L};
+    s.limit = 3;
+    WriteGlanceSettings(ini, s);
+    QCOMPARE(test::readFileString(path),
+             before + "\r\n[Glance]\r\nLow=6.5\r\nHigh=8.25\r\nLimit=3\r\n");
+    QCOMPARE(ReadGlanceSettings(ini), s);
+}
+
+QTEST_GUILESS_MAIN(TestGlanceSettings)
+#include "tst_glancesettings.moc"
