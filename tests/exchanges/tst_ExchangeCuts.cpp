@@ -1,0 +1,264 @@
+// Every exchange with the meter with the line pulled, or a reply cut, at a
+// sweep of byte offsets into each reply: each one ends, tells the user once,
+// and leaves the document, the backups and the meter as they should be.
+#include <QtTest>
+#include <functional>
+
+#include "tests/exchanges/LibraryRig.h"
+
+using namespace kr;
+using namespace kr::test;
+
+namespace {
+
+enum class Exchange { Download, Erase, SerialNo, PortTest, LibraryDownload, Upload };
+
+// Twelve readings in meter files 1 and 2, every record line 48 bytes with its CR.
+QByteArray twelveReadings()
+{
+    QByteArray text;
+    for (int i = 0; i < 12; ++i)
+        text.append("reading ")
+            .append(i < 8 ? "1 " : "2 ")
+            .append(QByteArray::number(i < 8 ? i + 1 : i - 7))
+            .append(" 2026-03-05 09:12 20 |Red Oak| 63 12.5\n");
+    return text;
+}
+
+// The replies of that meter in bytes, echo line included.
+constexpr int Echo = 3;                        // "$3\r"
+constexpr int SummaryLine = 6;                 // "FF:NN\r", one per meter file
+constexpr int SummaryBytes = Echo + 25 * SummaryLine;
+constexpr int RecordLine = 48;
+constexpr int RecordsBytes = Echo + 12 * RecordLine;
+constexpr int SerialBytes = Echo + 10;         // "KR-100200\r"
+constexpr int LibraryLine = 17;
+constexpr int LibraryBytes = Echo + 38 * LibraryLine;
+
+// Offsets into a reply: every one through the echo and just past it, the
+// first line's middle and end, `stride` steps through the rest, the last two.
+QList<int> sweep(int firstLine, int total, int stride)
+{
+    QList<int> at{0, 1, 2, Echo, Echo + 1, Echo + firstLine / 2, Echo + firstLine - 1, Echo + firstLine};
+    for (int i = 1; i < stride; ++i)
+        at << Echo + firstLine + (total - Echo - firstLine) * i / stride;
+    return at << total - 1 << total;
+}
+
+QString dropAt(int offset, char key)
+{
+    return QStringLiteral("drop-after=%1@%2").arg(offset).arg(QLatin1Char(key));
+}
+
+// What the user is told, by the start of each text.
+const QString NoResponse = QStringLiteral("There has been no response from the KR.");
+const QString PortGone = QStringLiteral("Cannot open serial port COM7");
+const QString Lost = QStringLiteral("The connection to the KR was lost during the download.");
+const QString NoDataToErase = QStringLiteral("No data to erase");
+const QString NoCsFinished = QStringLiteral("No csFinished 3");
+const QString NotErasedLost =
+    QStringLiteral("The KR has not been erased: the connection to the KR was lost during the download");
+const QString Erased = QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them.");
+const QString NotSent = QString::fromLatin1(library_text::NotSent);
+
+// The meter's library as its state file lists it, species then wall and roof.
+QStringList libraryIn(const QByteArray& state)
+{
+    return stateLines(state, "species ") + stateLines(state, "wallroof ");
+}
+
+// The same lines for a library upload text of 38 entries.
+QStringList libraryLines(const std::string& text)
+{
+    QStringList lines;
+    for (std::size_t i = 0; i < TLibraryExchanges::UploadLength; i += TLibraryExchanges::RecordLength)
+        lines << QLatin1String(i < 31 * TLibraryExchanges::RecordLength ? "species |" : "wallroof |") +
+                     QString::fromLatin1(text.substr(i, TLibraryExchanges::RecordLength)) + QLatin1Char('|');
+    return lines;
+}
+
+// Runs `pull` once the upload has sent `after` characters.
+struct PullingProgress : RecordingProgress {
+    std::function<void()> pull;
+    int after = 0;
+    int sent = 0;
+    bool uploading = false;
+    void SetUpProgress(int maximum, int step, const std::string& caption) override
+    {
+        uploading = caption == library_text::Uploading;
+        RecordingProgress::SetUpProgress(maximum, step, caption);
+    }
+    void StepProgress() override
+    {
+        RecordingProgress::StepProgress();
+        if (uploading && ++sent == after && pull)
+            pull();
+    }
+};
+
+void row(Exchange exchange, const QString& fault, const QStringList& shown, int outcome, int pullAfter = 0)
+{
+    static const char* const names[] = {"download", "erase", "serial number", "port test", "library download",
+                                        "library upload"};
+    const QString name = QLatin1String(names[int(exchange)]) + QLatin1Char(' ') +
+                         (pullAfter ? QStringLiteral("pulled after %1 characters").arg(pullAfter) : fault);
+    QTest::newRow(qPrintable(name)) << int(exchange) << fault << shown << outcome << pullAfter;
+}
+
+} // namespace
+
+class TestExchangeCuts : public QObject {
+    Q_OBJECT
+private slots:
+    // `outcome`: for a download the readings in the document afterwards (-1:
+    // the document as it was); for an erase whether the meter was erased; for
+    // the library download whether it was taken; for an upload whether the
+    // meter holds the new library (else the old one, never a mixture).
+    void cutExchangeEndsAndTellsOnce_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("pullAfter");
+
+        using E = Exchange;
+        for (int n : sweep(SummaryLine, SummaryBytes, 3))
+            if (n < Echo || n >= Echo + SummaryLine)
+                row(E::Download, dropAt(n, '3'), {n < Echo ? NoResponse : PortGone}, -1);
+        for (int n : sweep(RecordLine, RecordsBytes, 4))
+            row(E::Download, dropAt(n, '4'), {n < Echo ? NoResponse : Lost}, n < Echo ? -1 : (n - Echo) / RecordLine);
+        row(E::Download, QStringLiteral("cut=4@4"), {QStringLiteral("The KR's readings stopped part-way")}, 2);
+
+        row(E::Erase, dropAt(0, '3'), {NoResponse, NoDataToErase}, 0);
+        row(E::Erase, dropAt(Echo + SummaryLine, '3'), {PortGone, NoCsFinished}, 0);
+        row(E::Erase, dropAt(0, '4'), {NoResponse, NoCsFinished}, 0);
+        for (int n : {Echo, 200, RecordsBytes})
+            row(E::Erase, dropAt(n, '4'), {NotErasedLost}, 0);
+        row(E::Erase, QStringLiteral("cut=5@4"),
+            {QStringLiteral("The KR has not been erased: the KR's readings stopped part-way")}, 0);
+        for (int n = 0; n < 4; ++n)
+            row(E::Erase, dropAt(n, '*'), {Erased}, 1);
+
+        const QString serialFailed = QStringLiteral("Failed to get serial number");
+        for (int n = 0; n <= SerialBytes; ++n)
+            row(E::SerialNo, dropAt(n, '5'), {n < SerialBytes ? serialFailed : QStringLiteral("KR-100200")}, 0);
+        row(E::SerialNo, QStringLiteral("cut=2@5"), {serialFailed}, 0);
+        for (int n : {0, 2, Echo, 7, SerialBytes - 1, SerialBytes})
+            row(E::PortTest, dropAt(n, '5'),
+                {n < SerialBytes ? QStringLiteral("Failed to find KR on Communications Port 7")
+                                 : QStringLiteral("Found KR on Communications Port 7")},
+                0);
+
+        const QString tooFew = QStringLiteral("Not enough data has been received.");
+        for (int n : sweep(LibraryLine, LibraryBytes, 3))
+            row(E::LibraryDownload, dropAt(n, '2'),
+                n < Echo ? QStringList{NoResponse} : n < LibraryBytes ? QStringList{tooFew} : QStringList{},
+                n == LibraryBytes);
+        row(E::LibraryDownload, QStringLiteral("cut=20@2"), {tooFew}, 0);
+
+        row(E::Upload, dropAt(0, '3'), {NoResponse, NoDataToErase, NotSent + QStringLiteral("the KR did not answer.")}, 0);
+        row(E::Upload, dropAt(0, '4'),
+            {NoResponse, NoCsFinished, NotSent + QStringLiteral("its readings could not be backed up and erased")}, 0);
+        row(E::Upload, dropAt(100, '4'),
+            {NotErasedLost, NotSent + QStringLiteral("its readings could not be backed up, so")}, 0);
+        for (int n : {0, 3})
+            row(E::Upload, dropAt(n, '*'), {Erased, NoResponse}, 0);
+        row(E::Upload, dropAt(0, '6'), {Erased}, 1);
+        for (int k : {1, 300})
+            row(E::Upload, QString(), {Erased, NoResponse}, 0, k);
+    }
+    void cutExchangeEndsAndTellsOnce()
+    {
+        QFETCH(int, exchange);
+        QFETCH(QString, fault);
+        QFETCH(QStringList, shown);
+        QFETCH(int, outcome);
+        QFETCH(int, pullAfter);
+        LibraryRig r(stateOf(meterState(twelveReadings()), fault.isEmpty() ? QStringList() : QStringList{fault}));
+        PullingProgress progress;
+        r.link.setProgress(&progress);
+        r.library.SetNoExtraErase(true);
+        QVERIFY(r.start());
+        const QByteArray before = r.sim->readState();
+        r.host.document.GetReading(3, 4).SetSpecies("kept");
+        auto askedFirst = [&](const char* question) {
+            QStringList told = r.prompts.messageTexts();
+            if (told.isEmpty() || told.takeFirst() != QLatin1String(question))
+                told.prepend(QStringLiteral("(no question)"));
+            return told;
+        };
+
+        QStringList told;
+        switch (Exchange(exchange)) {
+        case Exchange::Download: {
+            QVERIFY(r.download());
+            told = r.prompts.messageTexts();
+            // The window reports a download that came to its end short.
+            if (r.link.CommState == csFinished && !r.exchanges.DownloadShortfall().empty())
+                told << fromCp1252(r.exchanges.DownloadShortfall());
+            const bool untouched = outcome < 0;
+            QCOMPARE(r.host.document.GetSpecies(3, 4) == "kept", untouched);
+            QCOMPARE(usedReadings(r.host.document), untouched ? 1 : outcome);
+            break;
+        }
+        case Exchange::Erase:
+            r.prompts.answer(mbOK);
+            r.exchanges.btnClearKRMClick();
+            told = askedFirst(exchange_text::EraseQuestion);
+            if (outcome)
+                QVERIFY(r.sim->waitForExit());
+            QCOMPARE(r.slotsInUse(), outcome ? QStringList{QStringLiteral("data1.bak")} : QStringList());
+            QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+            break;
+        case Exchange::SerialNo: {
+            QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
+            r.exchanges.RequestSerialNo();
+            QVERIFY(changed.wait(5000));
+            // The about box shows the text; no message box is asked.
+            told = r.prompts.messageTexts() << changed.first().first().toString();
+            break;
+        }
+        case Exchange::PortTest:
+            QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port), shown.first().startsWith(QLatin1String("Found")));
+            told = r.prompts.messageTexts();
+            break;
+        case Exchange::LibraryDownload: {
+            const int items = r.catalogue.Count();
+            const TLibraryDownload got = r.library.BtnReceiveClick();
+            told = r.prompts.messageTexts();
+            QCOMPARE(got.outcome == TLibraryDownloadOutcome::Received, bool(outcome));
+            if (!outcome) {
+                QCOMPARE(r.catalogue.Count(), items);
+                QCOMPARE(r.library.WallRoofEntries(), TLibraryExchanges::DefaultWallRoofEntries());
+            }
+            break;
+        }
+        case Exchange::Upload: {
+            progress.after = pullAfter;
+            progress.pull = [&] { r.sim->stop(); };
+            r.prompts.answer(mbOK);
+            const TLibraryUploadOutcome result = r.library.BtnSendClick(woodCodes());
+            told = askedFirst(exchange_text::EraseQuestion);
+            QCOMPARE(result == TLibraryUploadOutcome::Sent, bool(outcome));
+            if (outcome)
+                QVERIFY(r.sim->waitForExit());
+            r.sim->stop();
+            const std::string sent = r.library.SpeciesRecords(woodCodes()).text + r.library.WallRoofText();
+            QCOMPARE(libraryIn(r.sim->readState()), outcome ? libraryLines(sent) : libraryIn(before));
+            break;
+        }
+        }
+
+        QCOMPARE(told.size(), shown.size());
+        for (qsizetype i = 0; i < told.size(); ++i)
+            QVERIFY2(told[i].startsWith(shown[i]), qPrintable(told[i]));
+        r.sim->stop();
+        // The meter keeps its readings unless it was told to erase them.
+        const bool erased = told.contains(Erased);
+        QCOMPARE(stateLines(r.sim->readState(), "reading ").size(), erased ? 0 : 12);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchangeCuts)
+#include "tst_ExchangeCuts.moc"
