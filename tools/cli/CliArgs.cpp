@@ -1,5 +1,6 @@
 #include "tools/cli/CliArgs.h"
 
+#include "core/Mtlutils.h"
 #include "platform/PortMap.h"
 
 namespace kr::cli {
@@ -15,7 +16,7 @@ constexpr CommandInfo Commands[] = {
     {Command::Export, "export"},     {Command::Show, "show"},       {Command::Convert, "convert"},
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
     {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
-    {Command::Ports, "ports"},
+    {Command::Ports, "ports"},       {Command::Stats, "stats"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
@@ -54,7 +55,9 @@ bool takesOption(Command command, const QString& option)
     if (option == "--encoding")
         return command == Command::Export;
     if (option == "--file")
-        return command == Command::Show || command == Command::Print;
+        return command == Command::Show || command == Command::Print || command == Command::Stats;
+    if (option == "--range" || option == "--json")
+        return command == Command::Stats;
     if (option == "--to")
         return command == Command::Convert;
     return true;
@@ -64,7 +67,7 @@ bool takesInput(Command command)
 {
     return command == Command::Export || command == Command::Show || command == Command::Convert
         || command == Command::ImportLines || command == Command::LibraryPut || command == Command::LibraryShow
-        || command == Command::Print || command == Command::PrintLibrary;
+        || command == Command::Print || command == Command::PrintLibrary || command == Command::Stats;
 }
 
 std::optional<int> wholeNumber(const QString& text)
@@ -74,6 +77,21 @@ std::optional<int> wholeNumber(const QString& text)
     if (!ok || text.startsWith('+') || text.trimmed() != text)
         return std::nullopt;
     return value;
+}
+
+// "6-9" or "6.5-8.5": two moistures with "." decimals, the first not above the second.
+std::optional<MoistureRange> moistureRange(const QString& text)
+{
+    const QStringList ends = text.split(QLatin1Char('-'));
+    if (ends.size() != 2)
+        return std::nullopt;
+    MoistureRange range;
+    const std::string low = ends.at(0).toStdString();
+    const std::string high = ends.at(1).toStdString();
+    if (low.empty() || high.empty() || !TryStrToFloat(low, '.', range.low) || !TryStrToFloat(high, '.', range.high)
+        || !(range.low >= 0) || !(range.high <= 100) || range.low > range.high)
+        return std::nullopt;
+    return range;
 }
 
 class Parser {
@@ -242,6 +260,17 @@ private:
                 error = QStringLiteral("--file takes a meter file number from 1 to 25, not '%1'").arg(v);
             else
                 inv.fileNumber = *n;
+        } else if (name == "--range") {
+            if (!value(name, inlineValue, v))
+                return;
+            if (const auto range = moistureRange(v))
+                inv.range = *range;
+            else
+                error = QStringLiteral("--range takes LOW-HIGH in % moisture, LOW not above HIGH (such as 6-9 "
+                                       "or 6.5-8.5), not '%1'").arg(v);
+        } else if (name == "--json") {
+            if (flag(name, inlineValue))
+                inv.json = true;
         } else if (name == "--to") {
             if (!value(name, inlineValue, v))
                 return;
@@ -373,6 +402,29 @@ QString usageText(Command command)
             "\n"
             "Prints a readable table of a data file: every meter file that holds readings,\n"
             "or only meter file N (1 to 25).\n");
+    case Command::Stats:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] stats FILE [--file N] [--range LOW-HIGH] [--json]\n"
+            "\n"
+            "Prints the moisture statistics of a data file, as the window program's \"Readings\n"
+            "at a glance\" shows them: for every meter file that holds readings (or only\n"
+            "meter file N, 1 to 25), then for all of them, the number of readings, the mean,\n"
+            "lowest and highest moisture, the sample standard deviation (n - 1) and the share\n"
+            "of readings inside the target range, both ends included.\n"
+            "\n"
+            "Readings of 0 % (the meter stores 0 when it measured nothing) are counted apart\n"
+            "as zeros and left out of every other figure.\n"
+            "\n"
+            "--range LOW-HIGH  the target range in % moisture, such as 6-9 or 6.5-8.5;\n"
+            "                  without it the range kept in kr.ini (section [Glance]),\n"
+            "                  else 6-9.\n"
+            "--json            one JSON object instead of the table:\n"
+            "  {\"range\": [low, high], \"files\": [{\"number\", \"count\", \"zeros\", \"mean\",\n"
+            "  \"min\", \"max\", \"sd\", \"inRange\"}], \"all\": {the same but \"number\"}}\n"
+            "  Moisture in % with \".\" decimals; inRange a share from 0 to 1; null where a\n"
+            "  figure does not exist (no readings; sd of fewer than two).\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 FILE could not be read.\n");
     case Command::Convert:
         return QStringLiteral(
             "Usage: kr-cli convert FILE --to csv|json [-o OUT]\n"
@@ -464,6 +516,9 @@ QString usageText(Command command)
         "                            clipboard text (CR LF line ends; UTF-8 unless told otherwise)\n"
         "  show FILE [--file N]      a readable table of a data file (all meter files that hold\n"
         "                            readings, or one)\n"
+        "  stats FILE [--file N] [--range LOW-HIGH] [--json]\n"
+        "                            moisture statistics per meter file and for all: mean,\n"
+        "                            lowest, highest, spread, share in the target range\n"
         "  convert FILE --to csv|json [-o OUT]\n"
         "                            a CSV or JSON rendering of a data file, for other tools\n"
         "  import-lines LINES -o FILE\n"

@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "core/Statistics.h"
+
 namespace kr::cli {
 
 // Exit statuses, the same for every command so scripts can rely on them.
@@ -20,6 +22,7 @@ enum class Command {
     LibraryGet, LibraryPut, LibraryShow,
     Print, PrintLibrary,
     Ports,
+    Stats,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -42,7 +45,9 @@ struct Invocation {
     bool probe = false;             // ports --probe: ask each port for a KR
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;
-    int fileNumber = 0;             // show, print --file N (0: all meter files)
+    int fileNumber = 0;             // show, print, stats --file N (0: all meter files)
+    std::optional<MoistureRange> range; // stats --range LOW-HIGH (none: kr.ini's, else the default)
+    bool json = false;              // stats --json
     std::optional<Format> format;   // convert --to
 };
 

@@ -17,6 +17,7 @@
 #include "tools/cli/MeterCommands.h"
 #include "tools/cli/PrintCommands.h"
 #include "tools/cli/Renderings.h"
+#include "tools/cli/StatsCommand.h"
 
 namespace kr::cli {
 
@@ -95,6 +96,14 @@ int runShow(const Invocation& inv, CliPrompts& prompts)
     if (const int status = load(doc, inv.input, prompts))
         return status;
     return deliver(showText(doc, inv.fileNumber, !inv.fahrenheit), {}, prompts);
+}
+
+int runStats(const Invocation& inv, CliPrompts& prompts)
+{
+    TKRFile doc;
+    if (const int status = load(doc, inv.input, prompts))
+        return status;
+    return deliver(statsText(doc, inv), {}, prompts);
 }
 
 int runConvert(const Invocation& inv, CliPrompts& prompts)
@@ -178,6 +187,7 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     switch (inv.command) {
     case Command::Export: return runExport(inv, prompts);
     case Command::Show: return runShow(inv, prompts);
+    case Command::Stats: return runStats(inv, prompts);
     case Command::Convert: return runConvert(inv, prompts);
     case Command::ImportLines: return runImportLines(inv, prompts);
     case Command::Download: return runDownload(inv, prompts);

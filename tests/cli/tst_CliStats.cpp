@@ -1,0 +1,161 @@
+// kr-cli stats: the same figures as the statistics model, the range from
+// --range, kr.ini or the default, and its usage errors.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+#include "CliRunner.h"
+#include "core/Readings.h"
+#include "core/Statistics.h"
+#include "tests/support/MoistureSample.h"
+#include "tests/support/TestFiles.h"
+
+using namespace kr;
+using kr::test::runCli;
+
+class TestCliStats : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void jsonHasTheModelsFigures();
+    void rangeFromOptionElseKrIniElseDefault_data();
+    void rangeFromOptionElseKrIniElseDefault();
+    void tableShowsEveryLine();
+    void wrongUsageAndUnreadableFile_data();
+    void wrongUsageAndUnreadableFile();
+
+private:
+    QTemporaryDir dir;
+    QString dataFile;
+    TKRFile doc;
+};
+
+namespace {
+
+void compareLine(const QJsonObject& o, const MoistureStatistics& s)
+{
+    QCOMPARE(o.value("count").toInt(), s.count);
+    QCOMPARE(o.value("zeros").toInt(), s.zeros);
+    if (!s.hasFigures()) {
+        QVERIFY(o.value("mean").isNull());
+        QVERIFY(o.value("inRange").isNull());
+        return;
+    }
+    QVERIFY(std::fabs(o.value("mean").toDouble() - double(s.mean)) <= 0.005);
+    QVERIFY(std::fabs(o.value("min").toDouble() - double(s.min)) <= 0.005);
+    QVERIFY(std::fabs(o.value("max").toDouble() - double(s.max)) <= 0.005);
+    QVERIFY(std::fabs(o.value("inRange").toDouble() - double(s.inRangeShare())) <= 0.00005);
+    if (s.hasSd())
+        QVERIFY(std::fabs(o.value("sd").toDouble() - double(s.sd)) <= 0.005);
+    else
+        QVERIFY(o.value("sd").isNull());
+}
+
+} // namespace
+
+void TestCliStats::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    dataFile = dir.filePath(QStringLiteral("site.krx"));
+    test::fillGlanceSample(doc);
+    doc.SaveToFile(dataFile.toStdString());
+}
+
+void TestCliStats::jsonHasTheModelsFigures()
+{
+    const auto r = runCli({"stats", dataFile, "--json", "--range", "6.5-9"});
+    QCOMPARE(r.status, 0);
+    const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(root.value("range").toArray(), (QJsonArray{6.5, 9}));
+    const MoistureRange range{6.5L, 9};
+    const std::vector<MoistureStatistics> table = StatisticsTable(doc, range);
+    const QJsonArray files = root.value("files").toArray();
+    QCOMPARE(files.size(), qsizetype(table.size() - 1));
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QCOMPARE(files.at(i).toObject().value("number").toInt(), table[std::size_t(i)].number);
+        compareLine(files.at(i).toObject(), table[std::size_t(i)]);
+    }
+    QVERIFY(!root.value("all").toObject().contains("number"));
+    compareLine(root.value("all").toObject(), table.back());
+
+    // --file N: that meter file alone, the whole document still as "all".
+    const auto one = runCli({"stats", dataFile, "--json", "--file", "9"});
+    QCOMPARE(one.status, 0);
+    const QJsonObject only = QJsonDocument::fromJson(one.out).object();
+    QCOMPARE(only.value("files").toArray().size(), 1);
+    compareLine(only.value("files").toArray().at(0).toObject(), FileStatistics(doc, 9, MoistureRange{}));
+    compareLine(only.value("all").toObject(), table.back());
+}
+
+void TestCliStats::rangeFromOptionElseKrIniElseDefault_data()
+{
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QJsonArray>("range");
+    QTest::newRow("default") << QString() << QStringList() << QJsonArray{6, 9};
+    QTest::newRow("kr.ini") << QStringLiteral("[Glance]\r\nLow=7\r\nHigh=8.5\r\n") << QStringList() << QJsonArray{7, 8.5};
+    QTest::newRow("broken kr.ini") << QStringLiteral("[Glance]\r\nLow=seven\r\n") << QStringList() << QJsonArray{6, 9};
+    QTest::newRow("option wins") << QStringLiteral("[Glance]\r\nLow=7\r\nHigh=8.5\r\n")
+                                 << QStringList{"--range=10-12"} << QJsonArray{10, 12};
+}
+
+void TestCliStats::rangeFromOptionElseKrIniElseDefault()
+{
+    QFETCH(QString, ini);
+    QFETCH(QStringList, extra);
+    QTemporaryDir home;
+    if (!ini.isEmpty())
+        QVERIFY(test::writeFile(home.filePath(QStringLiteral("kr.ini")), ini.toStdString()));
+    const auto r = runCli(QStringList{"--home", home.path(), "stats", dataFile, "--json"} + extra);
+    QCOMPARE(r.status, 0);
+    QTEST(QJsonDocument::fromJson(r.out).object().value("range").toArray(), "range");
+}
+
+void TestCliStats::tableShowsEveryLine()
+{
+    const auto r = runCli({"stats", dataFile});
+    QCOMPARE(r.status, 0);
+    const QString text = QString::fromUtf8(r.out);
+    QVERIFY2(text.contains(QStringLiteral("Target range  6.0 - 9.0 % moisture content")), qPrintable(text));
+    // File 2: eleven readings and the missed one; its figures as the model has them.
+    const MoistureStatistics s = FileStatistics(doc, 2, MoistureRange{});
+    const QString line = QStringLiteral("   2        11      1   %1    9.4   13.1   %2       0 %")
+                             .arg(QString::fromStdString(MoistureFigureText(s.mean)))
+                             .arg(QString::fromStdString(SdText(s)));
+    QVERIFY2(text.contains(line), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("\n All        27      1")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("sample standard deviation")));
+}
+
+void TestCliStats::wrongUsageAndUnreadableFile_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("range crossed") << QStringList{"stats", "F", "--range", "9-6"} << 1 << QStringLiteral("--range takes");
+    QTest::newRow("range not numbers") << QStringList{"stats", "F", "--range", "dry"} << 1 << QStringLiteral("--range takes");
+    QTest::newRow("json elsewhere") << QStringList{"show", "F", "--json"} << 1 << QStringLiteral("does not apply to show");
+    QTest::newRow("no file") << QStringList{"stats"} << 1 << QStringLiteral("stats needs a file name");
+    QTest::newRow("missing file") << QStringList{"stats", "missing.krx"} << 3 << QStringLiteral("missing.krx");
+}
+
+void TestCliStats::wrongUsageAndUnreadableFile()
+{
+    QFETCH(QStringList, args);
+    if (args.size() > 1 && args.at(1) == "F")
+        args[1] = dataFile;
+    else if (args.size() > 1)
+        args[1] = dir.filePath(args.at(1));
+    const auto r = runCli(args);
+    QTEST(r.status, "status");
+    QFETCH(QString, said);
+    QVERIFY2(r.errText().contains(said), qPrintable(r.errText()));
+    QVERIFY(r.out.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCliStats)
+#include "tst_CliStats.moc"

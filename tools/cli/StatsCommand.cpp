@@ -1,0 +1,94 @@
+#include "tools/cli/StatsCommand.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "core/Readings.h"
+#include "platform/DocumentExport.h"
+#include "settings/GlanceSettings.h"
+#include "tools/cli/CliArgs.h"
+
+namespace kr::cli {
+
+namespace {
+
+QJsonValue jsonFigure(bool exists, long double value, int decimals)
+{
+    const std::string text = exists ? plainNumber(value, decimals) : std::string();
+    return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text).toDouble());
+}
+
+QJsonObject jsonLine(const MoistureStatistics& s)
+{
+    QJsonObject o;
+    if (s.number != 0)
+        o.insert("number", s.number);
+    o.insert("count", s.count);
+    o.insert("zeros", s.zeros);
+    o.insert("mean", jsonFigure(s.hasFigures(), s.mean, 2));
+    o.insert("min", jsonFigure(s.hasFigures(), s.min, 2));
+    o.insert("max", jsonFigure(s.hasFigures(), s.max, 2));
+    o.insert("sd", jsonFigure(s.hasSd(), s.sd, 2));
+    o.insert("inRange", jsonFigure(s.hasFigures(), s.inRangeShare(), 4));
+    return o;
+}
+
+std::string padLeft(const std::string& text, std::size_t width)
+{
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+} // namespace
+
+std::vector<MoistureStatistics> statsLines(const TFile& doc, int fileNumber, const MoistureRange& range)
+{
+    if (fileNumber == 0)
+        return StatisticsTable(doc, range);
+    return {FileStatistics(doc, fileNumber, range), FileStatistics(doc, 0, range)};
+}
+
+std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range)
+{
+    std::string out = "Target range  ";
+    out += MoistureFigureText(range.low);
+    out += " - ";
+    out += MoistureFigureText(range.high);
+    out += " % moisture content\n\n";
+    out += "File  Readings  Zeros   Mean    Min    Max     SD  In range\n";
+    for (const MoistureStatistics& s : lines) {
+        out += padLeft(s.number == 0 ? std::string("All") : std::to_string(s.number), 4);
+        out += padLeft(std::to_string(s.count), 10);
+        out += padLeft(std::to_string(s.zeros), 7);
+        for (long double v : {s.mean, s.min, s.max})
+            out += padLeft(s.hasFigures() ? MoistureFigureText(v) : std::string("-"), 7);
+        out += padLeft(s.hasSd() ? SdText(s) : std::string("-"), 7);
+        out += padLeft(s.hasFigures() ? InRangePercentText(s) + " %" : std::string("-"), 10);
+        out += '\n';
+    }
+    out += "\nMoisture in %. Readings of 0 % (nothing measured) are counted as zeros and left\n"
+           "out of the figures. SD is the sample standard deviation (n - 1).\n";
+    return out;
+}
+
+QByteArray statsJson(const std::vector<MoistureStatistics>& lines, const MoistureRange& range)
+{
+    QJsonObject root;
+    root.insert("range", QJsonArray{jsonFigure(true, range.low, 2), jsonFigure(true, range.high, 2)});
+    QJsonArray files;
+    for (const MoistureStatistics& s : lines)
+        if (s.number != 0)
+            files.append(jsonLine(s));
+    root.insert("files", files);
+    root.insert("all", jsonLine(lines.back()));
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+std::string statsText(const TFile& doc, const Invocation& inv)
+{
+    const MoistureRange range = inv.range.value_or(ReadGlanceSettings().range);
+    const std::vector<MoistureStatistics> lines = statsLines(doc, inv.fileNumber, range);
+    return inv.json ? statsJson(lines, range).toStdString() : statsTable(lines, range);
+}
+
+} // namespace kr::cli

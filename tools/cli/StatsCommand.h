@@ -1,0 +1,30 @@
+#pragma once
+#include <QByteArray>
+#include <string>
+
+#include "core/Statistics.h"
+
+namespace kr {
+class TFile;
+}
+
+namespace kr::cli {
+
+struct Invocation;
+
+// The lines of `stats`: each meter file that holds readings (fileNumber 0) or
+// the one asked for, then the whole document.
+std::vector<MoistureStatistics> statsLines(const TFile& doc, int fileNumber, const MoistureRange& range);
+
+// A readable table of the lines (UTF-8), regional decimals as `show` has them.
+std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range);
+
+// {"range": [low, high], "files": [...], "all": {...}}: "." decimals, inRange a
+// share 0..1, null for a figure that does not exist.
+QByteArray statsJson(const std::vector<MoistureStatistics>& lines, const MoistureRange& range);
+
+// What `stats` prints for the document: the table, or the JSON with --json.
+// The range is --range's, else kr.ini's, else the default.
+std::string statsText(const TFile& doc, const Invocation& inv);
+
+} // namespace kr::cli
