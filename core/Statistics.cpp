@@ -96,6 +96,31 @@ MoistureComparison CompareFiles(const TFile& doc, int firstFile, int secondFile,
     return c;
 }
 
+std::string ComparisonVerdict(const MoistureComparison& c)
+{
+    for (const MoistureStatistics* s : {&c.first, &c.second})
+        if (!s->hasFigures())
+            return "Meter file " + std::to_string(s->number) + " holds no readings above 0 %: nothing to compare.";
+    std::string text = "Difference ";
+    text += MoistureFigureText(std::fabs(c.difference));
+    text += c.withinLimit() ? " points: within the limit of " : " points: more than the limit of ";
+    text += MoistureFigureText(c.limit);
+    text += '.';
+    return text;
+}
+
+std::vector<ReadingPoint> ReadingPoints(const TFile& doc, int fileNo, const MoistureRange& range)
+{
+    std::vector<ReadingPoint> points;
+    for (int r = 1; r <= TSubFile::RecordCount; ++r) {
+        const TReading& reading = doc.GetReading(fileNo, r);
+        const long double moisture = reading.GetMoisture();
+        if (reading.IsUsed() && moisture > 0)
+            points.push_back({r, moisture, range.contains(moisture)});
+    }
+    return points;
+}
+
 std::string MoistureFigureText(long double value) { return FormatFixed4(value, 1, regional().decimalSeparator); }
 
 std::string SdText(const MoistureStatistics& s)

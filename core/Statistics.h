@@ -65,6 +65,21 @@ struct MoistureComparison {
 
 MoistureComparison CompareFiles(const TFile& doc, int firstFile, int secondFile, long double limit);
 
+// The comparison in a sentence: "Difference 3.5 points: within the limit of
+// 4.0." or "... more than the limit of 4.0.", or which file has no readings
+// to compare. Regional decimals.
+std::string ComparisonVerdict(const MoistureComparison& comparison);
+
+// One reading of a meter file as a chart shows it: its slot number, its
+// moisture and whether that lies inside the target range. Zeros are left
+// out, as they are of the figures.
+struct ReadingPoint {
+    int record = 0;
+    long double moisture = 0;
+    bool inRange = false;
+};
+std::vector<ReadingPoint> ReadingPoints(const TFile& doc, int fileNo, const MoistureRange& range);
+
 // The table as tab-separated text the way the clipboard export is: a title
 // line, the range, a heading row and one row per line of the table, each
 // line ending in CR LF. Moisture with the regional decimal separator;

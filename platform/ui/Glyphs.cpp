@@ -213,6 +213,25 @@ void chevron(QPainter& p, bool left)
     p.drawPath(path);
 }
 
+// Readings at a glance: bars of moisture crossing a green target band.
+void chart(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(170, 225, 170));
+    p.drawRect(QRectF(2.5, 9, 19, 5));
+    p.setPen(QPen(Ink, 1.2));
+    p.drawLine(QPointF(2.5, 2.5), QPointF(2.5, 21.5));
+    p.drawLine(QPointF(2.5, 21.5), QPointF(21.5, 21.5));
+    p.setPen(QPen(QColor(30, 64, 140), 1));
+    p.setBrush(QColor(59, 110, 210));
+    p.drawRect(QRectF(5, 11, 3, 10.5));
+    p.drawRect(QRectF(14, 10, 3, 11.5));
+    p.setPen(QPen(QColor(150, 40, 30), 1));
+    p.setBrush(QColor(215, 75, 55));
+    p.drawRect(QRectF(9.5, 5, 3, 16.5));
+    p.drawRect(QRectF(18.5, 15.5, 2.5, 6));
+}
+
 void draw(QPainter& p, Glyph g)
 {
     switch (g) {
@@ -228,6 +247,7 @@ void draw(QPainter& p, Glyph g)
     case Glyph::Previous: chevron(p, true); break;
     case Glyph::Next: chevron(p, false); break;
     case Glyph::Exit: exitDoor(p); break;
+    case Glyph::Chart: chart(p); break;
     }
 }
 

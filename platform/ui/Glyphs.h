@@ -8,7 +8,7 @@ class QWidget;
 namespace kr {
 
 // The toolbar's pictures, drawn in code so they stay crisp at any scale.
-enum class Glyph { Open, Save, Clipboard, Download, Upload, Library, Erase, Print, Help, Previous, Next, Exit };
+enum class Glyph { Open, Save, Clipboard, Download, Upload, Library, Erase, Print, Help, Previous, Next, Exit, Chart };
 
 QIcon glyphIcon(Glyph glyph);
 

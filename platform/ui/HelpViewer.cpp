@@ -34,6 +34,7 @@ constexpr NamedGlyph namedGlyphs[] = {
     {"download", Glyph::Download}, {"upload", Glyph::Upload},   {"library", Glyph::Library},
     {"erase", Glyph::Erase},       {"print", Glyph::Print},     {"help", Glyph::Help},
     {"previous", Glyph::Previous}, {"next", Glyph::Next},       {"exit", Glyph::Exit},
+    {"chart", Glyph::Chart},
 };
 
 constexpr int PageGlyphSize = 18;

@@ -91,6 +91,14 @@ void TestStatistics::slotsNotInUseAreNoReadings()
     QCOMPARE(s.count, 1);
     QCOMPARE(s.zeros, 0);
     QCOMPARE(s.max, s.min);
+    // The chart's points: the same readings, each marked inside or outside.
+    putMoistures(doc, 1, {0, 9.5L}, 4);
+    const std::vector<ReadingPoint> points = ReadingPoints(doc, 1, MoistureRange{6, 9});
+    QCOMPARE(int(points.size()), 2);
+    QCOMPARE(points[0].record, 1);
+    QVERIFY(points[0].inRange);
+    QCOMPARE(points[1].record, 5);
+    QVERIFY(!points[1].inRange);
 }
 
 void TestStatistics::documentTakesEveryFileAndTableListsFilesWithReadings()
@@ -127,13 +135,18 @@ void TestStatistics::comparisonWithinLimit_data()
     QTest::addColumn<bool>("comparable");
     QTest::addColumn<double>("difference");
     QTest::addColumn<bool>("within");
+    QTest::addColumn<std::string>("verdict");
 
     using V = std::vector<long double>;
-    QTest::newRow("exactly at the limit") << V{12, 14} << V{9} << true << 4.0 << true;
-    QTest::newRow("just over") << V{13.5L} << V{9.25L} << true << 4.25 << false;
-    QTest::newRow("second wetter") << V{8} << V{11.5L, 12.5L} << true << -4.0 << true;
-    QTest::newRow("zeros only are no mean") << V{8} << V{0, 0} << false << 0.0 << false;
-    QTest::newRow("empty file") << V{} << V{8} << false << 0.0 << false;
+    const std::string within = "Difference 4.0 points: within the limit of 4.0.";
+    QTest::newRow("exactly at the limit") << V{12, 14} << V{9} << true << 4.0 << true << within;
+    QTest::newRow("just over") << V{13.5L} << V{9.25L} << true << 4.25 << false
+                               << std::string("Difference 4.3 points: more than the limit of 4.0.");
+    QTest::newRow("second wetter") << V{8} << V{11.5L, 12.5L} << true << -4.0 << true << within;
+    QTest::newRow("zeros only are no mean") << V{8} << V{0, 0} << false << 0.0 << false
+        << std::string("Meter file 5 holds no readings above 0 %: nothing to compare.");
+    QTest::newRow("empty file") << V{} << V{8} << false << 0.0 << false
+        << std::string("Meter file 2 holds no readings above 0 %: nothing to compare.");
 }
 
 void TestStatistics::comparisonWithinLimit()
@@ -152,8 +165,7 @@ void TestStatistics::comparisonWithinLimit()
     QTEST(c.withinLimit(), "within");
     QFETCH(double, difference);
     QVERIFY(std::fabs(c.difference - difference) < 1e-6L);
-    QCOMPARE(c.first.number, 2);
-    QCOMPARE(c.second.number, 5);
+    QTEST(ComparisonVerdict(c), "verdict");
 }
 
 void TestStatistics::tabTextIsTheTableWithRegionalDecimals()
