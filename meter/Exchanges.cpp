@@ -132,6 +132,14 @@ void TMeterExchanges::TimGotSummaryDataTimer()
         if (total < 1000000000)
             total += SummaryCount(line);
     announced = total;
+    // A count that stopped part-way, or whose line went, has not said that
+    // the meter is empty: it is an unanswered summary.
+    if (total < 1 && (replies.summaryCut || lineLost)) {
+        ask(MsgKind::Error, NoResponseMessage);
+        link.CommState = csNoResponse;
+        EndDownload();
+        return;
+    }
     if (total < 1) {
         link.NoData = true;
         if (!link.BackingUp)

@@ -123,14 +123,16 @@ private slots:
         QTest::addColumn<int>("pullAfter");
 
         using E = Exchange;
+        // A summary that stopped before its first count has not said the meter is empty.
         for (int n : sweep(SummaryLine, SummaryBytes, 3))
-            if (n < Echo || n >= Echo + SummaryLine)
-                row(E::Download, dropAt(n, '3'), {n < Echo ? NoResponse : PortGone}, -1);
+            row(E::Download, dropAt(n, '3'), {n < Echo + SummaryLine ? NoResponse : PortGone}, -1);
+        row(E::Download, QStringLiteral("cut=2@3"), {NoResponse}, -1);
         for (int n : sweep(RecordLine, RecordsBytes, 4))
             row(E::Download, dropAt(n, '4'), {n < Echo ? NoResponse : Lost}, n < Echo ? -1 : (n - Echo) / RecordLine);
         row(E::Download, QStringLiteral("cut=4@4"), {QStringLiteral("The KR's readings stopped part-way")}, 2);
 
-        row(E::Erase, dropAt(0, '3'), {NoResponse, NoDataToErase}, 0);
+        for (int n : {0, Echo + 2})
+            row(E::Erase, dropAt(n, '3'), {NoResponse, NoDataToErase}, 0);
         row(E::Erase, dropAt(Echo + SummaryLine, '3'), {PortGone, NoCsFinished}, 0);
         row(E::Erase, dropAt(0, '4'), {NoResponse, NoCsFinished}, 0);
         for (int n : {Echo, 200, RecordsBytes})
@@ -157,7 +159,9 @@ private slots:
                 n == LibraryBytes);
         row(E::LibraryDownload, QStringLiteral("cut=20@2"), {tooFew}, 0);
 
-        row(E::Upload, dropAt(0, '3'), {NoResponse, NoDataToErase, NotSent + QStringLiteral("the KR did not answer.")}, 0);
+        for (int n : {0, Echo + 2})
+            row(E::Upload, dropAt(n, '3'),
+                {NoResponse, NoDataToErase, NotSent + QStringLiteral("the KR did not answer.")}, 0);
         row(E::Upload, dropAt(0, '4'),
             {NoResponse, NoCsFinished, NotSent + QStringLiteral("its readings could not be backed up and erased")}, 0);
         row(E::Upload, dropAt(100, '4'),
