@@ -1,0 +1,46 @@
+#pragma once
+// Data-file checks shared by the data file and meter line targets.
+#include <string>
+
+#include "core/Errors.h"
+#include "core/Mtlutils.h"
+#include "core/Readings.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace kr::fuzz {
+
+// Opens the bytes as a data file through the scratch file; false when the
+// reader refuses them with a message.
+inline bool loadDocument(TFile& doc, const std::string& text)
+{
+    static const std::string path = scratchPath("document.krx");
+    writeScratch(path, text);
+    try {
+        doc.LoadFromFile(path);
+    } catch (const KrError&) {
+        return false;
+    }
+    return true;
+}
+
+// Everything a data file holds, each field as the file carries it: texts as
+// they are, numbers and times as the record writes them.
+inline void expectSameDocument(const TFile& a, const TFile& b)
+{
+    FUZZ_CHECK(DateTimeToFileText(a.GetDateStamp()) == DateTimeToFileText(b.GetDateStamp()));
+    for (int i = 1; i <= TFile::FileCount; ++i) {
+        FUZZ_CHECK(a.GetComment(i) == b.GetComment(i));
+        for (int j = 1; j <= TSubFile::RecordCount; ++j) {
+            const TReading& x = a.GetReading(i, j);
+            const TReading& y = b.GetReading(i, j);
+            FUZZ_CHECK(x.GetSpecies() == y.GetSpecies());
+            FUZZ_CHECK(x.GetNote() == y.GetNote());
+            FUZZ_CHECK(x.GetSGApplies() == y.GetSGApplies());
+            FUZZ_CHECK(x.GetTemperature() == y.GetTemperature());
+            FUZZ_CHECK(x.GetRecordText() == y.GetRecordText());
+        }
+    }
+    FUZZ_CHECK(a.GetNotes() == b.GetNotes());
+}
+
+} // namespace kr::fuzz

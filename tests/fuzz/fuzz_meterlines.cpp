@@ -1,0 +1,20 @@
+// Meter record lines, cut at carriage returns as the line collector hands
+// them on: what imports saves to a data file that opens again and saves the same.
+#include "tests/fuzz/DocumentChecks.h"
+
+using namespace kr;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    TKRFile imported;
+    try {
+        imported.ImportMeterLines(fuzz::splitAfter(fuzz::bytes(data, size), '\r'));
+    } catch (const KrError&) {
+        return 0;
+    }
+    const std::string saved = imported.SaveToText();
+    TKRFile reopened;
+    FUZZ_CHECK(fuzz::loadDocument(reopened, saved));
+    FUZZ_CHECK(reopened.SaveToText() == saved);
+    return 0;
+}
