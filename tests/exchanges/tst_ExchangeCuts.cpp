@@ -179,7 +179,13 @@ private slots:
         QFETCH(QStringList, shown);
         QFETCH(int, outcome);
         QFETCH(int, pullAfter);
-        LibraryRig r(stateOf(meterState(twelveReadings()), fault.isEmpty() ? QStringList() : QStringList{fault}));
+        // The port is a link that the simulator removes when the line is
+        // pulled: opening it again must not reach a terminal number that
+        // another simulator has been given since.
+        QTemporaryDir linkDir;
+        const QString port = linkDir.filePath(QStringLiteral("kr-port"));
+        LibraryRig r(stateOf(meterState(twelveReadings()), fault.isEmpty() ? QStringList() : QStringList{fault})
+                         .linkAt(port));
         PullingProgress progress;
         r.link.setProgress(&progress);
         // The simulator closes its end a little after the last byte it sent:
@@ -187,6 +193,7 @@ private slots:
         r.link.setQuietInterval(200);
         r.library.SetNoExtraErase(true);
         QVERIFY(r.start());
+        qputenv("KR_PORT_7", QFile::encodeName(port));
         const QByteArray before = r.sim->readState();
         r.host.document.GetReading(3, 4).SetSpecies("kept");
         auto askedFirst = [&](const char* question) {
