@@ -1,0 +1,50 @@
+#pragma once
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kr::soak {
+
+// What one cycle asks of kr-cli.
+enum class Kind { Download, Erase, Serial, LibraryGet, LibraryPut };
+inline constexpr int KindCount = 5;
+
+// What goes wrong during one cycle.
+enum class FaultType { None, Silence, Garble, Cut, Trickle, DiskFull };
+inline constexpr int FaultTypeCount = 6;
+
+const char* kindName(Kind kind);
+const char* faultName(FaultType fault);
+
+// The backups in the program folder: slot number (1..9) to the file's bytes.
+using Slots = std::map<int, std::string>;
+
+// The slots once one more backup holding `newest` has been stored: the lowest
+// free slot, or with slot 9 in use every used slot moves down one number
+// (slot 1 goes) and the new one takes slot 9.
+Slots slotsAfterBackup(const Slots& before, const std::string& newest);
+
+// How the slots changed over one cycle.
+struct SlotJudgement {
+    std::string finding;               // empty when the change is one the rules allow
+    std::optional<std::string> newest; // the new backup's bytes, when one was stored
+};
+SlotJudgement judgeSlots(const Slots& before, const Slots& after);
+
+// What the simulator's --log says happened.
+struct SimEvents {
+    std::vector<std::string> commands;  // "$3", "$*#", ... in the order recognised
+    std::set<std::string> damaged;      // commands whose reply was cut, garbled or dropped
+    std::string uploaded;               // the bytes that followed "$6" (608 when whole)
+    bool received(const std::string& command) const;
+};
+SimEvents parseSimLog(const std::string& text);
+
+// The exit statuses kr-cli documents for this outcome: 0 done, 2 the meter
+// did not answer or its reply fell short, 3 a file could not be written,
+// 4 refused because the backup could not be made.
+std::vector<int> allowedStatuses(Kind kind, FaultType fault, const SimEvents& events, bool meterHeldReadings);
+
+} // namespace kr::soak
