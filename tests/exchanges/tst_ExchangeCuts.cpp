@@ -101,7 +101,7 @@ void row(Exchange exchange, const QString& fault, const QStringList& shown, int 
     static const char* const names[] = {"download", "erase", "serial number", "port test", "library download",
                                         "library upload"};
     const QString name = QLatin1String(names[int(exchange)]) + QLatin1Char(' ') +
-                         (pullAfter ? QStringLiteral("pulled after %1 characters").arg(pullAfter) : fault);
+                         (pullAfter ? QStringLiteral("pulled after %1 of 608 characters").arg(pullAfter) : fault);
     QTest::newRow(qPrintable(name)) << int(exchange) << fault << shown << outcome << pullAfter;
 }
 
@@ -114,7 +114,7 @@ private slots:
     // the document as it was); for an erase whether the meter was erased; for
     // the library download whether it was taken; for an upload whether the
     // meter holds the new library (else the old one, never a mixture).
-    void cutExchangeEndsAndTellsOnce_data()
+    void cutExchangeEndsAndSaysWhatHappened_data()
     {
         QTest::addColumn<int>("exchange");
         QTest::addColumn<QString>("fault");
@@ -172,7 +172,7 @@ private slots:
         for (int k : {1, 300})
             row(E::Upload, QString(), {Erased, NoResponse}, 0, k);
     }
-    void cutExchangeEndsAndTellsOnce()
+    void cutExchangeEndsAndSaysWhatHappened()
     {
         QFETCH(int, exchange);
         QFETCH(QString, fault);
