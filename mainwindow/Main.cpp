@@ -29,6 +29,7 @@
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
 #include "mainwindow/DataGrid.h"
+#include "mainwindow/Glance.h"
 #include "platform/ui/Glyphs.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
@@ -184,6 +185,7 @@ TfmMain::~TfmMain()
     // The views read the document and the settings while they go: take them
     // down while both still exist.
     delete fmMeterSetup;
+    delete fmGlance;
     dgData->setModel(nullptr);
     delete gridModel;
     delete takeCentralWidget();
@@ -236,6 +238,8 @@ void TfmMain::buildToolbar(QWidget* bar)
     btnSetup = glyphButton(bar, "btnSetup", Glyph::Library, QStringLiteral("Library Edit"));
     btnClearKRM = glyphButton(bar, "btnClearKRM", Glyph::Erase, QStringLiteral("Erase Data"));
     btnPrint = glyphButton(bar, "btnPrint", Glyph::Print, QStringLiteral("Print"));
+    btnGlance = glyphButton(bar, "btnGlance", Glyph::Chart,
+                            QStringLiteral("Readings at a glance|Statistics and a chart of the readings"));
     btnHelp = glyphButton(bar, "btnHelp", Glyph::Help, QStringLiteral("Help"));
     btnClipboard->setEnabled(false);
 
@@ -259,6 +263,7 @@ void TfmMain::buildToolbar(QWidget* bar)
     row->addWidget(separator());
     row->addSpacing(4);
     row->addWidget(btnPrint);
+    row->addWidget(btnGlance);
     row->addStretch(1);
     row->addWidget(btnHelp);
 
@@ -269,6 +274,7 @@ void TfmMain::buildToolbar(QWidget* bar)
     connect(btnSetup, &QToolButton::clicked, this, &TfmMain::btnSetupClick);
     connect(btnClearKRM, &QToolButton::clicked, this, &TfmMain::btnClearKRMClick);
     connect(btnPrint, &QToolButton::clicked, this, &TfmMain::btnPrintClick);
+    connect(btnGlance, &QToolButton::clicked, this, &TfmMain::Glance1Click);
     connect(btnHelp, &QToolButton::clicked, this, &TfmMain::Contents1Click);
 }
 
@@ -421,6 +427,8 @@ void TfmMain::buildMenu()
     MeterList1->setObjectName(QStringLiteral("MeterList1"));
     System1 = Options1->addAction(QStringLiteral("System Setup"), this, &TfmMain::System1Click);
     System1->setObjectName(QStringLiteral("System1"));
+    Glance1 = Options1->addAction(QStringLiteral("Readings at a glance"), this, &TfmMain::Glance1Click);
+    Glance1->setObjectName(QStringLiteral("Glance1"));
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     Contents1 = Help1->addAction(QStringLiteral("&Contents"), this, &TfmMain::Contents1Click);
@@ -476,6 +484,7 @@ void TfmMain::RepaintGrid()
     gridModel->refresh();
     dgData->viewport()->update();
     dgData->horizontalHeader()->viewport()->update();
+    emit ViewChanged();
 }
 
 void TfmMain::RefreshDocumentView()
@@ -802,6 +811,24 @@ void TfmMain::System1Click()
 // The guides open in the desktop's own viewer; the program only beeps when it cannot.
 void TfmMain::HelpManual1Click() { shellOpen(DataFilePath(QStringLiteral("kr user guide.pdf"))); }
 void TfmMain::WorkingwithyourKR1Click() { shellOpen(DataFilePath(QStringLiteral("Working with your KR.pdf"))); }
+
+TfmGlance* TfmMain::Glance()
+{
+    if (!fmGlance) {
+        fmGlance = new TfmGlance(*document, [this] { return CurrentFile(); }, this);
+        connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
+    }
+    return fmGlance;
+}
+
+// Not modal: it stays open beside the main window and follows it.
+void TfmMain::Glance1Click()
+{
+    TfmGlance* glance = Glance();
+    glance->show();
+    glance->raise();
+    glance->activateWindow();
+}
 
 void TfmMain::About1Click()
 {

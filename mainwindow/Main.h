@@ -40,6 +40,7 @@ class TSubFileList;
 class TfmPrintDlg;
 class TfmSetup;
 class TfmLibPrintDlg;
+class TfmGlance;
 
 // The program's identity as the window shows it.
 namespace main_text {
@@ -96,6 +97,8 @@ public:
     TfmNote* NoteDialog();
     // The setup dialog, made at its first use.
     TfmSetup* Setup();
+    // "Readings at a glance", made at its first use.
+    TfmGlance* Glance();
 
     // Controls, named as the rest of the program and the tests know them.
     QToolButton* btnOpen = nullptr;
@@ -105,6 +108,7 @@ public:
     QToolButton* btnSetup = nullptr;
     QToolButton* btnClearKRM = nullptr;
     QToolButton* btnPrint = nullptr;
+    QToolButton* btnGlance = nullptr;
     QToolButton* btnHelp = nullptr;
     QWidget* paTop = nullptr;
     QPlainTextEdit* memMemo = nullptr;
@@ -127,6 +131,7 @@ public:
     QMenu* Options1 = nullptr;
     QAction* MeterList1 = nullptr;
     QAction* System1 = nullptr;
+    QAction* Glance1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* HelpManual1 = nullptr;
@@ -158,6 +163,12 @@ public slots:
     void HelpManual1Click();
     void WorkingwithyourKR1Click();
     void About1Click();
+    void Glance1Click();
+
+signals:
+    // The grid was filled anew: another meter file, a changed reading, a
+    // download or a file opened. Views of the document follow it.
+    void ViewChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -208,6 +219,7 @@ private:
     QPointer<TfmPrintDlg> fmPrintDlg;
     QPointer<TfmSetup> fmSetup;
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
+    QPointer<TfmGlance> fmGlance;
     // The meter files the next data printout takes, set anew each time.
     std::array<bool, TFile::FileCount> FileMarks{};
     // The setup dialog's print font once it has been shown in this run;

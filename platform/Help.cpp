@@ -15,6 +15,7 @@ constexpr TopicPage topicPages[] = {
     {help_topic::Contents, "index.html"},
     {help_topic::SystemSetup, "setup.html"},
     {help_topic::LibraryEdit, "library-editor.html"},
+    {help_topic::Glance, "glance.html"},
     {help_topic::ListFull, "list-full.html"},
     {help_topic::AlreadyAdded, "already-added.html"},
     {help_topic::NothingChosen, "nothing-chosen.html"},

@@ -1,0 +1,80 @@
+#pragma once
+#include <QWidget>
+#include <functional>
+
+#include "settings/GlanceSettings.h"
+
+class QChart;
+class QChartView;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QValueAxis;
+
+namespace kr {
+
+class TFile;
+class TGlanceTableModel;
+
+// "Readings at a glance": the moisture statistics of the document, a chart of
+// the meter file the main window shows against the target range, and a
+// comparison of two meter files. Not modal; the main window calls Refresh()
+// whenever its document or its meter file changes.
+class TfmGlance : public QWidget {
+    Q_OBJECT
+public:
+    TfmGlance(const TFile& doc, std::function<int()> currentFile, QWidget* parent = nullptr);
+    ~TfmGlance() override;
+
+    void Refresh();
+    const GlanceSettings& Values() const { return values; }
+    TGlanceTableModel& Table() { return *model; }
+    QChart* Chart() const { return chart; }
+    // The chart as the window shows it, as PNG bytes (twice the screen's
+    // pixels) or as a one-page landscape A4 PDF.
+    QByteArray ChartPng() const;
+    QByteArray ChartPdf() const;
+
+    QDoubleSpinBox* spnLow = nullptr;
+    QDoubleSpinBox* spnHigh = nullptr;
+    QDoubleSpinBox* spnLimit = nullptr;
+    QTableView* tblStats = nullptr;
+    QLabel* lblZeros = nullptr;
+    QChartView* chartView = nullptr;
+    QComboBox* cbFirst = nullptr;
+    QComboBox* cbSecond = nullptr;
+    QLabel* lblMeans = nullptr;
+    QLabel* lblVerdict = nullptr;
+    QPushButton* btnSaveChart = nullptr;
+    QPushButton* btnCopy = nullptr;
+    QPushButton* btnHelp = nullptr;
+    QPushButton* btnClose = nullptr;
+
+public slots:
+    void btnSaveChartClick();
+    void btnCopyClick();
+
+private:
+    QWidget* buildSettingsRow();
+    QWidget* buildComparisonRow();
+    void buildChart();
+    void fillChart();
+    void fillFileChoices();
+    void updateComparison();
+    void valuesEdited();
+
+    const TFile& doc;
+    std::function<int()> currentFile;
+    GlanceSettings values;
+    TGlanceTableModel* model = nullptr;
+    QChart* chart = nullptr;
+    QValueAxis* axisX = nullptr;
+    QValueAxis* axisY = nullptr;
+    // Until the user picks files to compare, the first two that hold readings are.
+    bool comparisonChosen = false;
+    bool filling = false;
+};
+
+} // namespace kr

@@ -1,0 +1,214 @@
+// "Readings at a glance" driven offscreen: it follows the main window, keeps
+// its range and limit in kr.ini, saves its chart and copies its table.
+#include <QAction>
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QtTest>
+
+#include "core/Statistics.h"
+#include "mainwindow/Glance.h"
+#include "mainwindow/GlanceModel.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/SubFileList.h"
+#include "platform/Text.h"
+#include "platform/ui/Clipboard.h"
+#include "settings/Appglob.h"
+#include "settings/IniFile.h"
+#include "tests/support/MoistureSample.h"
+#include "tests/support/ScriptedPrompts.h"
+#include "tests/support/TestFiles.h"
+
+using namespace kr;
+
+namespace {
+
+QStringList tableTexts(TGlanceTableModel& model)
+{
+    QStringList texts;
+    for (int r = 0; r < model.rowCount(); ++r)
+        for (int c = 0; c < model.columnCount(); ++c)
+            texts << model.index(r, c).data().toString();
+    return texts;
+}
+
+QScatterSeries* dots(QChart* chart, const QString& name)
+{
+    for (QAbstractSeries* s : chart->series())
+        if (s->name() == name)
+            return qobject_cast<QScatterSeries*>(s);
+    return nullptr;
+}
+
+void showFile(TfmMain& main, int fileNo)
+{
+    main.cbSubFiles->setCurrentIndex(fileNo - 1);
+    main.cbSubFilesChange();
+}
+
+} // namespace
+
+class TestGlance : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void followsTheMainWindow();
+    void rangeAndLimitAreKeptInKrIni();
+    void savesTheChartAfterAskingToReplace();
+    void copiesTheTableAsTabText();
+
+private:
+    TfmGlance& open();
+    std::unique_ptr<test::ScriptedPrompts> prompts;
+    std::unique_ptr<TfmMain> main;
+};
+
+void TestGlance::initTestCase() { QVERIFY(test::programHome().isValid()); }
+
+void TestGlance::init()
+{
+    QFile::remove(IniFilePath());
+    prompts = std::make_unique<test::ScriptedPrompts>();
+    TfmMain::Options o;
+    o.openPort = false;
+    main = std::make_unique<TfmMain>(o);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+}
+
+void TestGlance::cleanup()
+{
+    if (main) {
+        main->Document().ClearModified();
+        main->close();
+    }
+    main.reset();
+    QCOMPARE(prompts->unexpected(), 0);
+    prompts.reset();
+}
+
+// The sample as a file the main window just opened, and the window from the Options menu.
+TfmGlance& TestGlance::open()
+{
+    test::fillGlanceSample(main->Document());
+    main->RefreshDocumentView();
+    main->Glance1->trigger();
+    TfmGlance* glance = main->Glance();
+    glance->resize(880, 680);
+    return *glance;
+}
+
+void TestGlance::followsTheMainWindow()
+{
+    TfmGlance& glance = open();
+    QVERIFY(glance.isVisible());
+    QVERIFY(!glance.isModal());
+    QCOMPARE(glance.Table().rowCount(), 4); // files 2, 5, 9 and all
+    QCOMPARE(glance.Chart()->title(), QStringLiteral("Meter file 1 (no readings above 0 %)"));
+    // The first two files with readings are compared until the user picks others.
+    QCOMPARE(glance.cbFirst->currentIndex() + 1, 2);
+    QCOMPARE(glance.cbSecond->currentIndex() + 1, 5);
+    const MoistureComparison c = CompareFiles(main->Document(), 2, 5, DefaultComparisonLimit);
+    QCOMPARE(glance.lblVerdict->text(), fromCp1252(ComparisonVerdict(c)));
+
+    // Another meter file in the main window: the chart shows it, 12 readings
+    // inside 6-9 % and 3 outside.
+    showFile(*main, 5);
+    QVERIFY(glance.Chart()->title().startsWith(QStringLiteral("Meter file 5: Oak boards")));
+    QCOMPARE(dots(glance.Chart(), "Inside the range")->count(), 12);
+    QCOMPARE(dots(glance.Chart(), "Outside the range")->count(), 3);
+
+    // A changed reading shows once the main window repaints its grid.
+    main->Document().GetReading(5, 1).SetMoisture(20);
+    main->RepaintGrid();
+    QCOMPARE(dots(glance.Chart(), "Outside the range")->count(), 4);
+    const QStringList before = tableTexts(glance.Table());
+    QVERIFY(before.contains(QStringLiteral("20.0")));
+
+    // The temperature scale is no business of moisture.
+    main->settings.Centigrade = !main->settings.Centigrade;
+    main->RepaintGrid();
+    QCOMPARE(tableTexts(glance.Table()), before);
+
+    // A new document (a download, a file opened) replaces everything.
+    main->Document().Clear();
+    test::putMoistures(main->Document(), 1, {7.5L});
+    main->RefreshDocumentView();
+    QCOMPARE(glance.Table().rowCount(), 2);
+    QCOMPARE(dots(glance.Chart(), "Inside the range")->count(), 1);
+}
+
+void TestGlance::rangeAndLimitAreKeptInKrIni()
+{
+    TfmGlance& glance = open();
+    QCOMPARE(glance.spnLow->value(), 6.0);
+    QCOMPARE(glance.spnHigh->value(), 9.0);
+    glance.spnLow->setValue(7.5);
+    glance.spnLimit->setValue(3);
+    const IniFile ini(IniFilePath());
+    QCOMPARE(ini.read(GlanceSection, "Low"), std::optional<std::string>("7.5"));
+    QCOMPARE(ini.read(GlanceSection, "Limit"), std::optional<std::string>("3"));
+    QCOMPARE(glance.Table().range(), (MoistureRange{7.5L, 9}));
+    // The range bounds itself: the low end cannot pass the high one.
+    glance.spnLow->setValue(12);
+    QCOMPARE(glance.spnLow->value(), 9.0);
+    // File 2's mean lies 3.5 points above file 5's: over a limit of 3.
+    QVERIFY(glance.lblVerdict->text().contains(QStringLiteral("more than the limit of 3.0")));
+
+    TfmGlance again(main->Document(), [] { return 1; });
+    QCOMPARE(again.spnLow->value(), 9.0);
+    QCOMPARE(again.spnLimit->value(), 3.0);
+}
+
+void TestGlance::savesTheChartAfterAskingToReplace()
+{
+    TfmGlance& glance = open();
+    showFile(*main, 5);
+    QVERIFY(QTest::qWaitForWindowExposed(&glance));
+    const QString png = test::programHome().filePath(QStringLiteral("chart.png"));
+    QVERIFY(test::writeFile(png, "old"));
+
+    prompts->answerSave(png);
+    prompts->answer(mbNo);
+    glance.btnSaveChart->click();
+    QCOMPARE(test::readFile(png), QByteArray("old"));
+
+    prompts->answerSave(png);
+    prompts->answer(mbYes);
+    glance.btnSaveChart->click();
+    const QImage image(png);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), glance.chartView->size() * 2);
+    // Not blank: the band, the readings inside and outside and the mean all drew.
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    QVERIFY2(colours.size() > 50, qPrintable(QString::number(colours.size())));
+
+    const QString pdf = test::programHome().filePath(QStringLiteral("chart.pdf"));
+    prompts->answerSave(pdf);
+    glance.btnSaveChart->click();
+    QVERIFY(test::readFile(pdf).startsWith("%PDF-"));
+}
+
+void TestGlance::copiesTheTableAsTabText()
+{
+    TfmGlance& glance = open();
+    glance.btnCopy->click();
+    const QString text = clipboardText();
+    QCOMPARE(text, fromCp1252(StatisticsTabText(glance.Table().lines(), glance.Values().range)));
+    QVERIFY(text.contains(QStringLiteral("\r\nAll\t27\t1\t")));
+}
+
+QTEST_MAIN(TestGlance)
+#include "tst_Glance.moc"
