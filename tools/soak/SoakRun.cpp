@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <sys/mount.h>
@@ -31,6 +32,9 @@ constexpr int SimStopMs = 5000;
 constexpr const char* HomeSize = "size=4m";
 // Up to a little more than one backup (120 kB) may be left free on a full disk.
 constexpr qint64 MostLeftFree = 160000;
+
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void requestStop(int) { stopRequested = 1; }
 
 std::string native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -495,6 +499,10 @@ void SoakRun::runCycle(int cycle)
         std::printf("cycle %d: %s %s -> %d in %lld ms\n", cycle, kindName(p.kind),
                     p.faultSpec.isEmpty() ? faultName(p.fault) : qPrintable(p.faultSpec), end.status,
                     static_cast<long long>(end.ms));
+    std::fflush(stdout);
+    // Interrupted: the child may have had the same signal, so this cycle says nothing.
+    if (stopRequested)
+        return;
 
     const QString said = QString::fromUtf8(end.err).trimmed().replace(QLatin1Char('\n'), QLatin1String(" | "));
     if (!simTrouble.isEmpty())
@@ -608,10 +616,15 @@ int SoakRun::run()
 {
     if (!setUp())
         return 2;
+    // Ctrl+C or a timeout ends the run after the cycle in hand, with its summary and tidied folders.
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     clock.start();
     const qint64 limitMs = qint64(options.minutes * 60000.0);
     for (int cycle = 1; options.cycles == 0 || cycle <= options.cycles; ++cycle) {
         if (limitMs > 0 && clock.elapsed() >= limitMs)
+            break;
+        if (stopRequested)
             break;
         runCycle(cycle);
     }
