@@ -138,6 +138,7 @@ private slots:
         QTest::newRow("silent data step") << QStringList{"silent@4"} << "no response from the KR";
         QTest::newRow("garbled record") << QStringList{"garble"} << "is not a valid integer value";
         QTest::newRow("line pulled") << QStringList{"drop-after=120@4"} << "Nothing was written";
+        QTest::newRow("count cut before its first line") << QStringList{"cut=2@3"} << "no response from the KR";
         QTest::newRow("37 of 40") << QStringList{"fewer-lines=3@4"} << "Nothing was written";
         QTest::newRow("0 of 40") << QStringList{"fewer-lines=40@4"} << "Nothing was written";
     }
