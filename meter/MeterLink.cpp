@@ -13,17 +13,17 @@ namespace kr {
 TMeterLink::TMeterLink(QObject* parent) : TMeterLink(std::make_unique<QtSerialTransport>(), parent) {}
 
 TMeterLink::TMeterLink(std::unique_ptr<SerialTransport> transport, QObject* parent)
-    : TMeterLink(std::move(transport), ownPortNumber, parent)
+    : TMeterLink(std::move(transport), nullptr, parent)
 {
 }
 
 TMeterLink::TMeterLink(int& portNumber, QObject* parent)
-    : TMeterLink(std::make_unique<QtSerialTransport>(), portNumber, parent)
+    : TMeterLink(std::make_unique<QtSerialTransport>(), &portNumber, parent)
 {
 }
 
-TMeterLink::TMeterLink(std::unique_ptr<SerialTransport> transport, int& portNumber, QObject* parent)
-    : QObject(parent), PortNumber(portNumber), port(std::move(transport))
+TMeterLink::TMeterLink(std::unique_ptr<SerialTransport> transport, int* portNumber, QObject* parent)
+    : QObject(parent), PortNumber(portNumber ? *portNumber : ownPortNumber), port(std::move(transport))
 {
     setUpTimer(TimGotSummaryData, "TimGotSummaryData");
     setUpTimer(TimGotDataRecords, "TimGotDataRecords");

@@ -50,7 +50,9 @@ public:
     bool GotData = false;
 private:
     int ownPortNumber = 0;
-    TMeterLink(std::unique_ptr<SerialTransport> transport, int& portNumber, QObject* parent);
+    // Without a number from elsewhere the link keeps its own: bound here, once
+    // the link exists, never named by a delegating constructor before then.
+    TMeterLink(std::unique_ptr<SerialTransport> transport, int* portNumber, QObject* parent);
 
 public:
     int& PortNumber;                        // 0: ask the user when the port opens
