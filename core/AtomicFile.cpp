@@ -24,6 +24,23 @@ namespace {
 
 std::atomic<WriteResult> pendingFault{WriteResult::Ok};
 
+std::atomic<int> diskOps{0};
+std::atomic<int> diskFaultAt{0};
+std::atomic<DiskOp> diskFaultHit{DiskOp::None};
+
+// Counts one low-level step; true (with errno set as a full disk sets it)
+// when it is the step the armed fault fails.
+bool diskOpFails(DiskOp op)
+{
+    const int step = diskOps.fetch_add(1) + 1;
+    const int armedAt = diskFaultAt.load();
+    if (armedAt <= 0 || step != armedAt)
+        return false;
+    diskFaultHit.store(op);
+    errno = ENOSPC;
+    return true;
+}
+
 // How writing the temporary file went; NameTaken asks for another name.
 enum class TempResult { Ok, NameTaken, CreateFailed, WriteFailed };
 
@@ -66,27 +83,31 @@ TempResult writeTemp(const std::string& temp, std::string_view bytes, WriteResul
 {
     if (fault == WriteResult::CreateFailed)
         return TempResult::CreateFailed;
-    const int fd = _open(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd = diskOpFails(DiskOp::Create)
+                       ? -1
+                       : _open(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return errno == EEXIST ? TempResult::NameTaken : TempResult::CreateFailed;
     bool ok = fault != WriteResult::WriteFailed;
     std::size_t done = 0;
     while (ok && done < bytes.size()) {
         const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        const int n = _write(fd, bytes.data() + done, chunk);
+        const int n = diskOpFails(DiskOp::Write) ? -1 : _write(fd, bytes.data() + done, chunk);
         if (n <= 0)
             ok = false;
         else
             done += static_cast<std::size_t>(n);
     }
-    ok = ok && _commit(fd) == 0;
-    ok = _close(fd) == 0 && ok;
+    ok = ok && !diskOpFails(DiskOp::Sync) && _commit(fd) == 0;
+    const bool closeFault = diskOpFails(DiskOp::Close);
+    ok = _close(fd) == 0 && !closeFault && ok;
     return ok ? TempResult::Ok : TempResult::WriteFailed;
 }
 
 bool replaceTarget(const std::string& temp, const std::string& target)
 {
-    return MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return !diskOpFails(DiskOp::Rename) &&
+           MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 #else
@@ -97,7 +118,7 @@ TempResult writeTemp(const std::string& temp, const std::string& target, std::st
 {
     if (fault == WriteResult::CreateFailed)
         return TempResult::CreateFailed;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = diskOpFails(DiskOp::Create) ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno == EEXIST ? TempResult::NameTaken : TempResult::CreateFailed;
     // Replacing a file keeps its owner (when we may set it) and permissions.
@@ -111,7 +132,7 @@ TempResult writeTemp(const std::string& temp, const std::string& target, std::st
     bool ok = fault != WriteResult::WriteFailed;
     std::size_t done = 0;
     while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = diskOpFails(DiskOp::Write) ? -1 : ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -119,20 +140,22 @@ TempResult writeTemp(const std::string& temp, const std::string& target, std::st
         else
             done += static_cast<std::size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    ok = ok && !diskOpFails(DiskOp::Sync) && ::fsync(fd) == 0;
+    const bool closeFault = diskOpFails(DiskOp::Close);
+    ok = ::close(fd) == 0 && !closeFault && ok;
     return ok ? TempResult::Ok : TempResult::WriteFailed;
 }
 
 bool replaceTarget(const std::string& temp, const std::string& target)
 {
-    if (::rename(temp.c_str(), target.c_str()) != 0)
+    if (diskOpFails(DiskOp::Rename) || ::rename(temp.c_str(), target.c_str()) != 0)
         return false;
     // Make the rename itself durable; a folder that cannot be synced is not an error.
     const std::string folder = std::filesystem::path(target).parent_path().string();
     const int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        (void)::fsync(dfd);
+        if (!diskOpFails(DiskOp::FolderSync))
+            (void)::fsync(dfd);
         ::close(dfd);
     }
     return true;
@@ -143,6 +166,48 @@ bool replaceTarget(const std::string& temp, const std::string& target)
 } // namespace
 
 void failNextAtomicWrite(WriteResult step) { pendingFault.store(step); }
+
+void armDiskFault(int n)
+{
+    diskFaultAt.store(0);
+    diskOps.store(0);
+    diskFaultHit.store(DiskOp::None);
+    diskFaultAt.store(n);
+}
+
+int diskOpsSinceArmed() { return diskOps.load(); }
+
+DiskOp failedDiskOp() { return diskFaultHit.load(); }
+
+bool renameFile(const std::string& from, const std::string& to)
+{
+    if (diskOpFails(DiskOp::Rename))
+        return false;
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), ec);
+    return !ec;
+}
+
+bool makeFolders(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::path(path).lexically_normal();
+    if (fs::is_directory(folder, ec))
+        return true;
+    // The missing folders are made one at a time from the top, so each is one step.
+    fs::path made;
+    for (const fs::path& part : folder) {
+        if (part.empty())
+            continue;
+        made /= part;
+        if (fs::is_directory(made, ec))
+            continue;
+        if (diskOpFails(DiskOp::MakeFolder) || (!fs::create_directory(made, ec) && !fs::is_directory(made, ec)))
+            return false;
+    }
+    return fs::is_directory(folder, ec);
+}
 
 WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
 {

@@ -20,6 +20,26 @@ WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
 // Ok clears a pending fault.
 void failNextAtomicWrite(WriteResult step);
 
+// Renames a file, replacing `to`; false on failure. A step the disk fault
+// seam below can fail.
+bool renameFile(const std::string& from, const std::string& to);
+// Creates the folder and any missing parents; true when it exists afterwards.
+// Each folder made is a step the disk fault seam can fail.
+bool makeFolders(const std::string& path);
+
+// The low-level steps of the writes above.
+enum class DiskOp { None, Create, Write, Sync, Close, Rename, FolderSync, MakeFolder };
+
+// Test seam for a failing disk: counting from now, the n-th low-level step
+// (each create, write(2) call, file sync, close, rename, folder sync or folder
+// creation) fails as a full or broken disk would. n = 0 only counts, so a
+// test can learn how many steps a clean write takes and then fail each one.
+void armDiskFault(int n);
+// The steps taken since armDiskFault.
+int diskOpsSinceArmed();
+// The kind of step the armed fault hit; None when it was not reached.
+DiskOp failedDiskOp();
+
 // readRegularFile (core/FileReading.h) for callers that need only yes or no:
 // false when the file is missing, not a regular file, unreadable or (second
 // form) holds more than maxBytes.

@@ -37,7 +37,7 @@ TBackupSlots::TBackupSlots(std::string programFolder) : folder(std::move(program
     if (!folder.empty() && folder.back() != '/' && folder.back() != char(fs::path::preferred_separator))
         folder += char(fs::path::preferred_separator);
     renameFile = [](const std::string& from, const std::string& to, std::error_code& ec) {
-        fs::rename(fs::path(from), fs::path(to), ec);
+        ec = kr::renameFile(from, to) ? std::error_code() : std::make_error_code(std::errc::io_error);
     };
 }
 

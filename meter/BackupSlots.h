@@ -48,7 +48,7 @@ public:
     std::string StagingPath() const;
     std::string RetiringPath() const;
 
-    // Test seam: renames go through this (default std::filesystem::rename).
+    // Test seam: renames go through this (default kr::renameFile).
     using RenameFunction = std::function<void(const std::string& from, const std::string& to, std::error_code& ec)>;
     void SetRename(RenameFunction rename) { renameFile = std::move(rename); }
 

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/AtomicFile.h"
+
 namespace kr {
 
 namespace {
@@ -102,8 +104,10 @@ void InitAppglob()
         facts.userFolder = userFolder();
     }
     p.folder = programFolderFrom(facts);
-    if (!facts.userFolder.isEmpty() && p.folder == asFolder(facts.userFolder))
-        QDir().mkpath(p.folder);
+    // A per-user folder (or KR_HOME) may not exist yet. Should it fail to
+    // appear, the first settings save says so.
+    if (!facts.krHome.isEmpty() || (!facts.userFolder.isEmpty() && p.folder == asFolder(facts.userFolder)))
+        makeFolders(QFile::encodeName(p.folder).toStdString());
     p.ini = p.folder + QStringLiteral("kr.ini");
     p.help = p.folder + QStringLiteral("kr.hlp");
     p.factors = dataFilePathFrom(FactorsName, p.folder, p.data, fileExists);
