@@ -16,10 +16,10 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QSplitter>
 #include <QTableView>
 #include <QValueAxis>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "core/AtomicFile.h"
@@ -107,6 +107,7 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     tblStats->setSelectionMode(QAbstractItemView::NoSelection);
     tblStats->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblStats->setWordWrap(false);
+    tblStats->setFocusPolicy(Qt::NoFocus);
     tblStats->horizontalHeader()->setStretchLastSection(true);
     tblStats->horizontalHeader()->setHighlightSections(false);
 
@@ -119,22 +120,6 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     lblZeros->setWordWrap(true);
 
     buildChart();
-
-    auto* tablePart = new QWidget(this);
-    auto* tableColumn = new QVBoxLayout(tablePart);
-    tableColumn->setContentsMargins(0, 0, 0, 0);
-    tableColumn->setSpacing(4);
-    tableColumn->addWidget(tblStats, 1);
-    tableColumn->addWidget(lblZeros);
-
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->setObjectName(QStringLiteral("spGlance"));
-    splitter->setChildrenCollapsible(false);
-    splitter->addWidget(tablePart);
-    splitter->addWidget(chartView);
-    splitter->setStretchFactor(0, 0);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({170, 400});
 
     btnSaveChart = new QPushButton(QStringLiteral("Save chart..."), this);
     btnSaveChart->setObjectName(QStringLiteral("btnSaveChart"));
@@ -162,7 +147,9 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(6);
     column->addWidget(buildSettingsRow());
-    column->addWidget(splitter, 1);
+    column->addWidget(tblStats);
+    column->addWidget(lblZeros);
+    column->addWidget(chartView, 1);
     column->addWidget(buildComparisonRow());
     column->addLayout(buttons);
 
@@ -291,6 +278,9 @@ void TfmGlance::fillChart()
         title += QStringLiteral(": ") + comment;
     if (!s.hasFigures())
         title += QStringLiteral(" (no readings above 0 %)");
+    else if (s.zeros > 0)
+        title += s.zeros == 1 ? QStringLiteral(" (1 reading of 0 % not shown)")
+                              : QStringLiteral(" (%1 readings of 0 % not shown)").arg(s.zeros);
     chart->setTitle(title);
 
     const double low = double(values.range.low);
@@ -374,6 +364,11 @@ void TfmGlance::Refresh()
     filling = true;
     model->refresh(values.range);
     tblStats->resizeColumnsToContents();
+    // No empty rows below the last line: the chart takes what the table does
+    // not need. Past ten lines the table scrolls.
+    const int rows = std::clamp(model->rowCount(), 3, 10);
+    tblStats->setFixedHeight(tblStats->horizontalHeader()->sizeHint().height()
+                               + rows * tblStats->verticalHeader()->defaultSectionSize() + 2 * tblStats->frameWidth());
     fillFileChoices();
     updateComparison();
     fillChart();

@@ -65,6 +65,7 @@ private slots:
     void rangeAndLimitAreKeptInKrIni();
     void savesTheChartAfterAskingToReplace();
     void copiesTheTableAsTabText();
+    void screenshots();
 
 private:
     TfmGlance& open();
@@ -208,6 +209,24 @@ void TestGlance::copiesTheTableAsTabText()
     const QString text = clipboardText();
     QCOMPARE(text, fromCp1252(StatisticsTabText(glance.Table().lines(), glance.Values().range)));
     QVERIFY(text.contains(QStringLiteral("\r\nAll\t27\t1\t")));
+}
+
+// <build>/screenshots/glance*.png, for looking at without a display.
+void TestGlance::screenshots()
+{
+    TfmGlance& glance = open();
+    showFile(*main, 5);
+    QVERIFY(QTest::qWaitForWindowExposed(&glance));
+    const QString dir = qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/screenshots");
+    QVERIFY(QDir().mkpath(dir));
+    // The chart lays itself out from posted events.
+    QCoreApplication::processEvents();
+    QVERIFY(glance.grab().save(dir + QStringLiteral("/glance.png")));
+    // The subfloor against the flooring with a tighter limit: over it.
+    showFile(*main, 2);
+    glance.spnLimit->setValue(3);
+    QCoreApplication::processEvents();
+    QVERIFY(glance.grab().save(dir + QStringLiteral("/glance-comparison.png")));
 }
 
 QTEST_MAIN(TestGlance)
