@@ -646,7 +646,7 @@ void SoakRun::printSummary(qint64 elapsedMs) const
                         .arg(it.value());
     std::printf("kr-soak: seed %llu, %d cycles in %.1f s\n", static_cast<unsigned long long>(options.seed), cyclesRun,
                 double(elapsedMs) / 1000.0);
-    std::printf("  per kind: %s\n", qPrintable(table(perKind)));
+    std::printf("  per kind:%s\n", qPrintable(table(perKind)));
     std::printf("  per fault:%s\n", qPrintable(table(perFault)));
     std::printf("  exit statuses:%s\n", qPrintable(statuses));
     if (!diskFullNote.isEmpty())
