@@ -79,6 +79,7 @@ void TestHelp::everyTopicOpensAnExistingPage_data()
     QTest::addColumn<bool>("ownPage");
     QTest::newRow("contents") << 0 << true;
     QTest::newRow("1200 system setup") << 1200 << true;
+    QTest::newRow("1300 readings at a glance") << 1300 << true;
     QTest::newRow("1001 library editor") << 1001 << true;
     QTest::newRow("9001 list full") << 9001 << true;
     QTest::newRow("9002 already added") << 9002 << true;
