@@ -433,6 +433,16 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     change([&](const std::string& t) { return profile::write(t, section, key, value); });
 }
 
+void IniFile::writeStrings(const std::vector<Entry>& entries)
+{
+    change([&](const std::string& t) {
+        std::string text = t;
+        for (const Entry& e : entries)
+            text = profile::write(text, e.section, e.key, e.value);
+        return text;
+    });
+}
+
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value)
 {
     writeString(section, key, std::to_string(value));

@@ -74,6 +74,12 @@ public:
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int value);
     void writeBool(std::string_view section, std::string_view key, bool value);
+    // Several keys in one write of the file: all of them land, or none.
+    struct Entry {
+        std::string_view section, key;
+        std::string value;
+    };
+    void writeStrings(const std::vector<Entry>& entries);
     void eraseKey(std::string_view section, std::string_view key);
     void eraseSection(std::string_view section);
 

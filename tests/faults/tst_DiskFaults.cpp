@@ -15,6 +15,7 @@
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
+#include "settings/Settings.h"
 #include "tests/exchanges/ExchangeRig.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/DiskFaults.h"
@@ -215,14 +216,19 @@ void TestDiskFaults::libraryListFile()
         });
 }
 
+// The settings the Setup dialog saves are one write: all of them, or none.
 void TestDiskFaults::settingsFile()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("kr.ini"));
     IniFile ini(file);
+    Settings changed;
+    changed.PortNumber = 4;
+    changed.TopMargin = 25;
+    changed.Metric = false;
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, "[Communications]\r\nPort=3\r\n")); },
-        [&] { return messageOf([&] { ini.writeString("Communications", "Port", "4"); }); },
+        [&] { return messageOf([&] { WriteSettings(ini, changed); }); },
         [&](const DiskFaultRun& run) {
             if (!run.message.isEmpty())
                 QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(file));
