@@ -26,6 +26,7 @@ private slots:
         const SlotJudgement made = judgeSlots(before, {{1, "a"}, {2, "b"}, {3, "n"}});
         QVERIFY(made.finding.empty());
         QCOMPARE(made.newest.value_or(""), std::string("n"));
+        QCOMPARE(made.slot, 3);
         QVERIFY(!judgeSlots(before, {{1, "x"}, {2, "b"}, {3, "n"}}).finding.empty());   // overwritten
         QVERIFY(!judgeSlots(before, {{2, "b"}, {3, "n"}}).finding.empty());             // lost
         QVERIFY(!judgeSlots(before, {{1, "a"}, {2, "b"}, {4, "n"}}).finding.empty());   // wrong slot
@@ -35,19 +36,24 @@ private slots:
     void logTellsCommandsDamageAndUpload()
     {
         std::string log = "# kr-meter-sim log\n"
+                          "0.5 start device=/dev/pts/1\n"
                           "1.0 cmd $3\n"
                           "1.1 reply $3 lines=26 bytes=153 faults=trickle=100@3\n"
                           "2.0 cmd $4\n"
                           "2.1 reply $4 lines=41 bytes=1901 faults=cut=4@4\n"
                           "3.0 cmd $5\n"
-                          "3.1 drop after 5 bytes of the $5 reply: closing the terminal\n";
+                          "3.1 drop after 5 bytes of the $5 reply: closing the terminal\n"
+                          "5.25 cmd $*#\n"
+                          "6.0 cmd $*#\n";
         for (char c : std::string("$6AB"))
             log += "4.0 rx " + QByteArray(1, c).toHex().toStdString() + " " + c + "\n";
         const SimEvents events = parseSimLog(log);
-        QCOMPARE(events.commands, (std::vector<std::string>{"$3", "$4", "$5"}));
+        QCOMPARE(events.commands, (std::vector<std::string>{"$3", "$4", "$5", "$*#", "$*#"}));
+        QCOMPARE(events.startMs, 0.5);
+        QCOMPARE(events.firstEraseMs, 5.25);
         QCOMPARE(events.damaged, (std::set<std::string>{"$4", "$5"}));
         QCOMPARE(events.uploaded, std::string("AB"));
-        QVERIFY(events.received("$4") && !events.received("$*#"));
+        QVERIFY(events.received("$4") && !events.received("$2"));
     }
 
     void statusesFollowTheOutcome_data()

@@ -1,6 +1,7 @@
 #include "tools/soak/SoakChecks.h"
 
 #include <algorithm>
+#include <charconv>
 #include <sstream>
 
 namespace kr::soak {
@@ -29,6 +30,14 @@ std::string commandAfter(const std::string& line, const std::string& marker)
         return {};
     const auto start = at + marker.size();
     return line.substr(start, line.find(' ', start) - start);
+}
+
+// The log's times, read the same whatever the locale.
+double millis(const std::string& text)
+{
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
 }
 
 int hexValue(const std::string& digits)
@@ -125,6 +134,7 @@ SlotJudgement judgeSlots(const Slots& before, const Slots& after)
         return judgement;
     }
     judgement.newest = made->second;
+    judgement.slot = target;
     return judgement;
 }
 
@@ -153,12 +163,16 @@ SimEvents parseSimLog(const std::string& text)
             std::string command;
             fields >> command;
             events.commands.push_back(command);
+            if (command == "$*#" && events.firstEraseMs < 0)
+                events.firstEraseMs = millis(ms);
         } else if (what == "reply") {
             // A trickle only slows a reply; cuts and noise spoil it.
             const auto faults = line.find(" faults=");
             if (faults != std::string::npos &&
                 (line.find("cut", faults) != std::string::npos || line.find("garble", faults) != std::string::npos))
                 events.damaged.insert(commandAfter(line, "reply "));
+        } else if (what == "start") {
+            events.startMs = millis(ms);
         } else if (what == "drop") {
             events.damaged.insert(commandAfter(line, "of the "));
         }

@@ -30,6 +30,7 @@ Slots slotsAfterBackup(const Slots& before, const std::string& newest);
 struct SlotJudgement {
     std::string finding;               // empty when the change is one the rules allow
     std::optional<std::string> newest; // the new backup's bytes, when one was stored
+    int slot = 0;                      // and the slot it is in
 };
 SlotJudgement judgeSlots(const Slots& before, const Slots& after);
 
@@ -38,6 +39,8 @@ struct SimEvents {
     std::vector<std::string> commands;  // "$3", "$*#", ... in the order recognised
     std::set<std::string> damaged;      // commands whose reply was cut, garbled or dropped
     std::string uploaded;               // the bytes that followed "$6" (608 when whole)
+    double startMs = 0;                 // when the simulator started, on its own clock
+    double firstEraseMs = -1;           // when the first "$*#" was recognised (-1: never)
     bool received(const std::string& command) const;
 };
 SimEvents parseSimLog(const std::string& text);

@@ -1,5 +1,6 @@
 #include "tools/soak/SoakRun.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -98,6 +99,7 @@ public:
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(SimStartMs, &loop, &QEventLoop::quit);
         loop.exec();
+        readyAtMs = QDateTime::currentMSecsSinceEpoch();
         return process.state() == QProcess::Running && process.canReadLine();
     }
 
@@ -121,6 +123,9 @@ public:
                 .arg(QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
         return {};
     }
+
+    // Wall-clock time once it had started: no earlier than its log's "start".
+    qint64 readyAtMs = 0;
 
     QString errorText() { return QString::fromLocal8Bit(process.readAllStandardError()).trimmed(); }
 
@@ -540,6 +545,19 @@ void SoakRun::runCycle(int cycle)
             finding(cycle, p, QStringLiteral("the new backup is not the meter's memory: %1").arg(why));
     }
     const bool erased = events.received("$*#");
+    if (erased && judged.newest) {
+        // Both clocks err on the side of the backup: its time is read no later, the erase's no earlier.
+        const QString slotName = QStringLiteral("data%1.bak").arg(judged.slot);
+        const qint64 written = QFileInfo(home(slotName)).lastModified().toMSecsSinceEpoch();
+        const double erasedAt = double(simulator.readyAtMs) + events.firstEraseMs - events.startMs;
+        if (options.verbose)
+            std::printf("  %s written %.0f ms before the meter received \"$*#\"\n", qPrintable(slotName),
+                        erasedAt - double(written));
+        if (double(written) > erasedAt)
+            finding(cycle, p, QStringLiteral("%1 was written %2 ms after the meter received \"$*#\"")
+                                  .arg(slotName)
+                                  .arg(double(written) - erasedAt, 0, 'f', 0));
+    }
     if (erased && held && !judged.newest)
         finding(cycle, p, QStringLiteral("the meter was sent \"$*#\" holding %1 readings without a new backup")
                               .arg(before->readings.size()));
