@@ -203,11 +203,12 @@ int draw(std::mt19937_64& rng, int low, int high)
     return low + int(rng() % std::uint64_t(high - low + 1));
 }
 
-// Readings spread over a few meter files, numbered from 1 in each as the meter numbers them.
+// Readings spread over a few meter files, numbered from 1 in each as the meter numbers them;
+// one species name carries Windows-1252 letters, one fills all 13 places.
 std::vector<sim::SimReading> randomReadings(std::mt19937_64& rng)
 {
     static const char* const species[] = {"Red Oak", "Beech", "Douglas Fir", "Spruce", "Ipe", "Sapele",
-                                          "Western Hemlo", "Ash", "Teak", "Larch", "Walnut", "Birch"};
+                                          "Western Hemlo", "Ash", "Teak", "\xC9pic\xE9" "a", "Walnut", "Birch"};
     std::vector<sim::SimReading> readings;
     const int files = draw(rng, 1, 4);
     for (int f = 0; f < files; ++f) {
