@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -415,11 +416,13 @@ QByteArray TfmGlance::ChartPdf() const
     writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     writer.setTitle(chart->title());
     writer.setCreator(QStringLiteral("KR"));
+    // The chart's fonts are sized in points: at the screen's resolution they
+    // keep their size against the lines, which are drawn as vectors anyway.
+    writer.setResolution(chartView->logicalDpiY());
     QPainter painter(&writer);
-    const QSize view = chartView->size();
-    const double scale = std::min(double(writer.width()) / view.width(), double(writer.height()) / view.height());
-    painter.scale(scale, scale);
-    chartView->render(&painter);
+    painter.setRenderHint(QPainter::Antialiasing);
+    chartView->scene()->render(&painter, QRectF(0, 0, writer.width(), writer.height()), chart->geometry(),
+                               Qt::KeepAspectRatio);
     painter.end();
     return bytes;
 }

@@ -227,6 +227,7 @@ void TestGlance::screenshots()
     glance.spnLimit->setValue(3);
     QCoreApplication::processEvents();
     QVERIFY(glance.grab().save(dir + QStringLiteral("/glance-comparison.png")));
+    QVERIFY(test::writeFile(dir + QStringLiteral("/glance-chart.pdf"), glance.ChartPdf().toStdString()));
 }
 
 QTEST_MAIN(TestGlance)
