@@ -388,16 +388,20 @@ void FormStorage::save(bool destroying)
         return;
     // Whatever happens below, this layout has had its one save.
     wasRestored = false;
-    file.writeInteger(sectionName, "FormVersion", 0);
-    const WindowPlacement p = currentPlacement ? currentPlacement() : WindowPlacement{};
-    writePlacement(file, sectionName, p, screen ? screen() : ScreenInfo{});
-    file.writeBool(sectionName, "Visible", destroying);
-    for (const Piece& c : components)
-        if (c.save)
-            c.save(file);
-    for (const Piece& p2 : properties)
-        if (p2.save)
-            p2.save(file);
+    // One write: the recent files are erased and written again, and a
+    // failing disk must not keep only the erasing.
+    file.writeTogether([&] {
+        file.writeInteger(sectionName, "FormVersion", 0);
+        const WindowPlacement p = currentPlacement ? currentPlacement() : WindowPlacement{};
+        writePlacement(file, sectionName, p, screen ? screen() : ScreenInfo{});
+        file.writeBool(sectionName, "Visible", destroying);
+        for (const Piece& c : components)
+            if (c.save)
+                c.save(file);
+        for (const Piece& p2 : properties)
+            if (p2.save)
+                p2.save(file);
+    });
 }
 
 } // namespace kr

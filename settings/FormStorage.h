@@ -169,8 +169,8 @@ public:
     // Returns false when the stored "FormVersion" is negative: nothing is
     // restored, and the window's layout is then never saved either.
     bool Restore();
-    // Writes the layout, if it was restored since the last save. Raises
-    // FileError at the first key that cannot be written.
+    // Writes the layout, if it was restored since the last save, in one
+    // write of the file. Raises FileError when that fails.
     void Save();
     // The save of a window destroyed without a close ("Visible" = 1). Never
     // raises; returns the failure message if the write failed.

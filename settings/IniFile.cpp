@@ -340,6 +340,10 @@ IniFile::IniFile(QString path) : filePath(std::move(path)) {}
 
 IniFile::Load IniFile::load(std::string& text) const
 {
+    if (pending) {
+        text = *pending;
+        return Load::Read;
+    }
     // A settings file is a few kilobytes; anything huge or of countless lines,
     // or a pipe or device in its place, is not one of ours and is neither read
     // key by key nor rewritten.
@@ -424,6 +428,10 @@ template <typename Change> void IniFile::change(Change&& edit)
 
 void IniFile::store(const std::string& text)
 {
+    if (pending) {
+        *pending = text;
+        return;
+    }
     if (writeFileAtomically(nativePath(), text) != WriteResult::Ok)
         throw FileError(writeFailureMessage());
 }
@@ -433,14 +441,26 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     change([&](const std::string& t) { return profile::write(t, section, key, value); });
 }
 
-void IniFile::writeStrings(const std::vector<Entry>& entries)
+void IniFile::writeTogether(const std::function<void()>& edits)
 {
-    change([&](const std::string& t) {
-        std::string text = t;
-        for (const Entry& e : entries)
-            text = profile::write(text, e.section, e.key, e.value);
-        return text;
-    });
+    if (pending) {
+        edits();
+        return;
+    }
+    std::string text;
+    if (load(text) == Load::Unreadable)
+        throw FileError(writeFailureMessage());
+    const std::string before = text;
+    pending = &text;
+    try {
+        edits();
+    } catch (...) {
+        pending = nullptr;
+        throw;
+    }
+    pending = nullptr;
+    if (text != before)
+        store(text);
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value)

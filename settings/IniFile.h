@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,12 +75,10 @@ public:
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInteger(std::string_view section, std::string_view key, int value);
     void writeBool(std::string_view section, std::string_view key, bool value);
-    // Several keys in one write of the file: all of them land, or none.
-    struct Entry {
-        std::string_view section, key;
-        std::string value;
-    };
-    void writeStrings(const std::vector<Entry>& entries);
+    // Runs `edits` (writes and erases of this object) on the file's text in
+    // memory and stores the result in one write, so a failing disk leaves
+    // all of them undone rather than some. Reads inside see the edits so far.
+    void writeTogether(const std::function<void()>& edits);
     void eraseKey(std::string_view section, std::string_view key);
     void eraseSection(std::string_view section);
 
@@ -95,6 +94,8 @@ private:
     void store(const std::string& text);
 
     QString filePath;
+    // The text being edited by writeTogether, in place of the file.
+    std::string* pending = nullptr;
 };
 
 } // namespace kr

@@ -30,16 +30,15 @@ Settings ReadSettings() { return ReadSettings(IniFile(IniFilePath())); }
 void WriteSettings(IniFile& ini, const Settings& s)
 {
     // One write, so a failing disk cannot leave half the new settings saved.
-    auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-    ini.writeStrings({
-        {Communications, "Port", std::to_string(s.PortNumber)},
-        {Communications, "HeartBeat", flag(s.HeartBeat)},
-        {Printing, "TopMargin", std::to_string(s.TopMargin)},
-        {Printing, "RightMargin", std::to_string(s.RightMargin)},
-        {Printing, "BottomMargin", std::to_string(s.BottomMargin)},
-        {Printing, "LeftMargin", std::to_string(s.LeftMargin)},
-        {General, "Centigrade", flag(s.Centigrade)},
-        {General, "Metric", flag(s.Metric)},
+    ini.writeTogether([&] {
+        ini.writeInteger(Communications, "Port", s.PortNumber);
+        ini.writeBool(Communications, "HeartBeat", s.HeartBeat);
+        ini.writeInteger(Printing, "TopMargin", s.TopMargin);
+        ini.writeInteger(Printing, "RightMargin", s.RightMargin);
+        ini.writeInteger(Printing, "BottomMargin", s.BottomMargin);
+        ini.writeInteger(Printing, "LeftMargin", s.LeftMargin);
+        ini.writeBool(General, "Centigrade", s.Centigrade);
+        ini.writeBool(General, "Metric", s.Metric);
     });
 }
 

@@ -14,6 +14,7 @@
 #include "meter/BackupSlots.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
+#include "settings/FormStorage.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 #include "tests/exchanges/ExchangeRig.h"
@@ -88,6 +89,7 @@ private slots:
     void cliOutputs();
     void libraryListFile();
     void settingsFile();
+    void windowLayoutFile();
     void programFolderIsMadeOrTheSaveSaysWhy();
     void backupKeepsEverySlot_data();
     void backupKeepsEverySlot();
@@ -229,6 +231,27 @@ void TestDiskFaults::settingsFile()
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, "[Communications]\r\nPort=3\r\n")); },
         [&] { return messageOf([&] { WriteSettings(ini, changed); }); },
+        [&](const DiskFaultRun& run) {
+            if (!run.message.isEmpty())
+                QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(file));
+        });
+}
+
+// A window's layout, recent files among it, is one write too: a failing
+// disk never leaves the recent files erased and not yet written back.
+void TestDiskFaults::windowLayoutFile()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("kr.ini"));
+    FormStorage layout(file, "TfmMain");
+    layout.attach({[](IniFile& ini) { writeRecentFiles(ini, "TfmMain.MRU", {{"c.krx", 0}, {"d.krx", 0}}); }, {}});
+    sweepDiskFaults(
+        dir.path(),
+        [&] {
+            QVERIFY(writeFile(file, "[TfmMain]\r\nFormVersion=0\r\n[TfmMain.MRU]\r\nItem_0=a.krx\r\nItem_1=b.krx\r\n"));
+            QVERIFY(layout.Restore());
+        },
+        [&] { return messageOf([&] { layout.Save(); }); },
         [&](const DiskFaultRun& run) {
             if (!run.message.isEmpty())
                 QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(file));
