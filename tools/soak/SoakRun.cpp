@@ -475,7 +475,6 @@ void SoakRun::runCycle(int cycle)
     const CyclePlan p = plan(cycle, before ? int(before->readings.size()) : 0);
     if (!before)
         return finding(cycle, p, QStringLiteral("the meter's state cannot be read: %1").arg(QString::fromStdString(error)));
-    const bool held = !before->readings.empty();
     const Slots slotsBefore = readSlots();
     ++cyclesRun;
     ++perKind[QLatin1String(kindName(p.kind))];
@@ -520,116 +519,147 @@ void SoakRun::runCycle(int cycle)
 
     std::string logText;
     readWholeFile(native(logPath), logText);
-    const SimEvents events = parseSimLog(logText);
     const auto after = sim::loadState(statePath, missing, error);
     if (!after)
         return finding(cycle, p, QStringLiteral("the meter's state cannot be read: %1").arg(QString::fromStdString(error)));
-    const Slots slotsAfter = readSlots();
+    const CycleRecord r{cycle, p, *before, *after, slotsBefore, readSlots(), parseSimLog(logText),
+                        end.status, end.out, said, simulator.readyAtMs};
+    judgeStatus(r);
+    judgeBackups(r);
+    judgeMeter(r);
+    judgeClaims(r);
+    judgeFolder(r);
+}
 
-    const std::vector<int> allowed = allowedStatuses(p.kind, p.fault, events, held);
-    if (std::find(allowed.begin(), allowed.end(), end.status) == allowed.end())
-        finding(cycle, p, QStringLiteral("exit status %1 where %2 was due; kr-cli said: %3")
-                              .arg(end.status)
-                              .arg(allowed.size() == 1 ? QString::number(allowed[0])
-                                                        : QStringLiteral("%1 or %2").arg(allowed[0]).arg(allowed[1]))
-                              .arg(said));
+void SoakRun::judgeStatus(const CycleRecord& r)
+{
+    const std::vector<int> allowed = allowedStatuses(r.plan.kind, r.plan.fault, r.events, r.held());
+    if (std::find(allowed.begin(), allowed.end(), r.status) == allowed.end())
+        finding(r.cycle, r.plan, QStringLiteral("exit status %1 where %2 was due; kr-cli said: %3")
+                                     .arg(r.status)
+                                     .arg(allowed.size() == 1 ? QString::number(allowed[0])
+                                                               : QStringLiteral("%1 or %2").arg(allowed[0]).arg(allowed[1]))
+                                     .arg(r.said));
+}
 
-    // Backups: only the expected slot changes, and a new one holds what the meter held.
-    const SlotJudgement judged = judgeSlots(slotsBefore, slotsAfter);
+// Only the expected slot changes; a new backup holds what the meter held and
+// was on disk before the meter heard "$*#".
+void SoakRun::judgeBackups(const CycleRecord& r)
+{
+    const SlotJudgement judged = judgeSlots(r.slotsBefore, r.slotsAfter);
     if (!judged.finding.empty())
-        finding(cycle, p, QString::fromStdString(judged.finding));
+        finding(r.cycle, r.plan, QString::fromStdString(judged.finding));
     QString why;
     if (judged.newest) {
         const QString scratch = work(QStringLiteral("newest.bak"));
         if (writeFileAtomically(native(scratch), *judged.newest) == WriteResult::Ok &&
-            !fileHoldsReadings(scratch, *before, why))
-            finding(cycle, p, QStringLiteral("the new backup is not the meter's memory: %1").arg(why));
+            !fileHoldsReadings(scratch, r.before, why))
+            finding(r.cycle, r.plan, QStringLiteral("the new backup is not the meter's memory: %1").arg(why));
     }
-    const bool erased = events.received("$*#");
-    if (erased && judged.newest) {
+    if (r.erased() && judged.newest) {
         // Both clocks err on the side of the backup: its time is read no later, the erase's no earlier.
         const QString slotName = QStringLiteral("data%1.bak").arg(judged.slot);
         const qint64 written = QFileInfo(home(slotName)).lastModified().toMSecsSinceEpoch();
-        const double erasedAt = double(simulator.readyAtMs) + events.firstEraseMs - events.startMs;
+        const double erasedAt = double(r.simReadyAtMs) + r.events.firstEraseMs - r.events.startMs;
         if (options.verbose)
             std::printf("  %s written %.0f ms before the meter received \"$*#\"\n", qPrintable(slotName),
                         erasedAt - double(written));
         if (double(written) > erasedAt)
-            finding(cycle, p, QStringLiteral("%1 was written %2 ms after the meter received \"$*#\"")
-                                  .arg(slotName)
-                                  .arg(double(written) - erasedAt, 0, 'f', 0));
+            finding(r.cycle, r.plan, QStringLiteral("%1 was written %2 ms after the meter received \"$*#\"")
+                                         .arg(slotName)
+                                         .arg(double(written) - erasedAt, 0, 'f', 0));
     }
-    if (erased && held && !judged.newest)
-        finding(cycle, p, QStringLiteral("the meter was sent \"$*#\" holding %1 readings without a new backup")
-                              .arg(before->readings.size()));
+    if (r.erased() && r.held() && !judged.newest)
+        finding(r.cycle, r.plan, QStringLiteral("the meter was sent \"$*#\" holding %1 readings without a new backup")
+                                     .arg(r.before.readings.size()));
+}
 
-    // The meter: readings go only by an erase, the library is the old one or the sent one.
-    if (readingsText(*after) != readingsText(*before) && !(erased && after->readings.empty()))
-        finding(cycle, p, QStringLiteral("the meter's readings changed without an erase"));
-    const std::string libraryBefore = libraryOf(*before);
-    const std::string libraryAfter = libraryOf(*after);
-    if (libraryAfter != libraryBefore && libraryAfter != events.uploaded)
-        finding(cycle, p, QStringLiteral("the meter's library is neither the old one nor the one sent"));
-    if (after->serial != before->serial)
-        finding(cycle, p, QStringLiteral("the meter's serial number changed"));
+// Readings go only by an erase; the library is the old one or the one sent, never a mixture.
+void SoakRun::judgeMeter(const CycleRecord& r)
+{
+    if (readingsText(r.after) != readingsText(r.before) && !(r.erased() && r.after.readings.empty()))
+        finding(r.cycle, r.plan, QStringLiteral("the meter's readings changed without an erase"));
+    const std::string libraryAfter = libraryOf(r.after);
+    if (libraryAfter != libraryOf(r.before) && libraryAfter != r.events.uploaded)
+        finding(r.cycle, r.plan, QStringLiteral("the meter's library is neither the old one nor the one sent"));
+    if (r.after.serial != r.before.serial)
+        finding(r.cycle, r.plan, QStringLiteral("the meter's serial number changed"));
+}
 
-    // What the exit status claims must be so.
-    const bool ok = end.status == 0;
-    const bool wroteData = QFileInfo::exists(home(QStringLiteral("out.krx")));
-    switch (p.kind) {
-    case Kind::Download:
-        if (ok && held && !wroteData)
-            finding(cycle, p, QStringLiteral("a download of %1 readings ended 0 without writing the file; kr-cli said: %2")
-                                  .arg(before->readings.size())
-                                  .arg(said));
-        else if (ok && held && !fileHoldsReadings(home(QStringLiteral("out.krx")), *before, why))
-            finding(cycle, p, QStringLiteral("a download ended 0 but %1").arg(why));
-        else if (!ok && wroteData)
-            finding(cycle, p, QStringLiteral("a failed download (%1) still wrote its file").arg(end.status));
+// What the exit status claims must be so.
+void SoakRun::judgeClaims(const CycleRecord& r)
+{
+    const bool ok = r.status == 0;
+    QString why;
+    switch (r.plan.kind) {
+    case Kind::Download: {
+        const QString data = home(QStringLiteral("out.krx"));
+        const bool wrote = QFileInfo::exists(data);
+        if (ok && r.held() && !wrote)
+            finding(r.cycle, r.plan, QStringLiteral("a download of %1 readings ended 0 without writing the file; kr-cli said: %2")
+                                         .arg(r.before.readings.size())
+                                         .arg(r.said));
+        else if (ok && r.held() && !fileHoldsReadings(data, r.before, why))
+            finding(r.cycle, r.plan, QStringLiteral("a download ended 0 but %1").arg(why));
+        else if (!ok && wrote)
+            finding(r.cycle, r.plan, QStringLiteral("a failed download (%1) still wrote its file").arg(r.status));
         break;
+    }
     case Kind::Erase:
-        if (ok && held && !erased)
-            finding(cycle, p, QStringLiteral("an erase ended 0 but the meter received no \"$*#\"; kr-cli said: %1").arg(said));
-        if (end.status == 4 && erased)
-            finding(cycle, p, QStringLiteral("an erase refused (4) still sent \"$*#\""));
+        if (ok && r.held() && !r.erased())
+            finding(r.cycle, r.plan, QStringLiteral("an erase ended 0 but the meter received no \"$*#\"; kr-cli said: %1").arg(r.said));
+        if (r.status == 4 && r.erased())
+            finding(r.cycle, r.plan, QStringLiteral("an erase refused (4) still sent \"$*#\""));
         break;
-    case Kind::Serial:
-        if (ok && QString::fromUtf8(end.out).trimmed() != QString::fromLatin1(before->serial.c_str()))
-            finding(cycle, p, QStringLiteral("the serial number printed was \"%1\"").arg(QString::fromUtf8(end.out).trimmed()));
+    case Kind::Serial: {
+        const QString printed = QString::fromUtf8(r.out).trimmed();
+        if (ok && printed != QString::fromLatin1(r.before.serial.c_str()))
+            finding(r.cycle, r.plan, QStringLiteral("the serial number printed was \"%1\"").arg(printed));
         break;
+    }
     case Kind::LibraryGet:
         if (ok != QFileInfo::exists(home(QStringLiteral("out.lst"))))
-            finding(cycle, p, QStringLiteral("library get ended %1 %2 the list file")
-                                  .arg(end.status)
-                                  .arg(ok ? QStringLiteral("without writing") : QStringLiteral("but wrote")));
+            finding(r.cycle, r.plan, QStringLiteral("library get ended %1 %2 the list file")
+                                         .arg(r.status)
+                                         .arg(ok ? QStringLiteral("without writing") : QStringLiteral("but wrote")));
         break;
-    case Kind::LibraryPut: {
-        std::string expected;
-        for (const std::string& code : putCodes) {
-            const TItem* item = catalogue.FindByCode(code);
-            std::string name = item->GetName().substr(0, 13);
-            name.resize(13, ' ');
-            expected += name + ' ' + item->FormatSG().substr(2, 2);
-        }
-        if (ok && libraryAfter.substr(0, expected.size()) != expected)
-            finding(cycle, p, QStringLiteral("library put ended 0 but the meter does not hold the list's species"));
-        if (end.status == 4 && (erased || events.received("$6")))
-            finding(cycle, p, QStringLiteral("a refused library put (4) still erased or sent"));
+    case Kind::LibraryPut:
+        if (ok && libraryOf(r.after).substr(0, 31 * 16) != putSpecies())
+            finding(r.cycle, r.plan, QStringLiteral("library put ended 0 but the meter does not hold the list's species"));
+        if (r.status == 4 && (r.erased() || r.events.received("$6")))
+            finding(r.cycle, r.plan, QStringLiteral("a refused library put (4) still erased or sent"));
         break;
     }
-    }
+}
 
-    // Nothing half-written may stay behind in the program folder.
+// The list's 31 species as the meter keeps them: name in 13 places, a space, SG x 100.
+std::string SoakRun::putSpecies() const
+{
+    std::string text;
+    for (const std::string& code : putCodes) {
+        const TItem* item = catalogue.FindByCode(code);
+        std::string name = item->GetName().substr(0, 13);
+        name.resize(13, ' ');
+        text += name + ' ' + item->FormatSG().substr(2, 2);
+    }
+    return text;
+}
+
+// Nothing half-written may stay behind in the program folder.
+void SoakRun::judgeFolder(const CycleRecord& r)
+{
     static const QStringList known{QStringLiteral("Factors.dat"), QStringLiteral("out.krx"), QStringLiteral("out.lst"),
                                    QStringLiteral("put.lst"), QStringLiteral("kr.ini")};
+    static const QRegularExpression slot(QStringLiteral("^data[1-9]\\.bak$"));
     const QStringList present = QDir(homePath).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : present) {
-        if (known.contains(name) || QRegularExpression(QStringLiteral("^data[1-9]\\.bak$")).match(name).hasMatch())
+        if (known.contains(name) || slot.match(name).hasMatch())
             continue;
-        finding(cycle, p, QStringLiteral("left behind in the program folder: %1").arg(name));
+        finding(r.cycle, r.plan, QStringLiteral("left behind in the program folder: %1").arg(name));
         QFile::remove(home(name));
     }
 }
+
 
 int SoakRun::run()
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QString>
@@ -34,6 +35,24 @@ struct CyclePlan {
     qint64 leaveFree = 0;       // disk full: bytes left free in the program folder
 };
 
+// What one cycle left behind, for the judgements.
+struct CycleRecord {
+    int cycle = 0;
+    CyclePlan plan;
+    sim::MeterState before;
+    sim::MeterState after;
+    Slots slotsBefore;
+    Slots slotsAfter;
+    SimEvents events;
+    int status = -1;
+    QByteArray out;
+    QString said;               // kr-cli's messages on one line
+    qint64 simReadyAtMs = 0;    // wall-clock time once the simulator had started
+
+    bool held() const { return !before.readings.empty(); }
+    bool erased() const { return events.received("$*#"); }
+};
+
 struct Finding {
     int cycle = 0;
     QString what;
@@ -57,6 +76,12 @@ private:
     CyclePlan plan(int cycle, int readingsHeld) const;
     void prepare(std::mt19937_64& rng);
     void runCycle(int cycle);
+    void judgeStatus(const CycleRecord& r);
+    void judgeBackups(const CycleRecord& r);
+    void judgeMeter(const CycleRecord& r);
+    void judgeClaims(const CycleRecord& r);
+    void judgeFolder(const CycleRecord& r);
+    std::string putSpecies() const;
     QStringList cliArguments(Kind kind) const;
     void finding(int cycle, const CyclePlan& plan, const QString& what);
     void printSummary(qint64 elapsedMs) const;
