@@ -75,6 +75,28 @@ void fillDocument(TFile& doc)
     doc.SetComment(4, "after the fault");
 }
 
+// The main window without a port, holding a document, its prompts scripted.
+struct MainWindowRig {
+    ScriptedPrompts prompts;
+    TfmMain window{withoutPort()};
+
+    MainWindowRig() { fillDocument(window.Document()); }
+    ~MainWindowRig() { window.Document().ClearModified(); }
+    static TfmMain::Options withoutPort()
+    {
+        TfmMain::Options o;
+        o.openPort = false;
+        return o;
+    }
+    // The messages a handler showed, after the first `skip` (its questions).
+    template <typename Handler> QString shownBy(Handler&& handler, int skip = 0)
+    {
+        const int before = prompts.messageTexts().size();
+        handler();
+        return prompts.messageTexts().mid(before + skip).join(QLatin1Char('\n'));
+    }
+};
+
 } // namespace
 
 class TestDiskFaults : public QObject {
@@ -101,12 +123,8 @@ void TestDiskFaults::dataFileSaveInTheWindow()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("keep.krx"));
-    ScriptedPrompts prompts;
-    TfmMain::Options o;
-    o.openPort = false;
-    TfmMain window(o);
-    TKRFile& doc = window.Document();
-    fillDocument(doc);
+    MainWindowRig rig;
+    TKRFile& doc = rig.window.Document();
     sweepDiskFaults(
         dir.path(),
         [&] {
@@ -114,43 +132,28 @@ void TestDiskFaults::dataFileSaveInTheWindow()
             doc.SetFileName(toNativePath(file));
             doc.SetModified();
         },
-        [&] {
-            const int shown = prompts.messageTexts().size();
-            window.Save1Click();
-            return prompts.messageTexts().mid(shown).join(QLatin1Char('\n'));
-        },
+        [&] { return rig.shownBy([&] { rig.window.Save1Click(); }); },
         [&](const DiskFaultRun& run) {
             if (run.message.isEmpty())
                 return;
             QCOMPARE(run.message, saveMessage(run.op, file));
             QVERIFY(doc.IsModified());
         });
-    window.Document().ClearModified();
 }
 
 void TestDiskFaults::exportInTheWindow()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("out.csv"));
-    ScriptedPrompts prompts;
-    TfmMain::Options o;
-    o.openPort = false;
-    TfmMain window(o);
-    fillDocument(window.Document());
+    MainWindowRig rig;
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, OldBytes)); },
         [&] {
-            prompts.answerSave(file);
-            prompts.answer(mbYes); // replace the old file
-            const int shown = prompts.messageTexts().size();
-            window.Export1Click();
-            return prompts.messageTexts().mid(shown + 1).join(QLatin1Char('\n'));
+            rig.prompts.answerSave(file);
+            rig.prompts.answer(mbYes); // replace the old file
+            return rig.shownBy([&] { rig.window.Export1Click(); }, 1);
         },
-        [&](const DiskFaultRun& run) {
-            if (!run.message.isEmpty())
-                QCOMPARE(run.message, QStringLiteral("Cannot create file ") + native(file));
-        });
-    window.Document().ClearModified();
+        saysOnFailure(QStringLiteral("Cannot create file ") + native(file)));
 }
 
 void TestDiskFaults::cliOutputs_data()
@@ -212,10 +215,7 @@ void TestDiskFaults::libraryListFile()
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, OldBytes)); },
         [&] { return messageOf([&] { WriteListFile(toNativePath(file), {"A0000001", "B0000002"}, "notes"); }); },
-        [&](const DiskFaultRun& run) {
-            if (!run.message.isEmpty())
-                QCOMPARE(run.message, QStringLiteral("Cannot create file ") + native(file));
-        });
+        saysOnFailure(QStringLiteral("Cannot create file ") + native(file)));
 }
 
 // The settings the Setup dialog saves are one write: all of them, or none.
@@ -231,10 +231,7 @@ void TestDiskFaults::settingsFile()
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, "[Communications]\r\nPort=3\r\n")); },
         [&] { return messageOf([&] { WriteSettings(ini, changed); }); },
-        [&](const DiskFaultRun& run) {
-            if (!run.message.isEmpty())
-                QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(file));
-        });
+        saysOnFailure(QStringLiteral("Unable to write to ") + native(file)));
 }
 
 // A window's layout, recent files among it, is one write too: a failing
@@ -252,10 +249,7 @@ void TestDiskFaults::windowLayoutFile()
             QVERIFY(layout.Restore());
         },
         [&] { return messageOf([&] { layout.Save(); }); },
-        [&](const DiskFaultRun& run) {
-            if (!run.message.isEmpty())
-                QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(file));
-        });
+        saysOnFailure(QStringLiteral("Unable to write to ") + native(file)));
 }
 
 // A program folder that does not exist yet is made at start; when that
@@ -273,8 +267,7 @@ void TestDiskFaults::programFolderIsMadeOrTheSaveSaysWhy()
             return messageOf([] { IniFile(IniFilePath()).writeString("Communications", "Port", "4"); });
         },
         [&](const DiskFaultRun& run) {
-            if (!run.message.isEmpty())
-                QCOMPARE(run.message, QStringLiteral("Unable to write to ") + native(home + "/kr.ini"));
+            saysOnFailure(QStringLiteral("Unable to write to ") + native(home + "/kr.ini"))(run);
             if (run.op == DiskOp::MakeFolder)
                 QVERIFY(!QFileInfo::exists(home));
         });

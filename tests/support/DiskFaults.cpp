@@ -65,6 +65,14 @@ void sweepDiskFaults(const QString& folder, const std::function<void()>& reset, 
     }
 }
 
+std::function<void(const DiskFaultRun&)> saysOnFailure(const QString& expected)
+{
+    return [expected](const DiskFaultRun& run) {
+        if (!run.message.isEmpty())
+            QCOMPARE(run.message, expected);
+    };
+}
+
 SmallFileSystem::SmallFileSystem(int kib) : mountPoint(dir.path() + QStringLiteral("/small"))
 {
     if (!dir.isValid() || !QDir().mkpath(mountPoint)) {

@@ -34,6 +34,9 @@ struct DiskFaultRun {
 void sweepDiskFaults(const QString& folder, const std::function<void()>& reset, const std::function<QString()>& write,
                      const std::function<void(const DiskFaultRun&)>& check);
 
+// A check for sweepDiskFaults: a failed write said exactly `expected`.
+std::function<void(const DiskFaultRun&)> saysOnFailure(const QString& expected);
+
 // A small tmpfs mounted on a temporary folder for as long as the object
 // lives. Mounting needs root; whyNot() says why it did not happen.
 class SmallFileSystem {
