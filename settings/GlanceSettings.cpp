@@ -49,9 +49,12 @@ std::string GlanceValueText(long double value)
 
 void WriteGlanceSettings(IniFile& ini, const GlanceSettings& s)
 {
-    ini.writeString(GlanceSection, "Low", GlanceValueText(s.range.low));
-    ini.writeString(GlanceSection, "High", GlanceValueText(s.range.high));
-    ini.writeString(GlanceSection, "Limit", GlanceValueText(s.limit));
+    // One write: a range saved only at one end may read back as no range.
+    ini.writeTogether([&] {
+        ini.writeString(GlanceSection, "Low", GlanceValueText(s.range.low));
+        ini.writeString(GlanceSection, "High", GlanceValueText(s.range.high));
+        ini.writeString(GlanceSection, "Limit", GlanceValueText(s.limit));
+    });
 }
 
 void WriteGlanceSettings(const GlanceSettings& settings)

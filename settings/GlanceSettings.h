@@ -26,8 +26,8 @@ inline constexpr long double MaxGlanceMoisture = 100;
 GlanceSettings ReadGlanceSettings(const IniFile& ini);
 GlanceSettings ReadGlanceSettings(); // from IniFilePath()
 
-// Writes "Low", "High" and "Limit". A failing write raises FileError; the
-// file stays as it was at that key.
+// Writes "Low", "High" and "Limit" in one write. A failing write raises
+// FileError; the file stays as it was.
 void WriteGlanceSettings(IniFile& ini, const GlanceSettings& settings);
 void WriteGlanceSettings(const GlanceSettings& settings); // to IniFilePath()
 

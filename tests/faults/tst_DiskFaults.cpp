@@ -15,6 +15,7 @@
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
+#include "settings/GlanceSettings.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 #include "tests/exchanges/ExchangeRig.h"
@@ -110,6 +111,7 @@ private slots:
     void cliOutputs_data();
     void cliOutputs();
     void libraryListFile();
+    void settingsFile_data();
     void settingsFile();
     void windowLayoutFile();
     void programFolderIsMadeOrTheSaveSaysWhy();
@@ -218,19 +220,38 @@ void TestDiskFaults::libraryListFile()
         saysOnFailure(QStringLiteral("Cannot create file ") + native(file)));
 }
 
-// The settings the Setup dialog saves are one write: all of them, or none.
+// The settings a dialog saves are one write: all of them, or none.
+void TestDiskFaults::settingsFile_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::newRow("setup") << 0;
+    QTest::newRow("statistics range") << 1;
+}
+
 void TestDiskFaults::settingsFile()
 {
+    QFETCH(int, which);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("kr.ini"));
     IniFile ini(file);
-    Settings changed;
-    changed.PortNumber = 4;
-    changed.TopMargin = 25;
-    changed.Metric = false;
+    Settings setup;
+    setup.PortNumber = 4;
+    setup.TopMargin = 25;
+    setup.Metric = false;
+    GlanceSettings glance;
+    glance.range = {20, 25};
+    glance.limit = 3;
     sweepDiskFaults(
-        dir.path(), [&] { QVERIFY(writeFile(file, "[Communications]\r\nPort=3\r\n")); },
-        [&] { return messageOf([&] { WriteSettings(ini, changed); }); },
+        dir.path(),
+        [&] { QVERIFY(writeFile(file, "[Communications]\r\nPort=3\r\n[Glance]\r\nLow=6\r\nHigh=12\r\n")); },
+        [&] {
+            return messageOf([&] {
+                if (which == 0)
+                    WriteSettings(ini, setup);
+                else
+                    WriteGlanceSettings(ini, glance);
+            });
+        },
         saysOnFailure(QStringLiteral("Unable to write to ") + native(file)));
 }
 
