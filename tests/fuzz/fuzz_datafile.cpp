@@ -12,6 +12,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TKRFile second;
     FUZZ_CHECK(fuzz::loadDocument(second, saved));
     fuzz::expectSameDocument(first, second);
-    FUZZ_CHECK(second.SaveToText() == saved);
     return 0;
 }
