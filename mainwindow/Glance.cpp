@@ -17,6 +17,7 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QShortcut>
 #include <QTableView>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -136,6 +137,9 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     connect(btnCopy, &QPushButton::clicked, this, &TfmGlance::btnCopyClick);
     connect(btnHelp, &QPushButton::clicked, this, [] { showHelp(help_topic::Glance); });
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
+    // Escape closes it, as it would a dialog.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnSaveChart);
