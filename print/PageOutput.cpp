@@ -1,11 +1,13 @@
 #include "print/PageOutput.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
+#include "core/AtomicFile.h"
 #include "print/PainterSurface.h"
 
 namespace kr {
@@ -33,28 +35,34 @@ TPdfResult WritePdf(const TPrintJob& job, const QString& path, const QPageLayout
 {
     auto failed = [](const QString& message) { return TPdfResult{TPdfResult::Failed, message}; };
     const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(QStringLiteral("Cannot create the file %1.\r\n%2").arg(shown, file.errorString()));
+    // The pages are made in memory and written like every other file, so a
+    // full disk is reported and leaves an older file as it was.
+    QBuffer pages;
+    pages.open(QIODevice::WriteOnly);
     bool drawn = false;
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pages);
         writer.setResolution(PdfResolution);
         writer.setPageLayout(layout);
         writer.setCreator(QStringLiteral("KR"));
-        if (std::optional<QString> why = JobRefusal(job, writer)) {
-            file.cancelWriting();
+        if (std::optional<QString> why = JobRefusal(job, writer))
             return {TPdfResult::Refused, *why};
-        }
         drawn = RenderJob(job, writer);
     }
-    if (!drawn) {
-        file.cancelWriting();
+    if (!drawn)
         return failed(QStringLiteral("Cannot write the PDF file %1.").arg(shown));
+    const QByteArray& bytes = pages.data();
+    switch (writeFileAtomically(QFile::encodeName(path).toStdString(),
+                                std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
+    case WriteResult::Ok:
+        return {};
+    case WriteResult::WriteFailed:
+        return failed(QStringLiteral("Cannot write the file %1.").arg(shown));
+    case WriteResult::CreateFailed:
+    case WriteResult::RenameFailed:
+        break;
     }
-    if (!file.commit())
-        return failed(QStringLiteral("Cannot write the file %1.\r\n%2").arg(shown, file.errorString()));
-    return {};
+    return failed(QStringLiteral("Cannot create the file %1.").arg(shown));
 }
 
 } // namespace kr

@@ -1,6 +1,7 @@
 // Every write path of the program on a failing disk: each low-level step of
 // the write fails in turn, then a real file system runs full.
 #include <QDir>
+#include <QPageLayout>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "mainwindow/Main.h"
 #include "meter/BackupSlots.h"
 #include "platform/Text.h"
+#include "print/PageOutput.h"
+#include "print/PainterSurface.h"
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
 #include "settings/GlanceSettings.h"
@@ -367,8 +370,8 @@ void TestDiskFaults::eraseIsNeverSentAfterAFailedBackup()
         });
 }
 
-// A real file system runs full: a data file, kr.ini and a backup each fail
-// to be saved, and every file already there stays as it was.
+// A real file system runs full: a data file, kr.ini, a backup and a PDF
+// printout each fail to be saved, and every file already there stays as it was.
 void TestDiskFaults::fullFileSystemKeepsEveryOldFile()
 {
     SmallFileSystem fs(256);
@@ -382,6 +385,8 @@ void TestDiskFaults::fullFileSystemKeepsEveryOldFile()
     ini.writeString("Communications", "Port", "3");
     for (int n = 1; n <= TBackupSlots::SlotCount; ++n)
         QVERIFY(writeFile(fs.filePath(QStringLiteral("data%1.bak").arg(n)), QByteArray("slot ") + QByteArray::number(n)));
+    const QString pdf = fs.filePath(QStringLiteral("print.pdf"));
+    QVERIFY(writeFile(pdf, OldBytes));
     QVERIFY(fs.fill());
     const FolderFiles before = folderFiles(fs.path());
 
@@ -392,6 +397,10 @@ void TestDiskFaults::fullFileSystemKeepsEveryOldFile()
     QCOMPARE(messageOf([&] { TBackupSlots(toNativePath(fs.path())).Store(doc); }),
              QStringLiteral("the backup could not be written to ") + native(fs.filePath(QStringLiteral("data9.bak"))) +
                  '.');
+    const TPdfResult printed = WritePdf(TPrintJob{}, pdf, PdfPageLayout());
+    QCOMPARE(printed.outcome, TPdfResult::Failed);
+    QVERIFY2(printed.message.startsWith(QStringLiteral("Cannot write the file ") + native(pdf)),
+             qPrintable(printed.message));
     const FolderFiles after = folderFiles(fs.path());
     QVERIFY2(after == before, qPrintable(describe(after) + " instead of " + describe(before)));
 }
