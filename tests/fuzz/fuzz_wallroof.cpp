@@ -2,24 +2,13 @@
 // seven 16-character slots, each the file's value where it has one.
 #include <QCoreApplication>
 
-#include "library/LibraryExchanges.h"
-#include "meter/Exchanges.h"
-#include "meter/MeterLink.h"
 #include "settings/IniFile.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/LibraryRig.h"
 
 using namespace kr;
 
 namespace {
-
-// The library's exchanges without a meter: the link is never opened.
-struct Rig {
-    TMeterLink link;
-    TStandaloneHost host;
-    TMeterExchanges exchanges{link, host};
-    TFactorCatalogue catalogue;
-    TLibraryExchanges library{exchanges, catalogue};
-};
 
 constexpr const char* Keys[TLibraryExchanges::WallRoofCount][2] = {
     {"USERDEF", "USERDEF"},    {"WALLROOF", "WALLROOF1"}, {"WALLROOF", "WALLROOF2"}, {"WALLROOF", "WALLROOF3"},
@@ -36,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static Rig rig;
+    static test::LibraryRig rig;
     static const bool placed = [] {
         rig.library.SetFolder(QString::fromStdString(fuzz::scratchFolder().string()));
         return true;

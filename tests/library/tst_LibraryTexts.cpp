@@ -13,6 +13,7 @@
 #include "library/LibraryExchanges.h"
 #include "library/ListFile.h"
 #include "platform/Text.h"
+#include "tests/support/LibraryRig.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
@@ -35,14 +36,7 @@ std::string catalogueLine(const std::string& code, const std::string& name, cons
     return field(code, 8) + field(name, 16) + field("", 32) + field(sg, 8) + "Test\r\n";
 }
 
-// An upload's pieces without a meter: the link is never opened.
-struct Upload {
-    TMeterLink link;
-    TStandaloneHost host;
-    TMeterExchanges exchanges{link, host};
-    TFactorCatalogue catalogue;
-    TLibraryExchanges library{exchanges, catalogue};
-};
+using Upload = test::LibraryRig;
 
 } // namespace
 
