@@ -12,15 +12,11 @@ using namespace kr;
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
+// Blanks are spaces and tabs only.
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    const std::size_t first = s.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string_view() : s.substr(first, s.find_last_not_of(" \t") + 1 - first);
 }
 
 // Names as the reader compares them: blanks around them dropped, ASCII letters in any case.
