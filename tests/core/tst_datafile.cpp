@@ -100,6 +100,7 @@ private slots:
     void lineEndsMayBeCrLfLfOrCr_data();
     void lineEndsMayBeCrLfLfOrCr();
     void hostileFilesNeverCrash();
+    void nulAtEveryPositionIsReadOrRefusedWhole();
     void oversizedFileIsRefused();
     void manyEmptyNotesLinesOpenAgain();
     void hugeFilesTakeMemoryInProportion_data();
@@ -461,6 +462,36 @@ void TestDataFile::hostileFilesNeverCrash()
     }
 }
 
+void TestDataFile::nulAtEveryPositionIsReadOrRefusedWhole()
+{
+    TKRFile doc;
+    makeKnown(doc);
+    doc.SetComment(1, "comment");
+    doc.GetReading(1, 1).SetNote("note");
+    doc.SetNotes({"notes"});
+    const QByteArray good = bytes(doc.SaveToText());
+    // Every byte of every kind of line: the date, a comment, a reading with
+    // its note, an empty reading and the notes. The other empty readings are
+    // laid out alike, and a load costs milliseconds.
+    const QList<QByteArray> lines = good.split('\n');
+    QList<qsizetype> positions;
+    qsizetype start = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i <= 3 || i >= lines.size() - 2)
+            for (qsizetype k = 0; k < lines[i].size(); ++k)
+                positions << start + k;
+        start += lines[i].size() + 1;
+    }
+    for (qsizetype at : positions) {
+        QByteArray data = good;
+        data[at] = '\0';
+        QVERIFY(writeFile(path("nul.krx"), data));
+        const std::string message = errorOf([&] { doc.LoadFromFile(native(path("nul.krx"))); });
+        // A refusal is a whole sentence: the NUL never cuts the message short.
+        QVERIFY2(message.find('\0') == std::string::npos, qPrintable(QString::number(at)));
+    }
+}
+
 void TestDataFile::oversizedFileIsRefused()
 {
     QFile big(path("big.krx"));
@@ -510,7 +541,7 @@ void TestDataFile::hugeFilesTakeMemoryInProportion()
         QVERIFY(file.write(linesOfFile(651)) > 0);
     const QByteArray piece(1 << 20, fill);
     for (int left = fillBytes; left > 0; left -= piece.size())
-        QCOMPARE(file.write(piece.constData(), std::min<int>(left, piece.size())), std::min<int>(left, piece.size()));
+        QCOMPARE(file.write(piece.constData(), std::min<qint64>(left, piece.size())), std::min<qint64>(left, piece.size()));
     const qint64 size = file.size();
     file.close();
 
