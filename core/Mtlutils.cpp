@@ -402,8 +402,10 @@ TDateTime EncodeDate(int year, int month, int day)
     int dayOfYear = day;
     for (int m = 1; m < month; ++m)
         dayOfYear += daysInMonth(year, m);
+    // Whole days since 1 January of year 1: the leap days are counted in integers.
     const int y = year - 1;
-    return static_cast<TDateTime>(y * 365 + y / 4 - y / 100 + y / 400 + dayOfYear - DateDelta);
+    const int days = y * 365 + y / 4 - y / 100 + y / 400 + dayOfYear - DateDelta;
+    return static_cast<TDateTime>(days);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int msec)

@@ -49,7 +49,7 @@ void TRecentFiles::Assign(const QStringList& names)
 
 std::string TRecentFiles::StoredName(const QString& fileName)
 {
-    const std::string cp1252 = toCp1252(fileName);
+    std::string cp1252 = toCp1252(fileName);
     // A Windows-1252 name that happens to begin with the mark's three bytes
     // takes the UTF-8 form too, so the mark always means UTF-8.
     if (fromCp1252(cp1252) == fileName && !std::string_view(cp1252).starts_with(Utf8Mark))
@@ -63,7 +63,7 @@ QString TRecentFiles::NameFromStored(const std::string& stored)
         // A mark of our own is dropped; one that belongs to the name is kept.
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
         const QByteArray rest = QByteArray::fromStdString(stored.substr(Utf8Mark.size()));
-        const QString name = utf8(rest);
+        QString name = utf8(rest);
         if (!utf8.hasError())
             return name;
     }

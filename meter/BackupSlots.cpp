@@ -66,14 +66,14 @@ std::string TBackupSlots::Store(TFile& document)
 
 std::string TBackupSlots::StoreInFreeSlot(TFile& document, int slot)
 {
-    const std::string path = SlotPath(slot);
+    std::string path = SlotPath(slot);
     WriteVerified(document, path, path);
     return path;
 }
 
 std::string TBackupSlots::StoreWithRotation(TFile& document)
 {
-    const std::string newest = SlotPath(SlotCount);
+    std::string newest = SlotPath(SlotCount);
     const std::string staging = StagingPath();
     WriteVerified(document, staging, newest);
 

@@ -61,7 +61,7 @@ bool isOverridden(int number) { return !overrideFor(number).isEmpty(); }
 
 QString deviceFor(int number)
 {
-    const QString forced = overrideFor(number);
+    QString forced = overrideFor(number);
     if (!forced.isEmpty())
         return forced;
     if (number < FirstPort || number > LastPort)

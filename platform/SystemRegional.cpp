@@ -198,7 +198,7 @@ char dateSeparatorFromQt(const std::string& fmt)
     return '/';
 }
 
-RegionalSettings finish(char decimal, char dateSep, std::string picture, const std::string& am,
+RegionalSettings finish(char decimal, char dateSep, const std::string& picture, const std::string& am,
                         const std::string& pm)
 {
     RegionalSettings r;
@@ -238,7 +238,7 @@ RegionalSettings readSystemRegional()
     if (!loc)
         loc = newlocale(LC_NUMERIC_MASK | LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
     if (loc) {
-        const RegionalSettings r =
+        RegionalSettings r =
             regionalFromPosix(nl_langinfo_l(RADIXCHAR, loc), nl_langinfo_l(D_FMT, loc), nl_langinfo_l(T_FMT, loc),
                               nl_langinfo_l(AM_STR, loc), nl_langinfo_l(PM_STR, loc));
         freelocale(loc);

@@ -60,7 +60,7 @@ std::optional<FileDialogResult> runFileDialog(const FileDialogRequest& r, QFileD
         return std::nullopt;
     FileDialogResult result;
     result.path = dialog->selectedFiles().constFirst();
-    result.filterIndex = std::max<qsizetype>(0, r.filters.indexOf(dialog->selectedNameFilter()));
+    result.filterIndex = static_cast<int>(std::max<qsizetype>(0, r.filters.indexOf(dialog->selectedNameFilter())));
     return result;
 }
 

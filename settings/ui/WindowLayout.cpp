@@ -169,7 +169,7 @@ WindowLayout::WindowLayout(QWidget* w, const QString& iniPath, std::string secti
     store.screen = [this] { return screenOf(window); };
 }
 
-void WindowLayout::attachColumnWidths(QTableView* grid, std::string section)
+void WindowLayout::attachColumnWidths(QTableView* grid, const std::string& section)
 {
     store.attach(FormStorage::Piece{
         [grid, section](IniFile& ini) { writeColumnWidths(ini, section, columnWidthsOf(grid)); },
@@ -180,16 +180,16 @@ void WindowLayout::attachColumnWidths(QTableView* grid, std::string section)
         }});
 }
 
-void WindowLayout::attachRecentFiles(std::string section, std::function<std::vector<RecentEntry>()> get,
-                                     std::function<void(const std::vector<RecentEntry>&)> set)
+void WindowLayout::attachRecentFiles(const std::string& section, const std::function<std::vector<RecentEntry>()>& get,
+                                     const std::function<void(const std::vector<RecentEntry>&)>& set)
 {
     store.attach(FormStorage::Piece{
         [section, get](IniFile& ini) { writeRecentFiles(ini, section, get()); },
         [section, set](const IniFile& ini) { set(readRecentFiles(ini, section)); }});
 }
 
-void WindowLayout::storeInteger(const std::string& component, const std::string& property, std::function<int()> get,
-                                std::function<void(int)> set)
+void WindowLayout::storeInteger(const std::string& component, const std::string& property, const std::function<int()>& get,
+                                const std::function<void(int)>& set)
 {
     const std::string key = component + "_" + property;
     store.storeProperty(FormStorage::Piece{
@@ -198,7 +198,7 @@ void WindowLayout::storeInteger(const std::string& component, const std::string&
 }
 
 void WindowLayout::storeFont(const std::string& component, const std::string& property,
-                             std::function<StoredFont()> get, std::function<void(const StoredFont&)> set)
+                             const std::function<StoredFont()>& get, const std::function<void(const StoredFont&)>& set)
 {
     const std::string prefix = component + "_" + property;
     store.storeProperty(FormStorage::Piece{

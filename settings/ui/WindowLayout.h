@@ -56,15 +56,15 @@ public:
     // Tests and odd set-ups may fix the screen the layout sees.
     void setScreen(std::function<ScreenInfo()> screen) { store.screen = std::move(screen); }
 
-    void attachColumnWidths(QTableView* grid, std::string section);
-    void attachRecentFiles(std::string section, std::function<std::vector<RecentEntry>()> get,
-                           std::function<void(const std::vector<RecentEntry>&)> set);
+    void attachColumnWidths(QTableView* grid, const std::string& section);
+    void attachRecentFiles(const std::string& section, const std::function<std::vector<RecentEntry>()>& get,
+                           const std::function<void(const std::vector<RecentEntry>&)>& set);
     // An integer property stored as component + "_" + property.
-    void storeInteger(const std::string& component, const std::string& property, std::function<int()> get,
-                      std::function<void(int)> set);
+    void storeInteger(const std::string& component, const std::string& property, const std::function<int()>& get,
+                      const std::function<void(int)>& set);
     // A font property stored as seven keys component + "_" + property + sub-property.
-    void storeFont(const std::string& component, const std::string& property, std::function<StoredFont()> get,
-                   std::function<void(const StoredFont&)> set);
+    void storeFont(const std::string& component, const std::string& property, const std::function<StoredFont()>& get,
+                   const std::function<void(const StoredFont&)>& set);
 
     bool Restore() { return store.Restore(); }
     bool placedFromFile() const { return store.placedFromFile(); }

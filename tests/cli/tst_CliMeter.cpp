@@ -58,7 +58,7 @@ SimMeter::Options known(QStringList faults = {})
 {
     SimMeter::Options o;
     o.stateText = KnownState + library();
-    o.faults = faults;
+    o.faults = std::move(faults);
     return o;
 }
 
@@ -83,7 +83,7 @@ class TestCliMeter : public QObject {
     // A program folder of its own for each erase.
     QString freshHome(const QString& name)
     {
-        const QString home = path(name);
+        QString home = path(name);
         QDir().mkpath(home);
         return home;
     }

@@ -43,7 +43,7 @@ inline void fillSample(TFile& doc)
 // Runs `handle` on the next modal dialog, from the event loop: the way to
 // answer a dialog that a handler shows with exec(). `seen` tells afterwards
 // whether there was one.
-inline void onNextModal(std::function<void(QWidget*)> handle, bool* seen, int attempts = 20)
+inline void onNextModal(const std::function<void(QWidget*)>& handle, bool* seen, int attempts = 20)
 {
     QTimer::singleShot(10, [handle, seen, attempts] {
         if (QWidget* modal = QApplication::activeModalWidget()) {

@@ -145,7 +145,7 @@ QString TestMainWindow::saveSample(const QString& name)
 {
     TKRFile doc;
     test::fillSample(doc);
-    const QString path = test::programHome().filePath(name);
+    QString path = test::programHome().filePath(name);
     doc.SaveToFile(toNativePath(path));
     return path;
 }

@@ -171,7 +171,7 @@ void TestSimLogic::stateFileRoundTripsEveryByte()
     // An upload may carry anything: control bytes, bars, backslashes, Windows-1252 letters.
     std::string odd = "Eb\xE8ne|\\ \r\n\t\x01 ";
     odd.resize(13, '_');
-    s.species[4] = odd + std::string("\x00" "7", 3);
+    s.species[4] = odd + std::string("\x00" "7" "\x00", 3);
     s.serial = "SN 00\xB0" "1";
     std::string error;
     auto back = parseState(formatState(s), error);
@@ -424,7 +424,7 @@ void TestSimLogic::faultsChangeTheReply()
 {
     const MeterState s = sampleState();
     const std::size_t records = s.readings.size();
-    auto lines = [&](Command c, std::vector<Fault> f) { return splitAfterCr(buildReply(c, s, f, 0).bytes()); };
+    auto lines = [&](Command c, const std::vector<Fault>& f) { return splitAfterCr(buildReply(c, s, f, 0).bytes()); };
 
     QCOMPARE(lines(Command::Serial, {}), (QList<QByteArray>{"$5\r", "KR-417263\r"}));
     QVERIFY(buildReply(Command::Records, s, faults({"silent"}), 0).bytes().empty());

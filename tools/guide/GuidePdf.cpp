@@ -72,7 +72,7 @@ QString firstFamily(const QStringList& candidates, QString* note)
     for (const QString& c : candidates)
         if (families.contains(c, Qt::CaseInsensitive))
             return c;
-    const QString fallback = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    QString fallback = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     if (note)
         *note += QStringLiteral("none of %1 is installed; using %2. ").arg(candidates.join(QStringLiteral(", ")), fallback);
     return fallback;

@@ -322,13 +322,11 @@ std::optional<Inline> parseInline(const QString& text, QString* error)
         } else if (c == QLatin1Char('`')) {
             flush();
             current.code = !current.code;
-        } else if (current.code) {
-            current.text += c;
-        } else if (c == QLatin1Char('*') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('*')) {
+        } else if (!current.code && c == QLatin1Char('*') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('*')) {
             flush();
             current.bold = !current.bold;
             ++i;
-        } else if (c == QLatin1Char('*')) {
+        } else if (!current.code && c == QLatin1Char('*')) {
             flush();
             current.italic = !current.italic;
         } else {

@@ -1,6 +1,7 @@
 #include "tools/sim/Replies.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace kr::sim {
@@ -143,7 +144,7 @@ Transmission buildReply(Command command, const MeterState& state, const std::vec
         // so the line's own characters take their share of the interval.
         if (trickle && i > 0) {
             const double lineMs = double(lines[i].size() + ending.size()) * msPerChar;
-            pause += std::max(0, trickle->value - static_cast<int>(lineMs + 0.5));
+            pause += std::max(0, trickle->value - static_cast<int>(std::lround(lineMs)));
         }
         if (gap && static_cast<std::size_t>(gap->line) == i)
             pause += gap->value;
