@@ -338,7 +338,7 @@ void TfmGlance::fillFileChoices()
         box->setCurrentIndex(std::max(chosen, 0));
     }
     if (!comparisonChosen) {
-        cbFirst->setCurrentIndex(holding.size() > 0 ? holding[0] - 1 : 0);
+        cbFirst->setCurrentIndex(!holding.empty() ? holding[0] - 1 : 0);
         cbSecond->setCurrentIndex(holding.size() > 1 ? holding[1] - 1 : 1);
     }
 }

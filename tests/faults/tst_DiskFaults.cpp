@@ -95,7 +95,7 @@ struct MainWindowRig {
     // The messages a handler showed, after the first `skip` (its questions).
     template <typename Handler> QString shownBy(Handler&& handler, int skip = 0)
     {
-        const int before = prompts.messageTexts().size();
+        const qsizetype before = prompts.messageTexts().size();
         handler();
         return prompts.messageTexts().mid(before + skip).join(QLatin1Char('\n'));
     }

@@ -1,6 +1,6 @@
 #include "tools/sim/SimLog.h"
 
-#include <time.h>
+#include <ctime>
 
 namespace kr::sim {
 

@@ -208,7 +208,7 @@ int draw(std::mt19937_64& rng, int low, int high)
 std::vector<sim::SimReading> randomReadings(std::mt19937_64& rng)
 {
     static const char* const species[] = {"Red Oak", "Beech", "Douglas Fir", "Spruce", "Ipe", "Sapele",
-                                          "Western Hemlo", "Ash", "Teak", "\xC9pic\xE9" "a", "Walnut", "Birch"};
+                                          "Western Hemlo", "Ash", "Teak", "\xC9pic\xE9\x61", "Walnut", "Birch"};
     std::vector<sim::SimReading> readings;
     const int files = draw(rng, 1, 4);
     for (int f = 0; f < files; ++f) {
