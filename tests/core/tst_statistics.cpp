@@ -170,7 +170,8 @@ void TestStatistics::comparisonWithinLimit()
 
 void TestStatistics::tabTextIsTheTableWithRegionalDecimals()
 {
-    const RegionalSettings saved = regional();
+    // A copy, not a reference: setRegional changes what regional() refers to.
+    const RegionalSettings saved = regional(); // NOLINT(performance-unnecessary-copy-initialization)
     setRegional(test::withDecimal(','));
     TKRFile doc;
     putMoistures(doc, 2, {6.5L, 0, 9.5L});

@@ -1,7 +1,6 @@
 #include <QTest>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 #include "CoreTestUtil.h"
 #include "platform/SystemRegional.h"
