@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -21,7 +22,20 @@ using namespace kr;
 
 namespace {
 
-// One run in this process: prints the milliseconds to the shown file.
+// Resident memory of this process now, in KiB (0 where /proc is missing).
+long residentKib()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// One run in this process: prints the milliseconds to the shown file, then
+// the resident memory once the readings are painted.
 int oneRun(QElapsedTimer& clock, int argc, char** argv, const QString& file)
 {
     QApplication app(argc, argv);
@@ -39,7 +53,12 @@ int oneRun(QElapsedTimer& clock, int argc, char** argv, const QString& file)
     });
     poll.start(1);
     loop.exec();
-    std::printf("%.1f\n", double(clock.nsecsElapsed()) / 1e6);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    poll.stop();
+    // Let the grid paint before the memory is read, as a user would see it.
+    QTimer::singleShot(200, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("%.1f %ld\n", ms, residentKib());
     return 0;
 }
 
@@ -63,7 +82,7 @@ int main(int argc, char** argv)
     const QString file = home.filePath("full.krx");
     doc.SaveToFile(file.toStdString());
 
-    QList<double> inside, whole;
+    QList<double> inside, whole, rss;
     for (int i = 0; i < runs; ++i) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -77,14 +96,18 @@ int main(int argc, char** argv)
         if (!p.waitForFinished(30000))
             return 1;
         whole << double(t.nsecsElapsed()) / 1e6;
-        inside << p.readAllStandardOutput().trimmed().toDouble();
+        const QList<QByteArray> figures = p.readAllStandardOutput().trimmed().split(' ');
+        inside << figures.value(0).toDouble();
+        rss << figures.value(1).toDouble() / 1024.0;
     }
     std::sort(inside.begin(), inside.end());
     std::sort(whole.begin(), whole.end());
+    std::sort(rss.begin(), rss.end());
     std::printf("kr FILE (625 readings) to the main window showing them\n");
     std::printf("main() to shown   median %6.1f ms  min %6.1f  max %6.1f  (%lld runs)\n", inside[inside.size() / 2],
                 inside.first(), inside.last(), static_cast<long long>(runs));
     std::printf("process, to exit  median %6.1f ms  (includes loading the libraries and tearing down)\n",
                 whole[whole.size() / 2]);
+    std::printf("resident memory   median %6.1f MiB (the full document shown)\n", rss[rss.size() / 2]);
     return 0;
 }
