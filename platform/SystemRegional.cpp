@@ -6,7 +6,7 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <langinfo.h>
-#include <locale.h>
+#include <clocale>
 #if defined(__APPLE__)
 #include <xlocale.h>
 #endif

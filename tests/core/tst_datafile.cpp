@@ -540,7 +540,7 @@ void TestDataFile::hugeFilesTakeMemoryInProportion()
     if (fullHead)
         QVERIFY(file.write(linesOfFile(651)) > 0);
     const QByteArray piece(1 << 20, fill);
-    for (int left = fillBytes; left > 0; left -= piece.size())
+    for (qint64 left = fillBytes; left > 0; left -= piece.size())
         QCOMPARE(file.write(piece.constData(), std::min<qint64>(left, piece.size())), std::min<qint64>(left, piece.size()));
     const qint64 size = file.size();
     file.close();
