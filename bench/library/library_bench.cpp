@@ -115,7 +115,8 @@ bool runOnce(bool nd, Run& run, QString& error)
     const TLibraryUploadOutcome outcome = library.BtnSendClick(codes);
     run.wallMs = progress.now() - progress.wallAtStart;
     run.cpuMs = cpuMs() - progress.cpuAtStart;
-    if (outcome != TLibraryUploadOutcome::Sent || prompts.messages().size() != 1) {
+    // The question, then the report of the backup the erase made.
+    if (outcome != TLibraryUploadOutcome::Sent || prompts.messages().size() != 2) {
         error = QStringLiteral("the upload did not go through: %1").arg(prompts.messageTexts().join(QLatin1Char(' ')));
         return false;
     }
