@@ -171,6 +171,12 @@ void TReading::Clear(TDateTime now)
 
 bool TReading::IsUsed() const { return !Species.empty(); }
 
+bool TKRReading::BlankSpeciesInUse() const
+{
+    const std::size_t shown = std::min<std::size_t>(Species.size(), 16);
+    return IsUsed() && Species.find_first_not_of(' ') >= shown;
+}
+
 void TReading::SetSpecies(const std::string& text) { Species = cut(text, SpeciesCapacity); }
 
 long double TReading::GetMoisture() const { return RoundToReal48(Moisture); }
@@ -209,7 +215,8 @@ std::string TKRReading::GetRecordText() const
     out.reserve(RecordTextLength);
     appendField(out, Species, 16);
     out += SGApplies == 1 ? '1' : '0';
-    appendField(out, DateTimeToFileText(DateTime), 20);
+    appendField(out, DateTimeToFileText(DateTime), 19);
+    out += BlankSpeciesInUse() ? InUseMark : ' ';
     appendField(out, GetSGText(), 8);
     appendField(out, FormatFixed4(Moisture, 2, regional().decimalSeparator), 8);
     appendField(out, std::to_string(Temperature), 4);
@@ -242,7 +249,10 @@ void TKRReading::SetRecordText(const std::string& text)
     auto field = [&](std::size_t first, std::size_t count) {
         return first - 1 < all.size() ? all.substr(first - 1, count) : std::string_view();
     };
-    SetSpecies(TrimTrailingSpaces(std::string(field(1, 16))));
+    std::string species = TrimTrailingSpaces(std::string(field(1, 16)));
+    if (species.empty() && field(37, 1) == std::string_view(&InUseMark, 1))
+        species = std::string(field(1, 16));
+    SetSpecies(species);
     SGApplies = field(17, 1) == "1" ? 1 : 0;
     try {
         SetDateTime(FileTextToDateTime(std::string(field(18, 20))));
@@ -481,11 +491,12 @@ void TFile::Swap(TFile& other) noexcept
     FileName.swap(other.FileName);
 }
 
-int TFile::CountUsed() const
+int TFile::CountReadings() const
 {
     int used = 0;
-    for (const auto& subFile : subFiles)
-        used += subFile->CountUsed();
+    for (int f = 1; f <= FileCount; ++f)
+        for (int r = 1; r <= TSubFile::RecordCount; ++r)
+            used += GetReading(f, r).IsUsed() ? 1 : 0;
     return used;
 }
 

@@ -61,6 +61,11 @@ protected:
 class TKRReading : public TReading {
 public:
     static constexpr std::size_t RecordTextLength = 185;
+    // A reading whose species is only spaces would read back as a free slot;
+    // this mark after its date (a column readers of the date pass over)
+    // keeps it a reading.
+    static constexpr char InUseMark = '*';
+    bool BlankSpeciesInUse() const;
     std::string GetRecordText() const override;
     std::string GetTabText(bool centigrade) const override;
     void SetRecordText(const std::string& text) override;
@@ -134,8 +139,9 @@ public:
     void SetComment(int fileNo, const std::string& text);
     void SetNote(int fileNo, int recNo, const std::string& text);
     int CountUsed(int fileNo) const { return GetSubFile(fileNo).CountUsed(); }
-    // Readings in use over all 25 meter files, counted as CountUsed(fileNo) does.
-    int CountUsed() const;
+    // Readings in use over all 25 meter files, a species of spaces included:
+    // each is a reading the meter held, although a meter file's count leaves it out.
+    int CountReadings() const;
     const std::string& GetNote(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetNote(); }
     long double GetMoisture(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoisture(); }
     std::string GetMoistureText(int fileNo, int recNo) const { return GetReading(fileNo, recNo).GetMoistureText(); }

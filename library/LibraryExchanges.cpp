@@ -283,8 +283,8 @@ TLibraryUploadOutcome TLibraryExchanges::Upload(const std::vector<std::string>& 
     case TEraseOutcome::Erased:
         break;
     case TEraseOutcome::NoData:
-        // Nothing to lose only when the meter said so.
-        if (link.CommState == csFinished)
+        // Nothing to lose only when the meter has shown it holds nothing.
+        if (exchanges.MeterShownEmpty())
             break;
         tellNotSent("the KR did not answer.");
         return TLibraryUploadOutcome::NoResponse;

@@ -142,13 +142,6 @@ bool TBackupSlots::Rename(const std::string& from, const std::string& to)
     return !ec;
 }
 
-namespace {
-bool hasSpeciesName(const TReading& r)
-{
-    return r.GetSpecies().find_first_not_of(' ') != std::string::npos;
-}
-} // namespace
-
 bool SameReadings(const TFile& a, const TFile& b)
 {
     for (int f = 1; f <= TFile::FileCount; ++f) {
@@ -157,13 +150,9 @@ bool SameReadings(const TFile& a, const TFile& b)
         for (int r = 1; r <= TSubFile::RecordCount; ++r) {
             const TReading& x = a.GetReading(f, r);
             const TReading& y = b.GetReading(f, r);
-            // A species of spaces only does not survive a data file's trimming;
-            // such a reading's fields are still in the file's bytes, which the
-            // caller compares, so it is judged here by its species alone.
-            const bool named = hasSpeciesName(x);
-            if (named != hasSpeciesName(y))
+            if (x.IsUsed() != y.IsUsed())
                 return false;
-            if (named && x.GetRecordText() != y.GetRecordText())
+            if (x.IsUsed() && x.GetRecordText() != y.GetRecordText())
                 return false;
         }
     }

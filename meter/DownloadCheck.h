@@ -16,6 +16,13 @@ struct TDownloadReplies {
 // counts nothing.
 int SummaryCount(const std::string& line);
 
+// What the data reply ("$4", echo line included) says of a meter whose
+// summary announced nothing. Only a reply that is its own echo and nothing
+// more shows an empty meter: a summary that lost its count lines to a pause
+// looks just like an empty one, and late lines of it may land here.
+enum class TEmptyCheck { Empty, HoldsReadings, Unreadable };
+TEmptyCheck CheckEmptyDataReply(const std::vector<std::string>& reply, bool cut);
+
 // Why the record lines are not exactly what the summary announced, meter file
 // by meter file, as a clause for the user ("only 5 of the 10 readings the KR
 // announced arrived"); empty when they are. A line repeated byte for byte

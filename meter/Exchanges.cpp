@@ -110,6 +110,9 @@ void TMeterExchanges::RequestSummary()
 {
     announced = 0;
     dataComplete = true;
+    confirmingEmpty = false;
+    shownEmpty = false;
+    unreadable = false;
     importError.clear();
     shortfall.clear();
     replies = {};
@@ -140,15 +143,50 @@ void TMeterExchanges::TimGotSummaryDataTimer()
         EndDownload();
         return;
     }
-    if (total < 1) {
-        link.NoData = true;
-        if (!link.BackingUp)
-            ask(MsgKind::Information, exchange_text::NoData);
-        link.CommState = csFinished;
+    if (total < 1)
+        return ConfirmEmpty();
+    StartDataStep(total);
+}
+
+// A summary that counts nothing may only have lost its count lines to a
+// pause: the data command has the last word before anything is called empty.
+void TMeterExchanges::ConfirmEmpty()
+{
+    confirmingEmpty = true;
+    try {
+        link.StartExchange(link.TimGotDataRecords, "$4");
+    } catch (const KrError& e) {
+        confirmingEmpty = false;
+        link.NoData = false;
+        link.CommState = csNoResponse;
+        showErrorReport(fromCp1252(e.what()));
         EndDownload();
         return;
     }
-    StartDataStep(total);
+    link.NoData = false;
+}
+
+void TMeterExchanges::EndEmptyCheck()
+{
+    switch (CheckEmptyDataReply(link.ReplyLines, link.ReplyCutShort() || lineLost)) {
+    case TEmptyCheck::HoldsReadings:
+        return ImportRecords();
+    case TEmptyCheck::Empty:
+        link.NoData = true;
+        shownEmpty = true;
+        if (!link.BackingUp)
+            ask(MsgKind::Information, exchange_text::NoData);
+        link.CommState = csFinished;
+        break;
+    case TEmptyCheck::Unreadable:
+        // Neither empty nor a set of readings: nothing may be erased on it.
+        unreadable = true;
+        link.CommState = csNoResponse;
+        if (!link.BackingUp)
+            ask(MsgKind::Error, sentence(exchange_text::Unreadable) + exchange_text::UnreadableAdvice);
+        break;
+    }
+    EndDownload();
 }
 
 void TMeterExchanges::StartDataStep(int total)
@@ -171,12 +209,20 @@ void TMeterExchanges::StartDataStep(int total)
 
 void TMeterExchanges::TimGotDataRecordsTimer()
 {
+    const bool confirming = std::exchange(confirmingEmpty, false);
     if (!link.BeginQuietTimer(link.TimGotDataRecords)) {
         link.CommState = csNoResponse;
         ask(MsgKind::Error, NoResponseMessage);
         EndDownload();
         return;
     }
+    if (confirming)
+        return EndEmptyCheck();
+    ImportRecords();
+}
+
+void TMeterExchanges::ImportRecords()
+{
     replies.records.assign(link.ReplyLines.begin() + 1, link.ReplyLines.end());
     replies.recordsCut = link.ReplyCutShort();
     try {
@@ -308,6 +354,8 @@ MsgButton TMeterExchanges::RunErase()
 void TMeterExchanges::BackUpAndErase(TKRFile& backup)
 {
     TBackupSlots backups(BackupFolder());
+    if (unreadable)
+        return RefuseErase(TEraseOutcome::NotSafe, sentence(exchange_text::Unreadable));
     if (link.CommState != csFinished) {
         eraseOutcome = TEraseOutcome::NoResponse;
         if (!backups.AllInUse())

@@ -61,6 +61,11 @@ inline constexpr const char* SerialFailed = "Failed to get serial number";
 inline constexpr const char* PortFound = "Found KR on Communications Port ";
 inline constexpr const char* PortNotFound = "Failed to find KR on Communications Port ";
 inline constexpr const char* PortNotFoundAdvice = "\r\nCheck connections and ensure KR is switched on.";
+// A summary that counted nothing, and a data reply that neither showed an
+// empty meter nor held readings.
+inline constexpr const char* Unreadable =
+    "the KR's replies could not be read, so it is not known whether it holds readings";
+inline constexpr const char* UnreadableAdvice = "\r\nCheck the connections and try again.";
 // After a download that is not everything the KR announced.
 inline constexpr const char* RepeatDownload =
     "The readings that arrived are shown. Load the data from the KR again to get them all.";
@@ -154,6 +159,10 @@ public:
     // The backup the last erase wrote; empty when none.
     const std::string& LastBackupPath() const { return backupPath; }
     bool IsErasing() const { return erasing; }
+    // The last download found the meter empty: its summary counted nothing
+    // and its data reply was the bare echo. Only then may a meter be erased
+    // without a backup.
+    bool MeterShownEmpty() const { return shownEmpty; }
 
     // Where backups go: the program's folder unless set (native path).
     void SetBackupFolder(const std::string& folder) { backupFolder = folder; }
@@ -170,6 +179,9 @@ private:
     TKRFile& Target();
     void EndDownload();
     void StartDataStep(int total);
+    void ConfirmEmpty();
+    void EndEmptyCheck();
+    void ImportRecords();
     // Judges the finished data step: sets `shortfall`.
     void JudgeDownload();
     // The backup stage of the erase, once the download has ended.
@@ -192,6 +204,9 @@ private:
     Active active = Active::None;
     int announced = 0;
     bool dataComplete = true;
+    bool confirmingEmpty = false;
+    bool shownEmpty = false;
+    bool unreadable = false;
     bool lineLost = false;
     bool erasing = false;
     TEraseOutcome eraseOutcome = TEraseOutcome::None;

@@ -19,6 +19,7 @@ void TLineCollector::Arm()
     if (!armed) {
         buffer.clear();
         head = scanned = 0;
+        afterCr = false;
     }
     armed = true;
     since = clock();
@@ -29,6 +30,7 @@ void TLineCollector::Disarm()
     armed = false;
     buffer.clear();
     head = scanned = 0;
+    afterCr = false;
 }
 
 bool TLineCollector::expired() const { return clock() - since >= SelfDisarmMs; }
@@ -42,6 +44,12 @@ void TLineCollector::feed(std::string_view bytes)
     if (expired()) {
         Disarm();
         return;
+    }
+    // The line feed of a CR LF pair may come in the next chunk.
+    if (afterCr && !bytes.empty()) {
+        afterCr = false;
+        if (bytes.front() == '\n')
+            bytes.remove_prefix(1);
     }
     buffer.append(bytes);
     // A handler that lets events run may bring more bytes: they are appended
@@ -62,6 +70,12 @@ void TLineCollector::feed(std::string_view bytes)
         }
         std::string line = buffer.substr(head, cr + 1 - head);
         head = scanned = cr + 1;
+        if (head < buffer.size()) {
+            if (buffer[head] == '\n')
+                head = scanned = head + 1;
+        } else {
+            afterCr = true;
+        }
         since = clock();
         if (const std::size_t zero = line.find('\0'); zero != std::string::npos)
             line.resize(zero);

@@ -8,8 +8,10 @@
 namespace kr {
 
 // Cuts the bytes received from the meter into lines. It collects only while
-// armed; a line ends at a carriage return, which stays in the line; nothing
-// is trimmed and lines have no length limit. The text handed on stops at a
+// armed; a line ends at a carriage return, which stays in the line, and a
+// line feed straight after it is part of that line end and dropped (a meter
+// that ends its lines with CR LF would otherwise start every line with a line
+// feed); nothing else is trimmed and lines have no length limit. The text handed on stops at a
 // zero byte. Disarming throws away the unfinished line, and bytes that arrive
 // while disarmed are thrown away too. Left armed for 2184 ticks of 55 ms
 // without completing a line, it disarms itself.
@@ -53,6 +55,7 @@ private:
     std::size_t head = 0;      // start of the unfinished line in buffer
     std::size_t scanned = 0;   // buffer holds no carriage return before this
     std::int64_t since = 0;    // arming or the last line
+    bool afterCr = false;      // a line has just ended: a line feed now belongs to it
     bool armed = false;
     bool delivering = false;
 };

@@ -126,7 +126,7 @@ private slots:
         QVERIFY2(r.errText().contains("There is no data to download."), qPrintable(r.errText()));
         QVERIFY(r.errText().contains("Nothing was written"));
         QVERIFY(!QFile::exists(out));
-        QCOMPARE(sim.commands(), QStringList{"$3"});
+        QCOMPARE(sim.commands(), (QStringList{"$3", "$4"}));
     }
 
     // The simulator's sample meter announces 40 readings.
@@ -169,7 +169,7 @@ private slots:
                  qPrintable(r.errText()));
         TKRFile doc;
         doc.LoadFromFile(out.toStdString());
-        QCOMPARE(doc.CountUsed(), 37);
+        QCOMPARE(doc.CountReadings(), 37);
     }
 
     void downloadToAnUnwritablePlaceFails()

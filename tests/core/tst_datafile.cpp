@@ -91,6 +91,7 @@ private slots:
     void roundTripKeepsEveryField_data();
     void roundTripKeepsEveryField();
     void loadTrimsAndCutsAsLaidDown();
+    void readingsWithABlankSpeciesStayReadings();
     void linesFrom652AreNotes();
     void shortFileStopsAtMissingLine_data();
     void shortFileStopsAtMissingLine();
@@ -284,6 +285,28 @@ void TestDataFile::loadTrimsAndCutsAsLaidDown()
     QCOMPARE(back.GetComment(2), std::string(200, 'c'));
     QCOMPARE(back.GetSpecies(1, 1), std::string("TWENTY CHARACTER"));
     QCOMPARE(back.GetReading(1, 2).GetMoisture(), 123.5L);
+}
+
+void TestDataFile::readingsWithABlankSpeciesStayReadings()
+{
+    TKRFile doc;
+    makeKnown(doc);
+    doc.GetReading(1, 1).SetSpecies(std::string(13, ' '));
+    doc.GetReading(1, 1).SetSGApplies(1);
+    doc.GetReading(1, 1).SetMoisture(12.5L);
+    doc.GetReading(1, 2).SetSpecies(" ");
+    doc.GetReading(1, 3).SetNote("note on a free slot");
+    doc.SaveToFile(native(path("blank.krx")));
+
+    TKRFile back;
+    back.LoadFromFile(native(path("blank.krx")));
+    QVERIFY(back.GetReading(1, 1).IsUsed());
+    QCOMPARE(back.GetReading(1, 1).GetMoistureText(), std::string("12.5"));
+    QVERIFY(back.GetReading(1, 2).IsUsed());
+    QVERIFY(!back.GetReading(1, 3).IsUsed());
+    QCOMPARE(back.CountReadings(), 2);
+    QCOMPARE(back.CountUsed(1), 0);   // the meter file list still counts named species only
+    QCOMPARE(back.SaveToText(), doc.SaveToText());
 }
 
 void TestDataFile::linesFrom652AreNotes()

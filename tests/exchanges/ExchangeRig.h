@@ -156,7 +156,7 @@ struct ExchangeRig {
     int readingsInMeter() const { return int(sim->readState().count("\nreading ")); }
 };
 
-inline int usedReadings(const TFile& doc) { return doc.CountUsed(); }
+inline int usedReadings(const TFile& doc) { return doc.CountReadings(); }
 
 // A whole state file for the simulated meter holding just `readings`
 // ("reading FILE REC YYYY-MM-DD HH:MM TEMP |SPECIES| SG MOISTURE" lines).

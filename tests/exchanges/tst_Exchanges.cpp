@@ -126,7 +126,42 @@ private slots:
         QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
         QCOMPARE(r.host.refreshCount, 0);
         QCOMPARE(r.progress.modalShows, 0);
-        QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$3")});
+        // The data command confirms what the summary said.
+        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
+    }
+
+    // A summary whose count lines came too late, or not at all, reads as an
+    // empty meter; the data command must show otherwise before anything is
+    // said or erased. The rig's quiet interval is 100 ms.
+    void aSummaryThatLostItsCountsIsNoEmptyMeter_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("pause after the echo") << "gap=120@3";
+        QTest::newRow("long pause after the echo") << "gap=400@3";
+        QTest::newRow("pause after every echo") << "gap=120";
+        QTest::newRow("trickle") << "trickle=104@3";
+        QTest::newRow("echo only") << "short-summary=1";
+    }
+    void aSummaryThatLostItsCountsIsNoEmptyMeter()
+    {
+        QFETCH(QString, fault);
+        {
+            ExchangeRig r(withFaults({fault}));
+            QVERIFY(r.start());
+            QVERIFY(r.download());
+            QVERIFY(!r.prompts.messageTexts().contains(QStringLiteral("There is no data to download.")));
+            QVERIFY(!r.link.NoData);
+            QVERIFY(!r.exchanges.MeterShownEmpty());
+        }
+        ExchangeRig r(withFaults({fault}));
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QVERIFY(!r.prompts.messageTexts().contains(QStringLiteral("No data to erase")));
+        QVERIFY(r.exchanges.LastEraseOutcome() != TEraseOutcome::Erased);
+        QVERIFY(r.exchanges.LastEraseOutcome() != TEraseOutcome::NoData);
+        QVERIFY(!r.commandsSeen().contains(QStringLiteral("$*#")));
+        QCOMPARE(r.readingsInMeter(), 40);
     }
 
     void unansweredStepLeavesTheDocument_data()
@@ -346,15 +381,19 @@ private slots:
         QTest::addColumn<bool>("empty");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("meter holds nothing") << true << QString() << QStringList{QStringLiteral("No data to erase")};
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("meter holds nothing") << true << QString() << QStringList{QStringLiteral("No data to erase")}
+                                             << QStringList{QStringLiteral("$3"), QStringLiteral("$4")};
         QTest::newRow("no answer to $3") << false << "silent@3"
-                                         << QStringList{NoResponse, QStringLiteral("No data to erase")};
+                                         << QStringList{NoResponse, QStringLiteral("No data to erase")}
+                                         << QStringList{QStringLiteral("$3")};
     }
     void eraseWithoutDataTellsWhy()
     {
         QFETCH(bool, empty);
         QFETCH(QString, fault);
         QFETCH(QStringList, messages);
+        QFETCH(QStringList, commands);
         SimMeter::Options o = withFaults(fault.isEmpty() ? QStringList() : QStringList{fault});
         o.emptyMeter = empty;
         ExchangeRig r(o);
@@ -368,7 +407,7 @@ private slots:
         QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoData);
         QCOMPARE(r.host.refreshCount, 1);
         QVERIFY(r.slotsInUse().isEmpty());
-        QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$3")});
+        QCOMPARE(r.commandsSeen(), commands);
     }
 
     void eraseAfterAnUnansweredDataStep_data()
@@ -476,6 +515,9 @@ private slots:
         r.exchanges.EraseMeter();
         QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
         QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
+        TKRFile backup;
+        backup.LoadFromFile(toNativePath(r.slotPath(1)));
+        QCOMPARE(backup.CountReadings(), 3);
         QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));
         QCOMPARE(r.readingsInMeter(), 0);
     }

@@ -143,7 +143,7 @@ private slots:
         QTest::addColumn<QStringList>("commands");
         QTest::newRow("readings backed up") << false << false << QStringList{"$3", "$4", "$*#", "$*#", "$6"};
         QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"};
-        QTest::newRow("no readings") << true << false << QStringList{"$3", "$*#", "$6"};
+        QTest::newRow("no readings") << true << false << QStringList{"$3", "$4", "$*#", "$6"};
     }
     void uploadSendsTheLibraryOnceTheMeterIsSafe()
     {
@@ -257,6 +257,9 @@ private slots:
                                       << QStringList{"$3"};
         QTest::newRow("records unanswered") << "silent@4" << int(WriteResult::Ok)
                                             << int(TLibraryUploadOutcome::NoResponse) << QStringList{"$3", "$4"};
+        // The counts come after the quiet interval: the summary looks empty.
+        QTest::newRow("pause after the summary's echo") << "gap=120@3" << int(WriteResult::Ok)
+                                                        << int(TLibraryUploadOutcome::NotSafe) << QStringList{"$3", "$4"};
     }
     void uploadStopsUnlessTheMeterDataIsSafe()
     {

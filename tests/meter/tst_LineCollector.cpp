@@ -53,10 +53,12 @@ private slots:
             << QByteArray("$4\r 1  1 12Mar24 09:15 20 Douglas Fir    45 12.4\r 1  2 12Mar24 09:16 21 Douglas Fir    45  9\r")
             << QByteArray("$4\r| 1  1 12Mar24 09:15 20 Douglas Fir    45 12.4\r| 1  2 12Mar24 09:16 21 Douglas Fir    45  9\r")
             << QByteArray();
-        QTest::newRow("line feed starts the next line")
+        QTest::newRow("a line feed after the carriage return ends the line with it")
             << QByteArray("$3\r\n 1 05\r\n 2 07\r\n")
-            << QByteArray("$3\r|\n 1 05\r|\n 2 07\r")
-            << QByteArray("\n");
+            << QByteArray("$3\r| 1 05\r| 2 07\r")
+            << QByteArray();
+        QTest::newRow("only the one line feed after a carriage return")
+            << QByteArray("a\nb\r\n\nc\r\r\n") << QByteArray("a\nb\r|\nc\r|\r") << QByteArray();
         QTest::newRow("empty lines are lines")
             << QByteArray("\r\r\r") << QByteArray("\r|\r|\r") << QByteArray();
         QTest::newRow("tail without carriage return stays pending")

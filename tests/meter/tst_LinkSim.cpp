@@ -187,7 +187,8 @@ private slots:
         crlf.exchange(crlf.link.timGotSerialNo, "$5");
         QCOMPARE(crlf.link.ReplyLines.size(), size_t(2));
         QCOMPARE(crlf.link.ReplyLines[0], std::string("$5\r"));
-        QVERIFY(crlf.link.ReplyLines[1].starts_with('\n'));
+        QCOMPARE(crlf.link.ReplyLines[1], std::string("KR-417263\r"));
+        QVERIFY(!crlf.link.ReplyCutShort());
 
         Rig nul(fast({QStringLiteral("nul=2")}), 150);
         QVERIFY(nul.start());

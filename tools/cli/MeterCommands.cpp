@@ -84,7 +84,7 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
         return ExitOk;
     }
     TKRFile& doc = s.host.Document();
-    const int used = doc.CountUsed();
+    const int used = doc.CountReadings();
     const int announced = s.exchanges.AnnouncedTotal();
     // A short download is not saved unasked: the file would look complete
     // and would replace one that may be.

@@ -183,7 +183,7 @@ bool fileHoldsReadings(const QString& path, const sim::MeterState& state, QStrin
         return true;
     why = QStringLiteral("%1 holds %2 readings unlike the meter's %3")
               .arg(QFileInfo(path).fileName())
-              .arg(file.CountUsed())
+              .arg(file.CountReadings())
               .arg(state.readings.size());
     return false;
 }
