@@ -410,6 +410,35 @@ private slots:
         QCOMPARE(r.commandsSeen(), commands);
     }
 
+    // A pause after a reply's echo, at lengths around the rig's 100 ms quiet
+    // interval: whether the reply is cut or kept, the meter is erased only
+    // with every reading in a backup that reads back the same.
+    void pauseAfterAnEchoNeverErasesWithoutABackup_data()
+    {
+        QTest::addColumn<QString>("fault");
+        for (const char* key : {"3", "4"})
+            for (int ms : {80, 95, 100, 105, 120, 300})
+                QTest::newRow(qPrintable(QStringLiteral("%1 ms after $%2").arg(ms).arg(QLatin1String(key))))
+                    << QStringLiteral("gap=%1:1@%2").arg(ms).arg(QLatin1String(key));
+    }
+    void pauseAfterAnEchoNeverErasesWithoutABackup()
+    {
+        QFETCH(QString, fault);
+        ExchangeRig r(withFaults({fault}));
+        QVERIFY(r.start());
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QVERIFY(!r.exchanges.MeterShownEmpty());
+        const bool erased = r.commandsSeen().contains(QStringLiteral("$*#"));
+        QCOMPARE(erased, r.exchanges.LastEraseOutcome() == TEraseOutcome::Erased);
+        QCOMPARE(r.readingsInMeter(), erased ? 0 : 40);
+        if (erased) {
+            TKRFile backup;
+            backup.LoadFromFile(toNativePath(r.slotPath(1)));
+            QCOMPARE(backup.CountReadings(), 40);
+        }
+    }
+
     void eraseAfterAnUnansweredDataStep_data()
     {
         QTest::addColumn<QList<int>>("before");

@@ -80,6 +80,8 @@ const char* faultName(FaultType fault)
     case FaultType::Cut: return "cut";
     case FaultType::Trickle: return "trickle";
     case FaultType::DiskFull: return "disk-full";
+    case FaultType::Pause: return "pause";
+    case FaultType::CrLf: return "crlf";
     }
     return "?";
 }
@@ -195,6 +197,10 @@ std::vector<int> allowedStatuses(Kind kind, FaultType fault, const SimEvents& ev
             return {0, 4};
         return {0};
     }
+    // A pause longer than the quiet interval ends the reply early: what is
+    // left of it may or may not still make sense.
+    if (fault == FaultType::Pause)
+        return backsUp ? std::vector<int>{0, 2, 4} : std::vector<int>{0, 2};
     bool early = false;
     for (const char* command : {"$2", "$3", "$4", "$5"})
         early = early || events.damaged.count(command);

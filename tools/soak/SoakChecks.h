@@ -12,8 +12,10 @@ enum class Kind { Download, Erase, Serial, LibraryGet, LibraryPut };
 inline constexpr int KindCount = 5;
 
 // What goes wrong during one cycle.
-enum class FaultType { None, Silence, Garble, Cut, Trickle, DiskFull };
-inline constexpr int FaultTypeCount = 6;
+// Pause: a silence after one line of a reply, around the quiet interval;
+// CrLf: every line ends with CR LF.
+enum class FaultType { None, Silence, Garble, Cut, Trickle, DiskFull, Pause, CrLf };
+inline constexpr int FaultTypeCount = 8;
 
 const char* kindName(Kind kind);
 const char* faultName(FaultType fault);

@@ -312,7 +312,8 @@ bool SoakRun::setUp()
     }
     homePath = work(QStringLiteral("home"));
     mountProgramFolder();
-    faults = {FaultType::Silence, FaultType::Garble, FaultType::Cut, FaultType::Trickle};
+    faults = {FaultType::Silence, FaultType::Garble, FaultType::Cut, FaultType::Trickle, FaultType::Pause,
+              FaultType::CrLf};
     if (homeMounted)
         faults.push_back(FaultType::DiskFull);
 
@@ -368,6 +369,17 @@ CyclePlan SoakRun::plan(int cycle, int readingsHeld) const
         break;
     case FaultType::Trickle:
         p.faultSpec = withKey(QStringLiteral("trickle=%1").arg(draw(rng, 50, 450)), key);
+        break;
+    case FaultType::Pause: {
+        // Mostly right after the echo and within 100 ms of the quiet
+        // interval either way, where a reply is cut or kept by a hair.
+        const int ms = rng() % 4 ? draw(rng, 400, 600) : draw(rng, 600, 2200);
+        const int line = rng() % 3 ? 1 : draw(rng, 1, replyLines(key, readingsHeld));
+        p.faultSpec = withKey(QStringLiteral("gap=%1:%2").arg(ms).arg(line), key);
+        break;
+    }
+    case FaultType::CrLf:
+        p.faultSpec = QStringLiteral("crlf");
         break;
     case FaultType::DiskFull:
         p.leaveFree = qint64(rng() % std::uint64_t(MostLeftFree));
