@@ -112,6 +112,19 @@ private slots:
         QVERIFY2(dataFired >= 0.95 * wireMs + 1000, qPrintable(QStringLiteral("%1 ms for %2 bytes").arg(dataFired).arg(bytes)));
     }
 
+    void crLfRepliesAreReadAsCarriageReturns()
+    {
+        ExchangeRig r(withFaults({QStringLiteral("crlf")}));
+        QVERIFY(r.start());
+        QVERIFY(r.download());
+        QCOMPARE(usedReadings(r.host.document), 40);
+        QVERIFY(r.exchanges.DownloadShortfall().empty());
+        QVERIFY(r.prompts.messages().isEmpty());
+        r.prompts.answer(mbOK);
+        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+    }
+
     void emptyMeterHasNoDataToDownload()
     {
         ExchangeRig r(emptyMeter());

@@ -68,6 +68,18 @@ private slots:
         QCOMPARE(r.commandsSeen(), QStringList{QStringLiteral("$2")});
     }
 
+    void crLfLineEndsReadAsCarriageReturns()
+    {
+        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 45"}), {QStringLiteral("crlf")}));
+        QVERIFY(r.start());
+        const TLibraryDownload got = r.library.BtnReceiveClick();
+        QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
+        QCOMPARE(got.codes[0], std::string("W0000001"));
+        QCOMPARE(int(got.codes.size()), 31);
+        QCOMPARE(r.library.WallRoofEntries()[6], std::string("Roof 7        36"));
+        QVERIFY(r.prompts.messages().isEmpty());
+    }
+
     void secondDownloadNumbersNewSpeciesOnFromTheFirst()
     {
         LibraryRig r;
