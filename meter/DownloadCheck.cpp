@@ -99,6 +99,9 @@ std::string DownloadShortfall(const TDownloadReplies& replies)
     if (arrivedTotal < announcedTotal)
         return "only " + std::to_string(arrivedTotal) + " of the " + counted(announcedTotal, "reading", "readings") +
                " the KR announced arrived";
+    if (announcedTotal == 0 && arrivedTotal > 0)
+        return counted(arrivedTotal, "reading", "readings") +
+               " arrived, but the KR's count of its readings did not, so it is not known whether that is all of them";
     if (arrivedTotal > announcedTotal)
         return counted(arrivedTotal, "reading", "readings") + " arrived where the KR announced " +
                std::to_string(announcedTotal);

@@ -355,7 +355,7 @@ void TMeterExchanges::BackUpAndErase(TKRFile& backup)
 {
     TBackupSlots backups(BackupFolder());
     if (unreadable)
-        return RefuseErase(TEraseOutcome::NotSafe, sentence(exchange_text::Unreadable));
+        return RefuseErase(TEraseOutcome::NotSafe, std::string(exchange_text::Unreadable) + ".");
     if (link.CommState != csFinished) {
         eraseOutcome = TEraseOutcome::NoResponse;
         if (!backups.AllInUse())

@@ -55,6 +55,8 @@ private slots:
         QTest::newRow("slot out of range") << 10 << "a reading arrived that names no meter file and record";
         QTest::newRow("count for no file") << 11 << "the KR's count of its readings could not be read";
         QTest::newRow("summary shorter than the data") << 12 << "4 readings arrived where the KR announced 3";
+        QTest::newRow("no count arrived")
+            << 13 << "4 readings arrived, but the KR's count of its readings did not, so it is not known whether that is all of them";
     }
     void judgesTheRepliesFileByFile()
     {
@@ -74,6 +76,7 @@ private slots:
         case 10: r.records.push_back(recordLine(26, 1)); break;
         case 11: r.summary.push_back("xx:02\r"); break;
         case 12: r.summary.erase(r.summary.begin() + 1); break;
+        case 13: r.summary.clear(); break;
         default: break;
         }
         QCOMPARE(QString::fromStdString(DownloadShortfall(r)), shortfall);
