@@ -56,24 +56,6 @@ QString portFailureText(const PortFailure& f)
 
 #ifdef Q_OS_UNIX
 
-bool portHeldElsewhere(const QString& device)
-{
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EBUSY;   // exclusive, and we are not allowed past it
-    bool held = false;
-#ifdef TIOCGEXCL
-    // Root is let past an exclusive tty; ask for the flag instead.
-    int exclusive = 0;
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
-        held = true;
-#endif
-    if (!held && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        held = true;
-    ::close(fd);   // drops our probe lock too
-    return held;
-}
-
 bool portAccessDenied(const QString& device)
 {
     return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES;
@@ -88,18 +70,73 @@ QString portGroup(const QString& device)
     return g ? QString::fromLocal8Bit(g->gr_name) : QString();
 }
 
-void lockOpenPort(qintptr handle)
+PortProblem PortClaim::take(const QString& device, QString& detail)
 {
-    if (handle >= 0)
-        ::flock(int(handle), LOCK_EX | LOCK_NB);
+    release();
+    const int claim = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (claim < 0) {
+        const int code = errno;
+        switch (code) {
+        case EBUSY:   // exclusive, and we are not let past it
+            return PortProblem::InUse;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return PortProblem::Missing;
+        case EACCES:
+        case EPERM:
+            return PortProblem::NoPermission;
+        default:
+            detail = qt_error_string(code);
+            return PortProblem::Other;
+        }
+    }
+    // flock locks the open file description, so every other open of the
+    // device, under any name, contends with this one.
+    if (::flock(claim, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        ::close(claim);
+        if (code == EWOULDBLOCK)
+            return PortProblem::InUse;
+        detail = qt_error_string(code);
+        return PortProblem::Other;
+    }
+#ifdef TIOCGEXCL
+    // A program that asked for exclusive use without locking lets root past
+    // it; the flag still tells.
+    int exclusive = 0;
+    if (::ioctl(claim, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+        ::close(claim);
+        return PortProblem::InUse;
+    }
+#endif
+    fd = claim;
+    return PortProblem::None;
+}
+
+void PortClaim::shutOthersOut() const
+{
+#ifdef TIOCEXCL
+    if (fd >= 0)
+        ::ioctl(fd, TIOCEXCL);
+#endif
+}
+
+void PortClaim::release()
+{
+    if (fd >= 0)
+        ::close(fd);   // drops the lock with it
+    fd = -1;
 }
 
 #else
 
-bool portHeldElsewhere(const QString&) { return false; }
 bool portAccessDenied(const QString&) { return false; }
 QString portGroup(const QString&) { return {}; }
-void lockOpenPort(qintptr) {}
+// Windows opens a serial port for one program only.
+PortProblem PortClaim::take(const QString&, QString&) { return PortProblem::None; }
+void PortClaim::shutOthersOut() const {}
+void PortClaim::release() {}
 
 #endif
 

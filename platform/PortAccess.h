@@ -25,19 +25,36 @@ struct PortFailure {
 // The sentence the user sees for a failure (CR LF between lines).
 QString portFailureText(const PortFailure& failure);
 
-// Whether another program holds the device: it asked for exclusive use
-// (TIOCEXCL, or an flock as serial tools take). A program that merely has the
-// device open, as the simulated meter has its own pseudo-terminal, does not count.
-bool portHeldElsewhere(const QString& device);
-
 // Whether this user lacks read and write access to the device file.
 bool portAccessDenied(const QString& device);
 
 // The name of the group that owns the device file; empty when unknown.
 QString portGroup(const QString& device);
 
-// Takes an advisory exclusive lock on an open port's descriptor, so that
-// tools that respect such locks leave the port alone while we use it.
-void lockOpenPort(qintptr handle);
+// This program's exclusive hold on a serial device, whatever path names it
+// (a link, /dev/serial/by-id): an flock on a descriptor of its own, taken in
+// one step before the port itself is opened, so of two openers exactly one
+// gets past it and the other never touches the line. Held until release().
+class PortClaim {
+public:
+    PortClaim() = default;
+    ~PortClaim() { release(); }
+    PortClaim(const PortClaim&) = delete;
+    PortClaim& operator=(const PortClaim&) = delete;
+
+    // Takes the device, or says why not: InUse when another program (or
+    // another port of ours) holds it, Missing, NoPermission, or Other with the
+    // system's words in `detail`. A claim already held is released first.
+    PortProblem take(const QString& device, QString& detail);
+    // Once the port is open: further opens of the device fail (TIOCEXCL), for
+    // programs that do not flock. Root is let past that, hence the flock.
+    void shutOthersOut() const;
+    void release();
+
+private:
+#ifdef Q_OS_UNIX
+    int fd = -1;
+#endif
+};
 
 } // namespace kr

@@ -28,9 +28,10 @@ bool QtSerialTransport::open(int number)
         error = QStringLiteral("Serial port %1 does not exist.").arg(PortMap::displayName(number));
         return false;
     }
-    // Running as root gets past another program's exclusive hold: look first.
-    if (portHeldElsewhere(device))
-        return fail(PortProblem::InUse, {});
+    // Ours before a byte moves: a second opener, by whatever path, stops here.
+    QString why;
+    if (const PortProblem refused = claim.take(device, why); refused != PortProblem::None)
+        return fail(refused, why);
     port->setPortName(device);
     port->setBaudRate(4800);
     port->setDataBits(QSerialPort::Data8);
@@ -43,6 +44,7 @@ bool QtSerialTransport::open(int number)
     const bool ok = port->open(QIODevice::ReadWrite);
     if (!ok) {
         opening = false;
+        claim.release();
         const QSerialPort::SerialPortError code = port->error();
         const QString detail = port->errorString();
         port->clearError();
@@ -59,7 +61,7 @@ bool QtSerialTransport::open(int number)
         }
         return fail(PortProblem::Other, detail);
     }
-    lockOpenPort(port->handle());
+    claim.shutOthersOut();
     // A pseudo-terminal refuses the modem lines; the port works all the same.
     port->setDataTerminalReady(true);
     port->setRequestToSend(true);
@@ -87,6 +89,7 @@ void QtSerialTransport::close()
     if (port->isOpen())
         port->close();
     port->clearError();
+    claim.release();
 }
 
 bool QtSerialTransport::isOpen() const { return port->isOpen(); }

@@ -72,6 +72,7 @@ private:
     bool fail(PortProblem kind, const QString& detail);
 
     QSerialPort* port;
+    PortClaim claim;   // held exactly while the port is open
     int portNumber = 0;
     QString error;
     PortProblem lastProblem = PortProblem::None;

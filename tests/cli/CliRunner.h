@@ -1,11 +1,14 @@
 #pragma once
 #include <QByteArray>
 #include <QEventLoop>
+#include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <memory>
+#include <vector>
 
 namespace kr::test {
 
@@ -61,8 +64,8 @@ inline CliResult runProgram(const QString& program, const QStringList& args,
 
 // The locale is fixed so that date and number texts are known; `locale`
 // picks another one. Extra variables come as "NAME=value".
-inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {},
-                        const QString& locale = QStringLiteral("C.UTF-8"), int timeoutMs = 60000)
+inline QProcessEnvironment cliEnvironment(const QStringList& extraEnv = {},
+                                          const QString& locale = QStringLiteral("C.UTF-8"))
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), locale);
@@ -72,7 +75,49 @@ inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {
         const auto eq = entry.indexOf('=');
         env.insert(entry.left(eq), entry.mid(eq + 1));
     }
-    return runProgram(cliExecutable(), args, env, timeoutMs);
+    return env;
+}
+
+inline CliResult runCli(const QStringList& args, const QStringList& extraEnv = {},
+                        const QString& locale = QStringLiteral("C.UTF-8"), int timeoutMs = 60000)
+{
+    return runProgram(cliExecutable(), args, cliEnvironment(extraEnv, locale), timeoutMs);
+}
+
+// Starts kr-cli once for each argument list, all at once, and waits for every
+// one to end; the results come in the order of the lists.
+inline QList<CliResult> runCliTogether(const QList<QStringList>& argLists, int timeoutMs = 60000)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QEventLoop loop;
+    qsizetype running = argLists.size();
+    for (qsizetype i = 0; i < argLists.size(); ++i) {
+        auto& process = processes.emplace_back(std::make_unique<QProcess>());
+        process->setProcessEnvironment(cliEnvironment());
+        QObject::connect(process.get(), &QProcess::stateChanged, &loop, [&](QProcess::ProcessState state) {
+            if (state == QProcess::NotRunning && --running == 0)
+                loop.quit();
+        });
+    }
+    for (qsizetype i = 0; i < argLists.size(); ++i)
+        processes[size_t(i)]->start(cliExecutable(), argLists[i]);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (running > 0)
+        loop.exec();
+    QList<CliResult> results;
+    for (auto& process : processes) {
+        CliResult result;
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        } else if (process->exitStatus() == QProcess::NormalExit && process->error() != QProcess::FailedToStart) {
+            result.status = process->exitCode();
+        }
+        result.out = process->readAllStandardOutput();
+        result.err = process->readAllStandardError();
+        results << result;
+    }
+    return results;
 }
 
 } // namespace kr::test

@@ -231,6 +231,39 @@ private slots:
         QVERIFY2(r.errText().contains("Failed to get serial number"), qPrintable(r.errText()));
     }
 
+    // Programs started together on one meter, by its device and by links to
+    // it: one gets the port, the others say it is in use and send nothing.
+    void oneProgramPerMeterWhateverPathNamesIt()
+    {
+        SimMeter sim(known());
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        QStringList paths{sim.devicePath()};
+        for (const QString name : {"link-a", "link-b", "link-c", "link-d"}) {
+            paths << path(name);
+            QVERIFY(QFile::link(sim.devicePath(), paths.constLast()));
+        }
+        QList<QStringList> argLists;
+        for (const QString& device : paths)
+            argLists << QStringList{"--device", device, "serial"};
+        constexpr int Rounds = 10;
+        for (int round = 0; round < Rounds; ++round) {
+            const QList<CliResult> results = kr::test::runCliTogether(argLists);
+            int served = 0;
+            for (qsizetype i = 0; i < results.size(); ++i) {
+                const CliResult& r = results[i];
+                if (r.status == 0 && r.out == "KR-TEST-42\n") {
+                    ++served;
+                    continue;
+                }
+                QCOMPARE(r.status, 2);
+                QVERIFY2(r.errText().contains("(" + paths[i] + "): another program is using it."),
+                         qPrintable(r.errText()));
+            }
+            QCOMPARE(served, 1);
+        }
+        QCOMPARE(sim.commands(), QStringList(Rounds, QStringLiteral("$5")));
+    }
+
     void portNumbersMapAsInTheWindowProgram()
     {
         SimMeter sim(known());

@@ -105,6 +105,32 @@ private slots:
         QVERIFY(!r.port.write("$3"));
     }
 
+    // The lock is on the device, not on the name it was opened by. The
+    // holder keeps its line; once it lets go, the link opens.
+    void aSecondPortThroughALinkIsRefusedWhileTheFirstHoldsIt()
+    {
+        Rig r;
+        QTemporaryDir dir;
+        const QString link = dir.filePath("meter");
+        QVERIFY(QFile::link(r.peer.path, link));
+        qputenv("KR_PORT_12", link.toLocal8Bit());
+        QVERIFY(r.port.open(11));
+
+        QtSerialTransport second;
+        QVERIFY(!second.open(12));
+        QVERIFY(!second.isOpen());
+        QCOMPARE(second.problem(), PortProblem::InUse);
+        QVERIFY2(second.errorString().startsWith("Cannot open serial port COM12 (" + link +
+                                                 "): another program is using it."),
+                 qPrintable(second.errorString()));
+
+        r.peer.send("still ours\r");
+        QVERIFY(WaitUntil([&] { return r.received == "still ours\r"; }, 5000));
+        r.port.close();
+        QVERIFY2(second.open(12), qPrintable(second.errorString()));
+        qunsetenv("KR_PORT_12");
+    }
+
     void closedPortCanOpenAgain()
     {
         Rig r;

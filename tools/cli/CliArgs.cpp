@@ -536,14 +536,17 @@ QString usageText(Command command)
         "  --port N       the serial port by number, mapped as the window program maps it\n"
         "                 (KR_PORT_<N> names a device); default: the port in kr.ini\n"
         "  --device PATH  open this serial device directly\n"
+        "                 (a port another program is using, under any name or link,\n"
+        "                 is refused: one program talks to a meter at a time)\n"
         "  --home DIR     the program folder (kr.ini, backups, Factors.dat), as KR_HOME\n"
         "  --help         this text; COMMAND --help tells about one command\n"
         "\n"
         "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also an\n"
-        "output that is the input file); 2 the meter did not answer, the port failed, or\n"
-        "a download fell short (nothing written unless --partial); 3 a file could not be\n"
-        "read or written; 4 refused (erase without --yes, or the backup failed so the\n"
-        "meter was not erased; a library the meter cannot take).\n");
+        "output that is the input file); 2 the meter did not answer, the port failed or\n"
+        "another program is using it, or a download fell short (nothing written unless\n"
+        "--partial); 3 a file could not be read or written; 4 refused (erase without\n"
+        "--yes, or the backup failed so the meter was not erased; a library the meter\n"
+        "cannot take).\n");
 }
 
 } // namespace kr::cli
