@@ -209,10 +209,40 @@ bool makeFolders(const std::string& path)
     return fs::is_directory(folder, ec);
 }
 
+const char* cannotCreateReason(WriteResult result)
+{
+    return result == WriteResult::NotAFile ? ": it is not a regular file." : "";
+}
+
+bool isNonRegularFile(const std::string& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::filesystem::path(path), ec);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(fs::path(a), fs::path(b), ec))
+        return true;
+    // Not both there: compare where a new file would land.
+    std::error_code ea;
+    std::error_code eb;
+    const fs::path pa = fs::weakly_canonical(fs::absolute(fs::path(a), ea), ea);
+    const fs::path pb = fs::weakly_canonical(fs::absolute(fs::path(b), eb), eb);
+    return !ea && !eb && pa == pb;
+}
+
 WriteResult writeFileAtomically(const std::string& path, std::string_view bytes)
 {
     const WriteResult fault = takeFault();
     const std::string target = resolveTarget(path);
+    // A rename would put a file in place of a device or a FIFO, and the
+    // system would lose it.
+    if (isNonRegularFile(target))
+        return WriteResult::NotAFile;
 
     // A leftover file of the same name (another process) just means another try.
     for (unsigned attempt = 0; attempt < 16; ++attempt) {

@@ -8,12 +8,33 @@
 namespace kr {
 
 // How a whole-file write went. The target is untouched unless the result is Ok.
-enum class WriteResult { Ok, CreateFailed, WriteFailed, RenameFailed };
+enum class WriteResult {
+    Ok,
+    CreateFailed,
+    WriteFailed,
+    RenameFailed,
+    NotAFile,   // a folder, device, FIFO or socket is there: refused before anything was written
+};
 
 // Writes bytes to a temporary file in the target's folder, flushes it to disk,
 // then renames it over the target. On any failure the temporary file is
-// removed and the old target (if any) stays exactly as it was.
+// removed and the old target (if any) stays exactly as it was. Through a
+// symbolic link the file it names is replaced and the link kept; a target
+// that is not a regular file is never replaced.
 WriteResult writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// What follows "Cannot create file <name>" for a write that did not go:
+// ": it is not a regular file." for NotAFile, else empty.
+const char* cannotCreateReason(WriteResult result);
+
+// True when something other than a regular file lies at path (after links):
+// a folder, a device, a FIFO or a socket.
+bool isNonRegularFile(const std::string& path);
+
+// True when both paths name the same file, under any name, symbolic link or
+// hard link; for a file not there yet, when both name the same place once
+// links and dots in their folders are resolved.
+bool sameFile(const std::string& a, const std::string& b);
 
 // Test seam: the next call of writeFileAtomically fails at the given step
 // (CreateFailed, WriteFailed or RenameFailed) without touching the target.

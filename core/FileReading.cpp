@@ -98,4 +98,16 @@ ReadResult readRegularFile(const std::string& path, std::string& bytes, std::siz
     return result;
 }
 
+const char* cannotOpenReason(ReadResult result)
+{
+    switch (result) {
+    case ReadResult::Ok: break;
+    case ReadResult::Missing: return ": it does not exist.";
+    case ReadResult::NotAFile: return ": it is not a regular file.";
+    case ReadResult::TooLarge: return ": it is too large.";
+    case ReadResult::Failed: return ": it cannot be read.";
+    }
+    return "";
+}
+
 } // namespace kr

@@ -19,4 +19,8 @@ enum class ReadResult {
 // the size the file system reports, which is 0 for many special files.
 ReadResult readRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
 
+// What follows "Cannot open file <name>" for a read that did not go, such as
+// ": it does not exist."; empty for Ok.
+const char* cannotOpenReason(ReadResult result);
+
 } // namespace kr

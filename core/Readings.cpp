@@ -365,7 +365,8 @@ std::string TFile::SaveToText() const
 
 void TFile::SaveToFile(const std::string& fileName)
 {
-    switch (writeFileAtomically(fileName, SaveToText())) {
+    const WriteResult result = writeFileAtomically(fileName, SaveToText());
+    switch (result) {
     case WriteResult::Ok:
         Modified = false;
         FileName = fileName;
@@ -374,21 +375,22 @@ void TFile::SaveToFile(const std::string& fileName)
         throw FileError("Stream write error");
     case WriteResult::CreateFailed:
     case WriteResult::RenameFailed:
+    case WriteResult::NotAFile:
         break;
     }
-    throw FileError(fileMessage("Cannot create file ", fileName));
+    throw FileError(fileMessage("Cannot create file ", fileName) + cannotCreateReason(result));
 }
 
 void TFile::LoadFromFile(const std::string& fileName)
 {
     Clear();
     std::string bytes;
-    if (!readWholeFile(fileName, bytes, MaxDataFileBytes))
-        throw FileError(fileMessage("Cannot open file ", fileName));
+    if (const ReadResult read = readRegularFile(fileName, bytes, MaxDataFileBytes); read != ReadResult::Ok)
+        throw FileError(fileMessage("Cannot open file ", fileName) + cannotOpenReason(read));
     const std::size_t lineLimit = maxLineCount(bytes.size());
     const std::size_t lineCount = countLines(bytes, lineLimit);
     if (lineCount > lineLimit)
-        throw FileError(fileMessage("Cannot open file ", fileName));
+        throw FileError(fileMessage("Cannot open file ", fileName) + cannotOpenReason(ReadResult::TooLarge));
 
     LineCursor lines(bytes);
     // The stamp's fields all lie in its first 19 characters.

@@ -146,9 +146,13 @@ void TFactorCatalogue::LoadCatalogue(const std::string& path)
 {
     items.clear();
     std::string bytes;
-    if (readRegularFile(path, bytes, MaxCatalogueBytes) != ReadResult::Ok || hasTooManyLines(bytes)) {
+    ReadResult read = readRegularFile(path, bytes, MaxCatalogueBytes);
+    if (read == ReadResult::Ok && hasTooManyLines(bytes))
+        read = ReadResult::TooLarge;
+    if (read != ReadResult::Ok) {
         std::string message = "Cannot open file ";
         message += path;
+        message += cannotOpenReason(read);
         throw FileError(message);
     }
     LoadFromText(bytes);

@@ -346,17 +346,30 @@ TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::
             records.problems.push_back(problem);
             continue;
         }
-        // The meter keeps two digits after the point: 0.00 to 0.99.
-        const std::string sg = item->FormatSG();
-        if (sg.size() != 4 || sg[0] != '0') {
-            std::string problem = TrimTrailingSpaces(item->GetName());
-            problem += ": its SG of ";
-            problem += sg;
-            problem += " is more than the KR can hold (0.99 at most).";
+        std::string name = item->GetName().substr(0, TItem::MeterNameLength);
+        // The meter shows only these characters: blanks there name nothing.
+        if (name.find_first_not_of(' ') == std::string::npos) {
+            std::string problem = "Entry ";
+            problem += std::to_string(i + 1);
+            problem += ": the species with the code ";
+            problem += selected[i];
+            problem += " has no name.";
             records.problems.push_back(problem);
             continue;
         }
-        std::string name = item->GetName().substr(0, TItem::MeterNameLength);
+        // The meter keeps two digits after the point: 0.00 to 0.99.
+        const std::string sg = item->FormatSG();
+        const bool tooLarge = sg.size() != 4 || sg[0] != '0';
+        // No wood has an SG of 0.00: it comes from a catalogue line whose number did not read.
+        if (tooLarge || sg.compare(2, 2, "00") == 0) {
+            std::string problem = TrimTrailingSpaces(item->GetName());
+            problem += ": its SG of ";
+            problem += sg;
+            problem += tooLarge ? " is more than the KR can hold (0.99 at most)."
+                                : " is not one the KR can use (0.01 at least).";
+            records.problems.push_back(problem);
+            continue;
+        }
         name.resize(TItem::MeterNameLength, ' ');
         records.text += name;
         records.text += ' ';

@@ -6,6 +6,7 @@
 #include "library/ListFile.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
+#include "settings/Appglob.h"
 
 namespace kr {
 
@@ -134,6 +135,10 @@ bool TLibraryList::AskForName()
     const auto chosen = prompts().saveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return false;
+    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return false;
+    }
     fileName = toNativePath(chosen->path);
     SaveListFile();
     return true;

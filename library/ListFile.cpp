@@ -76,9 +76,10 @@ std::string FormatListText(const std::vector<std::string>& codes, const std::str
 ListFileContents ReadListFile(const std::string& path)
 {
     std::string bytes;
-    if (readRegularFile(path, bytes, MaxListFileBytes) != ReadResult::Ok) {
+    if (const ReadResult read = readRegularFile(path, bytes, MaxListFileBytes); read != ReadResult::Ok) {
         std::string message = "Cannot open file ";
         message += path;
+        message += cannotOpenReason(read);
         throw FileError(message);
     }
     return ParseListText(bytes);
@@ -86,9 +87,11 @@ ListFileContents ReadListFile(const std::string& path)
 
 void WriteListFile(const std::string& path, const std::vector<std::string>& codes, const std::string& notes)
 {
-    if (writeFileAtomically(path, FormatListText(codes, notes)) != WriteResult::Ok) {
+    if (const WriteResult written = writeFileAtomically(path, FormatListText(codes, notes));
+        written != WriteResult::Ok) {
         std::string message = "Cannot create file ";
         message += path;
+        message += cannotCreateReason(written);
         throw FileError(message);
     }
 }

@@ -5,6 +5,7 @@
 #include "core/Readings.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
+#include "settings/Appglob.h"
 
 namespace kr {
 
@@ -61,6 +62,10 @@ QString TDocumentWorkflow::AskSaveName()
     const auto chosen = prompts().saveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return {};
+    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return {};
+    }
     if (QFileInfo::exists(chosen->path) && askWarning(workflow_text::Overwrite, mbYes | mbCancel) != mbYes)
         return {};
     return chosen->path;

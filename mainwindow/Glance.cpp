@@ -33,6 +33,7 @@
 #include "platform/Text.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/Glyphs.h"
+#include "settings/Appglob.h"
 
 namespace kr {
 
@@ -439,7 +440,13 @@ void TfmGlance::btnSaveChartClick()
     r.defaultSuffix = QStringLiteral("png");
     r.fileName = QStringLiteral("meter-file-%1").arg(currentFile());
     const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
-    if (!chosen || chosen->path.isEmpty() || !mayReplace(chosen->path))
+    if (!chosen || chosen->path.isEmpty())
+        return;
+    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return;
+    }
+    if (!mayReplace(chosen->path))
         return;
     const QString& path = chosen->path;
     const bool pdf = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)

@@ -567,6 +567,10 @@ void TfmMain::Export1Click()
     if (!chosen || chosen->path.isEmpty())
         return;
     const QString path = chosen->path;
+    if (const QString why = WriteRefusal(path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return;
+    }
     if (!mayReplace(path))
         return;
     const bool json = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)

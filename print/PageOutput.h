@@ -1,7 +1,9 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <variant>
 
 #include "print/Surface.h"
 
@@ -33,5 +35,7 @@ struct TPdfResult {
     QString message;   // for the user, when not written
 };
 TPdfResult WritePdf(const TPrintJob& job, const QString& path, const QPageLayout& layout);
+// The same pages as the bytes of a PDF file, or why there are none.
+std::variant<QByteArray, TPdfResult> MakePdf(const TPrintJob& job, const QPageLayout& layout);
 
 } // namespace kr

@@ -121,6 +121,32 @@ const QString& HelpFilePath() { return readyPaths().help; }
 const QString& FactorsFilePath() { return readyPaths().factors; }
 const QString& DataFolder() { return readyPaths().data; }
 
+QString WriteRefusal(const QString& path)
+{
+    const std::string target = QFile::encodeName(path).toStdString();
+    const QString shown = QDir::toNativeSeparators(path);
+    if (isNonRegularFile(target))
+        return QStringLiteral("%1 is not a regular file; nothing was written.").arg(shown);
+    const Paths& p = readyPaths();
+    // The read-only files may lie in either folder; a copy in the program
+    // folder, even one not made yet, would take the installed one's place.
+    QStringList own;
+    for (const QString& folder : {p.folder, p.data}) {
+        if (folder.isEmpty())
+            continue;
+        own << folder + FactorsName << folder + QStringLiteral("wallroof.ini");
+    }
+    own << p.ini;
+    // The backup names of the meter erase (meter/BackupSlots).
+    for (int n = 1; n <= 9; ++n)
+        own << p.folder + QStringLiteral("data%1.bak").arg(n);
+    for (const QString& file : own)
+        if (sameFile(target, QFile::encodeName(file).toStdString()))
+            return QStringLiteral("%1 is one of the program's own files (%2); nothing was written.")
+                .arg(shown, QFileInfo(file).fileName());
+    return {};
+}
+
 QString DataFilePath(const QString& name)
 {
     const Paths& p = readyPaths();

@@ -35,6 +35,13 @@ const QString& DataFolder();
 // file was expected.
 QString DataFilePath(const QString& name);
 
+// Why nothing may be written at path, as a message for the user: something
+// other than a regular file is there (a folder, a device, a FIFO), or it is
+// one of the program's own files (the catalogue, kr.ini, wallroof.ini, the
+// backups data1.bak .. data9.bak) under any name or link. Empty when the
+// path may be written.
+QString WriteRefusal(const QString& path);
+
 // What decides the program folder, gathered by InitAppglob.
 struct ProgramFolderFacts {
     QString krHome;               // KR_HOME, empty when unset

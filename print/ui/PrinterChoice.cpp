@@ -12,6 +12,7 @@
 
 #include "platform/Prompts.h"
 #include "print/PainterSurface.h"
+#include "settings/Appglob.h"
 
 namespace kr {
 
@@ -75,6 +76,10 @@ void TPrinterChoice::Print(const TPrintJob& job, const QString& pdfName)
     const std::optional<FileDialogResult> chosen = prompts().saveFile(ask);
     if (!chosen)
         return;
+    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return;
+    }
     if (!mayReplace(chosen->path))
         return;
     const TPdfResult result = WritePdf(job, chosen->path, printer.pageLayout());

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "CliRunner.h"
@@ -182,6 +183,14 @@ private slots:
         komma = path("komma.krx");
         made.SaveToFile(komma.toStdString());
         setRegional(RegionalSettings{});
+
+        // A program folder of its own, and outputs that are not the commands' to replace.
+        QVERIFY(QDir().mkpath(path("home")));
+        QVERIFY(writeFile(path("home/Factors.dat"), "the catalogue\r\n"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+        QVERIFY(QFile::link(path("pipe"), path("pipe-link")));
+        QCOMPARE(::link(QFile::encodeName(path("home/Factors.dat")).constData(),
+                        QFile::encodeName(path("catalogue")).constData()), 0);
     }
 
     void exitStatusOfUsage_data()
@@ -214,6 +223,9 @@ private slots:
         QTest::newRow("--file on export") << QStringList{"export", f, "--file", "2"} << 1
                                           << "does not apply to export";
         QTest::newRow("-o on serial") << QStringList{"serial", "-o", f} << 1 << "does not apply to serial";
+        for (const char* c : {"download", "import-lines x.lines", "library get"})
+            QTest::addRow("%s to standard output", c)
+                << (QString(c).split(' ') + QStringList{"-o", "-"}) << 1 << "not standard output";
         QTest::newRow("home missing") << QStringList{"--home", "/nonexistent/kr", "show", f} << 3
                                       << "does not exist";
     }
@@ -302,7 +314,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");   // empty: no file at all
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << QByteArray() << "Cannot open file ";
+        QTest::newRow("missing") << QByteArray() << "Cannot open file " + path("bad.krx") + ": it does not exist.";
         QTest::newRow("bad stamp") << QByteArray("yesterday at noon\r\n") << "is not a valid integer value";
         QTest::newRow("short") << QByteArray("08:09:10 05/03/2026\r\nF01  \r\n") << "List index out of bounds (2)";
         QTest::newRow("binary") << QByteArray("\x01\x02\xFF\xFE\x00garbage", 12) << "'?" "?' is not a valid integer value";
@@ -480,7 +492,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("lines");   // empty: no input file
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << QByteArray() << "Cannot open file ";
+        QTest::newRow("missing") << QByteArray() << "Cannot open file " + path("bad-lines.txt") + ": it does not exist.";
         QTest::newRow("bad month") << meterLine(1, 1, "05 Xyz 26 14:07", 20, "OAK", 55, "12.5")
                                    << "Invalid argument to date encode";
         QTest::newRow("bad moisture") << meterLine(1, 1, "05 Mar 26 14:07", 20, "OAK", 55, "wet!")
@@ -545,6 +557,48 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.errText().contains("is the file being read"), qPrintable(r.errText()));
         QCOMPARE(readFile(in), before);
+    }
+
+    // Neither a FIFO (here through a link) nor the catalogue (here by a hard
+    // link) is replaced by an output; the meter is not even asked (exit 1, not 2).
+    void outputsNeverReplaceWhatIsNotTheirs_data()
+    {
+        QTest::addColumn<QStringList>("command");   // -o OUT follows
+        QTest::addColumn<QString>("target");
+        const QString noDevice = path("no-device");
+        for (const QStringList& command : QList<QStringList>{
+                 {"convert", sample, "--to", "csv"}, {"import-lines", path("x.lines")}, {"print", sample},
+                 {"print-library", path("x.lst")}, {"--device", noDevice, "download"},
+                 {"--device", noDevice, "library", "get"}})
+            for (const char* target : {"pipe-link", "catalogue"})
+                QTest::addRow("%s, %s", qPrintable(command.at(command.at(0) == "--device" ? 2 : 0)), target)
+                    << command << QString(target);
+    }
+    void outputsNeverReplaceWhatIsNotTheirs()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QString, target);
+        const auto r = runCli(QStringList{"--home", path("home")} + command + QStringList{"-o", path(target)});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.errText().contains(target == "catalogue" ? "one of the program's own files (Factors.dat)"
+                                                            : "is not a regular file; nothing was written."),
+                 qPrintable(r.errText()));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path("pipe")).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(readFile(path("home/Factors.dat")), QByteArray("the catalogue\r\n"));
+        QCOMPARE(QDir(path("home")).entryList(QDir::Files | QDir::Hidden), QStringList{"Factors.dat"});
+    }
+
+    void dashIsStandardOutput()
+    {
+        auto r = runCli({"convert", sample, "--to", "json", "-o", "-"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, runCli({"convert", sample, "--to", "json"}).out);
+        r = runCli({"print", sample, "-o", "-"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.startsWith("%PDF-"), r.out.left(40).constData());
+        QVERIFY(!QFile::exists("-"));
     }
 };
 

@@ -71,11 +71,13 @@ private slots:
         QTest::newRow("put without --yes") << QStringList{"library", "put", "full.lst"} << "" << 1 << QStringList{}
                                            << "give --yes";
         QTest::newRow("put an unreadable list") << QStringList{"library", "put", "missing.lst", "--yes"} << "" << 3
-                                                << QStringList{} << "Cannot open file";
+                                                << QStringList{} << "missing.lst: it does not exist.";
         QTest::newRow("put 30 species") << QStringList{"library", "put", "thirty.lst", "--yes"} << "" << 4
                                         << QStringList{} << "There are only 30 species";
         QTest::newRow("put an SG of 1.06") << QStringList{"library", "put", "heavy.lst", "--yes"} << "" << 4
                                            << QStringList{} << "Ipe: its SG of 1.10";
+        QTest::newRow("get into the catalogue") << QStringList{"library", "get", "-o", "Factors.dat"} << "" << 1
+                                                << QStringList{} << "one of the program's own files (Factors.dat)";
         QTest::newRow("put to no meter") << QStringList{"library", "put", "full.lst", "--yes"} << "-" << 2
                                          << QStringList{} << "Cannot open serial port";
         QTest::newRow("put to a silent meter") << QStringList{"library", "put", "full.lst", "--yes"} << "silent" << 2
@@ -101,13 +103,15 @@ private slots:
         QVERIFY(sim.start());
         const QString device = fault == "-" ? path("no-such-device") : sim.devicePath();
         for (QString& a : args)
-            if (a.endsWith(".lst"))
+            if (a.endsWith(".lst") || a.endsWith(".dat"))
                 a = path(a);
+        const QByteArray catalogue = readFile(path("Factors.dat"));
         const auto r = runCli(QStringList{"--home", home.path(), "--device", device} + args);
         QCOMPARE(r.status, status);
         QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
         QTRY_COMPARE(sim.commands(), commands);
         QVERIFY(!QFile::exists(path("got.lst")));
+        QCOMPARE(readFile(path("Factors.dat")), catalogue);
     }
 
     void getWritesTheMeterLibraryAndShowReadsIt()

@@ -114,7 +114,8 @@ private slots:
     void failedSaveLeavesTargetAndStateUntouched_data();
     void failedSaveLeavesTargetAndStateUntouched();
     void saveIntoMissingFolderFails();
-    void saveOverFolderFails();
+    void saveOverWhatIsNotARegularFileIsRefused_data();
+    void saveOverWhatIsNotARegularFileIsRefused();
     void fullDiskKeepsOldFile();
     void saveReplacesLongerFileAndKeepsPermissions();
     void saveThroughSymlinkKeepsLink();
@@ -383,7 +384,7 @@ void TestDataFile::missingFileFailsAndLeavesDocumentCleared()
     doc.SetFileName("old.krx");
     const std::string missing = native(path("M\u00FCller.krx"));
     QCOMPARE(errorOf([&] { doc.LoadFromFile(missing); }),
-             "Cannot open file " + native(dir.path()) + "/M\xFCller.krx");
+             "Cannot open file " + native(dir.path()) + "/M\xFCller.krx: it does not exist.");
     QVERIFY_THROWS_EXCEPTION(FileError, doc.LoadFromFile(missing));
     QCOMPARE(doc.GetComment(3), std::string());
     QVERIFY(doc.GetNotes().empty());
@@ -392,7 +393,7 @@ void TestDataFile::missingFileFailsAndLeavesDocumentCleared()
 
     QVERIFY(QDir(dir.path()).mkdir("folder.krx"));
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("folder.krx"))); }),
-             "Cannot open file " + native(path("folder.krx")));
+             "Cannot open file " + native(path("folder.krx")) + ": it is not a regular file.");
 }
 
 void TestDataFile::badFirstLineStopsLoad_data()
@@ -523,7 +524,7 @@ void TestDataFile::oversizedFileIsRefused()
     big.close();
     TKRFile doc;
     QCOMPARE(errorOf([&] { doc.LoadFromFile(native(path("big.krx"))); }),
-             "Cannot open file " + native(path("big.krx")));
+             "Cannot open file " + native(path("big.krx")) + ": it is too large.");
     QCOMPARE(doc.GetFileName(), std::string("None"));
 }
 
@@ -544,7 +545,7 @@ void TestDataFile::hugeFilesTakeMemoryInProportion_data()
     QTest::addColumn<char>("fill");
     QTest::addColumn<int>("fillBytes");
     QTest::addColumn<std::string>("message");
-    const std::string refused = "Cannot open file " + native(path("huge.krx"));
+    const std::string refused = "Cannot open file " + native(path("huge.krx")) + ": it is too large.";
     QTest::newRow("line feeds") << false << '\n' << 63'000'000 << refused;
     QTest::newRow("notes of line feeds") << true << '\n' << 63'000'000 << refused;
     QTest::newRow("one line") << false << 'x' << 60'000'000 << std::string("'xx' is not a valid integer value");
@@ -707,14 +708,29 @@ void TestDataFile::saveIntoMissingFolderFails()
     QCOMPARE(doc.GetFileName(), std::string("None"));
 }
 
-void TestDataFile::saveOverFolderFails()
+void TestDataFile::saveOverWhatIsNotARegularFileIsRefused_data()
 {
-    QVERIFY(QDir(dir.path()).mkdir("taken.krx"));
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("named pipe") << "pipe";
+    QTest::newRow("link to a named pipe") << "link";
+}
+
+// A rename would put the file in place of a folder, a device or a FIFO.
+void TestDataFile::saveOverWhatIsNotARegularFileIsRefused()
+{
+    QFETCH(QString, kind);
+    QVERIFY(kind == "folder" ? QDir(dir.path()).mkdir("taken") : ::mkfifo(native(path("taken")).c_str(), 0600) == 0);
+    const QString target = path(kind == "link" ? "link.krx" : "taken");
+    QVERIFY(kind != "link" || QFile::link(path("taken"), target));
+    const QStringList before = entries(dir.path());
     TKRFile doc;
-    const std::string target = native(path("taken.krx"));
-    QCOMPARE(errorOf([&] { doc.SaveToFile(target); }), "Cannot create file " + target);
-    QVERIFY(QFileInfo(path("taken.krx")).isDir());
-    QCOMPARE(entries(dir.path()), QStringList{"taken.krx"});
+    QCOMPARE(errorOf([&] { doc.SaveToFile(native(target)); }),
+             "Cannot create file " + native(target) + ": it is not a regular file.");
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(path("taken")).constData(), &st), 0);
+    QVERIFY(kind == "folder" ? S_ISDIR(st.st_mode) : S_ISFIFO(st.st_mode));
+    QCOMPARE(entries(dir.path()), before);
 }
 
 void TestDataFile::fullDiskKeepsOldFile()

@@ -244,10 +244,11 @@ void TestItemObj::unreadableCatalogueRaisesAndLeavesItEmpty_data()
 {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<int>("lineEnds");
-    QTest::newRow("missing") << "Factors.dat" << 0;
-    QTest::newRow("folder") << "" << 0;
+    QTest::addColumn<std::string>("reason");
+    QTest::newRow("missing") << "Factors.dat" << 0 << std::string(": it does not exist.");
+    QTest::newRow("folder") << "" << 0 << std::string(": it is not a regular file.");
     // Each would become an item: far more memory than the file's bytes.
-    QTest::newRow("4 MiB of line ends") << "Factors.dat" << (4 << 20);
+    QTest::newRow("4 MiB of line ends") << "Factors.dat" << (4 << 20) << std::string(": it is too large.");
 }
 
 void TestItemObj::unreadableCatalogueRaisesAndLeavesItEmpty()
@@ -263,7 +264,8 @@ void TestItemObj::unreadableCatalogueRaisesAndLeavesItEmpty()
     }
     TFactorCatalogue catalogue;
     catalogue.LoadFromText("a\r\nb\r\n");
-    QCOMPARE(errorOf([&] { catalogue.LoadCatalogue(path); }), "Cannot open file " + path);
+    QFETCH(std::string, reason);
+    QCOMPARE(errorOf([&] { catalogue.LoadCatalogue(path); }), "Cannot open file " + path + reason);
     QCOMPARE(catalogue.Count(), 0);
 }
 

@@ -160,6 +160,12 @@ private slots:
                                  << "Cumaru: its SG of 1.10 is more than the KR can hold";
         QTest::newRow("rounds to 1.00") << "Lignum" << "0.996" << '.' << QByteArray() << "its SG of 1.00";
         QTest::newRow("negative") << "Odd" << "-0.45" << '.' << QByteArray() << "its SG of -0.45";
+        QTest::newRow("SG 0.00") << "Balsa" << "0" << '.' << QByteArray() << "Balsa: its SG of 0.00 is not one";
+        QTest::newRow("rounds to 0.00") << "Balsa" << "0.004" << ',' << QByteArray() << "its SG of 0,00 is not one";
+        QTest::newRow("no name") << "" << "0.5" << '.' << QByteArray()
+                                 << "Entry 1: the species with the code T0000001 has no name.";
+        QTest::newRow("blank where the KR reads it") << "             Ash" << "0.5" << '.' << QByteArray()
+                                                     << "has no name";
     }
     void speciesRecords()
     {

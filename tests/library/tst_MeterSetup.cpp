@@ -10,6 +10,7 @@
 #include "library/ItemObj.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "settings/Appglob.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestFiles.h"
 
@@ -72,6 +73,10 @@ private slots:
     {
         window.reset();
         prompts.reset();
+        if (qEnvironmentVariableIsSet("KR_HOME")) {
+            qunsetenv("KR_HOME");
+            InitAppglob();
+        }
     }
 
     void addKeepsNameOrderAndWarns()
@@ -188,6 +193,22 @@ private slots:
         QCOMPARE(window->memNotes->toPlainText(), QStringLiteral("first\nsecond"));
         QVERIFY(window->close());
         QCOMPARE(prompts->unexpected(), 0);
+    }
+
+    void saveAsRefusesTheProgramsOwnFiles()
+    {
+        QTemporaryDir home;
+        qputenv("KR_HOME", home.path().toUtf8());   // undone by cleanup()
+        InitAppglob();
+        const QString ini = home.filePath(QStringLiteral("kr.ini"));
+        QVERIFY(writeFile(ini, "[General]\r\n"));
+        list->SetChanged();
+        prompts->answerSave(ini);
+        window->SaveAs1->trigger();
+        QCOMPARE(prompts->messageTexts(),
+                 QStringList{ini + " is one of the program's own files (kr.ini); nothing was written."});
+        QCOMPARE(readFile(ini), QByteArray("[General]\r\n"));
+        QVERIFY(list->IsChanged());
     }
 
     void showingResetsAndReadsTheMeter()

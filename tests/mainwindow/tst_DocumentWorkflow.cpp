@@ -5,6 +5,7 @@
 #include "core/Errors.h"
 #include "core/Readings.h"
 #include "mainwindow/DocumentWorkflow.h"
+#include "settings/Appglob.h"
 #include "tests/support/ScriptedPrompts.h"
 
 using namespace kr;
@@ -57,6 +58,7 @@ private slots:
     void saveWritesNamedFileSilently();
     void saveNeverWritesOverABackup();
     void saveAsAsksBeforeOverwriting();
+    void saveAsRefusesTheProgramsOwnFiles();
     void failedSaveKeepsNameModifiedAndList();
     void recentClickLoadsWithoutReordering();
     void recentClickCancelledKeepsDocument();
@@ -90,6 +92,10 @@ void TestDocumentWorkflow::init()
 void TestDocumentWorkflow::cleanup()
 {
     failNextAtomicWrite(WriteResult::Ok);
+    if (qEnvironmentVariableIsSet("KR_HOME")) {
+        qunsetenv("KR_HOME");
+        InitAppglob();
+    }
     prompts.reset();
     flow.reset();
 }
@@ -340,6 +346,20 @@ void TestDocumentWorkflow::saveAsAsksBeforeOverwriting()
     QCOMPARE(prompts->messageTexts().size(), 1); // no question for a new file
     QVERIFY(QFile::exists(path("fresh.krx")));
     QCOMPARE(view->refreshes, 1);
+}
+
+void TestDocumentWorkflow::saveAsRefusesTheProgramsOwnFiles()
+{
+    qputenv("KR_HOME", dir->path().toUtf8());   // undone by cleanup()
+    InitAppglob();
+    doc->SetComment(1, "unsaved");
+    prompts->answerSave(path("data4.bak"));
+    flow->SaveAs1Click();
+    QCOMPARE(prompts->messageTexts(),
+             QStringList{path("data4.bak") + " is one of the program's own files (data4.bak); nothing was written."});
+    QVERIFY(!QFile::exists(path("data4.bak")));
+    QVERIFY(doc->IsModified());
+    QVERIFY(mru->IsEmpty());
 }
 
 void TestDocumentWorkflow::failedSaveKeepsNameModifiedAndList()

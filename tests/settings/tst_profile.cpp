@@ -85,6 +85,8 @@ private slots:
     void readOnlyFilesFallBackToTheDataFolder_data();
     void readOnlyFilesFallBackToTheDataFolder();
     void appglobPathsFollowKrHome();
+    void writeRefusalNamesWhatMustNotBeReplaced_data();
+    void writeRefusalNamesWhatMustNotBeReplaced();
 };
 
 void TestProfile::readFindsKeysWithoutRegardToCaseOrBlanks_data()
@@ -663,6 +665,48 @@ void TestProfile::appglobPathsFollowKrHome()
     qunsetenv("KR_HOME");
     InitAppglob();
     QCOMPARE(ProgramFolder(), QCoreApplication::applicationDirPath() + "/");
+}
+
+void TestProfile::writeRefusalNamesWhatMustNotBeReplaced_data()
+{
+    QTest::addColumn<QString>("target");   // in the program folder "home", or beside it
+    QTest::addColumn<QString>("says");     // empty: may be written
+    const QString own = QStringLiteral("is one of the program's own files (%1); nothing was written.");
+    const QString notAFile = QStringLiteral("is not a regular file; nothing was written.");
+    QTest::newRow("a file of the user's") << "mine.krx" << "";
+    QTest::newRow("catalogue") << "home/Factors.dat" << own.arg("Factors.dat");
+    QTest::newRow("catalogue by a symbolic link") << "catalogue-link" << own.arg("Factors.dat");
+    QTest::newRow("catalogue by a hard link") << "catalogue-hard" << own.arg("Factors.dat");
+    QTest::newRow("settings through a linked folder") << "home-link/kr.ini" << own.arg("kr.ini");
+    QTest::newRow("wall-and-roof file, not there yet") << "home/wallroof.ini" << own.arg("wallroof.ini");
+    QTest::newRow("backup, not there yet") << "home/data9.bak" << own.arg("data9.bak");
+    QTest::newRow("no tenth backup") << "home/data10.bak" << "";
+    QTest::newRow("folder") << "home" << notAFile;
+    QTest::newRow("named pipe") << "pipe" << notAFile;
+    QTest::newRow("link to a device") << "zero-link" << notAFile;
+}
+
+void TestProfile::writeRefusalNamesWhatMustNotBeReplaced()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    QVERIFY(QDir().mkdir(home));
+    QVERIFY(writeFile(home + "/Factors.dat", "catalogue"));
+    QVERIFY(writeFile(home + "/kr.ini", "[General]\r\n"));
+    QVERIFY(QFile::link(home + "/Factors.dat", dir.filePath("catalogue-link")));
+    QCOMPARE(::link(QFile::encodeName(home + "/Factors.dat").constData(),
+                    QFile::encodeName(dir.filePath("catalogue-hard")).constData()), 0);
+    QVERIFY(QFile::link(home, dir.filePath("home-link")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("zero-link")));
+    qputenv("KR_HOME", home.toUtf8());
+    InitAppglob();
+    const QString why = WriteRefusal(dir.filePath(target));
+    qunsetenv("KR_HOME");
+    InitAppglob();
+    QCOMPARE(why, says.isEmpty() ? says : dir.filePath(target) + " " + says);
 }
 
 QTEST_GUILESS_MAIN(TestProfile)

@@ -316,6 +316,10 @@ private:
                   || inv.command == Command::PrintLibrary)
                  && inv.output.isEmpty())
             error = QStringLiteral("%1 needs -o FILE").arg(command);
+        else if ((inv.command == Command::Download || inv.command == Command::ImportLines
+                  || inv.command == Command::LibraryGet)
+                 && inv.toStandardOutput())
+            error = QStringLiteral("%1 writes a file, not standard output; give -o FILE").arg(command);
         else if (inv.command == Command::LibraryPut && !inv.yes)
             error = QStringLiteral("library put erases the KR (after a backup) before it sends the library; "
                                    "give --yes to confirm");
@@ -357,7 +361,8 @@ QString usageText(Command command)
             "\n"
             "Downloads the summary and every record from the meter and saves them as a data\n"
             "file. When the meter holds no readings, nothing is written and the command says\n"
-            "so (exit status 0).\n"
+            "so (exit status 0). A FILE that kr-cli --help says is refused is refused before\n"
+            "the meter is asked (exit status 1).\n"
             "\n"
             "A download that is not everything the meter announced (records missing, cut off,\n"
             "unreadable or contradicting each other, or the line lost) says why, leaves FILE\n"
@@ -429,9 +434,10 @@ QString usageText(Command command)
         return QStringLiteral(
             "Usage: kr-cli convert FILE --to csv|json [-o OUT]\n"
             "\n"
-            "Writes the data file in a form other tools read, to OUT or standard output,\n"
-            "in UTF-8. OUT may not be FILE itself (under any name or link): that is\n"
-            "refused with exit status 1. Date-times are ISO 8601 local times (2026-03-05T14:07:00),\n"
+            "Writes the data file in a form other tools read, to OUT or standard output\n"
+            "(no -o, or -o -), in UTF-8. OUT may not be FILE itself, one of the program's own\n"
+            "files or anything but a regular file (see kr-cli --help): that is refused with\n"
+            "exit status 1. Date-times are ISO 8601 local times (2026-03-05T14:07:00),\n"
             "temperatures degrees Celsius, decimals written with \".\".\n"
             "\n"
             "csv: one row per reading after the header row\n"
@@ -448,7 +454,7 @@ QString usageText(Command command)
             "\n"
             "Turns captured meter record lines (one per line, as the meter sends them after\n"
             "the data command) into a data file, by the same import as a download. FILE may\n"
-            "not be LINES itself (exit status 1).\n");
+            "not be LINES itself, nor an output kr-cli --help says is refused (exit status 1).\n");
     case Command::Print:
     case Command::PrintLibrary:
         return QStringLiteral(
@@ -465,8 +471,10 @@ QString usageText(Command command)
             "print-library  the library list's species with their names and SG, one page.\n"
             "\n"
             "OUT.pdf is written whole and then put in place: a failure leaves an older file\n"
-            "as it was. Exit status: 0 done; 1 wrong usage; 3 a file could not be read or\n"
-            "OUT.pdf not written; 4 refused: margins that leave no room for the readings.\n");
+            "as it was. -o - writes the PDF to standard output. Exit status: 0 done; 1 wrong\n"
+            "usage, or OUT.pdf refused (the input, one of the program's own files, or not a\n"
+            "regular file); 3 a file could not be read or OUT.pdf not written; 4 refused:\n"
+            "margins that leave no room for the readings.\n");
     case Command::Library:
     case Command::LibraryGet:
     case Command::LibraryPut:
@@ -489,16 +497,19 @@ QString usageText(Command command)
             "      readings are backed up into data<n>.bak and erased first, then the library\n"
             "      goes a character at a time (about 4.5 s). Nothing is sent without --yes\n"
             "      (exit status 1); a list with fewer than 31 species, a code the catalogue\n"
-            "      lacks or an SG of 1.00 or more is refused before anything is sent (exit\n"
-            "      status 4), and so is a meter whose readings cannot be backed up. The\n"
-            "      wall-and-roof entries come from wallroof.ini in the program folder, else\n"
-            "      the defaults. --nd leaves out the extra erase command and the 1.5 s pause\n"
-            "      before the library, as the window program's ND argument does.\n"
+            "      lacks, a species with a blank name, or an SG of 0.00 or of 1.00 or more is\n"
+            "      refused before anything is sent (exit status 4), and so is a meter whose\n"
+            "      readings cannot be backed up. The wall-and-roof entries come from\n"
+            "      wallroof.ini in the program folder, else the defaults. --nd leaves out\n"
+            "      the extra erase command and the 1.5 s pause before the library, as the\n"
+            "      window program's ND argument does.\n"
             "show  prints the list: each code with its name and SG text, then the notes.\n"
             "\n"
-            "Exit status: 0 done; 1 wrong usage; 2 the meter did not answer or could not be\n"
-            "reached; 3 the list file or the catalogue could not be read, or FILE.lst not\n"
-            "written; 4 refused before the library was sent.\n");
+            "Exit status: 0 done; 1 wrong usage, or FILE.lst refused before the meter is asked\n"
+            "(one of the program's own files, such as Factors.dat, or not a regular file);\n"
+            "2 the meter did not answer or could not be reached; 3 the list file or the\n"
+            "catalogue could not be read, or FILE.lst not written; 4 refused before the\n"
+            "library was sent.\n");
     }
     return QStringLiteral(
         "Usage: kr-cli [--port N | --device PATH] [--home DIR] COMMAND [ARGS]\n"
@@ -541,12 +552,17 @@ QString usageText(Command command)
         "  --home DIR     the program folder (kr.ini, backups, Factors.dat), as KR_HOME\n"
         "  --help         this text; COMMAND --help tells about one command\n"
         "\n"
-        "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also an\n"
-        "output that is the input file); 2 the meter did not answer, the port failed or\n"
-        "another program is using it, or a download fell short (nothing written unless\n"
-        "--partial); 3 a file could not be read or written; 4 refused (erase without\n"
-        "--yes, or the backup failed so the meter was not erased; a library the meter\n"
-        "cannot take).\n");
+        "Outputs (-o) never replace what is not theirs: the input file, the program's own\n"
+        "files (Factors.dat, kr.ini, wallroof.ini, data1.bak .. data9.bak) and anything\n"
+        "but a regular file (a device, a FIFO, a folder) are refused under any name or\n"
+        "link, before anything is read or the meter is asked. convert, print and\n"
+        "print-library take -o - for standard output.\n"
+        "\n"
+        "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also a\n"
+        "refused output); 2 the meter did not answer, the port failed or another program\n"
+        "is using it, or a download fell short (nothing written unless --partial); 3 a\n"
+        "file could not be read or written; 4 refused (erase without --yes, or the backup\n"
+        "failed so the meter was not erased; a library the meter cannot take).\n");
 }
 
 } // namespace kr::cli

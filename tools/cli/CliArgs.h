@@ -38,7 +38,7 @@ struct Invocation {
     QString home;                   // --home DIR
 
     QString input;                  // FILE of export, show, convert, library put/show; LINES of import-lines
-    QString output;                 // -o FILE / -o OUT
+    QString output;                 // -o FILE / -o OUT; "-" is standard output
     bool yes = false;               // --yes
     bool nd = false;                // library put --nd: no extra erase command and pause
     bool partial = false;           // download --partial: keep a short download
@@ -49,6 +49,8 @@ struct Invocation {
     std::optional<MoistureRange> range; // stats --range LOW-HIGH (none: kr.ini's, else the default)
     bool json = false;              // stats --json
     std::optional<Format> format;   // convert --to
+
+    bool toStandardOutput() const { return output == QLatin1String("-"); }
 };
 
 struct ParseResult {

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "core/Readings.h"
 #include "platform/Text.h"
 #include "print/DataPrint.h"
+#include "settings/Appglob.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/LibraryCommands.h"
 #include "tools/cli/MeterCommands.h"
@@ -37,33 +37,32 @@ bool writeStdout(const std::string& bytes, CliPrompts& prompts)
     return ok;
 }
 
-// The result goes to standard output, or through a temporary file into OUT.
+// The result goes to standard output (no OUT, or "-"), or through a temporary file into OUT.
 int deliver(const std::string& bytes, const QString& outPath, CliPrompts& prompts)
 {
-    if (outPath.isEmpty())
+    if (outPath.isEmpty() || outPath == QLatin1String("-"))
         return writeStdout(bytes, prompts) ? ExitOk : ExitFile;
-    if (writeFileAtomically(toNativePath(outPath), bytes) != WriteResult::Ok) {
-        prompts.print(QStringLiteral("Cannot create file %1").arg(outPath));
+    if (const WriteResult written = writeFileAtomically(toNativePath(outPath), bytes); written != WriteResult::Ok) {
+        prompts.print(QStringLiteral("Cannot create file %1%2").arg(outPath, QLatin1String(cannotCreateReason(written))));
         return ExitFile;
     }
     return ExitOk;
 }
 
-// Whether OUT names the file being read, under any spelling, link or hard link.
-bool sameFile(const QString& input, const QString& output)
-{
-    std::error_code ec;
-    return std::filesystem::equivalent(toNativePath(input), toNativePath(output), ec) && !ec;
-}
-
 } // namespace
 
-// Writing the result over its own input would lose the input: refused before anything is read.
-bool outputIsInput(const Invocation& inv, CliPrompts& prompts)
+// Refused before anything is read or sent, so a refusal costs nothing.
+bool outputRefused(const Invocation& inv, CliPrompts& prompts)
 {
-    if (inv.output.isEmpty() || !sameFile(inv.input, inv.output))
+    if (inv.output.isEmpty() || inv.toStandardOutput())
         return false;
-    prompts.print(QStringLiteral("%1 is the file being read; give -o another file.").arg(inv.output));
+    QString why = WriteRefusal(inv.output);
+    // Writing the result over its own input would lose the input.
+    if (!inv.input.isEmpty() && sameFile(toNativePath(inv.input), toNativePath(inv.output)))
+        why = QStringLiteral("%1 is the file being read; give -o another file.").arg(inv.output);
+    if (why.isEmpty())
+        return false;
+    prompts.print(why);
     return true;
 }
 
@@ -108,7 +107,7 @@ int runStats(const Invocation& inv, CliPrompts& prompts)
 
 int runConvert(const Invocation& inv, CliPrompts& prompts)
 {
-    if (outputIsInput(inv, prompts))
+    if (outputRefused(inv, prompts))
         return ExitUsage;
     TKRFile doc;
     if (const int status = load(doc, inv.input, prompts))
@@ -141,11 +140,12 @@ std::vector<std::string> meterLines(const std::string& bytes)
 
 int runImportLines(const Invocation& inv, CliPrompts& prompts)
 {
-    if (outputIsInput(inv, prompts))
+    if (outputRefused(inv, prompts))
         return ExitUsage;
     std::string bytes;
-    if (!readWholeFile(toNativePath(inv.input), bytes, MaxLinesFileBytes)) {
-        prompts.print(QStringLiteral("Cannot open file %1").arg(inv.input));
+    if (const ReadResult read = readRegularFile(toNativePath(inv.input), bytes, MaxLinesFileBytes);
+        read != ReadResult::Ok) {
+        prompts.print(QStringLiteral("Cannot open file %1%2").arg(inv.input, QLatin1String(cannotOpenReason(read))));
         return ExitFile;
     }
     TKRFile doc;
@@ -167,7 +167,7 @@ int runImportLines(const Invocation& inv, CliPrompts& prompts)
 
 int runPrint(const Invocation& inv, CliPrompts& prompts)
 {
-    if (outputIsInput(inv, prompts))
+    if (outputRefused(inv, prompts))
         return ExitUsage;
     TKRFile doc;
     if (const int status = load(doc, inv.input, prompts))

@@ -10,7 +10,9 @@ class CliPrompts;
 // files the command names. Meter commands need a running QCoreApplication.
 int runCommand(const Invocation& inv, CliPrompts& prompts);
 
-// True, after saying so, when -o names the input file itself (under any name or link).
-bool outputIsInput(const Invocation& inv, CliPrompts& prompts);
+// True, after saying why, when -o must not be written: the input file itself,
+// something other than a regular file, or one of the program's own files
+// (under any name or link).
+bool outputRefused(const Invocation& inv, CliPrompts& prompts);
 
 } // namespace kr::cli

@@ -52,6 +52,8 @@ QString nameOf(const TItem& item) { return fromCp1252(TrimTrailingSpaces(item.Ge
 
 int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
 {
+    if (outputRefused(inv, prompts))
+        return ExitUsage;
     TFactorCatalogue catalogue;
     if (!loadCatalogue(catalogue, prompts))
         return ExitFile;
@@ -141,7 +143,7 @@ int runLibraryShow(const Invocation& inv, CliPrompts& prompts)
 
 int runPrintLibrary(const Invocation& inv, CliPrompts& prompts)
 {
-    if (outputIsInput(inv, prompts))
+    if (outputRefused(inv, prompts))
         return ExitUsage;
     ListFileContents list;
     TFactorCatalogue catalogue;

@@ -15,6 +15,7 @@
 #include "platform/Text.h"
 #include "settings/Settings.h"
 #include "tools/cli/CliPrompts.h"
+#include "tools/cli/Commands.h"
 #include "tools/cli/MeterSession.h"
 
 namespace kr::cli {
@@ -63,6 +64,8 @@ bool drained(MeterSession& s)
 
 int runDownload(const Invocation& inv, CliPrompts& prompts)
 {
+    if (outputRefused(inv, prompts))
+        return ExitUsage;
     MeterSession s;
     if (!open(s, inv, prompts))
         return ExitMeter;

@@ -1,6 +1,7 @@
 #include "tools/cli/PrintCommands.h"
 
 #include <QPageLayout>
+#include <cstdio>
 
 #include "print/PageOutput.h"
 #include "print/PainterSurface.h"
@@ -19,7 +20,20 @@ TPageSetup StoredPageSetup()
 
 int WritePdfOutput(const TPrintJob& job, const Invocation& inv, CliPrompts& prompts)
 {
-    const TPdfResult result = WritePdf(job, inv.output, PdfPageLayout());
+    TPdfResult result;
+    if (inv.toStandardOutput()) {
+        const std::variant<QByteArray, TPdfResult> made = MakePdf(job, PdfPageLayout());
+        if (const auto* pages = std::get_if<QByteArray>(&made)) {
+            const auto size = std::size_t(pages->size());
+            if (std::fwrite(pages->constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+                return ExitOk;
+            result = {TPdfResult::Failed, QStringLiteral("Stream write error")};
+        } else {
+            result = std::get<TPdfResult>(made);
+        }
+    } else {
+        result = WritePdf(job, inv.output, PdfPageLayout());
+    }
     if (result.outcome == TPdfResult::Written)
         return ExitOk;
     prompts.print(result.message);

@@ -13,7 +13,8 @@ class CliPrompts;
 // The page setup kr.ini gives: its margins and its print font.
 TPageSetup StoredPageSetup();
 
-// Writes the job to inv.output as a PDF file; the exit status.
+// Writes the job to inv.output as a PDF file, or to standard output for "-";
+// the exit status.
 int WritePdfOutput(const TPrintJob& job, const Invocation& inv, CliPrompts& prompts);
 
 } // namespace kr::cli
