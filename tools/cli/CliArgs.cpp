@@ -464,9 +464,14 @@ QString usageText(Command command)
             "               unless --fahrenheit.\n"
             "print-library  the library list's species with their names and SG, one page.\n"
             "\n"
+            "A negative margin is refused, and so are margins that leave no room for one\n"
+            "line of the printout: its columns between the left and the right margin, and\n"
+            "one line (four for the readings) between the page header and the bottom\n"
+            "margin; also a print font too large for the page. Nothing is written then.\n"
+            "\n"
             "OUT.pdf is written whole and then put in place: a failure leaves an older file\n"
             "as it was. Exit status: 0 done; 1 wrong usage; 3 a file could not be read or\n"
-            "OUT.pdf not written; 4 refused: margins that leave no room for the readings.\n");
+            "OUT.pdf not written; 4 refused: margins (or the print font) without room.\n");
     case Command::Library:
     case Command::LibraryGet:
     case Command::LibraryPut:
@@ -543,7 +548,8 @@ QString usageText(Command command)
         "output that is the input file); 2 the meter did not answer, the port failed, or\n"
         "a download fell short (nothing written unless --partial); 3 a file could not be\n"
         "read or written; 4 refused (erase without --yes, or the backup failed so the\n"
-        "meter was not erased; a library the meter cannot take).\n");
+        "meter was not erased; a library the meter cannot take; print margins that are\n"
+        "negative or leave no room for a line of the printout).\n");
 }
 
 } // namespace kr::cli
