@@ -109,7 +109,6 @@ private slots:
             << "print" << QByteArray("LeftMargin=2147483647") << "a left margin of 2147483647 mm";
         QTest::newRow("library, top beyond A4")
             << "print-library" << QByteArray("TopMargin=297") << "no room for the species with a top margin of 297 mm";
-        QTest::newRow("library, negative left") << "print-library" << QByteArray("LeftMargin=-5") << "A left margin of -5 mm";
     }
     void marginsWithoutRoomAreRefused()
     {

@@ -142,7 +142,7 @@ void TestGlance::followsTheMainWindow()
 
     // A moisture no meter measures is in no figure and not on the chart; the note counts it.
     QVERIFY(!glance.lblZeros->text().contains(QStringLiteral("left out:")));
-    main->Document().GetReading(5, 1).SetMoisture(-5);
+    main->Document().GetReading(5, 1).SetMoisture(150);
     main->RepaintGrid();
     QCOMPARE(dots(glance.Chart(), "Outside the range")->count(), 3);
     QVERIFY2(glance.lblZeros->text().endsWith(
