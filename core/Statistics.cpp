@@ -29,7 +29,7 @@ void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int
 }
 
 MoistureStatistics figures(int number, const std::vector<long double>& values, int zeros, int leftOut,
-                              const MoistureRange& range)
+                           const MoistureRange& range)
 {
     MoistureStatistics s;
     s.number = number;

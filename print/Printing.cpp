@@ -84,9 +84,7 @@ std::optional<QString> MarginRefusal(const TPrintSurface& s, const TPageSetup& o
     if (room.columnsWidth > s.PageWidth() || frame >= s.PageHeight())
         return QStringLiteral("The print font (%1, %2 points) is too large for %3 to fit on the page. Choose a "
                               "smaller print font in the setup and print again.")
-            .arg(o.font.name)
-            .arg(o.font.points)
-            .arg(room.what);
+            .arg(o.font.name, QString::number(o.font.points), room.what);
     if (s.PageWidth() - sides < room.columnsWidth)
         return QStringLiteral("The page has no room for %1 with a left margin of %2 mm and a right margin of %3 mm. "
                               "Make the margins smaller in the setup and print again.")
