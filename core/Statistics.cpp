@@ -11,27 +11,30 @@ namespace kr {
 
 namespace {
 
-// The moisture of every reading in use; zeros (and anything not above 0,
-// which no meter measures) are counted apart.
-void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int& zeros)
+// The moisture of every reading in use; zeros and values no meter measures
+// are counted apart.
+void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int& zeros, int& leftOut)
 {
     for (int r = 1; r <= TSubFile::RecordCount; ++r) {
         const TReading& reading = doc.GetReading(fileNo, r);
         if (!reading.IsUsed())
             continue;
         const long double moisture = reading.GetMoisture();
-        if (moisture > 0)
-            values.push_back(moisture);
-        else
-            ++zeros;
+        switch (ClassifyMoisture(moisture)) {
+        case MoistureKind::Reading: values.push_back(moisture); break;
+        case MoistureKind::Zero: ++zeros; break;
+        case MoistureKind::LeftOut: ++leftOut; break;
+        }
     }
 }
 
-MoistureStatistics figures(int number, const std::vector<long double>& values, int zeros, const MoistureRange& range)
+MoistureStatistics figures(int number, const std::vector<long double>& values, int zeros, int leftOut,
+                           const MoistureRange& range)
 {
     MoistureStatistics s;
     s.number = number;
     s.zeros = zeros;
+    s.leftOut = leftOut;
     s.count = int(values.size());
     if (values.empty())
         return s;
@@ -58,17 +61,46 @@ MoistureStatistics figures(int number, const std::vector<long double>& values, i
 
 } // namespace
 
+MoistureKind ClassifyMoisture(long double moisture)
+{
+    if (moisture == 0)
+        return MoistureKind::Zero;
+    // Written so that a NaN, which compares false with everything, is left out.
+    if (moisture > 0 && moisture <= 100)
+        return MoistureKind::Reading;
+    return MoistureKind::LeftOut;
+}
+
 MoistureStatistics FileStatistics(const TFile& doc, int fileNo, const MoistureRange& range)
 {
     std::vector<long double> values;
     int zeros = 0;
+    int leftOut = 0;
     if (fileNo == 0) {
         for (int f = 1; f <= TFile::FileCount; ++f)
-            collect(doc, f, values, zeros);
+            collect(doc, f, values, zeros, leftOut);
     } else {
-        collect(doc, fileNo, values, zeros);
+        collect(doc, fileNo, values, zeros, leftOut);
     }
-    return figures(fileNo, values, zeros, range);
+    return figures(fileNo, values, zeros, leftOut, range);
+}
+
+std::string LeftOutSentence(const TFile& doc)
+{
+    int total = 0;
+    std::string files;
+    int fileCount = 0;
+    for (int f = 1; f <= TFile::FileCount; ++f) {
+        const int n = FileStatistics(doc, f, MoistureRange{}).leftOut;
+        if (n == 0)
+            continue;
+        total += n;
+        files += (fileCount++ == 0 ? "" : ", ") + std::to_string(f);
+    }
+    if (total == 0)
+        return {};
+    return std::to_string(total) + (total == 1 ? " reading" : " readings")
+        + " left out: moisture not a number from 0 to 100 (meter file" + (fileCount == 1 ? " " : "s ") + files + ").";
 }
 
 std::vector<MoistureStatistics> StatisticsTable(const TFile& doc, const MoistureRange& range)
@@ -115,7 +147,7 @@ std::vector<ReadingPoint> ReadingPoints(const TFile& doc, int fileNo, const Mois
     for (int r = 1; r <= TSubFile::RecordCount; ++r) {
         const TReading& reading = doc.GetReading(fileNo, r);
         const long double moisture = reading.GetMoisture();
-        if (reading.IsUsed() && moisture > 0)
+        if (reading.IsUsed() && ClassifyMoisture(moisture) == MoistureKind::Reading)
             points.push_back({r, moisture, range.contains(moisture)});
     }
     return points;

@@ -20,13 +20,21 @@ struct MoistureRange {
 // lie, in points of moisture content.
 inline constexpr long double DefaultComparisonLimit = 4;
 
-// The figures of a set of readings. The meter stores a moisture of 0 when it
-// measured nothing: such readings are counted in `zeros` and left out of
-// every other figure. Slots not in use are no readings at all.
+// What a stored moisture is to the statistics: a reading above 0 and up to
+// 100 %, a zero (the meter stores 0 when it measured nothing), or something
+// no meter measures (negative, above 100, not a finite number), which a data
+// file may still carry and which is left out and counted apart.
+enum class MoistureKind { Reading, Zero, LeftOut };
+MoistureKind ClassifyMoisture(long double moisture);
+
+// The figures of a set of readings. Zeros and left-out values are counted in
+// `zeros` and `leftOut` and are in no other figure. Slots not in use are no
+// readings at all.
 struct MoistureStatistics {
     int number = 0;      // the meter file, 1..25; 0 for the whole document
-    int count = 0;       // readings with a moisture above 0
+    int count = 0;       // readings with a moisture above 0 and up to 100
     int zeros = 0;
+    int leftOut = 0;     // moisture not a number from 0 to 100
     int inRange = 0;     // of `count`, those inside the target range
     long double mean = 0;
     long double min = 0;
@@ -39,8 +47,8 @@ struct MoistureStatistics {
     bool hasSd() const { return count > 1; }
     // The share of `count` inside the range, 0..1; 0 without readings.
     long double inRangeShare() const { return count > 0 ? static_cast<long double>(inRange) / count : 0; }
-    // Whether the meter file holds any reading at all, zeros included.
-    bool holdsReadings() const { return count + zeros > 0; }
+    // Whether the meter file holds any reading at all, zeros and left-out ones included.
+    bool holdsReadings() const { return count + zeros + leftOut > 0; }
 };
 
 // One meter file (1..25) or, with fileNo 0, every reading of the document.
@@ -70,9 +78,13 @@ MoistureComparison CompareFiles(const TFile& doc, int firstFile, int secondFile,
 // to compare. Regional decimals.
 std::string ComparisonVerdict(const MoistureComparison& comparison);
 
+// "3 readings left out: moisture not a number from 0 to 100 (meter files 1,
+// 4)." for the whole document; empty when none is.
+std::string LeftOutSentence(const TFile& doc);
+
 // One reading of a meter file as a chart shows it: its slot number, its
-// moisture and whether that lies inside the target range. Zeros are left
-// out, as they are of the figures.
+// moisture and whether that lies inside the target range. Zeros and left-out
+// values are not shown, as they are in none of the figures.
 struct ReadingPoint {
     int record = 0;
     long double moisture = 0;

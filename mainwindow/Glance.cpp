@@ -114,11 +114,7 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     tblStats->horizontalHeader()->setStretchLastSection(true);
     tblStats->horizontalHeader()->setHighlightSections(false);
 
-    lblZeros = new QLabel(QStringLiteral("Moisture in %. Readings of 0 % (the meter measured nothing) are counted "
-                                         "apart as zeros and left out of the figures. SD is the sample standard "
-                                         "deviation (n - 1). In range: share of the readings inside the target "
-                                         "range, both ends included."),
-                          this);
+    lblZeros = new QLabel(this);
     lblZeros->setObjectName(QStringLiteral("lblZeros"));
     lblZeros->setWordWrap(true);
 
@@ -375,6 +371,14 @@ void TfmGlance::Refresh()
     const int rows = std::clamp(model->rowCount(), 3, 10);
     tblStats->setFixedHeight(tblStats->horizontalHeader()->sizeHint().height()
                                + rows * tblStats->verticalHeader()->defaultSectionSize() + 2 * tblStats->frameWidth());
+    QString note = QStringLiteral("Moisture in %. Readings of 0 % (the meter measured nothing) are counted apart as "
+                                  "zeros and left out of the figures. SD is the sample standard deviation (n - 1). "
+                                  "In range: share of the readings inside the target range, both ends included.");
+    // Values no meter measures are in no column: the note counts them.
+    const std::string leftOut = LeftOutSentence(doc);
+    if (!leftOut.empty())
+        note += QLatin1Char(' ') + QString::fromLatin1(leftOut);
+    lblZeros->setText(note);
     fillFileChoices();
     updateComparison();
     fillChart();

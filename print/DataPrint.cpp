@@ -1,7 +1,5 @@
 #include "print/DataPrint.h"
 
-#include <algorithm>
-
 #include "platform/Text.h"
 #include "print/Printing.h"
 
@@ -16,8 +14,6 @@ void draw(TPrintSurface& s, TTextAlign align, int x, int y, const QString& text)
     s.SetAlign(align);
     s.TextOut(x, y, text);
 }
-
-constexpr int HeaderHeight = 150;
 
 } // namespace
 
@@ -40,17 +36,11 @@ std::optional<QString> DataPrintRefusal(TPrintSurface& s, const TDataPrintOption
 {
     const TPrintFont before = s.Font();
     s.SetFont(o.font);
-    const int h = lineHeight(s);
+    // A line runs to the moisture column (the notes may run on); the page
+    // must hold four lines below its header, or no slot would ever print.
+    const TReportRoom room{QStringLiteral("the readings"), DataColumns(s, 0).mc, 4 * lineHeight(s)};
     s.SetFont(before);
-    const TPageGeometry p = PageGeometry(s, o);
-    const int header = std::max(HeaderHeight, Logo().height());
-    // A page must hold its header and four lines, or no slot would ever print.
-    if (p.top + header < p.pageHeight - p.bottom - 4 * h)
-        return std::nullopt;
-    return QStringLiteral("The page has no room for the readings with a top margin of %1 mm and a bottom margin "
-                          "of %2 mm. Make the margins smaller in the setup and print again.")
-        .arg(o.topMargin)
-        .arg(o.bottomMargin);
+    return MarginRefusal(s, o, room);
 }
 
 bool PrintData(TPrintSurface& s, const TFile& doc, const TDataPrintOptions& o)

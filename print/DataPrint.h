@@ -21,7 +21,8 @@ struct TDataColumns {
 };
 TDataColumns DataColumns(const TPrintSurface& surface, int left);
 
-// Why margins leave no room for a page's readings, or nothing when they do.
+// Why the margins leave no room for a line of readings (MarginRefusal), or
+// nothing when they do.
 std::optional<QString> DataPrintRefusal(TPrintSurface& surface, const TDataPrintOptions& options);
 
 // Prints the marked meter files and the notes onto the surface, which is on

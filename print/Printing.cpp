@@ -1,8 +1,9 @@
 #include "print/Printing.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
-
+#include <utility>
 
 #include "platform/Text.h"
 
@@ -36,6 +37,8 @@ private:
     TPrintFont font;
 };
 
+int clampToInt(std::int64_t value) { return int(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX)); }
+
 } // namespace
 
 TPageGeometry PageGeometry(const TPrintSurface& s, const TPageSetup& o)
@@ -44,15 +47,58 @@ TPageGeometry PageGeometry(const TPrintSurface& s, const TPageSetup& o)
     p.left = MarginToDevice(o.leftMargin, s.DpiX());
     p.top = MarginToDevice(o.topMargin, s.DpiY());
     p.bottom = MarginToDevice(o.bottomMargin, s.DpiY());
-    p.width = s.PageWidth() - MarginToDevice(o.leftMargin + o.rightMargin, s.DpiX());
+    p.width = clampToInt(s.PageWidth() - MarginToDevice64(std::int64_t(o.leftMargin) + o.rightMargin, s.DpiX()));
     p.pageWidth = s.PageWidth();
     p.pageHeight = s.PageHeight();
     return p;
 }
 
-int MarginToDevice(int millimetres, int dpi)
+std::int64_t MarginToDevice64(std::int64_t millimetres, int dpi)
 {
-    return int(std::nearbyint(double(dpi) * double(millimetres) / 25.4));
+    // Tenths over 254 rather than over 25.4, which has no exact binary form.
+    const long double pixels = std::nearbyint(static_cast<long double>(dpi) * static_cast<long double>(millimetres)
+                                              * 10 / 254);
+    constexpr long double Limit = static_cast<long double>(INT64_MAX / 2);
+    return std::int64_t(std::clamp(pixels, -Limit, Limit));
+}
+
+int MarginToDevice(int millimetres, int dpi) { return clampToInt(MarginToDevice64(millimetres, dpi)); }
+
+int PageHeaderHeight() { return std::max(MinHeaderHeight, Logo().height()); }
+
+std::optional<QString> MarginRefusal(const TPrintSurface& s, const TPageSetup& o, const TReportRoom& room)
+{
+    const std::pair<const char*, int> margins[] = {
+        {"top", o.topMargin}, {"right", o.rightMargin}, {"bottom", o.bottomMargin}, {"left", o.leftMargin}};
+    for (const auto& [name, mm] : margins)
+        if (mm < 0)
+            return QStringLiteral("A %1 margin of %2 mm cannot be printed: margins are 0 mm or more. Change it in "
+                                  "the setup and print again.")
+                .arg(QLatin1String(name))
+                .arg(mm);
+
+    const std::int64_t sides = MarginToDevice64(std::int64_t(o.leftMargin) + o.rightMargin, s.DpiX());
+    const std::int64_t ends = MarginToDevice64(o.topMargin, s.DpiY()) + MarginToDevice64(o.bottomMargin, s.DpiY());
+    const std::int64_t frame = PageHeaderHeight() + std::int64_t(room.linesHeight);
+    // With no margins at all the font alone is too large: the margins are not the cause then.
+    if (room.columnsWidth > s.PageWidth() || frame >= s.PageHeight())
+        return QStringLiteral("The print font (%1, %2 points) is too large for %3 to fit on the page. Choose a "
+                              "smaller print font in the setup and print again.")
+            .arg(o.font.name, QString::number(o.font.points), room.what);
+    if (s.PageWidth() - sides < room.columnsWidth)
+        return QStringLiteral("The page has no room for %1 with a left margin of %2 mm and a right margin of %3 mm. "
+                              "Make the margins smaller in the setup and print again.")
+            .arg(room.what)
+            .arg(o.leftMargin)
+            .arg(o.rightMargin);
+    // The first line goes where the header ends and must end above the bottom margin.
+    if (ends + frame >= s.PageHeight())
+        return QStringLiteral("The page has no room for %1 with a top margin of %2 mm and a bottom margin of %3 mm. "
+                              "Make the margins smaller in the setup and print again.")
+            .arg(room.what)
+            .arg(o.topMargin)
+            .arg(o.bottomMargin);
+    return std::nullopt;
 }
 
 // Our own mark (a growth-ring disc and a water drop beside the maker's

@@ -1,5 +1,7 @@
 #pragma once
 #include <QString>
+#include <cstdint>
+#include <optional>
 
 #include "core/Mtlutils.h"
 #include "print/Surface.h"
@@ -28,13 +30,34 @@ struct TPageGeometry {
 };
 TPageGeometry PageGeometry(const TPrintSurface& surface, const TPageSetup& setup);
 
+// What a report must find room for between the margins, in its own font:
+// the width from the left margin to the end of its last column, and the
+// height of the lines that must fit between the header and the bottom margin.
+struct TReportRoom {
+    QString what;          // "the readings", said in the refusal
+    int columnsWidth = 0;
+    int linesHeight = 0;
+};
+
+// Why the margins leave the report no room on the page, or nothing when a
+// line of it fits: a negative margin, side margins whose room between them
+// (as the header's Width) is narrower than the columns, or a top and bottom
+// margin that leave less than linesHeight below the header. Worked in 64
+// bits, so no stored margin overflows into a pass.
+std::optional<QString> MarginRefusal(const TPrintSurface& surface, const TPageSetup& setup, const TReportRoom& room);
+
+// The height PrintPageHeader() takes with the logo it draws.
+int PageHeaderHeight();
+
 // The frame every printed page carries: the logo and a centred title at the
 // top margin, a footer line with a text and the print date, time and page
 // number at the bottom margin.
 
-// A margin in whole millimetres as device pixels at `dpi`; halves go to the
-// even neighbour (10 mm at 600 dpi is 236).
+// A margin in whole millimetres as device pixels at `dpi` (10 mm at 600 dpi
+// is 236), brought to the nearest limit of int where it does not fit.
 int MarginToDevice(int millimetres, int dpi);
+// The same for any margin or sum of two margins, without a limit to meet.
+std::int64_t MarginToDevice64(std::int64_t millimetres, int dpi);
 
 // Draws the logo at (left, top) and the title centred on left + width / 2;
 // returns the height the header takes (the logo's height, at least 150).

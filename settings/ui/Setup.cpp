@@ -20,7 +20,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <climits>
 #include <optional>
 
 #include "core/Mtlutils.h"
@@ -38,9 +37,6 @@ namespace {
 constexpr int DialogWidth = 455;
 constexpr int DialogHeight = 264;
 constexpr int ButtonBarHeight = 45;
-// The largest margin in inches whose millimetres still fit an int.
-constexpr double MaxInches = 84546603.0;
-
 char decimalSeparatorOf(const QWidget* box)
 {
     const QString point = box->locale().decimalPoint();
@@ -53,6 +49,7 @@ QDoubleSpinBox* marginBox(QWidget* parent, const char* name)
     box->setObjectName(QLatin1String(name));
     box->setAlignment(Qt::AlignRight);
     box->setFixedWidth(72);
+    box->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     return box;
 }
 
@@ -376,8 +373,7 @@ void TfmSetup::ApplyUnits()
     for (QDoubleSpinBox* box : {seTopMargin, seRightMargin, seBottomMargin, seLeftMargin}) {
         box->setDecimals(metric ? 0 : 2);
         box->setSingleStep(metric ? 1.0 : 0.1);
-        const double limit = metric ? double(INT_MAX) : MaxInches;
-        box->setRange(-limit, limit);
+        box->setRange(0, ShowMarginValue(MaxMargin, metric));
     }
     for (QLabel* unit : {lblTopUnit, lblRightUnit, lblBottomUnit, lblLeftUnit})
         unit->setText(metric ? QStringLiteral("mm") : QStringLiteral("inches"));
@@ -401,7 +397,7 @@ void TfmSetup::ReadMargins()
         // A text that does not read counts as 0, and the box says so.
         if (!mm)
             box->setValue(0);
-        return mm.value_or(0);
+        return std::clamp(mm.value_or(0), 0, MaxMargin);
     };
     margins.Top = read(seTopMargin);
     margins.Right = read(seRightMargin);

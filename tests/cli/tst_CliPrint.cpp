@@ -97,6 +97,37 @@ private slots:
         QVERIFY(!QFile::exists(path("refused.pdf")));
     }
 
+    // Margins that would leave the pages without a readable line: exit 4, the message, no file.
+    void marginsWithoutRoomAreRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("margin");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("negative top") << "print" << QByteArray("TopMargin=-1000") << "A top margin of -1000 mm";
+        QTest::newRow("left beyond A4") << "print" << QByteArray("LeftMargin=200") << "a left margin of 200 mm";
+        QTest::newRow("left overflowing the conversion")
+            << "print" << QByteArray("LeftMargin=2147483647") << "a left margin of 2147483647 mm";
+        QTest::newRow("library, top beyond A4")
+            << "print-library" << QByteArray("TopMargin=297") << "no room for the species with a top margin of 297 mm";
+    }
+    void marginsWithoutRoomAreRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, margin);
+        QFETCH(QString, said);
+        TKRFile doc;
+        test::fillFullDocument(doc, 0);
+        doc.SaveToFile(path("margins.krx").toStdString());
+        QVERIFY(test::writeFile(path("margins.lst"), "HN000010\r\n"));
+        QVERIFY(test::writeFile(path("kr.ini"), "[Printing]\r\n" + margin.toStdString() + "\r\n"));
+        const QString input = path(command == "print" ? "margins.krx" : "margins.lst");
+        const auto r = runCli({"--home", home.path(), command, input, "-o", path("margins.pdf")});
+        QFile::remove(path("kr.ini"));
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.errText().contains(said), qPrintable(r.errText()));
+        QVERIFY(!QFile::exists(path("margins.pdf")));
+    }
+
     void libraryPrintout()
     {
         QVERIFY(test::writeFile(path("lib.lst"), "HN000010\r\nZZ999999\r\nHN000050\r\n"));

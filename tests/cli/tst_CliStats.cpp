@@ -25,6 +25,7 @@ private slots:
     void rangeFromOptionElseKrIniElseDefault_data();
     void rangeFromOptionElseKrIniElseDefault();
     void tableShowsEveryLine();
+    void moistureNoMeterMeasuresIsLeftOut();
     void wrongUsageAndUnreadableFile_data();
     void wrongUsageAndUnreadableFile();
 
@@ -129,6 +130,32 @@ void TestCliStats::tableShowsEveryLine()
     QVERIFY2(text.contains(line), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("\n All        27      1")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("sample standard deviation")));
+}
+
+// A data file may carry moistures no meter measures; they are neither zeros
+// nor figures, the table keeps its columns, and both outputs count them.
+void TestCliStats::moistureNoMeterMeasuresIsLeftOut()
+{
+    TKRFile odd;
+    test::putMoistures(odd, 1, {12.5L, -5, 1e308L, 0});
+    test::putMoistures(odd, 3, {8, 150});
+    const QString path = dir.filePath(QStringLiteral("odd.krx"));
+    odd.SaveToFile(path.toStdString());
+
+    const auto r = runCli({"stats", path});
+    QCOMPARE(r.status, 0);
+    const QString text = QString::fromUtf8(r.out);
+    QVERIFY2(text.contains(QStringLiteral("\n   1         1      1   12.5   12.5   12.5      -       0 %\n")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("\n All         2      1   10.3    8.0   12.5   3.18      50 %\n")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("3 readings left out: moisture not a number from 0 to 100 (meter files 1, 3).\n")));
+
+    const auto json = runCli({"stats", path, "--json"});
+    QCOMPARE(json.status, 0);
+    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(root.value("files").toArray().at(0).toObject().value("leftOut").toInt(), 2);
+    QCOMPARE(root.value("files").toArray().at(1).toObject().value("leftOut").toInt(), 1);
+    QCOMPARE(root.value("all").toObject().value("leftOut").toInt(), 3);
+    QCOMPARE(root.value("all").toObject().value("max").toDouble(), 12.5);
 }
 
 void TestCliStats::wrongUsageAndUnreadableFile_data()

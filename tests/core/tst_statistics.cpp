@@ -1,5 +1,6 @@
 // Moisture statistics of meter files, the target range and the comparison of two files.
 #include <QTest>
+#include <limits>
 
 #include "CoreTestUtil.h"
 #include "core/Readings.h"
@@ -51,6 +52,14 @@ void TestStatistics::fileFigures_data()
         << std::vector<long double>{6, 0, 9, 12} << 3 << 1 << 9.0 << 6.0 << 12.0 << 3.0 << 2;
     QTest::newRow("just outside both ends")
         << std::vector<long double>{5.9L, 9.1L} << 2 << 0 << 7.5 << 5.9 << 9.1 << 2.2627417 << 0;
+    // What no meter measures is neither a zero nor in any figure: it is left out.
+    using V = std::vector<long double>;
+    const long double inf = std::numeric_limits<long double>::infinity();
+    QTest::newRow("0 and 100 are the ends") << V{100, -0.0L, 8} << 2 << 1 << 54.0 << 8.0 << 100.0 << 65.053824 << 1;
+    QTest::newRow("negative, above 100") << V{8, -5, 100.5L, 1e308L} << 1 << 0 << 8.0 << 8.0 << 8.0 << -1.0 << 1;
+    QTest::newRow("not finite") << V{std::numeric_limits<long double>::quiet_NaN(), inf, -inf, 8, 0}
+                                << 1 << 1 << 8.0 << 8.0 << 8.0 << -1.0 << 1;
+    QTest::newRow("nothing but left out") << V{-1, 1e308L} << 0 << 0 << 0.0 << 0.0 << 0.0 << -1.0 << 0;
 }
 
 void TestStatistics::fileFigures()
@@ -64,6 +73,8 @@ void TestStatistics::fileFigures()
     QCOMPARE(s.number, 4);
     QTEST(s.count, "count");
     QTEST(s.zeros, "zeros");
+    QCOMPARE(s.count + s.zeros + s.leftOut, int(moistures.size()));
+    QCOMPARE(s.holdsReadings(), !moistures.empty());
     QTEST(s.inRange, "inRange");
     QFETCH(double, sd);
     QCOMPARE(s.hasSd(), sd >= 0);

@@ -140,6 +140,15 @@ void TestGlance::followsTheMainWindow()
     main->RepaintGrid();
     QCOMPARE(tableTexts(glance.Table()), before);
 
+    // A moisture no meter measures is in no figure and not on the chart; the note counts it.
+    QVERIFY(!glance.lblZeros->text().contains(QStringLiteral("left out:")));
+    main->Document().GetReading(5, 1).SetMoisture(150);
+    main->RepaintGrid();
+    QCOMPARE(dots(glance.Chart(), "Outside the range")->count(), 3);
+    QVERIFY2(glance.lblZeros->text().endsWith(
+                 QStringLiteral(" 1 reading left out: moisture not a number from 0 to 100 (meter file 5).")),
+             qPrintable(glance.lblZeros->text()));
+
     // A new document (a download, a file opened) replaces everything.
     main->Document().Clear();
     test::putMoistures(main->Document(), 1, {7.5L});

@@ -1,9 +1,13 @@
 #include <QtTest>
 
+#include <climits>
+
 #include "core/Mtlutils.h"
+#include "core/Readings.h"
 #include "core/Regional.h"
 #include "library/ItemObj.h"
 #include "library/List.h"
+#include "print/DataPrint.h"
 #include "print/LibraryPrint.h"
 #include "print/Printing.h"
 #include "tests/support/RecordingSurface.h"
@@ -26,6 +30,9 @@ private slots:
         QTest::newRow("20 mm at 600 as one value") << 20 << 600 << 472;
         QTest::newRow("25 mm at 1200") << 25 << 1200 << 1181;
         QTest::newRow("none") << 0 << 600 << 0;
+        QTest::newRow("negative") << -10 << 600 << -236;
+        QTest::newRow("beyond int, held at its limit") << INT_MAX << 300 << INT_MAX;
+        QTest::newRow("below int, held at its limit") << INT_MIN << 300 << INT_MIN;
     }
     void marginToDevice()
     {
@@ -102,6 +109,52 @@ private slots:
         QCOMPARE(s.texts().at(s.texts().size() - 2).text, QStringLiteral("None"));
     }
 
+    // Both printouts refuse margins that leave no room for a line of theirs,
+    // before any page is drawn. The page is 4800 x 6600 at 600 dpi; a data
+    // line is 432 wide to its moisture column, a library line 156.
+    void marginRule_data()
+    {
+        QTest::addColumn<QList<int>>("margins"); // top, right, bottom, left
+        QTest::addColumn<int>("points");
+        QTest::addColumn<QString>("refusal");    // empty: printed
+        using M = QList<int>;
+        QTest::newRow("defaults") << M{10, 10, 10, 10} << 8 << QString();
+        QTest::newRow("deep top and wide left, a line fits") << M{250, 0, 10, 150} << 8 << QString();
+        QTest::newRow("negative top") << M{-1000, 10, 10, 10} << 8 << "A top margin of -1000 mm";
+        QTest::newRow("left beyond the page") << M{10, 10, 10, 200} << 8 << "a left margin of 200 mm and a right";
+        QTest::newRow("top and bottom together") << M{140, 10, 140, 10} << 8 << "top margin of 140 mm and a bottom margin of 140";
+        QTest::newRow("left overflows int") << M{10, 10, 10, INT_MAX} << 8 << "left margin of 2147483647 mm";
+        QTest::newRow("sides overflow int") << M{10, INT_MAX, 10, INT_MAX} << 8 << "right margin of 2147483647 mm";
+        QTest::newRow("top overflows int") << M{INT_MAX, 10, 10, 10} << 8 << "top margin of 2147483647 mm";
+        QTest::newRow("font too large for any margins") << M{0, 0, 0, 0} << 300 << "The print font (Arial, 300 points)";
+    }
+    void marginRule()
+    {
+        QFETCH(QList<int>, margins);
+        QFETCH(QString, refusal);
+        TDataPrintOptions data;
+        data.topMargin = margins[0];
+        data.rightMargin = margins[1];
+        data.bottomMargin = margins[2];
+        data.leftMargin = margins[3];
+        QFETCH(int, points);
+        data.font.points = points;
+        data.marks.fill(true);
+        TKRFile doc;
+        doc.GetReading(1, 1).SetSpecies("Oak");
+        TFactorCatalogue catalogue;
+        const std::pair<const char*, TPrintJob> jobs[] = {
+            {"data", DataPrintJob(doc, data)},
+            {"library", LibraryPrintJob({"HN000010"}, catalogue, TLibraryList::NoFileName, data)}};
+        for (const auto& [name, job] : jobs) {
+            RecordingSurface s;
+            const std::optional<QString> why = job.refusal ? job.refusal(s) : std::nullopt;
+            QVERIFY2(why.value_or(QString()).contains(refusal) && why.has_value() != refusal.isEmpty(),
+                     qPrintable(why.value_or(QString::fromLatin1(name))));
+            job.draw(s);
+            QVERIFY2(s.calls.isEmpty() != refusal.isEmpty(), name);
+        }
+    }
 };
 
 QTEST_MAIN(TestPrinting)

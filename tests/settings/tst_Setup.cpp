@@ -92,6 +92,7 @@ private slots:
     void opensWithDefaultsOnFirstPage();
     void unitButtonsConvertShownMargins();
     void inchesSaveQuantisesUntouchedMargins();
+    void marginBoxesKeepMarginsInRange();
     void portBoxReopensAndExitPutsPortBack();
     void failedWriteIsReportedAndDialogStays();
     void printFontIsStoredWhicheverWayTheDialogCloses();
@@ -238,6 +239,29 @@ void TestSetup::inchesSaveQuantisesUntouchedMargins()
     QVERIFY(lines.size() >= 8);
     QCOMPARE(lines.mid(0, 8), (QStringList{"Port=3", "HeartBeat=0", "TopMargin=13", "RightMargin=10",
                                            "BottomMargin=10", "LeftMargin=10", "Centigrade=0", "Metric=0"}));
+}
+
+// Stored margins outside 0..30 mm are brought to the nearest end, in
+// either unit, and saved so.
+void TestSetup::marginBoxesKeepMarginsInRange()
+{
+    TfmSetup dlg;
+    Settings settings;
+    settings.TopMargin = -1000;
+    settings.LeftMargin = 500;
+    settings.RightMargin = 25;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.seTopMargin->cleanText(), QStringLiteral("0"));
+    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("30"));
+    QCOMPARE(dlg.seRightMargin->cleanText(), QStringLiteral("25"));
+    showPage(dlg, 2);
+    clickRadio(dlg.rbImperial);
+    QCOMPARE(dlg.seLeftMargin->maximum(), 1.2);
+    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("1.20"));
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QCOMPARE(settings.TopMargin, 0);
+    QCOMPARE(settings.LeftMargin, 30);
 }
 
 void TestSetup::portBoxReopensAndExitPutsPortBack()

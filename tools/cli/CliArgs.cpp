@@ -418,14 +418,17 @@ QString usageText(Command command)
             "of readings inside the target range, both ends included.\n"
             "\n"
             "Readings of 0 % (the meter stores 0 when it measured nothing) are counted apart\n"
-            "as zeros and left out of every other figure.\n"
+            "as zeros and left out of every other figure. A moisture that is not a number\n"
+            "from 0 to 100 (no meter measures one, a data file may hold one) is no reading\n"
+            "for the statistics: it is counted apart as left out, and a line below the table\n"
+            "says \"N readings left out: moisture not a number from 0 to 100 (meter files ...).\"\n"
             "\n"
             "--range LOW-HIGH  the target range in % moisture, such as 6-9 or 6.5-8.5;\n"
             "                  without it the range kept in kr.ini (section [Glance]),\n"
             "                  else 6-9.\n"
             "--json            one JSON object instead of the table:\n"
-            "  {\"range\": [low, high], \"files\": [{\"number\", \"count\", \"zeros\", \"mean\",\n"
-            "  \"min\", \"max\", \"sd\", \"inRange\"}], \"all\": {the same but \"number\"}}\n"
+            "  {\"range\": [low, high], \"files\": [{\"number\", \"count\", \"zeros\", \"leftOut\",\n"
+            "  \"mean\", \"min\", \"max\", \"sd\", \"inRange\"}], \"all\": {the same but \"number\"}}\n"
             "  Moisture in % with \".\" decimals; inRange a share from 0 to 1; null where a\n"
             "  figure does not exist (no readings; sd of fewer than two).\n"
             "\n"
@@ -470,11 +473,16 @@ QString usageText(Command command)
             "               unless --fahrenheit.\n"
             "print-library  the library list's species with their names and SG, one page.\n"
             "\n"
+            "A negative margin is refused, and so are margins that leave no room for one\n"
+            "line of the printout: its columns between the left and the right margin, and\n"
+            "one line (four for the readings) between the page header and the bottom\n"
+            "margin; also a print font too large for the page. Nothing is written then.\n"
+            "\n"
             "OUT.pdf is written whole and then put in place: a failure leaves an older file\n"
             "as it was. -o - writes the PDF to standard output. Exit status: 0 done; 1 wrong\n"
             "usage, or OUT.pdf refused (the input, one of the program's own files, or not a\n"
             "regular file); 3 a file could not be read or OUT.pdf not written; 4 refused:\n"
-            "margins that leave no room for the readings.\n");
+            "margins (or the print font) without room.\n");
     case Command::Library:
     case Command::LibraryGet:
     case Command::LibraryPut:
@@ -562,7 +570,8 @@ QString usageText(Command command)
         "refused output); 2 the meter did not answer, the port failed or another program\n"
         "is using it, or a download fell short (nothing written unless --partial); 3 a\n"
         "file could not be read or written; 4 refused (erase without --yes, or the backup\n"
-        "failed so the meter was not erased; a library the meter cannot take).\n");
+        "failed so the meter was not erased; a library the meter cannot take; print\n"
+        "margins that are negative or leave no room for a line of the printout).\n");
 }
 
 } // namespace kr::cli

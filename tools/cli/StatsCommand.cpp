@@ -26,6 +26,7 @@ QJsonObject jsonLine(const MoistureStatistics& s)
         o.insert("number", s.number);
     o.insert("count", s.count);
     o.insert("zeros", s.zeros);
+    o.insert("leftOut", s.leftOut);
     o.insert("mean", jsonFigure(s.hasFigures(), s.mean, 2));
     o.insert("min", jsonFigure(s.hasFigures(), s.min, 2));
     o.insert("max", jsonFigure(s.hasFigures(), s.max, 2));
@@ -48,7 +49,8 @@ std::vector<MoistureStatistics> statsLines(const TFile& doc, int fileNumber, con
     return {FileStatistics(doc, fileNumber, range), FileStatistics(doc, 0, range)};
 }
 
-std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range)
+std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range,
+                       const std::string& leftOut)
 {
     std::string out = "Target range  ";
     out += MoistureFigureText(range.low);
@@ -66,6 +68,8 @@ std::string statsTable(const std::vector<MoistureStatistics>& lines, const Moist
         out += padLeft(s.hasFigures() ? InRangePercentText(s) + " %" : std::string("-"), 10);
         out += '\n';
     }
+    if (!leftOut.empty())
+        out += leftOut + '\n';
     out += "\nMoisture in %. Readings of 0 % (nothing measured) are counted as zeros and left\n"
            "out of the figures. SD is the sample standard deviation (n - 1).\n";
     return out;
@@ -88,7 +92,7 @@ std::string statsText(const TFile& doc, const Invocation& inv)
 {
     const MoistureRange range = inv.range.value_or(ReadGlanceSettings().range);
     const std::vector<MoistureStatistics> lines = statsLines(doc, inv.fileNumber, range);
-    return inv.json ? statsJson(lines, range).toStdString() : statsTable(lines, range);
+    return inv.json ? statsJson(lines, range).toStdString() : statsTable(lines, range, LeftOutSentence(doc));
 }
 
 } // namespace kr::cli

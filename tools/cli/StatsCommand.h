@@ -16,11 +16,14 @@ struct Invocation;
 // the one asked for, then the whole document.
 std::vector<MoistureStatistics> statsLines(const TFile& doc, int fileNumber, const MoistureRange& range);
 
-// A readable table of the lines (UTF-8), regional decimals as `show` has them.
-std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range);
+// A readable table of the lines (UTF-8), regional decimals as `show` has them,
+// with the sentence of LeftOutSentence() below it when there is one.
+std::string statsTable(const std::vector<MoistureStatistics>& lines, const MoistureRange& range,
+                       const std::string& leftOut);
 
 // {"range": [low, high], "files": [...], "all": {...}}: "." decimals, inRange a
-// share 0..1, null for a figure that does not exist.
+// share 0..1, null for a figure that does not exist; leftOut counts the
+// readings whose moisture is not a number from 0 to 100.
 QByteArray statsJson(const std::vector<MoistureStatistics>& lines, const MoistureRange& range);
 
 // What `stats` prints for the document: the table, or the JSON with --json.
