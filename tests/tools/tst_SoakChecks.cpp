@@ -89,6 +89,31 @@ private slots:
         const std::vector<int> got = allowedStatuses(Kind(kind), FaultType(fault), events, held);
         QCOMPARE(QList<int>(got.begin(), got.end()), allowed);
     }
+
+    void twoProgramsTakeTurnsOnTheMeter_data()
+    {
+        QTest::addColumn<QString>("commands");   // as the meter heard them, space-separated
+        QTest::addColumn<bool>("rivalServed");
+        QTest::addColumn<bool>("mainRefused");
+        QTest::addColumn<bool>("sound");
+        QTest::newRow("rival first") << "$5 $3 $4 $*#" << true << false << true;
+        QTest::newRow("rival last") << "$3 $4 $5" << true << false << true;
+        QTest::newRow("rival in between") << "$3 $5 $4" << true << false << false;
+        QTest::newRow("rival refused") << "$3 $4" << false << false << true;
+        QTest::newRow("refused, yet heard") << "$5 $3" << true << true << false;
+        QTest::newRow("refused, rival alone") << "$5" << true << true << true;
+    }
+    void twoProgramsTakeTurnsOnTheMeter()
+    {
+        QFETCH(QString, commands);
+        QFETCH(bool, rivalServed);
+        QFETCH(bool, mainRefused);
+        QFETCH(bool, sound);
+        std::vector<std::string> heard;
+        for (const QString& c : commands.split(QLatin1Char(' ')))
+            heard.push_back(c.toStdString());
+        QCOMPARE(judgeTurns(heard, rivalServed, mainRefused).empty(), sound);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSoakChecks)

@@ -82,6 +82,7 @@ const char* faultName(FaultType fault)
     case FaultType::DiskFull: return "disk-full";
     case FaultType::Pause: return "pause";
     case FaultType::CrLf: return "crlf";
+    case FaultType::Rival: return "rival";
     }
     return "?";
 }
@@ -183,6 +184,22 @@ SimEvents parseSimLog(const std::string& text)
     if (upload != std::string::npos)
         events.uploaded = bytes.substr(upload + 2, UploadLength);
     return events;
+}
+
+std::string judgeTurns(const std::vector<std::string>& commands, bool rivalServed, bool mainRefused)
+{
+    const auto serials = std::count(commands.begin(), commands.end(), std::string("$5"));
+    if (mainRefused)
+        return commands.size() == std::size_t(rivalServed ? 1 : 0) ? std::string()
+                                                                    : "a kr-cli refused the port still reached the meter";
+    if (!rivalServed)
+        return serials > 1 ? "the meter heard more than one kr-cli asking for its serial number" : std::string();
+    if (commands.size() < 2)
+        return {};
+    // The rival's "$5" stands alone at one end; the main command's run is the rest.
+    if (commands.front() == "$5" || commands.back() == "$5")
+        return {};
+    return "two kr-cli processes talked to the meter at once";
 }
 
 std::vector<int> allowedStatuses(Kind kind, FaultType fault, const SimEvents& events, bool meterHeldReadings)

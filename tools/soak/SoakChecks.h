@@ -13,9 +13,10 @@ inline constexpr int KindCount = 5;
 
 // What goes wrong during one cycle.
 // Pause: a silence after one line of a reply, around the quiet interval;
-// CrLf: every line ends with CR LF.
-enum class FaultType { None, Silence, Garble, Cut, Trickle, DiskFull, Pause, CrLf };
-inline constexpr int FaultTypeCount = 8;
+// CrLf: every line ends with CR LF; Rival: a second kr-cli asks for the
+// serial number at the same moment, through a link to the same device.
+enum class FaultType { None, Silence, Garble, Cut, Trickle, DiskFull, Pause, CrLf, Rival };
+inline constexpr int FaultTypeCount = 9;
 
 const char* kindName(Kind kind);
 const char* faultName(FaultType fault);
@@ -46,6 +47,14 @@ struct SimEvents {
     bool received(const std::string& command) const;
 };
 SimEvents parseSimLog(const std::string& text);
+
+// What kr-cli says when another program holds the meter's port.
+inline constexpr const char* PortInUse = "another program is using it";
+
+// Two programs that talked to the meter one after the other: the rival's one
+// "$5" comes before the first or after the last of the other's commands.
+// Empty when so, or else what went wrong.
+std::string judgeTurns(const std::vector<std::string>& commands, bool rivalServed, bool mainRefused);
 
 // The exit statuses kr-cli documents for this outcome: 0 done, 2 the meter
 // did not answer or its reply fell short, 3 a file could not be written,

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
@@ -61,6 +62,27 @@ bool waitForEnd(QProcess& process, int deadlineMs)
     return process.state() == QProcess::NotRunning;
 }
 
+// Waits for a started process to end, killing it at the deadline.
+ChildEnd endOf(QProcess& process)
+{
+    ChildEnd end;
+    // A process may have ended already, while the caller's events ran.
+    if (process.state() == QProcess::Starting)
+        process.waitForStarted(SimStartMs);
+    if (process.error() == QProcess::FailedToStart)
+        return end;
+    end.finished = waitForEnd(process, CliDeadlineMs);
+    if (!end.finished) {
+        process.kill();
+        waitForEnd(process, SimStopMs);
+    }
+    end.crashed = end.finished && process.exitStatus() == QProcess::CrashExit;
+    end.status = end.finished && !end.crashed ? process.exitCode() : -1;
+    end.out = process.readAllStandardOutput();
+    end.err = process.readAllStandardError();
+    return end;
+}
+
 ChildEnd runChild(const QString& program, const QStringList& args, const QProcessEnvironment& env)
 {
     QProcess process;
@@ -68,19 +90,8 @@ ChildEnd runChild(const QString& program, const QStringList& args, const QProces
     QElapsedTimer clock;
     clock.start();
     process.start(program, args);
-    ChildEnd end;
-    if (!process.waitForStarted(SimStartMs))
-        return end;
-    end.finished = waitForEnd(process, CliDeadlineMs);
-    if (!end.finished) {
-        process.kill();
-        waitForEnd(process, SimStopMs);
-    }
+    ChildEnd end = endOf(process);
     end.ms = clock.elapsed();
-    end.crashed = end.finished && process.exitStatus() == QProcess::CrashExit;
-    end.status = end.finished && !end.crashed ? process.exitCode() : -1;
-    end.out = process.readAllStandardOutput();
-    end.err = process.readAllStandardError();
     return end;
 }
 
@@ -313,7 +324,7 @@ bool SoakRun::setUp()
     homePath = work(QStringLiteral("home"));
     mountProgramFolder();
     faults = {FaultType::Silence, FaultType::Garble, FaultType::Cut, FaultType::Trickle, FaultType::Pause,
-              FaultType::CrLf};
+              FaultType::CrLf, FaultType::Rival};
     if (homeMounted)
         faults.push_back(FaultType::DiskFull);
 
@@ -381,6 +392,7 @@ CyclePlan SoakRun::plan(int cycle, int readingsHeld) const
     case FaultType::CrLf:
         p.faultSpec = QStringLiteral("crlf");
         break;
+    case FaultType::Rival:
     case FaultType::DiskFull:
         p.leaveFree = qint64(rng() % std::uint64_t(MostLeftFree));
         break;
@@ -508,7 +520,35 @@ void SoakRun::runCycle(int cycle)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("KR_HOME"));
+    // The rival names the meter through a link of its own and starts within
+    // a few milliseconds of the cycle's command, before or after it.
+    QProcess rival;
+    QTimer rivalTimer;
+    bool rivalStarted = false;
+    auto startRival = [&] {
+        if (std::exchange(rivalStarted, true))
+            return;
+        rival.setProcessEnvironment(env);
+        rival.start(options.cli, {QStringLiteral("--device"), work(QStringLiteral("meter-too")), QStringLiteral("--home"),
+                                  homePath, QStringLiteral("serial")});
+    };
+    if (p.fault == FaultType::Rival) {
+        QFile::remove(work(QStringLiteral("meter-too")));
+        QFile::link(work(QStringLiteral("meter")), work(QStringLiteral("meter-too")));
+        rivalTimer.setSingleShot(true);
+        QObject::connect(&rivalTimer, &QTimer::timeout, startRival);
+        if (rng() % 2)
+            startRival();
+        else
+            rivalTimer.start(draw(rng, 0, 30));
+    }
     const ChildEnd end = runChild(options.cli, cliArguments(p.kind), env);
+    ChildEnd rivalEnd;
+    if (p.fault == FaultType::Rival) {
+        rivalTimer.stop();
+        startRival();
+        rivalEnd = endOf(rival);
+    }
     const QString simTrouble = simulator.stop(logPath);
     QFile::remove(home(QStringLiteral("filler")));
     ++perStatus[end.status];
@@ -535,7 +575,10 @@ void SoakRun::runCycle(int cycle)
     if (!after)
         return finding(cycle, p, QStringLiteral("the meter's state cannot be read: %1").arg(QString::fromStdString(error)));
     const CycleRecord r{cycle, p, *before, *after, slotsBefore, readSlots(), parseSimLog(logText),
-                        end.status, end.out, said, simulator.readyAtMs};
+                        end.status, end.out, said, simulator.readyAtMs,
+                        end.status == 2 && said.contains(QLatin1String(PortInUse))};
+    if (p.fault == FaultType::Rival)
+        judgeRival(r, rivalEnd.finished && !rivalEnd.crashed, rivalEnd.status, QString::fromUtf8(rivalEnd.err));
     judgeStatus(r);
     judgeBackups(r);
     judgeMeter(r);
@@ -543,8 +586,25 @@ void SoakRun::runCycle(int cycle)
     judgeFolder(r);
 }
 
+void SoakRun::judgeRival(const CycleRecord& r, bool ended, int status, const QString& told)
+{
+    const QString said = told.trimmed().replace(QLatin1Char('\n'), QLatin1String(" | "));
+    if (!ended)
+        return finding(r.cycle, r.plan, QStringLiteral("the rival kr-cli hung or crashed after saying: %1").arg(said));
+    const bool rivalRefused = status == 2 && said.contains(QLatin1String(PortInUse));
+    if (status != 0 && !rivalRefused)
+        finding(r.cycle, r.plan, QStringLiteral("the rival kr-cli ended %1: %2").arg(status).arg(said));
+    if (rivalRefused && r.portRefused)
+        finding(r.cycle, r.plan, QStringLiteral("both kr-cli processes were refused the port"));
+    const std::string turns = judgeTurns(r.events.commands, status == 0, r.portRefused);
+    if (!turns.empty())
+        finding(r.cycle, r.plan, QString::fromStdString(turns));
+}
+
 void SoakRun::judgeStatus(const CycleRecord& r)
 {
+    if (r.portRefused)
+        return;   // the rival had the meter: nothing was asked of it
     const std::vector<int> allowed = allowedStatuses(r.plan.kind, r.plan.fault, r.events, r.held());
     if (std::find(allowed.begin(), allowed.end(), r.status) == allowed.end())
         finding(r.cycle, r.plan, QStringLiteral("exit status %1 where %2 was due; kr-cli said: %3")

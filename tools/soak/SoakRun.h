@@ -48,6 +48,7 @@ struct CycleRecord {
     QByteArray out;
     QString said;               // kr-cli's messages on one line
     qint64 simReadyAtMs = 0;    // wall-clock time once the simulator had started
+    bool portRefused = false;   // kr-cli found another program on the port
 
     bool held() const { return !before.readings.empty(); }
     bool erased() const { return events.received("$*#"); }
@@ -81,6 +82,7 @@ private:
     void judgeMeter(const CycleRecord& r);
     void judgeClaims(const CycleRecord& r);
     void judgeFolder(const CycleRecord& r);
+    void judgeRival(const CycleRecord& r, bool ended, int status, const QString& told);
     std::string putSpecies() const;
     QStringList cliArguments(Kind kind) const;
     void finding(int cycle, const CyclePlan& plan, const QString& what);
