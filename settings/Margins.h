@@ -16,10 +16,10 @@ struct TMargins {
     bool operator==(const TMargins&) const = default;
 };
 
-// The margins the setup dialog offers: 0 to 30 mm (1.20 inches, which reads
-// back as 30 mm). Four margins of 30 mm still leave A4 and Letter paper room
-// for the printouts' columns in the print fonts people choose.
-inline constexpr int MaxMargin = 30;
+// The margins the setup dialog offers: 0 to 50 mm (2.00 inches, brought
+// back to 50 mm), room for a letterhead or a binding edge. Margins that then
+// leave the printout's columns no room are refused when printing.
+inline constexpr int MaxMargin = 50;
 
 // What a margin box shows for a margin of whole millimetres (ShowMargins):
 // Round(margin / factor * 10) tenths, factor 1 in millimetres and 25.4 in

@@ -241,7 +241,7 @@ void TestSetup::inchesSaveQuantisesUntouchedMargins()
                                            "BottomMargin=10", "LeftMargin=10", "Centigrade=0", "Metric=0"}));
 }
 
-// Stored margins outside 0..30 mm are brought to the nearest end, in
+// Stored margins outside 0..50 mm are brought to the nearest end, in
 // either unit, and saved so.
 void TestSetup::marginBoxesKeepMarginsInRange()
 {
@@ -253,15 +253,15 @@ void TestSetup::marginBoxesKeepMarginsInRange()
     dlg.Open(settings);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QCOMPARE(dlg.seTopMargin->cleanText(), QStringLiteral("0"));
-    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("30"));
+    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("50"));
     QCOMPARE(dlg.seRightMargin->cleanText(), QStringLiteral("25"));
     showPage(dlg, 2);
     clickRadio(dlg.rbImperial);
-    QCOMPARE(dlg.seLeftMargin->maximum(), 1.2);
-    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("1.20"));
+    QCOMPARE(dlg.seLeftMargin->maximum(), 2.0);
+    QCOMPARE(dlg.seLeftMargin->cleanText(), QStringLiteral("2.00"));
     QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
     QCOMPARE(settings.TopMargin, 0);
-    QCOMPARE(settings.LeftMargin, 30);
+    QCOMPARE(settings.LeftMargin, 50);
 }
 
 void TestSetup::portBoxReopensAndExitPutsPortBack()
