@@ -164,6 +164,7 @@ void TReading::Clear(TDateTime now)
 {
     Species.clear();
     Moisture = 0;
+    MoistureUnread = false;
     Note.clear();
     Temperature = 0;
     DateTime = now;
@@ -263,6 +264,8 @@ void TKRReading::SetRecordText(const std::string& text)
         SetSG(number);
     if (TryStrToFloat(TrimView(field(46, 8)), sep, number))
         SetMoisture(number);
+    else
+        MoistureUnread = true;
     int temperature = 0;
     if (TryStrToInt(TrimView(field(54, 4)), temperature))
         SetTemperature(temperature);

@@ -27,7 +27,14 @@ public:
     const std::string& GetSpecies() const { return Species; }
     void SetSpecies(const std::string& text);
     long double GetMoisture() const;            // rounded to a 6-byte real
-    void SetMoisture(long double value) { Moisture = value; }
+    void SetMoisture(long double value)
+    {
+        Moisture = value;
+        MoistureUnread = false;
+    }
+    // A data file's moisture text did not read as a number ("nan", "inf",
+    // blank): the value kept is not one the meter measured.
+    bool IsMoistureUnread() const { return MoistureUnread; }
     std::string GetMoistureText() const;
     const std::string& GetNote() const { return Note; }
     void SetNote(const std::string& text);
@@ -56,6 +63,7 @@ protected:
     int Temperature = 0;
     long double SG = 0;
     int SGApplies = 0;
+    bool MoistureUnread = false;
 };
 
 class TKRReading : public TReading {

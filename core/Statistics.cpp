@@ -20,6 +20,10 @@ void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int
         if (!reading.IsUsed())
             continue;
         const long double moisture = reading.GetMoisture();
+        if (reading.IsMoistureUnread()) {
+            ++leftOut;
+            continue;
+        }
         switch (ClassifyMoisture(moisture)) {
         case MoistureKind::Reading: values.push_back(moisture); break;
         case MoistureKind::Zero: ++zeros; break;
@@ -147,7 +151,7 @@ std::vector<ReadingPoint> ReadingPoints(const TFile& doc, int fileNo, const Mois
     for (int r = 1; r <= TSubFile::RecordCount; ++r) {
         const TReading& reading = doc.GetReading(fileNo, r);
         const long double moisture = reading.GetMoisture();
-        if (reading.IsUsed() && ClassifyMoisture(moisture) == MoistureKind::Reading)
+        if (reading.IsUsed() && !reading.IsMoistureUnread() && ClassifyMoisture(moisture) == MoistureKind::Reading)
             points.push_back({r, moisture, range.contains(moisture)});
     }
     return points;

@@ -2,6 +2,7 @@
 // --range, kr.ini or the default, and its usage errors.
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QFile>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,23 +139,32 @@ void TestCliStats::moistureNoMeterMeasuresIsLeftOut()
 {
     TKRFile odd;
     test::putMoistures(odd, 1, {12.5L, -5, 1e308L, 0});
-    test::putMoistures(odd, 3, {8, 150});
+    test::putMoistures(odd, 3, {8, 150, 7});
     const QString path = dir.filePath(QStringLiteral("odd.krx"));
     odd.SaveToFile(path.toStdString());
+    // A moisture text that reads as no number keeps 0: it is no zero reading.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const qsizetype record = bytes.indexOf("\r\nF0303") + 2;
+    bytes.replace(record + 50, 8, "inf     ");
+    file.seek(0);
+    file.write(bytes);
+    file.close();
 
     const auto r = runCli({"stats", path});
     QCOMPARE(r.status, 0);
     const QString text = QString::fromUtf8(r.out);
     QVERIFY2(text.contains(QStringLiteral("\n   1         1      1   12.5   12.5   12.5      -       0 %\n")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("\n All         2      1   10.3    8.0   12.5   3.18      50 %\n")), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("3 readings left out: moisture not a number from 0 to 100 (meter files 1, 3).\n")));
+    QVERIFY(text.contains(QStringLiteral("4 readings left out: moisture not a number from 0 to 100 (meter files 1, 3).\n")));
 
     const auto json = runCli({"stats", path, "--json"});
     QCOMPARE(json.status, 0);
     const QJsonObject root = QJsonDocument::fromJson(json.out).object();
     QCOMPARE(root.value("files").toArray().at(0).toObject().value("leftOut").toInt(), 2);
-    QCOMPARE(root.value("files").toArray().at(1).toObject().value("leftOut").toInt(), 1);
-    QCOMPARE(root.value("all").toObject().value("leftOut").toInt(), 3);
+    QCOMPARE(root.value("files").toArray().at(1).toObject().value("leftOut").toInt(), 2);
+    QCOMPARE(root.value("all").toObject().value("leftOut").toInt(), 4);
     QCOMPARE(root.value("all").toObject().value("max").toDouble(), 12.5);
 }
 
