@@ -44,17 +44,20 @@ void applyContentFaults(Command command, const std::vector<Fault>& faults,
                 lines.resize(static_cast<std::size_t>(f->value));
             notes.push_back(f->faultText);
         }
+    // A fault is noted only where it changed the reply: the log tells what
+    // the program was really sent (an empty meter's records have no line 2).
     if (const Fault* f = findFault(faults, FaultKind::Garble, command)) {
-        if (static_cast<std::size_t>(f->value) <= lines.size())
+        if (static_cast<std::size_t>(f->value) <= lines.size()) {
             garbleLine(lines[static_cast<std::size_t>(f->value) - 1]);
-        notes.push_back(f->faultText);
+            notes.push_back(f->faultText);
+        }
     }
     if (const Fault* f = findFault(faults, FaultKind::Nul, command)) {
         if (static_cast<std::size_t>(f->value) <= lines.size()) {
             std::string& line = lines[static_cast<std::size_t>(f->value) - 1];
             line.insert(line.size() / 2, 1, '\0');
+            notes.push_back(f->faultText);
         }
-        notes.push_back(f->faultText);
     }
 }
 
