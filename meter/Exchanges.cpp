@@ -152,18 +152,24 @@ void TMeterExchanges::TimGotSummaryDataTimer()
 // pause: the data command has the last word before anything is called empty.
 void TMeterExchanges::ConfirmEmpty()
 {
-    confirmingEmpty = true;
+    confirmingEmpty = SendDataCommand({});
+}
+
+// A data command that cannot be sent counts as an unanswered data step, so an
+// erase waiting on it ends.
+bool TMeterExchanges::SendDataCommand(const std::function<void()>& afterSend)
+{
     try {
-        link.StartExchange(link.TimGotDataRecords, "$4");
+        link.StartExchange(link.TimGotDataRecords, "$4", afterSend);
     } catch (const KrError& e) {
-        confirmingEmpty = false;
         link.NoData = false;
         link.CommState = csNoResponse;
         showErrorReport(fromCp1252(e.what()));
         EndDownload();
-        return;
+        return false;
     }
     link.NoData = false;
+    return true;
 }
 
 void TMeterExchanges::EndEmptyCheck()
@@ -192,19 +198,8 @@ void TMeterExchanges::EndEmptyCheck()
 void TMeterExchanges::StartDataStep(int total)
 {
     const char* caption = link.BackingUp ? exchange_text::BackingUp : exchange_text::Downloading;
-    try {
-        link.StartExchange(link.TimGotDataRecords, "$4",
-                           [&] { link.progress().SetUpProgress(total, 1, caption); });
-    } catch (const KrError& e) {
-        // Counts as an unanswered data step, so an erase waiting on it ends.
-        link.NoData = false;
-        link.CommState = csNoResponse;
-        showErrorReport(fromCp1252(e.what()));
-        EndDownload();
-        return;
-    }
-    link.NoData = false;
-    link.progress().ShowModal();
+    if (SendDataCommand([&] { link.progress().SetUpProgress(total, 1, caption); }))
+        link.progress().ShowModal();
 }
 
 void TMeterExchanges::TimGotDataRecordsTimer()

@@ -180,6 +180,7 @@ private:
     void EndDownload();
     void StartDataStep(int total);
     void ConfirmEmpty();
+    bool SendDataCommand(const std::function<void()>& afterSend);
     void EndEmptyCheck();
     void ImportRecords();
     // Judges the finished data step: sets `shortfall`.
