@@ -250,7 +250,12 @@ private slots:
         }
         case Exchange::Upload: {
             progress.after = pullAfter;
-            progress.pull = [&] { r.sim->stop(); };
+            // The meter has taken the erase before its line is pulled: the
+            // pull is to cut the library, not to race the erase.
+            progress.pull = [&] {
+                r.sim->waitForLog(QStringLiteral("state saved"));
+                r.sim->stop();
+            };
             r.prompts.answer(mbOK);
             const TLibraryUploadOutcome result = r.library.BtnSendClick(woodCodes());
             told = askedFirst(exchange_text::EraseQuestion);
