@@ -364,7 +364,7 @@ TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::
         if (tooLarge || sg.compare(2, 2, "00") == 0) {
             std::string problem = TrimTrailingSpaces(item->GetName());
             problem += ": its SG of ";
-            problem += sg;
+            problem += item->DisplaySG();
             problem += tooLarge ? " is more than the KR can hold (0.99 at most)."
                                 : " is not one the KR can use (0.01 at least).";
             records.problems.push_back(problem);

@@ -106,7 +106,7 @@ TLibraryList::Row TLibraryList::RowFor(const std::string& code) const
 {
     // Names are fields of 16 characters; their padding shows as nothing.
     if (const TItem* item = catalogue.FindByCode(code))
-        return {fromCp1252(item->GetName()).trimmed(), fromCp1252(item->FormatSG()), true};
+        return {fromCp1252(item->GetName()).trimmed(), fromCp1252(item->DisplaySG()), true};
     return {fromCp1252(code) + QLatin1Char(' ') + QString::fromLatin1(list_text::NotInCatalogue), QString(), false};
 }
 

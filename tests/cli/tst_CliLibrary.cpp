@@ -75,7 +75,7 @@ private slots:
         QTest::newRow("put 30 species") << QStringList{"library", "put", "thirty.lst", "--yes"} << "" << 4
                                         << QStringList{} << "There are only 30 species";
         QTest::newRow("put an SG of 1.06") << QStringList{"library", "put", "heavy.lst", "--yes"} << "" << 4
-                                           << QStringList{} << "Ipe: its SG of 1.10";
+                                           << QStringList{} << "Ipe: its SG of 1.06";
         QTest::newRow("get into the catalogue") << QStringList{"library", "get", "-o", "Factors.dat"} << "" << 1
                                                 << QStringList{} << "one of the program's own files (Factors.dat)";
         QTest::newRow("put to no meter") << QStringList{"library", "put", "full.lst", "--yes"} << "-" << 2

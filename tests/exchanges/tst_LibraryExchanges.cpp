@@ -220,7 +220,7 @@ private slots:
         QTest::newRow("30 entries") << -1 << "" << int(mbNone) << int(TLibraryUploadOutcome::TooFew)
                                     << "There are only 30 species in the library list.  You must select 31 species." << 0;
         QTest::newRow("SG 1.06") << 4 << "IPE00001" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
-                                 << "Ipe: its SG of 1.10 is more than the KR can hold" << 902;
+                                 << "Ipe: its SG of 1.06 is more than the KR can hold" << 902;
         QTest::newRow("unknown code") << 30 << "ZZZZZZZZ" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
                                       << "Entry 31: the catalogue holds no species with the code ZZZZZZZZ." << 902;
         QTest::newRow("erase cancelled") << 0 << "W0000001" << int(mbCancel) << int(TLibraryUploadOutcome::Cancelled)

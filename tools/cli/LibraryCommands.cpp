@@ -67,7 +67,7 @@ int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
     for (const std::string& code : got.added) {
         const TItem& item = *catalogue.FindByCode(code);
         prompts.print(QStringLiteral("Not in the catalogue: %1 (SG %2), listed as %3 for this run only.")
-                          .arg(nameOf(item), fromCp1252(item.FormatSG()), fromCp1252(code)));
+                          .arg(nameOf(item), fromCp1252(item.DisplaySG()), fromCp1252(code)));
     }
     try {
         WriteListFile(toNativePath(inv.output), got.codes, {});
@@ -129,7 +129,7 @@ int runLibraryShow(const Invocation& inv, CliPrompts& prompts)
     for (const std::string& code : list.codes) {
         const TItem* item = catalogue.FindByCode(code);
         text += QStringLiteral("%1  %2  ").arg(++row, 2).arg(fromCp1252(code));
-        text += item ? QStringLiteral("%1  %2\n").arg(nameOf(*item), -16).arg(fromCp1252(item->FormatSG()))
+        text += item ? QStringLiteral("%1  %2\n").arg(nameOf(*item), -16).arg(fromCp1252(item->DisplaySG()))
                      : QStringLiteral("(not in the catalogue)\n");
     }
     text += QStringLiteral("%1 of 31 species\n").arg(list.codes.size());
