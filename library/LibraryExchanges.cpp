@@ -272,7 +272,8 @@ TLibraryUploadOutcome TLibraryExchanges::Upload(const std::vector<std::string>& 
         return TLibraryUploadOutcome::Refused;
     }
     try {
-        exchanges.EraseMeter(claim);
+        // An empty meter is no failure here: the library goes all the same.
+        exchanges.EraseMeter(claim, TEmptyMeterNotice::Quiet);
     } catch (const std::exception&) {
         tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
         return TLibraryUploadOutcome::NoResponse;
@@ -328,6 +329,8 @@ TLibraryUploadOutcome TLibraryExchanges::SendLibrary(const std::string& text)
         return TLibraryUploadOutcome::NoResponse;
     }
     progress.Close();
+    // The meter does not acknowledge the library; without this the upload would end without a word.
+    tell(MsgKind::Information, library_text::Sent + std::to_string(SpeciesCount) + " species.");
     return TLibraryUploadOutcome::Sent;
 }
 

@@ -18,6 +18,8 @@ inline constexpr const char* Uploading = "Uploading Library to KR";
 inline constexpr const char* NotEnoughData = "Not enough data has been received.  Check connections.";
 // An upload that stopped before the library went; the reason follows.
 inline constexpr const char* NotSent = "The library has not been sent to the KR: ";
+// After the last character of an upload; the species count and " species." follow.
+inline constexpr const char* Sent = "The library was sent to the KR: ";
 inline constexpr int HelpUpload = 902;
 } // namespace library_text
 

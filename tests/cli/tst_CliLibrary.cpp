@@ -150,6 +150,7 @@ private slots:
         const auto r = runCli({"--home", home.path(), "--device", sim.devicePath(), "library", "put",
                                path("full.lst"), "--yes", "--nd"});
         QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("The library was sent to the KR: 31 species."), qPrintable(r.errText()));
         QVERIFY2(r.errText().contains("Backed up into " + path("data1.bak")), qPrintable(r.errText()));
         QTRY_COMPARE(sim.commands(), (QStringList{"$3", "$4", "$*#", "$6"}));
         QTRY_VERIFY(sim.readState().contains("species |Wood 31       71|"));

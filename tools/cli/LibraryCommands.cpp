@@ -101,9 +101,9 @@ int runLibraryPut(const Invocation& inv, CliPrompts& prompts)
             prompts.print(QStringLiteral("The library did not leave for the KR in time."));
             return ExitMeter;
         }
+        // The upload itself has said that the library was sent.
         if (!s.exchanges.LastBackupPath().empty())
             prompts.print(QStringLiteral("Backed up into %1.").arg(fromNativePath(s.exchanges.LastBackupPath())));
-        prompts.print(QStringLiteral("The library of %1 has been sent to the KR.").arg(inv.input));
         return ExitOk;
     case TLibraryUploadOutcome::TooFew:
     case TLibraryUploadOutcome::Refused:
