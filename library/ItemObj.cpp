@@ -98,19 +98,24 @@ void TItem::LoadFromLine(const std::string& line)
     SetGroup(column(line, 64, 16));
 }
 
-std::string TItem::FormatSG() const
+namespace {
+
+// The SG in fixed-point form with two decimals and the regional separator,
+// rounded to two decimals and, when `twoSignificant`, to two significant
+// digits as well (whichever keeps fewer).
+std::string sgText(double sg, bool twoSignificant)
 {
-    if (std::isnan(SG))
+    if (std::isnan(sg))
         return "NAN";
-    if (std::isinf(SG))
-        return SG < 0 ? "-INF" : "INF";
+    if (std::isinf(sg))
+        return sg < 0 ? "-INF" : "INF";
 
     // Rounded on the shortest decimal form, so 0.555 is the half it looks like.
     std::string digits;
     int exp10 = 0;
-    if (SG != 0) {
+    if (sg != 0) {
         char buf[40];
-        const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(SG), std::chars_format::scientific);
+        const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(sg), std::chars_format::scientific);
         const char* p = buf;
         for (; p != r.ptr && *p != 'e'; ++p)
             if (*p != '.')
@@ -120,8 +125,8 @@ std::string TItem::FormatSG() const
         std::from_chars(p, r.ptr, exp10);
     }
 
-    // Keep the digits down to 10^unit: two significant digits, at most two decimals.
-    const int unit = std::max(-2, exp10 - 1);
+    // Keep the digits down to 10^unit.
+    const int unit = twoSignificant ? std::max(-2, exp10 - 1) : -2;
     const int kept = exp10 - unit + 1;
     std::string hundredths;
     if (kept >= 0) {
@@ -135,12 +140,18 @@ std::string TItem::FormatSG() const
     if (hundredths.size() < 3)
         hundredths.insert(0, 3 - hundredths.size(), '0');
 
-    std::string out = SG < 0 && !zero ? "-" : "";
+    std::string out = sg < 0 && !zero ? "-" : "";
     out.append(hundredths, 0, hundredths.size() - 2);
     out += regional().decimalSeparator;
     out.append(hundredths, hundredths.size() - 2);
     return out;
 }
+
+} // namespace
+
+std::string TItem::FormatSG() const { return sgText(SG, true); }
+
+std::string TItem::DisplaySG() const { return sgText(SG, false); }
 
 void TFactorCatalogue::LoadCatalogue(const std::string& path)
 {

@@ -34,7 +34,11 @@ public:
     void LoadFromLine(const std::string& line);
     // The SG with two decimals and the regional separator, rounded to two
     // significant digits and at most two decimals, whichever keeps fewer.
+    // This is also what the upload sends as the SG's digits.
     std::string FormatSG() const;
+    // The SG as the user is shown it: two decimals, as the catalogue has it
+    // (1.05 stays 1.05 where FormatSG gives 1.10).
+    std::string DisplaySG() const;
 
 private:
     std::string Code = "00000000";

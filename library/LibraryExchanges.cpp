@@ -101,15 +101,6 @@ std::string Joined(const std::vector<std::string>& parts, const char* separator)
     return text;
 }
 
-struct WallRoofKey {
-    const char* section;
-    const char* key;
-};
-constexpr WallRoofKey WallRoofKeys[TLibraryExchanges::WallRoofCount] = {
-    {"USERDEF", "USERDEF"},    {"WALLROOF", "WALLROOF1"}, {"WALLROOF", "WALLROOF2"}, {"WALLROOF", "WALLROOF3"},
-    {"WALLROOF", "WALLROOF4"}, {"WALLROOF", "WALLROOF5"}, {"WALLROOF", "WALLROOF6"},
-};
-
 // Turns the library buttons back on however the exchange ends.
 class ButtonsOff {
 public:
@@ -146,6 +137,20 @@ const TLibraryExchanges::TWallRoofEntries& TLibraryExchanges::DefaultWallRoofEnt
         "PVC           25", "Mod. Bitumen  38", "BUR           50",
     };
     return defaults;
+}
+
+void TLibraryExchanges::ResetWallRoofEntries()
+{
+    wallRoof = DefaultWallRoofEntries();
+    wallRoofOrigin = WallRoofOrigin::Defaults;
+    wallRoofFile.clear();
+}
+
+void TLibraryExchanges::TakeWallRoofEntries(const TWallRoofEntries& entries, const std::string& file)
+{
+    wallRoof = entries;
+    wallRoofOrigin = WallRoofOrigin::ListFile;
+    wallRoofFile = file;
 }
 
 // ---- Library download --------------------------------------------------------
@@ -228,6 +233,8 @@ void TLibraryExchanges::TakeLibraryReply()
     }
     for (int i = 0; i < WallRoofCount; ++i)
         wallRoof[std::size_t(i)] = lines[std::size_t(SpeciesCount + i)].substr(0, RecordLength);
+    wallRoofOrigin = WallRoofOrigin::Download;
+    wallRoofFile.clear();
     download = result;
 
     // Told once the whole list is in, so a bad line never stops it half-way.
@@ -272,7 +279,8 @@ TLibraryUploadOutcome TLibraryExchanges::Upload(const std::vector<std::string>& 
         return TLibraryUploadOutcome::Refused;
     }
     try {
-        exchanges.EraseMeter(claim);
+        // An empty meter is no failure here: the library goes all the same.
+        exchanges.EraseMeter(claim, TEmptyMeterNotice::Quiet);
     } catch (const std::exception&) {
         tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
         return TLibraryUploadOutcome::NoResponse;
@@ -328,6 +336,8 @@ TLibraryUploadOutcome TLibraryExchanges::SendLibrary(const std::string& text)
         return TLibraryUploadOutcome::NoResponse;
     }
     progress.Close();
+    // The meter does not acknowledge the library; without this the upload would end without a word.
+    tell(MsgKind::Information, library_text::Sent + std::to_string(SpeciesCount) + " species.");
     return TLibraryUploadOutcome::Sent;
 }
 
@@ -364,7 +374,7 @@ TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::
         if (tooLarge || sg.compare(2, 2, "00") == 0) {
             std::string problem = TrimTrailingSpaces(item->GetName());
             problem += ": its SG of ";
-            problem += sg;
+            problem += item->DisplaySG();
             problem += tooLarge ? " is more than the KR can hold (0.99 at most)."
                                 : " is not one the KR can use (0.01 at least).";
             records.problems.push_back(problem);
@@ -380,16 +390,42 @@ TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::
 
 std::string TLibraryExchanges::WallRoofText() const
 {
+    const bool listOwn = wallRoofOrigin == WallRoofOrigin::ListFile;
     const IniFile ini(WallRoofFile());
     std::string text;
     for (int i = 0; i < WallRoofCount; ++i) {
-        const WallRoofKey& k = WallRoofKeys[i];
-        std::string value = ini.read(k.section, k.key).value_or(wallRoof[std::size_t(i)]);
+        const TWallRoofKey& k = WallRoofKeys[std::size_t(i)];
+        std::string value = listOwn ? wallRoof[std::size_t(i)]
+                                    : ini.read(k.section, k.key).value_or(wallRoof[std::size_t(i)]);
         // Any other length would shift every later entry in the meter.
         value.resize(RecordLength, ' ');
         text += value;
     }
     return text;
+}
+
+QString TLibraryExchanges::WallRoofSource() const
+{
+    if (wallRoofOrigin == WallRoofOrigin::ListFile)
+        return QStringLiteral("Wall and roof entries from %1.").arg(fromNativePath(wallRoofFile));
+    const IniFile ini(WallRoofFile());
+    int fromIni = 0;
+    for (const TWallRoofKey& k : WallRoofKeys)
+        if (ini.read(k.section, k.key))
+            ++fromIni;
+    const bool downloaded = wallRoofOrigin == WallRoofOrigin::Download;
+    const QString rest = downloaded ? QStringLiteral("the KR's last download") : QStringLiteral("the defaults");
+    const QString iniPath = QDir::toNativeSeparators(ini.path());
+    if (fromIni == WallRoofCount)
+        return QStringLiteral("Wall and roof entries from %1.").arg(iniPath);
+    if (fromIni > 0)
+        return QStringLiteral("Wall and roof entries from %1 (%2 of %3) and %4.")
+            .arg(iniPath)
+            .arg(fromIni)
+            .arg(WallRoofCount)
+            .arg(rest);
+    return downloaded ? QStringLiteral("Wall and roof entries from %1.").arg(rest)
+                      : QStringLiteral("Wall and roof entries: %1.").arg(rest);
 }
 
 QString TLibraryExchanges::WallRoofFile() const

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "library/ItemObj.h"
+#include "library/WallRoofFile.h"
 #include "meter/Exchanges.h"
 
 namespace kr {
@@ -18,6 +19,8 @@ inline constexpr const char* Uploading = "Uploading Library to KR";
 inline constexpr const char* NotEnoughData = "Not enough data has been received.  Check connections.";
 // An upload that stopped before the library went; the reason follows.
 inline constexpr const char* NotSent = "The library has not been sent to the KR: ";
+// After the last character of an upload; the species count and " species." follow.
+inline constexpr const char* Sent = "The library was sent to the KR: ";
 inline constexpr int HelpUpload = 902;
 } // namespace library_text
 
@@ -58,22 +61,29 @@ enum class TLibraryUploadOutcome {
 // between the meter and the editor's selected list, and the seven
 // wall-and-roof entries. No widgets: the editor, kr-cli and the tests drive
 // the same code, and everything the user must see goes through kr::prompts().
-class TLibraryExchanges : public QObject {
+class TLibraryExchanges : public QObject, public TWallRoofHolder {
     Q_OBJECT
 public:
     static constexpr int SpeciesCount = 31;
-    static constexpr int WallRoofCount = 7;
+    static constexpr int WallRoofCount = kr::WallRoofCount;
     static constexpr std::size_t RecordLength = 16;
     static constexpr std::size_t UploadLength = (SpeciesCount + WallRoofCount) * RecordLength;
     static constexpr const char* WallRoofFileName = "wallroof.ini";
-    using TWallRoofEntries = std::array<std::string, WallRoofCount>;
+    using TWallRoofEntries = kr::TWallRoofEntries;
 
     TLibraryExchanges(TMeterExchanges& exchanges, TFactorCatalogue& catalogue, QObject* parent = nullptr);
 
-    // The wall-and-roof entries: the defaults, or what the last download read.
+    // The wall-and-roof entries: the defaults, what the last download read,
+    // or those kept beside a library list file.
     static const TWallRoofEntries& DefaultWallRoofEntries();
-    const TWallRoofEntries& WallRoofEntries() const { return wallRoof; }
-    void ResetWallRoofEntries() { wallRoof = DefaultWallRoofEntries(); }
+    const TWallRoofEntries& WallRoofEntries() const override { return wallRoof; }
+    void ResetWallRoofEntries();
+    // Entries kept with a list go to the meter as they are: they are the
+    // list's own, so wallroof.ini does not stand in for them.
+    void TakeWallRoofEntries(const TWallRoofEntries& entries, const std::string& file) override;
+    // Where the entries an upload sends come from, as a sentence for the
+    // user, such as "Wall and roof entries from F.wallroof.".
+    QString WallRoofSource() const;
 
     // The "ND" start argument: an upload then goes without its extra erase
     // command and the pause after it.
@@ -102,8 +112,9 @@ public:
         std::vector<std::string> problems;
     };
     TSpeciesRecords SpeciesRecords(const std::vector<std::string>& selected) const;
-    // The seven wall-and-roof values as sent: each key of "wallroof.ini" that
-    // is there, else the entry; every value padded or cut to 16 characters.
+    // The seven wall-and-roof values as sent: the entries kept with a list as
+    // they are; otherwise each key of "wallroof.ini" that is there, else the
+    // entry. Every value padded or cut to 16 characters.
     std::string WallRoofText() const;
 
 signals:
@@ -124,6 +135,10 @@ private:
     TMeterLink& link;
     TFactorCatalogue& catalogue;
     TWallRoofEntries wallRoof;
+    enum class WallRoofOrigin { Defaults, Download, ListFile };
+    WallRoofOrigin wallRoofOrigin = WallRoofOrigin::Defaults;
+    // The list's file the entries came from, when they did.
+    std::string wallRoofFile;
     QString folder;
     TLibraryDownload download;
     TLibraryUploadOutcome uploadOutcome = TLibraryUploadOutcome::None;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "core/Errors.h"
 #include "library/ListFile.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
@@ -106,12 +107,19 @@ TLibraryList::Row TLibraryList::RowFor(const std::string& code) const
 {
     // Names are fields of 16 characters; their padding shows as nothing.
     if (const TItem* item = catalogue.FindByCode(code))
-        return {fromCp1252(item->GetName()).trimmed(), fromCp1252(item->FormatSG()), true};
+        return {fromCp1252(item->GetName()).trimmed(), fromCp1252(item->DisplaySG()), true};
     return {fromCp1252(code) + QLatin1Char(' ') + QString::fromLatin1(list_text::NotInCatalogue), QString(), false};
 }
 
 void TLibraryList::SaveListFile()
 {
+    // The entries first: when they cannot be written, the list file stays
+    // as it was rather than going without them.
+    if (wallRoofHolder) {
+        if (const QString why = WallRoofWriteRefusal(fileName); !why.isEmpty())
+            throw FileError(toCp1252(why));
+        WriteWallRoofFile(WallRoofPathFor(fileName), wallRoofHolder->WallRoofEntries());
+    }
     WriteListFile(fileName, selected, notes);
     ClearChanged();
     savedNotes = notes;
@@ -126,6 +134,18 @@ void TLibraryList::Take(const std::string& path, const ListFileContents& file)
     notes = file.notes;
     savedNotes = notes;
     ClearChanged();
+    if (!wallRoofHolder)
+        return;
+    const std::string companion = WallRoofPathFor(path);
+    if (companion.empty())
+        return;
+    try {
+        if (const auto entries = ReadWallRoofFile(companion))
+            wallRoofHolder->TakeWallRoofEntries(*entries, companion);
+    } catch (const FileError& e) {
+        showMessage(MsgKind::Warning, fromCp1252(e.what()) +
+                                          QStringLiteral("\r\nThe wall and roof entries stay as they were."));
+    }
 }
 
 bool TLibraryList::AskForName()
@@ -135,7 +155,10 @@ bool TLibraryList::AskForName()
     const auto chosen = prompts().saveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return false;
-    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+    QString why = WriteRefusal(chosen->path);
+    if (why.isEmpty() && wallRoofHolder)
+        why = WallRoofWriteRefusal(toNativePath(chosen->path));
+    if (!why.isEmpty()) {
         showMessage(MsgKind::Warning, why);
         return false;
     }

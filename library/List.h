@@ -6,6 +6,7 @@
 
 #include "library/ItemObj.h"
 #include "library/ListFile.h"
+#include "library/WallRoofFile.h"
 
 namespace kr {
 
@@ -21,6 +22,10 @@ public:
     explicit TLibraryList(TFactorCatalogue& catalogue);
 
     TFactorCatalogue& Catalogue() { return catalogue; }
+    // Whose wall-and-roof entries a saved list keeps beside its file
+    // ("F.wallroof" for "F.lst") and an opened one hands back; none: lists
+    // are saved and opened without them.
+    void SetWallRoofHolder(TWallRoofHolder* holder) { wallRoofHolder = holder; }
 
     // Builds the group list and the available list once the catalogue is loaded.
     void FormCreate();
@@ -64,6 +69,8 @@ public:
     // True when the window may close.
     bool FormCloseQuery();
 
+    // Also write and read the wall-and-roof file beside the list, when there
+    // is a holder. A broken one is told about and its entries left alone.
     void SaveListFile();
     void LoadListFile();
 
@@ -87,6 +94,7 @@ private:
     void Clear();
 
     TFactorCatalogue& catalogue;
+    TWallRoofHolder* wallRoofHolder = nullptr;
     std::vector<std::string> groups;
     std::string groupText = AllGroups;
     std::vector<std::string> available;

@@ -692,6 +692,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     // A missing catalogue is reported; the editor then works with none.
     runHandler([this] { catalogue->LoadCatalogue(toNativePath(FactorsFilePath())); });
     libraryList = std::make_unique<TLibraryList>(*catalogue);
+    libraryList->SetWallRoofHolder(libraryExchanges.get());
     TMeterSetupHooks hooks;
     hooks.resetWallRoof = [this] { libraryExchanges->ResetWallRoofEntries(); };
     hooks.meterAnswered = [this] {

@@ -264,7 +264,7 @@ MsgButton TMeterExchanges::EraseMeter()
 {
     if (Busy())
         return mbCancel;
-    return RunErase();
+    return RunErase(TEmptyMeterNotice::Say);
 }
 
 std::optional<TMeterExchanges::TWireClaim> TMeterExchanges::ClaimWire()
@@ -281,14 +281,14 @@ TMeterExchanges::TWireClaim::~TWireClaim()
         owner->active = Active::None;
 }
 
-MsgButton TMeterExchanges::EraseMeter(const TWireClaim& claim)
+MsgButton TMeterExchanges::EraseMeter(const TWireClaim& claim, TEmptyMeterNotice whenEmpty)
 {
     if (claim.owner != this || active != Active::Claimed)
         return mbCancel;
-    return RunErase();
+    return RunErase(whenEmpty);
 }
 
-MsgButton TMeterExchanges::RunErase()
+MsgButton TMeterExchanges::RunErase(TEmptyMeterNotice whenEmpty)
 {
     const ActiveScope scope(active, Active::Erase);
     // Enter must not erase the meter by habit: Cancel is the default.
@@ -328,7 +328,8 @@ MsgButton TMeterExchanges::RunErase()
         WaitUntil([this] { return link.CommState != csWaiting; });
         if (link.NoData) {
             eraseOutcome = TEraseOutcome::NoData;
-            ask(MsgKind::Warning, exchange_text::NoDataToErase);
+            if (!shownEmpty || whenEmpty == TEmptyMeterNotice::Say)
+                ask(MsgKind::Warning, exchange_text::NoDataToErase);
         } else {
             BackUpAndErase(*backup);
             // The meter does not answer the erase command; nothing else tells the user it went.

@@ -76,6 +76,11 @@ inline constexpr const char* ErasedInto = "The readings were saved to ";
 inline constexpr const char* ErasedTail = ", and the KR was told to erase them.";
 } // namespace exchange_text
 
+// Whether an erase says "No data to erase" when the meter has shown it holds
+// nothing. An exchange that goes on with an empty meter has nothing missing to
+// report; a meter that did not answer is still reported either way.
+enum class TEmptyMeterNotice { Say, Quiet };
+
 // How the last erase ended, for callers that report it themselves.
 enum class TEraseOutcome {
     None,          // no erase run yet
@@ -133,7 +138,7 @@ public:
     // Nothing when an exchange runs already.
     std::optional<TWireClaim> ClaimWire();
     // EraseMeter as a step of the claim holder's own exchange.
-    MsgButton EraseMeter(const TWireClaim& claim);
+    MsgButton EraseMeter(const TWireClaim& claim, TEmptyMeterNotice whenEmpty = TEmptyMeterNotice::Say);
 
     // Asks for the serial number; the answer arrives with SerialNoChanged().
     void RequestSerialNo();
@@ -186,7 +191,7 @@ private:
     // Judges the finished data step: sets `shortfall`.
     void JudgeDownload();
     // The backup stage of the erase, once the download has ended.
-    MsgButton RunErase();
+    MsgButton RunErase(TEmptyMeterNotice whenEmpty);
     void BackUpAndErase(TKRFile& backup);
     void RefuseErase(TEraseOutcome outcome, const std::string& reason);
     void SendSerialRequest();

@@ -44,7 +44,7 @@ bool PrintLibrary(TPrintSurface& s, const std::vector<std::string>& codes, const
     for (const std::string& code : codes) {
         if (const TItem* item = catalogue.FindByCode(code)) {
             s.TextOut(xName, y, fromCp1252(item->GetName()));
-            s.TextOut(xSG, y, fromCp1252(item->FormatSG()));
+            s.TextOut(xSG, y, fromCp1252(item->DisplaySG()));
         }
         y += h;
     }

@@ -59,6 +59,8 @@ private slots:
         QList<QByteArray> heavy = woods(31);
         heavy[0] = "IPE00001";
         QVERIFY(writeFile(path("heavy.lst"), listOf(heavy)));
+        QVERIFY(writeFile(path("broken.lst"), listOf(woods(31))));
+        QVERIFY(writeFile(path("broken.wallroof"), "[USERDEF]\r\nUSERDEF=Set User SG   50\r\n"));
     }
 
     void exitStatus_data()
@@ -75,9 +77,14 @@ private slots:
         QTest::newRow("put 30 species") << QStringList{"library", "put", "thirty.lst", "--yes"} << "" << 4
                                         << QStringList{} << "There are only 30 species";
         QTest::newRow("put an SG of 1.06") << QStringList{"library", "put", "heavy.lst", "--yes"} << "" << 4
-                                           << QStringList{} << "Ipe: its SG of 1.10";
+                                           << QStringList{} << "Ipe: its SG of 1.06";
         QTest::newRow("get into the catalogue") << QStringList{"library", "get", "-o", "Factors.dat"} << "" << 1
                                                 << QStringList{} << "one of the program's own files (Factors.dat)";
+        QTest::newRow("put with a broken wallroof file")
+            << QStringList{"library", "put", "broken.lst", "--yes"} << "" << 3 << QStringList{}
+            << "broken.wallroof cannot be used: WALLROOF1 in section [WALLROOF] is missing. Nothing has been sent.";
+        QTest::newRow("get into a list named .wallroof") << QStringList{"library", "get", "-o", "got.wallroof"} << ""
+                                                         << 1 << QStringList{} << "may not end in .wallroof";
         QTest::newRow("put to no meter") << QStringList{"library", "put", "full.lst", "--yes"} << "-" << 2
                                          << QStringList{} << "Cannot open serial port";
         QTest::newRow("put to a silent meter") << QStringList{"library", "put", "full.lst", "--yes"} << "silent" << 2
@@ -103,7 +110,7 @@ private slots:
         QVERIFY(sim.start());
         const QString device = fault == "-" ? path("no-such-device") : sim.devicePath();
         for (QString& a : args)
-            if (a.endsWith(".lst") || a.endsWith(".dat"))
+            if (a.endsWith(".lst") || a.endsWith(".dat") || a.endsWith(".wallroof"))
                 a = path(a);
         const QByteArray catalogue = readFile(path("Factors.dat"));
         const auto r = runCli(QStringList{"--home", home.path(), "--device", device} + args);
@@ -111,6 +118,7 @@ private slots:
         QVERIFY2(r.errText().contains(says), qPrintable(r.errText()));
         QTRY_COMPARE(sim.commands(), commands);
         QVERIFY(!QFile::exists(path("got.lst")));
+        QVERIFY(!QFile::exists(path("got.wallroof")));
         QCOMPARE(readFile(path("Factors.dat")), catalogue);
     }
 
@@ -143,6 +151,37 @@ private slots:
         QVERIFY(shown.out.endsWith("31 of 31 species\n"));
     }
 
+    // The meter's own entries, read with its list, go back with it unchanged.
+    void wallAndRoofEntriesGoRoundWithTheList()
+    {
+        QByteArray state = "serial KR-1\n";
+        for (int i = 1; i <= 31; ++i)
+            state += "species |" + QByteArray("Wood " + QByteArray::number(i)).leftJustified(13) + " 50|\n";
+        for (int i = 1; i <= 7; ++i)
+            state += "wallroof |" + QByteArray("Custom " + QByteArray::number(i)).leftJustified(14) + "1" +
+                     QByteArray::number(i) + "|\n";
+        SimMeter sim(SimMeter::Options().state(state));
+        QVERIFY(sim.start());
+        const QStringList meter{"--home", home.path(), "--device", sim.devicePath(), "library"};
+        QCOMPARE(runCli(meter + QStringList{"get", "-o", path("round.lst")}).status, 0);
+        QVERIFY(readFile(path("round.wallroof")).startsWith("[USERDEF]\r\nUSERDEF=Custom 1      11\r\n"));
+
+        const auto put = runCli(meter + QStringList{"put", path("round.lst"), "--yes", "--nd"});
+        QCOMPARE(put.status, 0);
+        QVERIFY2(put.errText().contains("Wall and roof entries from " + path("round.wallroof") + ".\n"),
+                 qPrintable(put.errText()));
+        QTRY_COMPARE(sim.commands(), (QStringList{"$2", "$3", "$4", "$6"}));
+        QTRY_VERIFY(sim.readState().contains("species |Wood 31       71|"));
+        auto wallRoof = [](const QByteArray& text) {
+            QList<QByteArray> lines;
+            for (const QByteArray& line : text.split('\n'))
+                if (line.startsWith("wallroof "))
+                    lines << line;
+            return lines;
+        };
+        QCOMPARE(wallRoof(sim.readState()), wallRoof(state));
+    }
+
     void putSendsTheListAfterABackup()
     {
         SimMeter sim;
@@ -150,6 +189,7 @@ private slots:
         const auto r = runCli({"--home", home.path(), "--device", sim.devicePath(), "library", "put",
                                path("full.lst"), "--yes", "--nd"});
         QCOMPARE(r.status, 0);
+        QVERIFY2(r.errText().contains("The library was sent to the KR: 31 species."), qPrintable(r.errText()));
         QVERIFY2(r.errText().contains("Backed up into " + path("data1.bak")), qPrintable(r.errText()));
         QTRY_COMPARE(sim.commands(), (QStringList{"$3", "$4", "$*#", "$6"}));
         QTRY_VERIFY(sim.readState().contains("species |Wood 31       71|"));

@@ -168,7 +168,7 @@ private slots:
             {NotErasedLost, NotSent + QStringLiteral("its readings could not be backed up, so")}, 0);
         for (int n : {0, 3})
             row(E::Upload, dropAt(n, '*'), {Erased, NoResponse}, 0);
-        row(E::Upload, dropAt(0, '6'), {Erased}, 1);
+        row(E::Upload, dropAt(0, '6'), {Erased, QStringLiteral("The library was sent to the KR: 31 species.")}, 1);
         for (int k : {1, 300})
             row(E::Upload, QString(), {Erased, NoResponse}, 0, k);
     }

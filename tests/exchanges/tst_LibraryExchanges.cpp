@@ -153,15 +153,21 @@ private slots:
         QTest::addColumn<bool>("empty");
         QTest::addColumn<bool>("nd");
         QTest::addColumn<QStringList>("commands");
-        QTest::newRow("readings backed up") << false << false << QStringList{"$3", "$4", "$*#", "$*#", "$6"};
-        QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"};
-        QTest::newRow("no readings") << true << false << QStringList{"$3", "$4", "$*#", "$6"};
+        QTest::addColumn<QStringList>("told");   // after the erase question
+        const QString erased = QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them.");
+        const QString sent = QStringLiteral("The library was sent to the KR: 31 species.");
+        QTest::newRow("readings backed up") << false << false << QStringList{"$3", "$4", "$*#", "$*#", "$6"}
+                                            << QStringList{erased, sent};
+        QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"} << QStringList{erased, sent};
+        // Nothing failed: no "No data to erase" on the way.
+        QTest::newRow("no readings") << true << false << QStringList{"$3", "$4", "$*#", "$6"} << QStringList{sent};
     }
     void uploadSendsTheLibraryOnceTheMeterIsSafe()
     {
         QFETCH(bool, empty);
         QFETCH(bool, nd);
         QFETCH(QStringList, commands);
+        QFETCH(QStringList, told);
         SimMeter::Options o;
         o.emptyMeter = empty;
         LibraryRig r(o);
@@ -207,6 +213,8 @@ private slots:
         QCOMPARE(r.timedProgress.state.ProgressTotal, 608);
         QCOMPARE(r.buttons, (QList<bool>{false, true}));
         QCOMPARE(r.commandsSeen(), commands);
+        QCOMPARE(r.prompts.messageTexts().mid(1), told);
+        QCOMPARE(r.prompts.messages().last().kind, MsgKind::Information);
     }
 
     void uploadRefusedSendsNothing_data()
@@ -220,7 +228,7 @@ private slots:
         QTest::newRow("30 entries") << -1 << "" << int(mbNone) << int(TLibraryUploadOutcome::TooFew)
                                     << "There are only 30 species in the library list.  You must select 31 species." << 0;
         QTest::newRow("SG 1.06") << 4 << "IPE00001" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
-                                 << "Ipe: its SG of 1.10 is more than the KR can hold" << 902;
+                                 << "Ipe: its SG of 1.06 is more than the KR can hold" << 902;
         QTest::newRow("unknown code") << 30 << "ZZZZZZZZ" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
                                       << "Entry 31: the catalogue holds no species with the code ZZZZZZZZ." << 902;
         QTest::newRow("erase cancelled") << 0 << "W0000001" << int(mbCancel) << int(TLibraryUploadOutcome::Cancelled)

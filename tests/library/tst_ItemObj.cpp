@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <set>
+#include <tuple>
 
 #include "library/ItemObj.h"
 #include "tests/core/CoreTestUtil.h"
@@ -53,8 +54,8 @@ private slots:
     void settersCutToFieldLength();
     void lineFillsColumnsUnderEitherSeparator_data();
     void lineFillsColumnsUnderEitherSeparator();
-    void formatSGRoundsToTwoDigitsAndTwoDecimals_data();
-    void formatSGRoundsToTwoDigitsAndTwoDecimals();
+    void sgSentAtTwoDigitsAndShownAtTwoDecimals_data();
+    void sgSentAtTwoDigitsAndShownAtTwoDecimals();
 
     void textGivesOneItemPerLine_data();
     void textGivesOneItemPerLine();
@@ -168,26 +169,32 @@ void TestItemObj::lineFillsColumnsUnderEitherSeparator()
     QTEST(i.GetGroup(), "group");
 }
 
-void TestItemObj::formatSGRoundsToTwoDigitsAndTwoDecimals_data()
+void TestItemObj::sgSentAtTwoDigitsAndShownAtTwoDecimals_data()
 {
     QTest::addColumn<char>("sep");
     QTest::addColumn<double>("sg");
     QTest::addColumn<std::string>("text");
-    const std::pair<double, const char*> rows[] = {
-        {0.55, "0.55"},   {0.5, "0.50"},     {0.556, "0.56"},   {0.554, "0.55"},    {0.056, "0.06"},
-        {1.04, "1.00"},   {1.06, "1.10"},    {0, "0.00"},       {0.555, "0.56"},    {0.145, "0.15"},
-        {0.285, "0.29"},  {0.995, "1.00"},   {9.96, "10.00"},   {123, "120.00"},    {0.005, "0.01"},
-        {0.004, "0.00"},  {-0.55, "-0.55"},  {-0.004, "0.00"},  {1.05, "1.10"},
+    QTest::addColumn<std::string>("shown");
+    // FormatSG's digits are what the upload sends; DisplaySG is what the user reads.
+    const std::tuple<double, const char*, const char*> rows[] = {
+        {0.55, "0.55", "0.55"},   {0.5, "0.50", "0.50"},      {0.556, "0.56", "0.56"},   {0.554, "0.55", "0.55"},
+        {0.056, "0.06", "0.06"},  {1.04, "1.00", "1.04"},     {1.06, "1.10", "1.06"},    {0, "0.00", "0.00"},
+        {0.555, "0.56", "0.56"},  {0.145, "0.15", "0.15"},    {0.285, "0.29", "0.29"},   {0.995, "1.00", "1.00"},
+        {9.96, "10.00", "9.96"},  {123, "120.00", "123.00"},  {0.005, "0.01", "0.01"},   {0.004, "0.00", "0.00"},
+        {-0.55, "-0.55", "-0.55"}, {-0.004, "0.00", "0.00"},  {1.05, "1.10", "1.05"},    {1.08, "1.10", "1.08"},
+        {1.02, "1.00", "1.02"},   {1.005, "1.00", "1.01"},
     };
     for (char sep : {'.', ','})
-        for (const auto& [sg, text] : rows) {
+        for (const auto& [sg, text, shown] : rows) {
             std::string expected = text;
             expected[expected.find('.')] = sep;
-            QTest::addRow("%g %c", sg, sep) << sep << sg << expected;
+            std::string expectedShown = shown;
+            expectedShown[expectedShown.find('.')] = sep;
+            QTest::addRow("%g %c", sg, sep) << sep << sg << expected << expectedShown;
         }
 }
 
-void TestItemObj::formatSGRoundsToTwoDigitsAndTwoDecimals()
+void TestItemObj::sgSentAtTwoDigitsAndShownAtTwoDecimals()
 {
     QFETCH(char, sep);
     QFETCH(double, sg);
@@ -195,6 +202,7 @@ void TestItemObj::formatSGRoundsToTwoDigitsAndTwoDecimals()
     TItem i;
     i.SetSG(sg);
     QTEST(i.FormatSG(), "text");
+    QTEST(i.DisplaySG(), "shown");
 }
 
 void TestItemObj::textGivesOneItemPerLine_data()

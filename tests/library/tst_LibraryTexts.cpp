@@ -157,7 +157,7 @@ private slots:
         QTest::newRow("SG as the lists show it") << "Oak" << "0.556" << '.' << QByteArray("Oak           56") << "";
         QTest::newRow("comma separator") << "Oak" << "0.45" << ',' << QByteArray("Oak           45") << "";
         QTest::newRow("SG 1.06") << "Cumaru" << "1.06" << '.' << QByteArray()
-                                 << "Cumaru: its SG of 1.10 is more than the KR can hold";
+                                 << "Cumaru: its SG of 1.06 is more than the KR can hold";
         QTest::newRow("rounds to 1.00") << "Lignum" << "0.996" << '.' << QByteArray() << "its SG of 1.00";
         QTest::newRow("negative") << "Odd" << "-0.45" << '.' << QByteArray() << "its SG of -0.45";
         QTest::newRow("SG 0.00") << "Balsa" << "0" << '.' << QByteArray() << "Balsa: its SG of 0.00 is not one";

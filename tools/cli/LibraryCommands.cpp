@@ -9,6 +9,7 @@
 #include "library/ItemObj.h"
 #include "library/LibraryExchanges.h"
 #include "library/ListFile.h"
+#include "library/WallRoofFile.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "tools/cli/CliPrompts.h"
@@ -54,6 +55,13 @@ int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
 {
     if (outputRefused(inv, prompts))
         return ExitUsage;
+    // The wall-and-roof entries go beside the list: refused as the list would be.
+    const std::string listPath = toNativePath(inv.output);
+    if (const QString why = WallRoofWriteRefusal(listPath); !why.isEmpty()) {
+        prompts.print(why);
+        return ExitUsage;
+    }
+    const std::string wallRoofPath = WallRoofPathFor(listPath);
     TFactorCatalogue catalogue;
     if (!loadCatalogue(catalogue, prompts))
         return ExitFile;
@@ -67,15 +75,19 @@ int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
     for (const std::string& code : got.added) {
         const TItem& item = *catalogue.FindByCode(code);
         prompts.print(QStringLiteral("Not in the catalogue: %1 (SG %2), listed as %3 for this run only.")
-                          .arg(nameOf(item), fromCp1252(item.FormatSG()), fromCp1252(code)));
+                          .arg(nameOf(item), fromCp1252(item.DisplaySG()), fromCp1252(code)));
     }
+    // The entries first: when they cannot be written, the list stays as it was.
     try {
-        WriteListFile(toNativePath(inv.output), got.codes, {});
+        WriteWallRoofFile(wallRoofPath, library.WallRoofEntries());
+        WriteListFile(listPath, got.codes, {});
     } catch (const KrError& e) {
         report(prompts, e);
         return ExitFile;
     }
-    prompts.print(QStringLiteral("The KR's %1 species saved to %2.").arg(got.codes.size()).arg(inv.output));
+    prompts.print(QStringLiteral("The KR's %1 species saved to %2, its wall and roof entries to %3.")
+                      .arg(got.codes.size())
+                      .arg(inv.output, fromNativePath(wallRoofPath)));
     return ExitOk;
 }
 
@@ -88,22 +100,36 @@ int runLibraryPut(const Invocation& inv, CliPrompts& prompts)
     MeterSession s;
     TLibraryExchanges library(s.exchanges, catalogue);
     library.SetNoExtraErase(inv.nd);
+    // The list's own wall-and-roof entries, when it has them, go with it; a
+    // file that cannot be used stops the upload, since sending others in their
+    // place would replace the meter's.
+    if (const std::string wallRoofPath = WallRoofPathFor(toNativePath(inv.input)); !wallRoofPath.empty()) {
+        try {
+            if (const auto entries = ReadWallRoofFile(wallRoofPath))
+                library.TakeWallRoofEntries(*entries, wallRoofPath);
+        } catch (const KrError& e) {
+            prompts.print(fromCp1252(e.what()) + QStringLiteral(" Nothing has been sent."));
+            return ExitFile;
+        }
+    }
     // A list the meter cannot take is refused before the port is even opened.
     const bool sendable = list.codes.size() >= std::size_t(TLibraryExchanges::SpeciesCount)
         && library.SpeciesRecords(list.codes).problems.empty();
     if (sendable && !open(s, inv, prompts))
         return ExitMeter;
-    if (sendable)
+    if (sendable) {
+        prompts.print(library.WallRoofSource());
         prompts.print(QStringLiteral("Backing up the KR's data and erasing it before the library is sent."));
+    }
     switch (library.BtnSendClick(list.codes)) {
     case TLibraryUploadOutcome::Sent:
         if (!drained(s)) {
             prompts.print(QStringLiteral("The library did not leave for the KR in time."));
             return ExitMeter;
         }
+        // The upload itself has said that the library was sent.
         if (!s.exchanges.LastBackupPath().empty())
             prompts.print(QStringLiteral("Backed up into %1.").arg(fromNativePath(s.exchanges.LastBackupPath())));
-        prompts.print(QStringLiteral("The library of %1 has been sent to the KR.").arg(inv.input));
         return ExitOk;
     case TLibraryUploadOutcome::TooFew:
     case TLibraryUploadOutcome::Refused:
@@ -129,7 +155,7 @@ int runLibraryShow(const Invocation& inv, CliPrompts& prompts)
     for (const std::string& code : list.codes) {
         const TItem* item = catalogue.FindByCode(code);
         text += QStringLiteral("%1  %2  ").arg(++row, 2).arg(fromCp1252(code));
-        text += item ? QStringLiteral("%1  %2\n").arg(nameOf(*item), -16).arg(fromCp1252(item->FormatSG()))
+        text += item ? QStringLiteral("%1  %2\n").arg(nameOf(*item), -16).arg(fromCp1252(item->DisplaySG()))
                      : QStringLiteral("(not in the catalogue)\n");
     }
     text += QStringLiteral("%1 of 31 species\n").arg(list.codes.size());

@@ -406,7 +406,7 @@ CyclePlan SoakRun::plan(int cycle, int readingsHeld) const
 // after an erase), and old backups are tidied away the way a user might.
 void SoakRun::prepare(std::mt19937_64& rng)
 {
-    for (const char* name : {"out.krx", "out.lst", "put.lst"})
+    for (const char* name : {"out.krx", "out.lst", "out.wallroof", "put.lst"})
         QFile::remove(home(QLatin1String(name)));
     bool missing = false;
     std::string error;
@@ -721,7 +721,7 @@ std::string SoakRun::putSpecies() const
 void SoakRun::judgeFolder(const CycleRecord& r)
 {
     static const QStringList known{QStringLiteral("Factors.dat"), QStringLiteral("out.krx"), QStringLiteral("out.lst"),
-                                   QStringLiteral("put.lst"), QStringLiteral("kr.ini")};
+                                   QStringLiteral("out.wallroof"), QStringLiteral("put.lst"), QStringLiteral("kr.ini")};
     static const QRegularExpression slot(QStringLiteral("^data[1-9]\\.bak$"));
     const QStringList present = QDir(homePath).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : present) {
