@@ -274,8 +274,8 @@ void TLibraryExchanges::TellDownload(const TLibraryDownload& result, const std::
         paragraphs.push_back(text);
     }
     if (!notKept.empty()) {
-        std::string text = "The species added to the catalogue are known for this run only; a list saved with them "
-                           "will not find them in a later run.\r\n";
+        std::string text = "The species added to the catalogue are known for this run only: in a later run, a list "
+                           "saved with them may find other species under their codes, or none.\r\n";
         text += notKept;
         paragraphs.push_back(text);
     }
