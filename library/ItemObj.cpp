@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/AtomicFile.h"
 #include "core/Errors.h"
 #include "core/FileReading.h"
 #include "core/Mtlutils.h"
@@ -29,6 +30,20 @@ bool hasTooManyLines(std::string_view text)
             return true;
     }
     return false;
+}
+
+// The text up to its first NUL, where a catalogue ends.
+std::string_view uptoNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
+
+// One field of a catalogue line: cut or padded to its width; a byte that
+// would end the line or the file there becomes '?'.
+std::string field(std::string text, std::size_t width)
+{
+    text.resize(width, ' ');
+    for (char& c : text)
+        if (c == '\0' || c == '\r' || c == '\n')
+            c = '?';
+    return text;
 }
 
 // Columns `first`..`first + width - 1` (from 0); what lies beyond the line's end is missing.
@@ -70,6 +85,23 @@ std::uint32_t addedNumber(const std::string& code)
     return value - 10000000;
 }
 
+// Reads a catalogue file whole: "Cannot open file %s" and why, when it cannot be.
+ReadResult readCatalogue(const std::string& path, std::string& bytes)
+{
+    ReadResult read = readRegularFile(path, bytes, MaxCatalogueBytes);
+    if (read == ReadResult::Ok && hasTooManyLines(bytes))
+        read = ReadResult::TooLarge;
+    return read;
+}
+
+std::string cannotOpen(const std::string& path, ReadResult read)
+{
+    std::string message = "Cannot open file ";
+    message += path;
+    message += cannotOpenReason(read);
+    return message;
+}
+
 } // namespace
 
 void TItem::SetCode(const std::string& text) { Code = text.substr(0, CodeLength); }
@@ -96,6 +128,14 @@ void TItem::LoadFromLine(const std::string& line)
         return;
     SG = static_cast<double>(value);
     SetGroup(column(line, 64, 16));
+}
+
+std::string TItem::FormatLine() const
+{
+    char number[32];
+    const auto r = std::to_chars(number, number + sizeof number, SG, std::chars_format::fixed, 2);
+    return field(Code, CodeLength) + field(Name, NameLength) + field(Description, DescriptionLength)
+        + field(std::string(number, r.ptr), 8) + field(Group, GroupLength);
 }
 
 namespace {
@@ -157,22 +197,60 @@ void TFactorCatalogue::LoadCatalogue(const std::string& path)
 {
     items.clear();
     std::string bytes;
-    ReadResult read = readRegularFile(path, bytes, MaxCatalogueBytes);
-    if (read == ReadResult::Ok && hasTooManyLines(bytes))
-        read = ReadResult::TooLarge;
-    if (read != ReadResult::Ok) {
-        std::string message = "Cannot open file ";
-        message += path;
-        message += cannotOpenReason(read);
-        throw FileError(message);
-    }
+    if (const ReadResult read = readCatalogue(path, bytes); read != ReadResult::Ok)
+        throw FileError(cannotOpen(path, read));
     LoadFromText(bytes);
+}
+
+void TFactorCatalogue::LoadAdded(const std::string& path)
+{
+    addedPath = path;
+    // Whatever could not be read must not be written over in this run.
+    addedStore = AddedStore::Unreadable;
+    std::string bytes;
+    ReadResult read = readCatalogue(path, bytes);
+    if (read == ReadResult::Missing) {
+        bytes.clear();
+        read = ReadResult::Ok;
+    }
+    if (read != ReadResult::Ok)
+        throw FileError(cannotOpen(path, read)
+                        + "\r\nSpecies added from a KR are kept for this run only; the file is left as it is.");
+    TFactorCatalogue kept;
+    kept.LoadFromText(bytes);
+    for (const TItem& item : kept.items)
+        if (!FindByCode(item.GetCode()))
+            items.push_back(item);
+    addedText = uptoNul(bytes);
+    addedStore = AddedStore::Ready;
+}
+
+void TFactorCatalogue::RefreshAdded()
+{
+    if (addedStore == AddedStore::Ready)
+        LoadAdded(addedPath);
+}
+
+void TFactorCatalogue::SaveAdded()
+{
+    if (addedLines.empty() || addedStore == AddedStore::None)
+        return;
+    if (addedStore == AddedStore::Unreadable)
+        throw FileError(addedPath + " could not be read, so nothing is added to it in this run.");
+    std::string text = addedText;
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r')
+        text += "\r\n";
+    text += addedLines;
+    if (const WriteResult written = writeFileAtomically(addedPath, text); written != WriteResult::Ok)
+        throw FileError("Cannot create file " + addedPath + cannotCreateReason(written));
+    addedText = text;
+    addedLines.clear();
 }
 
 void TFactorCatalogue::LoadFromText(const std::string& text)
 {
     items.clear();
-    const std::size_t end = std::min(text.find('\0'), text.size());
+    const std::size_t end = uptoNul(text).size();
     std::size_t start = 0;
     while (start < end) {
         std::size_t stop = start;
@@ -204,12 +282,48 @@ const TItem* TFactorCatalogue::FindByMeterName(const std::string& key) const
     return nullptr;
 }
 
+const TItem* TFactorCatalogue::FindListedByMeterName(const std::string& key) const
+{
+    const std::string wanted = meterName(key);
+    for (const TItem& item : items)
+        if (item.GetGroup() != AddedGroup && meterName(item.GetName()) == wanted)
+            return &item;
+    return nullptr;
+}
+
+const TItem* TFactorCatalogue::FindSpecies(const std::string& key, double sg) const
+{
+    const std::string wanted = meterName(key);
+    TItem meter;
+    meter.SetSG(sg);
+    const std::string digits = meter.FormatSG();
+    for (const TItem& item : items)
+        if (meterName(item.GetName()) == wanted && item.FormatSG() == digits)
+            return &item;
+    return nullptr;
+}
+
+TFactorCatalogue::TSpecies TFactorCatalogue::TakeSpecies(const std::string& key, double sg)
+{
+    if (const TItem* known = FindSpecies(key, sg))
+        return {known->GetCode(), false};
+    TItem item;
+    item.SetCode(NextAddedCode());
+    item.SetName(key);
+    item.SetDescription(key);
+    item.SetSG(sg);
+    item.SetGroup(AddedGroup);
+    items.push_back(item);
+    addedLines += item.FormatLine();
+    addedLines += "\r\n";
+    return {item.GetCode(), true};
+}
+
 std::string TFactorCatalogue::NextAddedCode() const
 {
     std::uint32_t highest = 0;
     for (const TItem& item : items)
-        if (item.GetGroup() == AddedGroup)
-            highest = std::max(highest, addedNumber(item.GetCode()));
+        highest = std::max(highest, addedNumber(item.GetCode()));
     return std::to_string(10000000 + highest + 1);
 }
 

@@ -209,41 +209,87 @@ void TLibraryExchanges::TakeLibraryReply()
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
 
+    // What another run kept meanwhile comes first, so its codes are not given again.
+    try {
+        catalogue.RefreshAdded();
+    } catch (const KrError&) {
+        // Nothing is then written to it; SaveAdded says so if a species is added.
+    }
     TLibraryDownload result;
     result.outcome = TLibraryDownloadOutcome::Received;
-    for (int i = 0; i < SpeciesCount; ++i) {
-        const std::string& line = lines[std::size_t(i)];
-        const std::string key = line.substr(0, TItem::MeterNameLength);
-        if (const TItem* known = catalogue.FindByMeterName(key)) {
-            result.codes.push_back(known->GetCode());
-            continue;
-        }
-        const std::optional<int> sg = SgDigits(line);
-        if (!sg)
-            result.unreadableSG.push_back(TrimTrailingSpaces(key));
-        TItem item;
-        item.SetCode(catalogue.NextAddedCode());
-        item.SetName(key);
-        item.SetDescription(key);
-        item.SetSG(sg.value_or(0) / 100.0);
-        item.SetGroup(TFactorCatalogue::AddedGroup);
-        catalogue.Append(item);
-        result.codes.push_back(item.GetCode());
-        result.added.push_back(item.GetCode());
-    }
+    for (int i = 0; i < SpeciesCount; ++i)
+        TakeSpecies(lines[std::size_t(i)], result);
     for (int i = 0; i < WallRoofCount; ++i)
         wallRoof[std::size_t(i)] = lines[std::size_t(SpeciesCount + i)].substr(0, RecordLength);
     wallRoofOrigin = WallRoofOrigin::Download;
     wallRoofFile.clear();
+    std::string notKept;
+    try {
+        catalogue.SaveAdded();
+    } catch (const KrError& e) {
+        notKept = e.what();
+    }
     download = result;
+    TellDownload(result, notKept);
+}
 
-    // Told once the whole list is in, so a bad line never stops it half-way.
+void TLibraryExchanges::TakeSpecies(const std::string& line, TLibraryDownload& result)
+{
+    const std::string key = line.substr(0, TItem::MeterNameLength);
+    const std::optional<int> digits = SgDigits(line);
+    TItem meter;
+    meter.SetSG(digits.value_or(0) / 100.0);
+    const double sg = meter.GetSG();
+    const TItem* listed = catalogue.FindListedByMeterName(key);
+    // Copied: taking the species may append to the catalogue.
+    const std::string listedSG = listed ? listed->FormatSG() : std::string();
+    const bool listedAgrees = [&] {
+        const TItem* same = catalogue.FindSpecies(key, sg);
+        return same && same->GetGroup() != TFactorCatalogue::AddedGroup;
+    }();
+    const TFactorCatalogue::TSpecies species = catalogue.TakeSpecies(key, sg);
+    result.codes.push_back(species.code);
+    if (species.added && !listed)
+        result.added.push_back(species.code);
+    if (!digits)
+        result.unreadableSG.push_back(TrimTrailingSpaces(key));
+    else if (listed && !listedAgrees)
+        result.differing.push_back({TrimTrailingSpaces(key), meter.FormatSG(), listedSG});
+}
+
+// Told once the whole list is in, in one box, so a bad line never stops it half-way.
+void TLibraryExchanges::TellDownload(const TLibraryDownload& result, const std::string& notKept)
+{
+    std::vector<std::string> paragraphs;
+    if (!result.differing.empty()) {
+        const std::size_t n = result.differing.size();
+        std::string text = std::to_string(n);
+        text += n == 1 ? " species on the KR has an SG that differs from the catalogue; it is kept as the KR has it: "
+                       : " species on the KR have an SG that differs from the catalogue; they are kept as the KR "
+                         "has them: ";
+        std::vector<std::string> species;
+        for (const TSgDifference& d : result.differing)
+            species.push_back(d.name + " " + d.meterSG + " (catalogue " + d.catalogueSG + ")");
+        text += Joined(species, ", ");
+        text += ".";
+        paragraphs.push_back(text);
+    }
     if (!result.unreadableSG.empty()) {
         std::string text = "The SG the KR sent for ";
         text += Joined(result.unreadableSG, ", ");
-        text += " is not a number; these species have been added to the catalogue with an SG of 0.";
-        tell(MsgKind::Warning, text);
+        text += " is not a number; these species are listed with an SG of 0, which the KR cannot take.";
+        paragraphs.push_back(text);
     }
+    if (!notKept.empty()) {
+        std::string text = "The species added to the catalogue are known for this run only: in a later run, a list "
+                           "saved with them may find other species under their codes, or none.\r\n";
+        text += notKept;
+        paragraphs.push_back(text);
+    }
+    if (paragraphs.empty())
+        return;
+    const bool warn = !result.unreadableSG.empty() || !notKept.empty();
+    tell(warn ? MsgKind::Warning : MsgKind::Information, Joined(paragraphs, "\r\n\r\n"));
 }
 
 // ---- Library upload ----------------------------------------------------------

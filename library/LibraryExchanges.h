@@ -34,14 +34,25 @@ enum class TLibraryDownloadOutcome {
     Busy,          // another exchange was running: nothing sent
 };
 
+// A meter species whose name the catalogue lists with another SG: it is kept
+// as the meter has it, as an item of its own.
+struct TSgDifference {
+    std::string name;          // without its trailing blanks
+    std::string meterSG;       // as FormatSG writes them
+    std::string catalogueSG;
+};
+
 struct TLibraryDownload {
     TLibraryDownloadOutcome outcome = TLibraryDownloadOutcome::None;
     // When Received: the codes of the meter's 31 species, in its order, for
     // the editor's selected list.
     std::vector<std::string> codes;
-    // Codes of the items this download added to the catalogue.
+    // Codes of the items this download added for species whose names the
+    // catalogue's own items lack.
     std::vector<std::string> added;
-    // Names of added species whose SG digits were not a number (SG 0).
+    // Species listed in the catalogue with an SG other than the meter's.
+    std::vector<TSgDifference> differing;
+    // Names of species whose SG digits were not a number (SG 0).
     std::vector<std::string> unreadableSG;
 };
 
@@ -93,8 +104,11 @@ public:
     void SetFolder(const QString& folder) { this->folder = folder; }
 
     // "Load library from meter": sends "$2" and returns once the reply has
-    // been judged (the modal progress display runs meanwhile). Added species
-    // go into the catalogue; the caller puts the codes into its list.
+    // been judged (the modal progress display runs meanwhile). Each meter
+    // species takes the catalogue item of its name and SG; one the catalogue
+    // lacks, or lists with another SG, becomes an added item kept in the user
+    // catalogue, so the meter's SG stays as it is. The caller puts the codes
+    // into its list.
     TLibraryDownload BtnReceiveClick();
     void TimGotLibraryDataTimer();
     const TLibraryDownload& LastDownload() const { return download; }
@@ -129,6 +143,8 @@ private:
     TLibraryUploadOutcome Upload(const std::vector<std::string>& selected, const TMeterExchanges::TWireClaim& claim);
     TLibraryUploadOutcome SendLibrary(const std::string& text);
     void TakeLibraryReply();
+    void TakeSpecies(const std::string& line, TLibraryDownload& result);
+    void TellDownload(const TLibraryDownload& result, const std::string& notKept);
     QString WallRoofFile() const;
 
     TMeterExchanges& exchanges;

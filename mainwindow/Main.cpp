@@ -689,8 +689,10 @@ TfmMeterSetup* TfmMain::MeterSetup()
 {
     if (fmMeterSetup)
         return fmMeterSetup;
-    // A missing catalogue is reported; the editor then works with none.
+    // A missing catalogue is reported; the editor then works with none. The
+    // species added from meters follow, from the user catalogue.
     runHandler([this] { catalogue->LoadCatalogue(toNativePath(FactorsFilePath())); });
+    runHandler([this] { catalogue->LoadAdded(toNativePath(AddedFilePath())); });
     libraryList = std::make_unique<TLibraryList>(*catalogue);
     libraryList->SetWallRoofHolder(libraryExchanges.get());
     TMeterSetupHooks hooks;

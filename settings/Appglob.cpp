@@ -16,7 +16,7 @@ const QString FactorsName = QStringLiteral("Factors.dat");
 struct Paths {
     bool ready = false;
     bool guessed = false; // worked out before the application object existed
-    QString folder, ini, help, factors, data;
+    QString folder, ini, help, added, factors, data;
 };
 
 Paths& paths()
@@ -110,6 +110,7 @@ void InitAppglob()
         makeFolders(QFile::encodeName(p.folder).toStdString());
     p.ini = p.folder + QStringLiteral("kr.ini");
     p.help = p.folder + QStringLiteral("kr.hlp");
+    p.added = p.folder + QStringLiteral("Added.dat");
     p.factors = dataFilePathFrom(FactorsName, p.folder, p.data, fileExists);
     p.ready = true;
     p.guessed = facts.krHome.isEmpty() && facts.executableFolder.isEmpty();
@@ -118,6 +119,7 @@ void InitAppglob()
 const QString& ProgramFolder() { return readyPaths().folder; }
 const QString& IniFilePath() { return readyPaths().ini; }
 const QString& HelpFilePath() { return readyPaths().help; }
+const QString& AddedFilePath() { return readyPaths().added; }
 const QString& FactorsFilePath() { return readyPaths().factors; }
 const QString& DataFolder() { return readyPaths().data; }
 
@@ -136,7 +138,7 @@ QString WriteRefusal(const QString& path)
             continue;
         own << folder + FactorsName << folder + QStringLiteral("wallroof.ini");
     }
-    own << p.ini;
+    own << p.ini << p.added;
     // The backup names of the meter erase (meter/BackupSlots).
     for (int n = 1; n <= 9; ++n)
         own << p.folder + QStringLiteral("data%1.bak").arg(n);

@@ -25,6 +25,9 @@ const QString& ProgramFolder();
 const QString& IniFilePath();
 // ProgramFolder() + "kr.hlp".
 const QString& HelpFilePath();
+// ProgramFolder() + "Added.dat", the user catalogue: the species library
+// downloads added to the factor catalogue, kept beside kr.ini.
+const QString& AddedFilePath();
 // DataFilePath("Factors.dat"), the factor catalogue.
 const QString& FactorsFilePath();
 // The installed data folder, <prefix>/share/kr/ beside <prefix>/bin, with a
@@ -37,7 +40,7 @@ QString DataFilePath(const QString& name);
 
 // Why nothing may be written at path, as a message for the user: something
 // other than a regular file is there (a folder, a device, a FIFO), or it is
-// one of the program's own files (the catalogue, kr.ini, wallroof.ini, the
+// one of the program's own files (the catalogues, kr.ini, wallroof.ini, the
 // backups data1.bak .. data9.bak) under any name or link. Empty when the
 // path may be written.
 QString WriteRefusal(const QString& path);

@@ -85,6 +85,8 @@ private slots:
             << "broken.wallroof cannot be used: WALLROOF1 in section [WALLROOF] is missing. Nothing has been sent.";
         QTest::newRow("get into a list named .wallroof") << QStringList{"library", "get", "-o", "got.wallroof"} << ""
                                                          << 1 << QStringList{} << "may not end in .wallroof";
+        QTest::newRow("get into the user catalogue") << QStringList{"library", "get", "-o", "Added.dat"} << "" << 1
+                                                     << QStringList{} << "one of the program's own files (Added.dat)";
         QTest::newRow("put to no meter") << QStringList{"library", "put", "full.lst", "--yes"} << "-" << 2
                                          << QStringList{} << "Cannot open serial port";
         QTest::newRow("put to a silent meter") << QStringList{"library", "put", "full.lst", "--yes"} << "silent" << 2
@@ -127,7 +129,8 @@ private slots:
         QByteArray state = "serial KR-1\nspecies |Wood 2        42|\nspecies |Red Oak       63|\n"
                            "species |Hickory       72|\n";
         for (int i = 4; i <= 31; ++i)
-            state += "species |" + QByteArray("Wood " + QByteArray::number(i)).leftJustified(13) + " 50|\n";
+            state += "species |" + QByteArray("Wood " + QByteArray::number(i)).leftJustified(13) + " "
+                + QByteArray::number(40 + i) + "|\n";
         for (int i = 1; i <= 7; ++i)
             state += "wallroof |" + QByteArray("Roof " + QByteArray::number(i)).leftJustified(13) + " 30|\n";
         SimMeter sim(SimMeter::Options().state(state));
@@ -135,7 +138,7 @@ private slots:
         const auto got = runCli({"--home", home.path(), "--device", sim.devicePath(), "library", "get", "-o",
                                  path("meter.lst")});
         QCOMPARE(got.status, 0);
-        QVERIFY2(got.errText().contains("Not in the catalogue: Hickory (SG 0.72), listed as 10000001"),
+        QVERIFY2(got.errText().contains("Not in the catalogue: Hickory (SG 0.72), added as 10000001."),
                  qPrintable(got.errText()));
         QList<QByteArray> codes{woodCode(2), "RO000001", "10000001"};
         for (int i = 4; i <= 31; ++i)
@@ -146,7 +149,7 @@ private slots:
         QCOMPARE(shown.status, 0);
         QVERIFY2(shown.out.startsWith(" 1  W0000002  Wood 2            0.42\n"
                                       " 2  RO000001  Red Oak           0.63\n"
-                                      " 3  10000001  (not in the catalogue)\n"),
+                                      " 3  10000001  Hickory           0.72\n"),
                  shown.out.constData());
         QVERIFY(shown.out.endsWith("31 of 31 species\n"));
     }
@@ -180,6 +183,38 @@ private slots:
             return lines;
         };
         QCOMPARE(wallRoof(sim.readState()), wallRoof(state));
+    }
+
+    // The species the meter holds go back to it as they were, across runs,
+    // whatever SGs the catalogue lists for their names.
+    void getThenPutSendsBackTheMeterSpecies()
+    {
+        QTemporaryDir run;
+        QByteArray factors = catalogueLine("RO000001", "Red Oak", "0.63") + catalogueLine("HM000001", "Hard Maple", "0.56")
+            + catalogueLine("JA000001", "Jarrah", "0.67") + catalogueLine("BE000001", "Beech", "0.56");
+        QVERIFY(writeFile(run.filePath("Factors.dat"), factors));
+        SimMeter sim;
+        QVERIFY(sim.start());
+        auto speciesOf = [](const QByteArray& state) {
+            QByteArrayList lines = state.split('\n');
+            lines.removeIf([](const QByteArray& line) { return !line.startsWith("species "); });
+            return lines;
+        };
+        const QByteArrayList held = speciesOf(sim.readState());
+        QCOMPARE(held.size(), 31);
+        const QStringList meter{"--home", run.path(), "--device", sim.devicePath()};
+        const auto got = runCli(meter + QStringList{"library", "get", "-o", run.filePath("a.lst")});
+        QCOMPARE(got.status, 0);
+        QVERIFY2(got.errText().contains("3 species on the KR have an SG that differs from the catalogue; they are "
+                                        "kept as the KR has them: Hard Maple 0.63 (catalogue 0.56), Beech 0.64 "
+                                        "(catalogue 0.56), Jarrah 0.82 (catalogue 0.67).\n"),
+                 qPrintable(got.errText()));
+        QVERIFY(readFile(run.filePath("a.lst")).startsWith("RO000001\r\n1000000"));
+
+        const auto put = runCli(meter + QStringList{"library", "put", run.filePath("a.lst"), "--yes", "--nd"});
+        QCOMPARE(put.status, 0);
+        QTRY_COMPARE(sim.commands(), (QStringList{"$2", "$3", "$4", "$*#", "$6"}));
+        QTRY_COMPARE(speciesOf(sim.readState()), held);
     }
 
     void putSendsTheListAfterABackup()

@@ -37,7 +37,7 @@ private slots:
 
     void downloadTakesCatalogueItemsByNameAndAddsTheRest()
     {
-        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 45", "Wood 02       99"})),
+        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 50", "Wood 02       61"})),
                      catalogueLine("AAAAAAAA", "Wood 02", "0.61") + woodCatalogue());
         QVERIFY(r.start());
         const TLibraryDownload got = r.library.BtnReceiveClick();
@@ -45,7 +45,7 @@ private slots:
         QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
         QCOMPARE(int(got.codes.size()), 31);
         QCOMPARE(got.codes[0], std::string("W0000001"));
-        // The first of two names alike in 13 characters; its own SG.
+        // The first of two names alike in 13 characters whose SG is the meter's.
         QCOMPARE(got.codes[1], std::string("AAAAAAAA"));
         QCOMPARE(r.item("AAAAAAAA").FormatSG(), std::string("0.61"));
         QCOMPARE(got.codes[2], std::string("10000001"));
@@ -70,7 +70,7 @@ private slots:
 
     void crLfLineEndsReadAsCarriageReturns()
     {
-        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 45"}), {QStringLiteral("crlf")}));
+        LibraryRig r(stateOf(meterWith({"Pau Marfim Ex 50"}), {QStringLiteral("crlf")}));
         QVERIFY(r.start());
         const TLibraryDownload got = r.library.BtnReceiveClick();
         QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
@@ -86,7 +86,7 @@ private slots:
         QVERIFY(r.start());
         QCOMPARE(r.library.BtnReceiveClick().codes[0], std::string("10000001"));
         // The sample meter's species are "Red Oak", "White Oak"... "Larch": all
-        // but "Ipe" new to the catalogue.
+        // new to the catalogue, "Ipe" by its SG.
         SimMeter other(stateOf(meterWith({"White Oak     68", "Larch         55"})));
         QVERIFY(other.start());
         r.link.Close();
@@ -95,27 +95,73 @@ private slots:
         const TLibraryDownload second = r.library.BtnReceiveClick();
         QCOMPARE(second.outcome, TLibraryDownloadOutcome::Received);
         QCOMPARE(second.codes[0], std::string("10000002"));   // added by the first
-        QCOMPARE(second.codes[1], std::string("10000030"));
-        QCOMPARE(second.codes[2], std::string("10000031"));
-        QCOMPARE(r.item("10000031").GetName(), std::string("Species 12   "));
+        QCOMPARE(second.codes[1], std::string("10000031"));
+        QCOMPARE(second.codes[2], std::string("10000032"));
+        QCOMPARE(r.item("10000032").GetName(), std::string("Species 12   "));
         QCOMPARE(r.catalogue.FindByCode("10000001")->GetName(), std::string("Red Oak      "));
+    }
+
+    // The meter's SG stays unless the user picks another item: a species the
+    // catalogue lists with another SG is kept as the meter has it, and said.
+    void meterSgOtherThanTheCatalogueIsKept_data()
+    {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<std::string>("code");   // the item taken
+        QTest::addColumn<std::string>("sg");     // its SG text
+        QTest::addColumn<QString>("told");       // empty: nothing is said
+        const QString one = QStringLiteral("1 species on the KR has an SG that differs from the catalogue; "
+                                           "it is kept as the KR has it: %1.");
+        QTest::newRow("same SG") << QByteArray("Wood 02       61") << std::string("AAAAAAAA") << std::string("0.61")
+                                 << QString();
+        QTest::newRow("SG of the second alike") << QByteArray("Wood 02       42") << std::string("W0000002")
+                                                << std::string("0.42") << QString();
+        QTest::newRow("catalogue 0.5") << QByteArray("Pau Marfim Ex 50") << std::string("W0000001")
+                                       << std::string("0.50") << QString();
+        QTest::newRow("other SG") << QByteArray("Wood 02       99") << std::string("10000001") << std::string("0.99")
+                                  << one.arg("Wood 02 0.99 (catalogue 0.61)");
+        QTest::newRow("0.01 apart") << QByteArray("Pau Marfim Ex 51") << std::string("10000001")
+                                    << std::string("0.51") << one.arg("Pau Marfim Ex 0.51 (catalogue 0.50)");
+    }
+    void meterSgOtherThanTheCatalogueIsKept()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(std::string, code);
+        QFETCH(QString, told);
+        LibraryRig r(stateOf(meterWith({record})), catalogueLine("AAAAAAAA", "Wood 02", "0.61") + woodCatalogue());
+        QVERIFY(r.start());
+        const TLibraryDownload got = r.library.BtnReceiveClick();
+        QCOMPARE(got.codes[0], code);
+        QTEST(r.item(code).FormatSG(), "sg");
+        QCOMPARE(r.prompts.messageTexts(), told.isEmpty() ? QStringList() : QStringList{told});
+        if (!told.isEmpty())
+            QCOMPARE(r.prompts.messages().first().kind, MsgKind::Information);
+        QCOMPARE(r.item("AAAAAAAA").FormatSG(), std::string("0.61"));
+        QCOMPARE(r.item("W0000001").FormatSG(), std::string("0.50"));
     }
 
     void unreadableSgDigitsAreToldOnceAfterTheWholeList()
     {
-        LibraryRig r(stateOf(meterWith({"Odd One       x5", "Even One      42", "Odd Two         "})));
+        LibraryRig r(stateOf(meterWith({"Odd One       x5", "Even One      42", "Odd Two         ",
+                                        "Wood 03       50", "Wood 04       50", "Wood 05       x5"})));
         QVERIFY(r.start());
         const TLibraryDownload got = r.library.BtnReceiveClick();
         QCOMPARE(got.outcome, TLibraryDownloadOutcome::Received);
         QCOMPARE(int(got.codes.size()), 31);
-        QCOMPARE(got.unreadableSG, (std::vector<std::string>{"Odd One", "Odd Two"}));
+        QCOMPARE(got.unreadableSG, (std::vector<std::string>{"Odd One", "Odd Two", "Wood 05"}));
         QCOMPARE(r.item(got.codes[0]).GetSG(), 0.0);
         QCOMPARE(r.item(got.codes[1]).FormatSG(), std::string("0.42"));
         QCOMPARE(r.item(got.codes[2]).GetSG(), 0.0);
+        QCOMPARE(r.item(got.codes[5]).GetSG(), 0.0);
+        QCOMPARE(int(got.added.size()), 28);
+        // Both in one box, after the whole list.
         QCOMPARE(r.prompts.messages().size(), 1);
         const MessageRequest told = r.prompts.messages().first();
         QCOMPARE(told.kind, MsgKind::Warning);
-        QVERIFY2(told.text.contains(QStringLiteral("Odd One, Odd Two")), qPrintable(told.text));
+        QCOMPARE(told.text, QStringLiteral("2 species on the KR have an SG that differs from the catalogue; they are "
+                                           "kept as the KR has them: Wood 03 0.50 (catalogue 0.43), Wood 04 0.50 "
+                                           "(catalogue 0.44).\r\n\r\nThe SG the KR sent for Odd One, Odd Two, Wood 05 "
+                                           "is not a number; these species are listed with an SG of 0, which the "
+                                           "KR cannot take."));
     }
 
     void downloadShortOrUnansweredChangesNothing_data()

@@ -1,4 +1,4 @@
-// Catalogue lines and whole catalogues (Factors.dat): items keep their field
+// Catalogue lines and whole catalogues (Factors.dat, Added.dat): items keep their field
 // lengths, the SG prints as a number with two decimals, and the file reader
 // reads what the text reader reads.
 #include <cctype>
@@ -58,5 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(fromFile.Count() == fromText.Count());
+
+    // The same file as the user catalogue: each code once, and a species
+    // taken from a meter is found again under its code.
+    TFactorCatalogue added;
+    added.LoadAdded(path);
+    FUZZ_CHECK(added.Count() <= fromText.Count());
+    const std::string key = text.substr(0, TItem::MeterNameLength);
+    const TFactorCatalogue::TSpecies species = added.TakeSpecies(key, 0.5);
+    FUZZ_CHECK(species.code.size() == TItem::CodeLength);
+    FUZZ_CHECK(added.FindSpecies(key, 0.5) && !added.TakeSpecies(key, 0.5).added);
     return 0;
 }

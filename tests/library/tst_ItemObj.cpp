@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/AtomicFile.h"
 #include "library/ItemObj.h"
 #include "tests/core/CoreTestUtil.h"
 
@@ -69,6 +70,10 @@ private slots:
     void nextAddedCodeFollowsHighestAdded_data();
     void nextAddedCodeFollowsHighestAdded();
     void groupsStartWithAllInOrderOfFirstAppearance();
+    void addedSpeciesKeepTheirCodesInALaterRun();
+    void codesGoOnFromWhatAnotherRunKept();
+    void brokenUserCatalogueIsNeverWritten_data();
+    void brokenUserCatalogueIsNeverWritten();
 
     void shippedCatalogueFitsTheMeter();
 };
@@ -320,7 +325,8 @@ void TestItemObj::nextAddedCodeFollowsHighestAdded_data()
     QTest::newRow("after 9") << QStringList{"10000009"} << "Added" << std::string("10000010");
     QTest::newRow("highest, not last") << QStringList{"10000005", "10000001"} << "Added" << std::string("10000006");
     QTest::newRow("past two digits") << QStringList{"10000099"} << "Added" << std::string("10000100");
-    QTest::newRow("other group ignored") << QStringList{"10000042"} << "Tropical" << std::string("10000001");
+    // A code is never given twice, whichever file or group holds it.
+    QTest::newRow("any group counts") << QStringList{"10000042"} << "Tropical" << std::string("10000043");
     QTest::newRow("other code ignored") << QStringList{"HN000010", "1000000x"} << "Added" << std::string("10000001");
 }
 
@@ -340,6 +346,95 @@ void TestItemObj::groupsStartWithAllInOrderOfFirstAppearance()
     for (const char* group : {"Tropical", "", "Europe", "Tropical", "All", "europe"})
         catalogue.Append(item("C", "N", group));
     QCOMPARE(catalogue.Groups(), (std::vector<std::string>{"All", "Tropical", "Europe", "europe"}));
+}
+
+// A run: the catalogue's own file, then the user catalogue at `path`.
+void startRun(TFactorCatalogue& catalogue, const std::string& path)
+{
+    catalogue.LoadFromText(catalogueLine("RO000001", "Red Oak", "", "0.56", "Hardwoods") + "\r\n");
+    catalogue.LoadAdded(path);
+}
+
+void TestItemObj::addedSpeciesKeepTheirCodesInALaterRun()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("Added.dat").toStdString();
+    TFactorCatalogue first;
+    startRun(first, path);
+    QCOMPARE(first.TakeSpecies("Bamboo       ", 0.66).code, std::string("10000001"));
+    QCOMPARE(first.TakeSpecies("Red Oak      ", 0.63).code, std::string("10000002"));
+    QVERIFY(!first.TakeSpecies("Bamboo", 0.66).added);
+    QCOMPARE(first.TakeSpecies("Red Oak", 0.56).code, std::string("RO000001"));
+    first.SaveAdded();
+
+    TFactorCatalogue later;
+    startRun(later, path);
+    QCOMPARE(later.FindByCode("10000001")->FormatSG(), std::string("0.66"));
+    QCOMPARE(later.FindByCode("10000002")->GetName(), std::string("Red Oak         "));
+    const TFactorCatalogue::TSpecies bamboo = later.TakeSpecies("Bamboo       ", 0.66);
+    QCOMPARE(bamboo.code, std::string("10000001"));
+    QVERIFY(!bamboo.added);
+    QCOMPARE(later.TakeSpecies("Accoya", 0.45).code, std::string("10000003"));
+    later.SaveAdded();
+    QCOMPARE(test::readFileString(dir.filePath("Added.dat")),
+             catalogueLine("10000001", "Bamboo", "Bamboo", "0.66", "Added           ") + "\r\n"
+                 + catalogueLine("10000002", "Red Oak", "Red Oak", "0.63", "Added           ") + "\r\n"
+                 + catalogueLine("10000003", "Accoya", "Accoya", "0.45", "Added           ") + "\r\n");
+}
+
+// Two runs at once (the window and kr-cli): neither gives a code the other kept.
+void TestItemObj::codesGoOnFromWhatAnotherRunKept()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("Added.dat").toStdString();
+    QVERIFY(test::writeFile(dir.filePath("Added.dat"), "10000007Teak"));
+    TFactorCatalogue window, cli;
+    startRun(window, path);
+    startRun(cli, path);
+    QCOMPARE(cli.TakeSpecies("Hickory", 0.72).code, std::string("10000008"));
+    cli.SaveAdded();
+    window.RefreshAdded();
+    QCOMPARE(window.TakeSpecies("Jarrah", 0.82).code, std::string("10000009"));
+    window.SaveAdded();
+    TFactorCatalogue later;
+    startRun(later, path);
+    QCOMPARE(codesOf(later), std::string("RO000001|10000007|10000008|10000009|"));
+}
+
+void TestItemObj::brokenUserCatalogueIsNeverWritten_data()
+{
+    QTest::addColumn<QString>("leaf");       // the user catalogue, in a fresh folder
+    QTest::addColumn<int>("lineEnds");       // written there first
+    QTest::addColumn<std::string>("loading");
+    QTest::addColumn<std::string>("saving");
+    const std::string notRead = ": it is too large.\r\nSpecies added from a KR are kept for this run only; "
+                                "the file is left as it is.";
+    QTest::newRow("too large") << "Added.dat" << (4 << 20) << notRead
+                               << std::string(" could not be read, so nothing is added to it in this run.");
+    QTest::newRow("write fails") << "Added.dat" << 1 << std::string() << std::string();
+}
+
+void TestItemObj::brokenUserCatalogueIsNeverWritten()
+{
+    QFETCH(QString, leaf);
+    QFETCH(int, lineEnds);
+    QFETCH(std::string, loading);
+    QFETCH(std::string, saving);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(leaf);
+    const std::string path = file.toStdString();
+    QVERIFY(test::writeFile(file, std::string(std::size_t(lineEnds), '\n')));
+    TFactorCatalogue catalogue;
+    QCOMPARE(errorOf([&] { startRun(catalogue, path); }), loading.empty() ? loading : "Cannot open file " + path + loading);
+    QCOMPARE(catalogue.TakeSpecies("Bamboo", 0.66).code, std::string("10000001"));
+    if (loading.empty())
+        failNextAtomicWrite(WriteResult::WriteFailed);
+    QCOMPARE(errorOf([&] { catalogue.SaveAdded(); }), saving.empty() ? "Cannot create file " + path : path + saving);
+    QCOMPARE(test::readFileString(file), std::string(std::size_t(lineEnds), '\n'));
+    // A write that failed is tried again with the next species; a file not read never is.
+    catalogue.TakeSpecies("Accoya", 0.45);
+    QCOMPARE(errorOf([&] { catalogue.SaveAdded(); }), saving.empty() ? std::string() : path + saving);
+    QCOMPARE(int(test::readFile(file).count("Added")), saving.empty() ? 2 : 0);
 }
 
 // The catalogue shipped beside the program: every line in its columns, every

@@ -656,6 +656,7 @@ void TestProfile::appglobPathsFollowKrHome()
     QCOMPARE(IniFilePath(), dir.path() + "/kr.ini");
     QCOMPARE(HelpFilePath(), dir.path() + "/kr.hlp");
     QCOMPARE(FactorsFilePath(), dir.path() + "/Factors.dat");
+    QCOMPARE(AddedFilePath(), dir.path() + "/Added.dat");
     Settings s;
     s.RightMargin = 33;
     WriteSettings(s);
@@ -679,6 +680,7 @@ void TestProfile::writeRefusalNamesWhatMustNotBeReplaced_data()
     QTest::newRow("catalogue by a hard link") << "catalogue-hard" << own.arg("Factors.dat");
     QTest::newRow("settings through a linked folder") << "home-link/kr.ini" << own.arg("kr.ini");
     QTest::newRow("wall-and-roof file, not there yet") << "home/wallroof.ini" << own.arg("wallroof.ini");
+    QTest::newRow("user catalogue, not there yet") << "home/Added.dat" << own.arg("Added.dat");
     QTest::newRow("backup, not there yet") << "home/data9.bak" << own.arg("data9.bak");
     QTest::newRow("no tenth backup") << "home/data10.bak" << "";
     QTest::newRow("folder") << "home" << notAFile;

@@ -24,16 +24,23 @@ namespace {
 
 void report(CliPrompts& prompts, const KrError& error) { prompts.print(fromCp1252(error.what())); }
 
-// The catalogue turns codes into names and back: without it a list means nothing.
+// The catalogue turns codes into names and back: without it a list means
+// nothing. The user catalogue of added species follows; a broken one is said
+// and leaves the command going.
 bool loadCatalogue(TFactorCatalogue& catalogue, CliPrompts& prompts)
 {
     try {
         catalogue.LoadCatalogue(toNativePath(FactorsFilePath()));
-        return true;
     } catch (const KrError& e) {
         report(prompts, e);
         return false;
     }
+    try {
+        catalogue.LoadAdded(toNativePath(AddedFilePath()));
+    } catch (const KrError& e) {
+        report(prompts, e);
+    }
+    return true;
 }
 
 bool readList(const Invocation& inv, ListFileContents& list, CliPrompts& prompts)
@@ -74,7 +81,7 @@ int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
         return ExitMeter;   // the reason has been told
     for (const std::string& code : got.added) {
         const TItem& item = *catalogue.FindByCode(code);
-        prompts.print(QStringLiteral("Not in the catalogue: %1 (SG %2), listed as %3 for this run only.")
+        prompts.print(QStringLiteral("Not in the catalogue: %1 (SG %2), added as %3.")
                           .arg(nameOf(item), fromCp1252(item.DisplaySG()), fromCp1252(code)));
     }
     // The entries first: when they cannot be written, the list stays as it was.
