@@ -720,7 +720,8 @@ std::string SoakRun::putSpecies() const
 // Nothing half-written may stay behind in the program folder.
 void SoakRun::judgeFolder(const CycleRecord& r)
 {
-    static const QStringList known{QStringLiteral("Factors.dat"), QStringLiteral("out.krx"), QStringLiteral("out.lst"),
+    static const QStringList known{QStringLiteral("Factors.dat"), QStringLiteral("Added.dat"),
+                                   QStringLiteral("out.krx"), QStringLiteral("out.lst"),
                                    QStringLiteral("out.wallroof"), QStringLiteral("put.lst"), QStringLiteral("kr.ini")};
     static const QRegularExpression slot(QStringLiteral("^data[1-9]\\.bak$"));
     const QStringList present = QDir(homePath).entryList(QDir::Files | QDir::Hidden | QDir::System);
