@@ -264,14 +264,12 @@ void TLibraryExchanges::TellDownload(const TLibraryDownload& result, const std::
     if (!result.differing.empty()) {
         const std::size_t n = result.differing.size();
         std::string text = std::to_string(n);
-        text += n == 1 ? " species on the KR has an SG that differs from the catalogue; it is kept as the KR has it: "
+        text += n == 1 ? " species on the KR has an SG that differs from the catalogue; it is kept as the KR has it:"
                        : " species on the KR have an SG that differs from the catalogue; they are kept as the KR "
-                         "has them: ";
-        std::vector<std::string> species;
+                         "has them:";
+        // One species a line: a meter may differ in most of its 31.
         for (const TSgDifference& d : result.differing)
-            species.push_back(d.name + " " + d.meterSG + " (catalogue " + d.catalogueSG + ")");
-        text += Joined(species, ", ");
-        text += ".";
+            text += "\r\n" + d.name + " " + d.meterSG + " (catalogue " + d.catalogueSG + ")";
         paragraphs.push_back(text);
     }
     if (!result.unreadableSG.empty()) {

@@ -209,8 +209,8 @@ private slots:
         const auto got = runCli(meter + QStringList{"library", "get", "-o", run.filePath("a.lst")});
         QCOMPARE(got.status, 0);
         QVERIFY2(got.errText().contains("3 species on the KR have an SG that differs from the catalogue; they are "
-                                        "kept as the KR has them: Hard Maple 0.63 (catalogue 0.56), Beech 0.64 "
-                                        "(catalogue 0.56), Jarrah 0.82 (catalogue 0.67).\n"),
+                                        "kept as the KR has them:\nHard Maple 0.63 (catalogue 0.56)\nBeech 0.64 "
+                                        "(catalogue 0.56)\nJarrah 0.82 (catalogue 0.67)\n"),
                  qPrintable(got.errText()));
         QVERIFY(readFile(run.filePath("a.lst")).startsWith("RO000001\r\n1000000"));
 

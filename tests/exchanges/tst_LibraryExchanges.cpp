@@ -110,7 +110,7 @@ private slots:
         QTest::addColumn<std::string>("sg");     // its SG text
         QTest::addColumn<QString>("told");       // empty: nothing is said
         const QString one = QStringLiteral("1 species on the KR has an SG that differs from the catalogue; "
-                                           "it is kept as the KR has it: %1.");
+                                           "it is kept as the KR has it:\r\n%1");
         QTest::newRow("same SG") << QByteArray("Wood 02       61") << std::string("AAAAAAAA") << std::string("0.61")
                                  << QString();
         QTest::newRow("SG of the second alike") << QByteArray("Wood 02       42") << std::string("W0000002")
@@ -158,8 +158,8 @@ private slots:
         const MessageRequest told = r.prompts.messages().first();
         QCOMPARE(told.kind, MsgKind::Warning);
         QCOMPARE(told.text, QStringLiteral("2 species on the KR have an SG that differs from the catalogue; they are "
-                                           "kept as the KR has them: Wood 03 0.50 (catalogue 0.43), Wood 04 0.50 "
-                                           "(catalogue 0.44).\r\n\r\nThe SG the KR sent for Odd One, Odd Two, Wood 05 "
+                                           "kept as the KR has them:\r\nWood 03 0.50 (catalogue 0.43)\r\nWood 04 0.50 "
+                                           "(catalogue 0.44)\r\n\r\nThe SG the KR sent for Odd One, Odd Two, Wood 05 "
                                            "is not a number; these species are listed with an SG of 0, which the "
                                            "KR cannot take."));
     }
