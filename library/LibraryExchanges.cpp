@@ -390,25 +390,18 @@ TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::
     TSpeciesRecords records;
     const std::size_t count = std::min(selected.size(), std::size_t(SpeciesCount));
     for (std::size_t i = 0; i < count; ++i) {
+        auto entryProblem = [&](const char* what, const char* tail) {
+            records.problems.push_back("Entry " + std::to_string(i + 1) + what + selected[i] + tail);
+        };
         const TItem* item = catalogue.FindByCode(selected[i]);
         if (!item) {
-            std::string problem = "Entry ";
-            problem += std::to_string(i + 1);
-            problem += ": the catalogue holds no species with the code ";
-            problem += selected[i];
-            problem += ".";
-            records.problems.push_back(problem);
+            entryProblem(": the catalogue holds no species with the code ", ".");
             continue;
         }
         std::string name = item->GetName().substr(0, TItem::MeterNameLength);
         // The meter shows only these characters: blanks there name nothing.
         if (name.find_first_not_of(' ') == std::string::npos) {
-            std::string problem = "Entry ";
-            problem += std::to_string(i + 1);
-            problem += ": the species with the code ";
-            problem += selected[i];
-            problem += " has no name.";
-            records.problems.push_back(problem);
+            entryProblem(": the species with the code ", " has no name.");
             continue;
         }
         // The meter keeps two digits after the point: 0.00 to 0.99.
