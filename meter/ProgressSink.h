@@ -1,5 +1,6 @@
 #pragma once
 #include <cmath>
+#include <functional>
 #include <string>
 
 namespace kr {
@@ -47,6 +48,14 @@ public:
     virtual void ShowModeless() = 0;
     // Hides the display and ends a running ShowModal(); harmless when hidden.
     virtual void Close() = 0;
+    // What the display's Cancel does (its button, Esc, closing it by hand):
+    // calls onCancel while one is set. Without one Cancel is disabled, and
+    // whyNot (Windows-1252; may be empty) tells the user why it cannot stop.
+    virtual void SetCancel(std::function<void()> onCancel, const std::string& whyNot = {})
+    {
+        (void)onCancel;
+        (void)whyNot;
+    }
 };
 
 // A progress display that shows nothing (for headless callers and tests).
