@@ -1,10 +1,6 @@
 #include "library/LibraryExchanges.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -14,7 +10,6 @@
 #include "core/Mtlutils.h"
 #include "meter/Wait.h"
 #include "platform/ErrorReport.h"
-#include "platform/PreciseWakeups.h"
 #include "platform/SerialTransport.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
@@ -32,46 +27,10 @@ constexpr std::size_t LibraryReplyLines = 1 + TLibraryExchanges::SpeciesCount + 
 constexpr std::chrono::milliseconds ExtraErasePause = 1500ms;
 constexpr std::chrono::milliseconds CharacterGap = 5ms;
 
-MsgButton tell(MsgKind kind, const std::string& text, MsgButtons buttons = mbOK, int helpTopic = 0)
+TOutcomeMessage notSent(const std::string& reason, MsgKind kind = MsgKind::Error)
 {
-    return showMessage(kind, fromCp1252(text), buttons, helpTopic);
+    return {kind, library_text::NotSent + reason, library_text::HelpUpload};
 }
-
-void tellNotSent(const std::string& reason)
-{
-    std::string text = library_text::NotSent;
-    text += reason;
-    tell(MsgKind::Error, text, mbOK | mbHelp, library_text::HelpUpload);
-}
-
-// Paces the upload. Each wait lets events run until more than its gap has
-// passed since the last send by the monotonic clock: a precise timer wakes the
-// sleeping thread, and the clock has the last word, since the timer counts
-// whole milliseconds.
-class Pacer {
-public:
-    Pacer()
-    {
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-    }
-    void Sent() { sinceSend.start(); }
-    void WaitPast(std::chrono::nanoseconds gap)
-    {
-        for (qint64 left = gap.count() - sinceSend.nsecsElapsed(); left >= 0;
-             left = gap.count() - sinceSend.nsecsElapsed()) {
-            if (!wake.isActive())
-                wake.start(int(left / 1000000 + 1));
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        wake.stop();
-    }
-
-private:
-    QElapsedTimer sinceSend;
-    QTimer wake;
-    PreciseWakeups precise;
-};
 
 // The SG digits of a species line (characters 15-16) as a number, if they are one.
 std::optional<int> SgDigits(const std::string& line)
@@ -125,8 +84,10 @@ TLibraryExchanges::TLibraryExchanges(TMeterExchanges& meterExchanges, TFactorCat
     // An exception must not unwind through the event loop, and the download
     // must come to an end whatever happened.
     connect(&link.TimGotLibraryData, &QTimer::timeout, this, [this] {
-        if (!runHandler([this] { TimGotLibraryDataTimer(); }))
+        if (!runHandler([this] { TimGotLibraryDataTimer(); })) {
+            download.outcome = TLibraryDownloadOutcome::NoResponse;
             downloading = false;
+        }
     });
 }
 
@@ -164,27 +125,35 @@ TLibraryDownload TLibraryExchanges::BtnReceiveClick()
         return busy;
     }
     const ButtonsOff buttons(*this);
-    link.GotData = false;
     download = {};
+    cancelled = false;
     try {
         RequestLibrary();
     } catch (const KrError& e) {
         download.outcome = TLibraryDownloadOutcome::SendFailed;
-        tell(MsgKind::Error, e.what());
-        return download;
+        download.error = e.what();
     }
-    // A progress display that does not wait leaves the waiting to us.
+    // A progress display that does not wait leaves the waiting to us. A
+    // cancelled download still waits for the meter to fall quiet, so that the
+    // rest of its reply cannot reach the next exchange.
     WaitUntil([this] { return !downloading; });
+    Tell(MessageFor(download));
     return download;
 }
 
 void TLibraryExchanges::RequestLibrary()
 {
-    link.StartExchange(link.TimGotLibraryData, "$2", [this] {
-        link.progress().SetUpProgress(int(LibraryReplyLines) - 1, 1, library_text::Downloading);
+    ProgressSink& progress = link.progress();
+    link.StartExchange(link.TimGotLibraryData, "$2", [&] {
+        progress.SetUpProgress(int(LibraryReplyLines) - 1, 1, library_text::Downloading);
+        progress.SetCancel([this, &progress] {
+            cancelled = true;
+            progress.SetCancel({});
+            progress.Close();
+        });
     });
     downloading = true;
-    link.progress().ShowModal();
+    progress.ShowModal();
 }
 
 void TLibraryExchanges::TimGotLibraryDataTimer()
@@ -193,18 +162,19 @@ void TLibraryExchanges::TimGotLibraryDataTimer()
         bool& downloading;
         ~Ended() { downloading = false; }
     } ended{downloading};
+    link.progress().SetCancel({});
     const bool got = link.BeginQuietTimer(link.TimGotLibraryData);
-    if (link.ReplyLines.size() < LibraryReplyLines) {
+    if (cancelled)
+        download.outcome = TLibraryDownloadOutcome::Cancelled;
+    else if (link.Reply().size() < LibraryReplyLines)
         download.outcome = got ? TLibraryDownloadOutcome::TooFewLines : TLibraryDownloadOutcome::NoResponse;
-        tell(MsgKind::Error, got ? library_text::NotEnoughData : NoResponseMessage);
-        return;
-    }
-    TakeLibraryReply();
+    else
+        TakeLibraryReply();
 }
 
 void TLibraryExchanges::TakeLibraryReply()
 {
-    std::vector<std::string> lines(link.ReplyLines.begin() + 1, link.ReplyLines.begin() + LibraryReplyLines);
+    std::vector<std::string> lines(link.Reply().begin() + 1, link.Reply().begin() + LibraryReplyLines);
     for (std::string& line : lines)
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -223,14 +193,12 @@ void TLibraryExchanges::TakeLibraryReply()
         wallRoof[std::size_t(i)] = lines[std::size_t(SpeciesCount + i)].substr(0, RecordLength);
     wallRoofOrigin = WallRoofOrigin::Download;
     wallRoofFile.clear();
-    std::string notKept;
     try {
         catalogue.SaveAdded();
     } catch (const KrError& e) {
-        notKept = e.what();
+        result.notKept = e.what();
     }
     download = result;
-    TellDownload(result, notKept);
 }
 
 void TLibraryExchanges::TakeSpecies(const std::string& line, TLibraryDownload& result)
@@ -258,8 +226,18 @@ void TLibraryExchanges::TakeSpecies(const std::string& line, TLibraryDownload& r
 }
 
 // Told once the whole list is in, in one box, so a bad line never stops it half-way.
-void TLibraryExchanges::TellDownload(const TLibraryDownload& result, const std::string& notKept)
+TOutcomeMessage MessageFor(const TLibraryDownload& result)
 {
+    switch (result.outcome) {
+    case TLibraryDownloadOutcome::Received: break;
+    case TLibraryDownloadOutcome::NoResponse: return {MsgKind::Error, NoResponseMessage};
+    case TLibraryDownloadOutcome::TooFewLines: return {MsgKind::Error, library_text::NotEnoughData};
+    case TLibraryDownloadOutcome::SendFailed: return {MsgKind::Error, result.error};
+    case TLibraryDownloadOutcome::Cancelled: return {MsgKind::Information, library_text::DownloadCancelled};
+    case TLibraryDownloadOutcome::None:
+    case TLibraryDownloadOutcome::Busy: return {};
+    }
+    const std::string& notKept = result.notKept;
     std::vector<std::string> paragraphs;
     if (!result.differing.empty()) {
         const std::size_t n = result.differing.size();
@@ -285,80 +263,71 @@ void TLibraryExchanges::TellDownload(const TLibraryDownload& result, const std::
         paragraphs.push_back(text);
     }
     if (paragraphs.empty())
-        return;
+        return {};
     const bool warn = !result.unreadableSG.empty() || !notKept.empty();
-    tell(warn ? MsgKind::Warning : MsgKind::Information, Joined(paragraphs, "\r\n\r\n"));
+    return {warn ? MsgKind::Warning : MsgKind::Information, Joined(paragraphs, "\r\n\r\n")};
 }
 
 // ---- Library upload ----------------------------------------------------------
 
-TLibraryUploadOutcome TLibraryExchanges::BtnSendClick(const std::vector<std::string>& selected)
+TLibraryUpload TLibraryExchanges::BtnSendClick(const std::vector<std::string>& selected)
 {
     std::optional<TMeterExchanges::TWireClaim> claim = exchanges.ClaimWire();
     if (!claim)
-        return TLibraryUploadOutcome::Busy;
+        return {};
     const ButtonsOff buttons(*this);
-    uploadOutcome = Upload(selected, *claim);
-    return uploadOutcome;
+    const TLibraryUpload upload = Upload(selected, *claim);
+    Tell(MessageFor(upload));
+    return upload;
 }
 
-TLibraryUploadOutcome TLibraryExchanges::Upload(const std::vector<std::string>& selected,
-                                                const TMeterExchanges::TWireClaim& claim)
+TLibraryUpload TLibraryExchanges::Upload(const std::vector<std::string>& selected,
+                                                     const TMeterExchanges::TWireClaim& claim)
 {
-    if (selected.size() < std::size_t(SpeciesCount)) {
-        std::string text = "There are only ";
-        text += std::to_string(selected.size());
-        text += " species in the library list.  You must select 31 species.";
-        tell(MsgKind::Error, text, mbOK | mbHelp);
-        return TLibraryUploadOutcome::TooFew;
-    }
+    using U = TLibraryUploadOutcome;
+    if (selected.size() < std::size_t(SpeciesCount))
+        return {U::TooFew, std::to_string(selected.size()), {}};
     // Refused before the meter is touched: once erased, it could not have
     // its old library back.
     const TSpeciesRecords records = SpeciesRecords(selected);
-    if (!records.problems.empty()) {
-        std::string reason = "the list holds species it cannot take.\r\n";
-        reason += Joined(records.problems, "\r\n");
-        reason += "\r\nNothing has been sent; the KR keeps its data and its library.";
-        tellNotSent(reason);
-        return TLibraryUploadOutcome::Refused;
-    }
-    try {
-        // An empty meter is no failure here: the library goes all the same.
-        exchanges.EraseMeter(claim, TEmptyMeterNotice::Quiet);
-    } catch (const std::exception&) {
-        tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
-        return TLibraryUploadOutcome::NoResponse;
-    }
-    switch (exchanges.LastEraseOutcome()) {
-    case TEraseOutcome::Cancelled:
-        return TLibraryUploadOutcome::Cancelled;
+    if (!records.problems.empty())
+        return {U::Refused, Joined(records.problems, "\r\n"), {}};
+    const TEraseOutcome erase = exchanges.EraseMeter(claim);
+    switch (erase.kind) {
     case TEraseOutcome::Erased:
-        break;
-    case TEraseOutcome::NoData:
-        // Nothing to lose only when the meter has shown it holds nothing.
-        if (exchanges.MeterShownEmpty())
-            break;
-        tellNotSent("the KR did not answer.");
-        return TLibraryUploadOutcome::NoResponse;
-    case TEraseOutcome::NotSafe:
-        tellNotSent("its readings could not be backed up, so it keeps them and its old library.");
-        return TLibraryUploadOutcome::NotSafe;
-    case TEraseOutcome::None:
-    case TEraseOutcome::NoResponse:
-    case TEraseOutcome::SendFailed:
-        tellNotSent("its readings could not be backed up and erased, so it keeps them and its old library.");
-        return TLibraryUploadOutcome::NoResponse;
+    case TEraseOutcome::Empty:   // nothing to lose: the erase is a formality
+    {
+        TLibraryUpload sent = SendLibrary(records.text + WallRoofText());
+        sent.backupPath = erase.backupPath;
+        return sent;
     }
-    return SendLibrary(records.text + WallRoofText());
+    case TEraseOutcome::Declined: return {U::Declined, {}, {}};
+    case TEraseOutcome::Cancelled: return {U::Cancelled, {}, {}};
+    case TEraseOutcome::NoAnswer: return {U::NoResponse, {}, {}};
+    case TEraseOutcome::NotSafe: return {U::NotSafe, erase.detail, {}};
+    case TEraseOutcome::SendFailed: return {U::SendFailed, erase.detail, erase.backupPath};
+    case TEraseOutcome::Busy: break;
+    }
+    return {U::Busy, {}, {}};
 }
 
-TLibraryUploadOutcome TLibraryExchanges::SendLibrary(const std::string& text)
+TLibraryUpload TLibraryExchanges::SendLibrary(const std::string& text)
 {
     ProgressSink& progress = link.progress();
     progress.SetUpProgress(int(text.size()), 1, library_text::Uploading);
+    // A half-sent library is worse than a finished one.
+    progress.SetCancel({}, library_text::CannotStop);
     progress.ShowModeless();
+    struct Hide {
+        ProgressSink& progress;
+        ~Hide()
+        {
+            progress.SetCancel({});
+            progress.Close();
+        }
+    } hide{progress};
     try {
-        Pacer pacer;
+        TPacer pacer;
         auto sendNow = [&](const std::string& bytes) {
             link.Send(bytes);
             link.transport().flush();
@@ -374,15 +343,50 @@ TLibraryUploadOutcome TLibraryExchanges::SendLibrary(const std::string& text)
             sendNow(std::string(1, c));
             progress.StepProgress();
         }
-    } catch (const KrError&) {
-        progress.Close();
-        tell(MsgKind::Error, NoResponseMessage, mbOK | mbHelp, library_text::HelpUpload);
-        return TLibraryUploadOutcome::NoResponse;
+    } catch (const KrError& e) {
+        return {TLibraryUploadOutcome::CutShort, e.what(), {}};
     }
-    progress.Close();
-    // The meter does not acknowledge the library; without this the upload would end without a word.
-    tell(MsgKind::Information, library_text::Sent + std::to_string(SpeciesCount) + " species.");
-    return TLibraryUploadOutcome::Sent;
+    return {TLibraryUploadOutcome::Sent, {}, {}};
+}
+
+TOutcomeMessage MessageFor(const TLibraryUpload& upload)
+{
+    using U = TLibraryUploadOutcome;
+    const std::string& detail = upload.detail;
+    // The erase before the library is told with it, in the same box.
+    TEraseOutcome erase;
+    erase.kind = TEraseOutcome::Erased;
+    erase.backupPath = upload.backupPath;
+    const std::string erased = upload.backupPath.empty() ? std::string() : MessageFor(erase).text + "\r\n";
+    switch (upload.outcome) {
+    case U::Sent:
+        // The meter does not acknowledge the library; without this the upload would end without a word.
+        return {MsgKind::Information,
+                erased + library_text::Sent + std::to_string(TLibraryExchanges::SpeciesCount) + " species."};
+    case U::TooFew:
+        return {MsgKind::Error, "There are only " + detail + " species in the library list.  You must select 31 species.",
+                library_text::HelpUpload};
+    case U::Refused:
+        return notSent("the list holds species it cannot take.\r\n" + detail +
+                       "\r\nNothing has been sent; the KR keeps its data and its library.");
+    case U::Declined:
+    case U::Busy: return {};
+    case U::Cancelled:
+        return notSent("it was cancelled before the KR was erased; the KR keeps its data and its library.",
+                       MsgKind::Information);
+    case U::NotSafe:
+        return notSent("its readings could not be backed up, so it keeps them and its old library.\r\n" +
+                       Sentence(detail.ends_with('.') ? detail.substr(0, detail.size() - 1) : detail));
+    case U::NoResponse:
+        return notSent("the KR did not answer.\r\nCheck the connections and make sure the unit is switched on.");
+    case U::SendFailed:
+        return notSent("the KR could not be reached to erase it.\r\n" + detail +
+                       (upload.backupPath.empty() ? std::string()
+                                                  : "\r\nThe backup is in " + toCp1252(fromNativePath(upload.backupPath)) + "."));
+    case U::CutShort:
+        return {MsgKind::Error, erased + library_text::CutShort + " (" + detail + ").", library_text::HelpUpload};
+    }
+    return {};
 }
 
 TLibraryExchanges::TSpeciesRecords TLibraryExchanges::SpeciesRecords(const std::vector<std::string>& selected) const

@@ -21,6 +21,11 @@ inline constexpr const char* NotEnoughData = "Not enough data has been received.
 inline constexpr const char* NotSent = "The library has not been sent to the KR: ";
 // After the last character of an upload; the species count and " species." follow.
 inline constexpr const char* Sent = "The library was sent to the KR: ";
+// Why the progress window's Cancel is off while the library goes.
+inline constexpr const char* CannotStop = "The library is being sent; stopping now would leave the KR with part of it.";
+inline constexpr const char* CutShort =
+    "The library stopped part-way, so the KR holds only part of it. Check the connections and send it again";
+inline constexpr const char* DownloadCancelled = "Loading the library was cancelled; the list is as it was.";
 inline constexpr int HelpUpload = 902;
 } // namespace library_text
 
@@ -30,7 +35,8 @@ enum class TLibraryDownloadOutcome {
     Received,      // the 31 species and the wall-and-roof entries were read
     NoResponse,    // no line came back
     TooFewLines,   // fewer lines than a library has
-    SendFailed,    // "$2" could not be sent: the port's error was shown
+    SendFailed,    // "$2" could not be sent: error holds the port's error
+    Cancelled,     // stopped by the user: nothing was taken
     Busy,          // another exchange was running: nothing sent
 };
 
@@ -54,19 +60,37 @@ struct TLibraryDownload {
     std::vector<TSgDifference> differing;
     // Names of species whose SG digits were not a number (SG 0).
     std::vector<std::string> unreadableSG;
+    // Why the species added to the catalogue could not be kept; empty when they were.
+    std::string notKept;
+    std::string error;
 };
 
 // How "Save library to meter" ended.
 enum class TLibraryUploadOutcome {
-    None,          // no upload run yet
     Sent,          // every character of the library went out
     TooFew,        // fewer than 31 species: nothing sent
     Refused,       // a code the catalogue lacks or an SG the KR cannot hold: nothing sent
-    Cancelled,     // the erase question was answered Cancel: nothing sent
+    Declined,      // the erase question was answered Cancel: nothing sent
+    Cancelled,     // stopped by the user before the erase command: nothing erased or sent
     NotSafe,       // the meter's data could not be backed up: not erased, library not sent
-    NoResponse,    // the meter could not be reached or did not answer; library not sent in full
+    NoResponse,    // the meter did not answer before the erase: library not sent
+    SendFailed,    // the meter could not be reached before the erase: library not sent
+    CutShort,      // the library stopped part-way: the KR holds only part of it
     Busy,          // another exchange was running: nothing sent
 };
+
+struct TLibraryUpload {
+    TLibraryUploadOutcome outcome = TLibraryUploadOutcome::Busy;
+    // The reason, the port's error or the list's problems, for the message.
+    std::string detail;
+    // The backup the erase before the upload wrote; empty when none.
+    std::string backupPath;
+};
+
+// The one message of each way the library exchanges end (Windows-1252);
+// detail is the reason, the port's error or the list's problems.
+TOutcomeMessage MessageFor(const TLibraryUpload& upload);
+TOutcomeMessage MessageFor(const TLibraryDownload& download);
 
 // The library download and upload on the meter's link: the species library
 // between the meter and the editor's selected list, and the seven
@@ -99,7 +123,6 @@ public:
     // The "ND" start argument: an upload then goes without its extra erase
     // command and the pause after it.
     void SetNoExtraErase(bool nd) { noExtraErase = nd; }
-    bool NoExtraErase() const { return noExtraErase; }
     // Where "wallroof.ini" is looked for: the program folder, then the installed data folder, unless set.
     void SetFolder(const QString& folder) { this->folder = folder; }
 
@@ -110,14 +133,11 @@ public:
     // catalogue, so the meter's SG stays as it is. The caller puts the codes
     // into its list.
     TLibraryDownload BtnReceiveClick();
-    void TimGotLibraryDataTimer();
-    const TLibraryDownload& LastDownload() const { return download; }
 
     // "Save library to meter" with the selected list's codes: refuses what
     // the meter cannot take, erases the meter after a backup, then sends the
     // library a character at a time.
-    TLibraryUploadOutcome BtnSendClick(const std::vector<std::string>& selected);
-    TLibraryUploadOutcome LastUploadOutcome() const { return uploadOutcome; }
+    TLibraryUpload BtnSendClick(const std::vector<std::string>& selected);
 
     // The 31 species records as sent, and why any entry cannot be sent
     // (one line each, Windows-1252); the text is whole only without reasons.
@@ -140,11 +160,11 @@ private:
     // Starts the exchange and shows the progress; raises KrError when "$2"
     // cannot be sent.
     void RequestLibrary();
-    TLibraryUploadOutcome Upload(const std::vector<std::string>& selected, const TMeterExchanges::TWireClaim& claim);
-    TLibraryUploadOutcome SendLibrary(const std::string& text);
+    void TimGotLibraryDataTimer();
+    TLibraryUpload Upload(const std::vector<std::string>& selected, const TMeterExchanges::TWireClaim& claim);
+    TLibraryUpload SendLibrary(const std::string& text);
     void TakeLibraryReply();
     void TakeSpecies(const std::string& line, TLibraryDownload& result);
-    void TellDownload(const TLibraryDownload& result, const std::string& notKept);
     QString WallRoofFile() const;
 
     TMeterExchanges& exchanges;
@@ -157,8 +177,8 @@ private:
     std::string wallRoofFile;
     QString folder;
     TLibraryDownload download;
-    TLibraryUploadOutcome uploadOutcome = TLibraryUploadOutcome::None;
     bool downloading = false;
+    bool cancelled = false;
     bool noExtraErase = false;
 };
 

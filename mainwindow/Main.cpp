@@ -155,7 +155,6 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     settings = ReadSettings();
     link = std::make_unique<TMeterLink>(settings.PortNumber);
     exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
-    connect(exchanges.get(), &TMeterExchanges::DownloadEnded, this, [this] { DownloadEnded(); });
     catalogue = std::make_unique<TFactorCatalogue>();
     libraryExchanges = std::make_unique<TLibraryExchanges>(*exchanges, *catalogue);
     libraryExchanges->SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
@@ -659,18 +658,6 @@ void TfmMain::btnDownloadClick()
     runHandler([this] { exchanges->btnDownloadClick(); });
 }
 
-// The readings that arrived are kept and shown, but a download cut short
-// must not pass for the whole of the meter's memory.
-void TfmMain::DownloadEnded()
-{
-    if (link->BackingUp || link->CommState != csFinished)
-        return;
-    const std::string shortfall = exchanges->DownloadShortfall();
-    if (!shortfall.empty())
-        showMessage(exchanges->DataComplete() ? MsgKind::Warning : MsgKind::Error,
-                    fromCp1252(shortfall + "\r\n" + exchange_text::RepeatDownload));
-}
-
 void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
 void TfmMain::btnSetupClick() { MeterList1Click(); }
 
@@ -700,8 +687,8 @@ TfmMeterSetup* TfmMain::MeterSetup()
     hooks.meterAnswered = [this] {
         // The serial-number request always ends on its quiet timer; the limit
         // only guards against an editor shown without one.
-        WaitUntil([this] { return link->SerialState != ssWaiting; }, 10000);
-        return link->SerialState == ssFound;
+        WaitUntil([this] { return exchanges->SerialNoOutcome().kind != TSerialOutcome::Pending; }, 10000);
+        return exchanges->SerialNoOutcome().kind == TSerialOutcome::Found;
     };
     hooks.receive = [this]() -> std::optional<std::vector<std::string>> {
         TLibraryDownload got = libraryExchanges->BtnReceiveClick();

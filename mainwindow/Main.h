@@ -180,7 +180,6 @@ protected:
 private:
     void SetBusy(bool busy) override;
     void SetDownloadEnabled(bool enabled) override;
-    void DownloadEnded();
     void buildToolbar(QWidget* host);
     QWidget* buildNotesPanel();
     QWidget* buildFileListPanel();

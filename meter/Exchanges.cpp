@@ -1,6 +1,5 @@
 #include "meter/Exchanges.h"
 
-#include <QFileInfo>
 #include <string_view>
 #include <vector>
 
@@ -14,19 +13,6 @@
 namespace kr {
 
 namespace {
-
-MsgButton ask(MsgKind kind, const std::string& text, MsgButtons buttons = mbOK)
-{
-    return showMessage(kind, fromCp1252(text), buttons);
-}
-
-// A clause as a sentence of its own.
-std::string sentence(std::string clause)
-{
-    if (!clause.empty() && clause.front() >= 'a' && clause.front() <= 'z')
-        clause.front() = char(clause.front() - 'a' + 'A');
-    return clause + ".";
-}
 
 // Marks the current exchange for as long as it lives, unless one is marked already.
 class ActiveScope {
@@ -44,6 +30,23 @@ private:
     std::function<void()> reset;
 };
 
+TDownloadOutcome downloadEnd(TDownloadOutcome::Kind kind, std::string detail = {})
+{
+    TDownloadOutcome o;
+    o.kind = kind;
+    o.detail = std::move(detail);
+    return o;
+}
+
+TEraseOutcome eraseEnd(TEraseOutcome::Kind kind, std::string detail = {}, std::string backupPath = {})
+{
+    TEraseOutcome o;
+    o.kind = kind;
+    o.detail = std::move(detail);
+    o.backupPath = std::move(backupPath);
+    return o;
+}
+
 } // namespace
 
 TMeterExchanges::TMeterExchanges(TMeterLink& meterLink, TDocumentHost& documentHost, QObject* parent)
@@ -54,11 +57,8 @@ TMeterExchanges::TMeterExchanges(TMeterLink& meterLink, TDocumentHost& documentH
     // because an erase waits for it.
     auto guard = [this](void (TMeterExchanges::*handler)()) {
         return [this, handler] {
-            if (runHandler([&] { (this->*handler)(); }))
-                return;
-            if (link.CommState == csWaiting)
-                link.CommState = csNoResponse;
-            EndDownload();
+            if (!runHandler([&] { (this->*handler)(); }))
+                FinishDownload(downloadEnd(TDownloadOutcome::NoAnswer));
         };
     };
     connect(&link.TimGotSummaryData, &QTimer::timeout, this, guard(&TMeterExchanges::TimGotSummaryDataTimer));
@@ -76,14 +76,43 @@ std::string TMeterExchanges::BackupFolder() const
 
 TKRFile& TMeterExchanges::Target() { return importTarget ? *importTarget : host.Document(); }
 
-void TMeterExchanges::EndDownload()
+void TMeterExchanges::FinishDownload(TDownloadOutcome outcome)
 {
+    if (!downloading)
+        return;
+    downloading = false;
+    outcome.announced = announced;
+    downloadOutcome = outcome;
+    const bool answered = outcome.kind == TDownloadOutcome::Received || outcome.kind == TDownloadOutcome::Partial ||
+                          outcome.kind == TDownloadOutcome::Empty;
+    link.CommState = answered ? csFinished : csNoResponse;
+    link.progress().SetCancel({});
+    link.progress().Close();
+    // An erase reports the outcome of its own download in its words.
+    if (!link.BackingUp)
+        Tell(MessageFor(outcome));
     if (active == Active::Download)
         active = Active::None;
     emit DownloadEnded();
 }
 
-std::string TMeterExchanges::DownloadShortfall() const { return shortfall.empty() ? shortfall : sentence(shortfall); }
+bool TMeterExchanges::Cancel()
+{
+    if (!downloading)
+        return false;
+    draining = link.TimGotSummaryData.isActive() || link.TimGotDataRecords.isActive();
+    FinishDownload(downloadEnd(TDownloadOutcome::Cancelled));
+    return true;
+}
+
+bool TMeterExchanges::EndDrain(QTimer& timer)
+{
+    if (!draining)
+        return false;
+    link.BeginQuietTimer(timer);
+    draining = false;
+    return true;
+}
 
 // ---- Data download ----------------------------------------------------------
 
@@ -99,10 +128,20 @@ bool TMeterExchanges::btnDownloadClick()
 
     link.BackingUp = false;
     importTarget = nullptr;
-    if (host.Document().IsModified() && !host.QuerySaveChanges())
-        return false;
-    RequestSummary();
+    // A save that fails here throws to the caller before anything is sent.
+    const bool declined = host.Document().IsModified() && !host.QuerySaveChanges();
     active = Active::Download;
+    downloading = true;
+    announced = 0;
+    if (declined) {
+        FinishDownload(downloadEnd(TDownloadOutcome::Declined));
+        return true;
+    }
+    try {
+        RequestSummary();
+    } catch (const KrError& e) {
+        FinishDownload(downloadEnd(TDownloadOutcome::SendFailed, e.what()));
+    }
     return true;
 }
 
@@ -111,23 +150,27 @@ void TMeterExchanges::RequestSummary()
     announced = 0;
     dataComplete = true;
     confirmingEmpty = false;
-    shownEmpty = false;
-    unreadable = false;
     importError.clear();
-    shortfall.clear();
     replies = {};
     lineLost = false;
-    link.StartExchange(link.TimGotSummaryData, "$3");
+    downloading = true;
+    ProgressSink& progress = link.progress();
+    link.StartExchange(link.TimGotSummaryData, "$3", [&] {
+        progress.SetUpProgress(0, 1, link.BackingUp ? exchange_text::BackingUp : exchange_text::Downloading);
+        progress.SetCancel([this] { Cancel(); });
+        progress.ShowModeless();
+    });
 }
 
 void TMeterExchanges::TimGotSummaryDataTimer()
 {
-    if (!link.BeginQuietTimer(link.TimGotSummaryData)) {
-        ask(MsgKind::Error, NoResponseMessage);
-        link.CommState = csNoResponse;
-        EndDownload();
+    if (EndDrain(link.TimGotSummaryData))
         return;
-    }
+    const bool got = link.BeginQuietTimer(link.TimGotSummaryData);
+    if (!downloading)
+        return;   // cancelled while the last events ran
+    if (!got)
+        return FinishDownload(downloadEnd(TDownloadOutcome::NoAnswer));
     replies.summary.assign(link.ReplyLines.begin() + 1, link.ReplyLines.end());
     replies.summaryCut = link.ReplyCutShort();
     int total = 0;
@@ -137,39 +180,47 @@ void TMeterExchanges::TimGotSummaryDataTimer()
     announced = total;
     // A count that stopped part-way, or whose line went, has not said that
     // the meter is empty: it is an unanswered summary.
-    if (total < 1 && (replies.summaryCut || lineLost)) {
-        ask(MsgKind::Error, NoResponseMessage);
-        link.CommState = csNoResponse;
-        EndDownload();
-        return;
-    }
-    if (total < 1)
-        return ConfirmEmpty();
-    StartDataStep(total);
+    if (total < 1 && (replies.summaryCut || lineLost))
+        return FinishDownload(downloadEnd(TDownloadOutcome::NoAnswer));
+    // A summary that counts nothing may only have lost its count lines to a
+    // pause: the data command has the last word before anything is called empty.
+    confirmingEmpty = total < 1;
+    SendDataCommand(total);
 }
 
-// A summary that counts nothing may only have lost its count lines to a
-// pause: the data command has the last word before anything is called empty.
-void TMeterExchanges::ConfirmEmpty()
+void TMeterExchanges::SendDataCommand(int total)
 {
-    confirmingEmpty = SendDataCommand({});
-}
-
-// A data command that cannot be sent counts as an unanswered data step, so an
-// erase waiting on it ends.
-bool TMeterExchanges::SendDataCommand(const std::function<void()>& afterSend)
-{
+    ProgressSink& progress = link.progress();
+    const char* caption = link.BackingUp ? exchange_text::BackingUp : exchange_text::Downloading;
     try {
-        link.StartExchange(link.TimGotDataRecords, "$4", afterSend);
+        link.StartExchange(link.TimGotDataRecords, "$4", [&] {
+            progress.SetUpProgress(total, 1, caption);
+            progress.SetCancel([this] { Cancel(); });
+        });
     } catch (const KrError& e) {
         link.NoData = false;
-        link.CommState = csNoResponse;
-        showErrorReport(fromCp1252(e.what()));
-        EndDownload();
-        return false;
+        return FinishDownload(downloadEnd(TDownloadOutcome::SendFailed, e.what()));
     }
     link.NoData = false;
-    return true;
+    if (total > 0)
+        progress.ShowModal();
+    else
+        progress.ShowModeless();
+}
+
+void TMeterExchanges::TimGotDataRecordsTimer()
+{
+    if (EndDrain(link.TimGotDataRecords))
+        return;
+    const bool confirming = std::exchange(confirmingEmpty, false);
+    const bool got = link.BeginQuietTimer(link.TimGotDataRecords);
+    if (!downloading)
+        return;   // cancelled while the last events ran
+    if (!got)
+        return FinishDownload(downloadEnd(TDownloadOutcome::NoAnswer));
+    if (confirming)
+        return EndEmptyCheck();
+    ImportRecords();
 }
 
 void TMeterExchanges::EndEmptyCheck()
@@ -179,41 +230,11 @@ void TMeterExchanges::EndEmptyCheck()
         return ImportRecords();
     case TEmptyCheck::Empty:
         link.NoData = true;
-        shownEmpty = true;
-        if (!link.BackingUp)
-            ask(MsgKind::Information, exchange_text::NoData);
-        link.CommState = csFinished;
-        break;
+        return FinishDownload(downloadEnd(TDownloadOutcome::Empty));
     case TEmptyCheck::Unreadable:
         // Neither empty nor a set of readings: nothing may be erased on it.
-        unreadable = true;
-        link.CommState = csNoResponse;
-        if (!link.BackingUp)
-            ask(MsgKind::Error, sentence(exchange_text::Unreadable) + exchange_text::UnreadableAdvice);
-        break;
+        return FinishDownload(downloadEnd(TDownloadOutcome::Unreadable));
     }
-    EndDownload();
-}
-
-void TMeterExchanges::StartDataStep(int total)
-{
-    const char* caption = link.BackingUp ? exchange_text::BackingUp : exchange_text::Downloading;
-    if (SendDataCommand([&] { link.progress().SetUpProgress(total, 1, caption); }))
-        link.progress().ShowModal();
-}
-
-void TMeterExchanges::TimGotDataRecordsTimer()
-{
-    const bool confirming = std::exchange(confirmingEmpty, false);
-    if (!link.BeginQuietTimer(link.TimGotDataRecords)) {
-        link.CommState = csNoResponse;
-        ask(MsgKind::Error, NoResponseMessage);
-        EndDownload();
-        return;
-    }
-    if (confirming)
-        return EndEmptyCheck();
-    ImportRecords();
 }
 
 void TMeterExchanges::ImportRecords()
@@ -228,43 +249,42 @@ void TMeterExchanges::ImportRecords()
         dataComplete = false;
         importError = e.what();
     }
-    // The readings before a bad line are kept; the conversion error is part
-    // of the shortfall, which the caller reports with what to do about it.
-    JudgeDownload();
-    link.CommState = csFinished;
+    TDownloadOutcome outcome;
+    outcome.detail = Shortfall();
+    outcome.kind = outcome.detail.empty() ? TDownloadOutcome::Received : TDownloadOutcome::Partial;
+    outcome.readings = Target().CountReadings();
+    outcome.linesRead = dataComplete;
     if (!link.BackingUp)
         host.RefreshDocumentView();
-    EndDownload();
+    FinishDownload(outcome);
 }
 
-void TMeterExchanges::JudgeDownload()
+std::string TMeterExchanges::Shortfall() const
 {
     if (lineLost)
-        shortfall = "the connection to the KR was lost during the download";
-    else if (!dataComplete)
-        shortfall = "a reading sent by the KR could not be read (" + importError + ")";
-    else
-        shortfall = kr::DownloadShortfall(replies);
+        return "the connection to the KR was lost during the download";
+    if (!dataComplete)
+        return "a reading sent by the KR could not be read (" + importError + ")";
+    return kr::DownloadShortfall(replies);
 }
 
 // ---- Erase with backup ------------------------------------------------------
 
-void TMeterExchanges::btnClearKRMClick()
-{
-    if (Busy())
-        return;
-    try {
-        EraseMeter();
-    } catch (const std::exception&) {
-        ask(MsgKind::Error, NoResponseMessage);
-    }
-}
+void TMeterExchanges::btnClearKRMClick() { EraseMeter(); }
 
-MsgButton TMeterExchanges::EraseMeter()
+TEraseOutcome TMeterExchanges::EraseMeter()
 {
     if (Busy())
-        return mbCancel;
-    return RunErase(TEmptyMeterNotice::Say);
+        return eraseEnd(TEraseOutcome::Busy);
+    TEraseOutcome outcome;
+    try {
+        outcome = RunErase();
+    } catch (const std::exception& e) {
+        // Nothing past the erase command can fail: an error here is before it.
+        outcome = eraseEnd(TEraseOutcome::NotSafe, e.what());
+    }
+    Tell(MessageFor(outcome));
+    return outcome;
 }
 
 std::optional<TMeterExchanges::TWireClaim> TMeterExchanges::ClaimWire()
@@ -281,14 +301,14 @@ TMeterExchanges::TWireClaim::~TWireClaim()
         owner->active = Active::None;
 }
 
-MsgButton TMeterExchanges::EraseMeter(const TWireClaim& claim, TEmptyMeterNotice whenEmpty)
+TEraseOutcome TMeterExchanges::EraseMeter(const TWireClaim& claim)
 {
     if (claim.owner != this || active != Active::Claimed)
-        return mbCancel;
-    return RunErase(whenEmpty);
+        return eraseEnd(TEraseOutcome::Busy);
+    return RunErase();
 }
 
-MsgButton TMeterExchanges::RunErase(TEmptyMeterNotice whenEmpty)
+TEraseOutcome TMeterExchanges::RunErase()
 {
     const ActiveScope scope(active, Active::Erase);
     // Enter must not erase the meter by habit: Cancel is the default.
@@ -297,98 +317,78 @@ MsgButton TMeterExchanges::RunErase(TEmptyMeterNotice whenEmpty)
     question.text = fromCp1252(exchange_text::EraseQuestion);
     question.buttons = mbOK | mbCancel;
     question.defaultButton = mbCancel;
-    const MsgButton answer = prompts().message(question);
-    if (answer != mbOK) {
-        eraseOutcome = TEraseOutcome::Cancelled;
-        return mbCancel;
-    }
+    if (prompts().message(question) != mbOK)
+        return eraseEnd(TEraseOutcome::Declined);
     // The backup goes into a document of its own; the host's document is
     // never touched by an erase, only shown again at the end.
     auto backup = std::make_unique<TKRFile>();
-    erasing = true;
-    backupPath.clear();
-    eraseOutcome = TEraseOutcome::None;
     link.BackingUp = true;
     link.NoData = true;
     importTarget = backup.get();
-    auto finish = [&] {
-        importTarget = nullptr;
-        erasing = false;
-        // Showing the document again clears its modified mark; edits not yet
-        // saved, those typed during the erase included, must still be asked
-        // about before they are lost.
-        const bool changed = host.Document().IsModified();
-        host.RefreshDocumentView();
-        if (changed)
-            host.Document().SetModified();
-    };
+    struct Finish {
+        TMeterExchanges& self;
+        ~Finish()
+        {
+            self.importTarget = nullptr;
+            // Showing the document again clears its modified mark; edits not
+            // yet saved, those typed during the erase included, must still be
+            // asked about before they are lost.
+            const bool changed = self.host.Document().IsModified();
+            self.host.RefreshDocumentView();
+            if (changed)
+                self.host.Document().SetModified();
+        }
+    } finish{*this};
+    downloading = true;
     try {
         RequestSummary();
-        link.CommState = csWaiting;
-        WaitUntil([this] { return link.CommState != csWaiting; });
-        if (link.NoData) {
-            eraseOutcome = TEraseOutcome::NoData;
-            if (!shownEmpty || whenEmpty == TEmptyMeterNotice::Say)
-                ask(MsgKind::Warning, exchange_text::NoDataToErase);
-        } else {
-            BackUpAndErase(*backup);
-            // The meter does not answer the erase command; nothing else tells the user it went.
-            if (eraseOutcome == TEraseOutcome::Erased)
-                ask(MsgKind::Information, exchange_text::ErasedInto + toCp1252(QFileInfo(fromNativePath(backupPath)).fileName()) +
-                                              exchange_text::ErasedTail);
-        }
-    } catch (...) {
-        if (eraseOutcome == TEraseOutcome::None)
-            eraseOutcome = TEraseOutcome::NoResponse;
-        finish();
-        throw;
+    } catch (const KrError& e) {
+        FinishDownload(downloadEnd(TDownloadOutcome::SendFailed, e.what()));
     }
-    finish();
-    return answer;
+    WaitUntil([this] { return !downloading; });
+    return BackUpAndErase(*backup);
 }
 
-void TMeterExchanges::BackUpAndErase(TKRFile& backup)
+TEraseOutcome TMeterExchanges::BackUpAndErase(TKRFile& backup)
 {
-    TBackupSlots backups(BackupFolder());
-    if (unreadable)
-        return RefuseErase(TEraseOutcome::NotSafe, std::string(exchange_text::Unreadable) + ".");
-    if (link.CommState != csFinished) {
-        eraseOutcome = TEraseOutcome::NoResponse;
-        if (!backups.AllInUse())
-            ask(MsgKind::Plain, exchange_text::NoCsFinished + std::to_string(int(link.CommState)));
-        return;
+    using D = TDownloadOutcome;
+    const TDownloadOutcome& got = downloadOutcome;
+    switch (got.kind) {
+    case D::Received: break;
+    case D::Empty: return eraseEnd(TEraseOutcome::Empty);
+    case D::NoAnswer: return eraseEnd(TEraseOutcome::NoAnswer);
+    case D::Declined:
+    case D::Cancelled: return eraseEnd(TEraseOutcome::Cancelled);
+    case D::SendFailed: return eraseEnd(TEraseOutcome::SendFailed, got.detail);
+    case D::Unreadable: return eraseEnd(TEraseOutcome::NotSafe, std::string(exchange_text::Unreadable) + ".");
+    case D::Partial:
+        return eraseEnd(TEraseOutcome::NotSafe, got.detail + ", so the backup would be incomplete.");
     }
-    if (!shortfall.empty())
-        return RefuseErase(TEraseOutcome::NotSafe, shortfall + ", so the backup would be incomplete.");
     std::string path;
     try {
-        path = backups.Store(backup);
+        path = TBackupSlots(BackupFolder()).Store(backup);
     } catch (const BackupError& e) {
-        return RefuseErase(TEraseOutcome::NotSafe, e.what());
+        return eraseEnd(TEraseOutcome::NotSafe, e.what());
     }
-    backupPath = path;
     try {
         link.Send("$*#");
     } catch (const KrError& e) {
-        return RefuseErase(TEraseOutcome::SendFailed, std::string("the erase command could not be sent (") +
-                                                          e.what() + "). The backup is in " +
-                                                          toCp1252(fromNativePath(path)) + ".");
+        return eraseEnd(TEraseOutcome::SendFailed, e.what(), path);
     }
-    eraseOutcome = TEraseOutcome::Erased;
-}
-
-void TMeterExchanges::RefuseErase(TEraseOutcome outcome, const std::string& reason)
-{
-    eraseOutcome = outcome;
-    ask(MsgKind::Error, exchange_text::NotErased + reason);
+    TEraseOutcome erased = eraseEnd(TEraseOutcome::Erased, {}, path);
+    erased.readings = backup.CountReadings();
+    return erased;
 }
 
 // ---- Serial number and port test --------------------------------------------
 
 void TMeterExchanges::RequestSerialNo()
 {
-    if (Busy())
+    if (Busy()) {
+        if (active != Active::SerialNo)
+            serialOutcome = {TSerialOutcome::Busy, {}};
         return;
+    }
     active = Active::SerialNo;
     SendSerialRequest();
 }
@@ -396,6 +396,7 @@ void TMeterExchanges::RequestSerialNo()
 void TMeterExchanges::SendSerialRequest()
 {
     link.SerialState = ssWaiting;
+    serialOutcome = {TSerialOutcome::Pending, {}};
     // A port that cannot be opened shows up as a request without an answer.
     link.StartExchange(link.timGotSerialNo, "$5", {}, TMeterLink::SendFailure::Ignore);
 }
@@ -409,34 +410,41 @@ void TMeterExchanges::timGotSerialNoTimer()
     if (got && lines.size() >= 2 && lines[0].starts_with("$5")) {
         link.SerialState = ssFound;
         serialText = lines[1];
+        std::string serial = serialText;
+        while (!serial.empty() && (serial.back() == '\r' || serial.back() == '\n'))
+            serial.pop_back();
+        serialOutcome = {TSerialOutcome::Found, serial};
     } else {
         link.SerialState = ssFailed;
         serialText = exchange_text::SerialFailed;
+        serialOutcome = {TSerialOutcome::NoAnswer, {}};
     }
     emit SerialNoChanged(fromCp1252(serialText));
 }
 
-bool TMeterExchanges::btnTestClick(int number)
+TPortTestOutcome TMeterExchanges::btnTestClick(int number)
 {
-    if (Busy())
-        return false;
+    TPortTestOutcome outcome;
+    outcome.port = number;
+    if (Busy()) {
+        outcome.kind = TPortTestOutcome::Busy;
+        return outcome;
+    }
     link.PortNumber = number;
     try {
         link.Reopen(number);
     } catch (const KrError& e) {
-        ask(MsgKind::Error, e.what());
-        return false;
+        outcome.kind = TPortTestOutcome::OpenFailed;
+        outcome.detail = e.what();
+        Tell(MessageFor(outcome));
+        return outcome;
     }
     const ActiveScope scope(active, Active::PortTest);
     SendSerialRequest();
-    WaitUntil([this] { return link.SerialState != ssWaiting; });
-    const std::string port = std::to_string(number);
-    if (link.SerialState == ssFound) {
-        ask(MsgKind::Information, exchange_text::PortFound + port);
-        return true;
-    }
-    ask(MsgKind::Error, exchange_text::PortNotFound + port + exchange_text::PortNotFoundAdvice);
-    return false;
+    WaitUntil([this] { return serialOutcome.kind != TSerialOutcome::Pending; });
+    outcome.kind = serialOutcome.kind == TSerialOutcome::Found ? TPortTestOutcome::Found : TPortTestOutcome::NoAnswer;
+    Tell(MessageFor(outcome));
+    return outcome;
 }
 
 } // namespace kr

@@ -10,6 +10,7 @@
 #include "core/Readings.h"
 #include "meter/DownloadCheck.h"
 #include "meter/MeterLink.h"
+#include "meter/Outcomes.h"
 #include "platform/Prompts.h"
 
 namespace kr {
@@ -49,49 +50,6 @@ public:
     bool downloadEnabled = true;
 };
 
-// Texts of the exchanges, Windows-1252 bytes.
-namespace exchange_text {
-inline constexpr const char* NoData = "There is no data to download.";
-inline constexpr const char* Downloading = "Downloading Data from KR";
-inline constexpr const char* BackingUp = "Backing up Data from KR before deleting";
-inline constexpr const char* EraseQuestion = "This will delete all data from the KR.  Are you sure you want to continue";
-inline constexpr const char* NoDataToErase = "No data to erase";
-inline constexpr const char* NoCsFinished = "No csFinished ";
-inline constexpr const char* SerialFailed = "Failed to get serial number";
-inline constexpr const char* PortFound = "Found KR on Communications Port ";
-inline constexpr const char* PortNotFound = "Failed to find KR on Communications Port ";
-inline constexpr const char* PortNotFoundAdvice = "\r\nCheck connections and ensure KR is switched on.";
-// A summary that counted nothing, and a data reply that neither showed an
-// empty meter nor held readings.
-inline constexpr const char* Unreadable =
-    "the KR's replies could not be read, so it is not known whether it holds readings";
-inline constexpr const char* UnreadableAdvice = "\r\nCheck the connections and try again.";
-// After a download that is not everything the KR announced.
-inline constexpr const char* RepeatDownload =
-    "The readings that arrived are shown. Load the data from the KR again to get them all.";
-// Why an erase did not happen; the reason follows. After one that did, the
-// backup's file name goes between the two parts of the report.
-inline constexpr const char* NotErased = "The KR has not been erased: ";
-inline constexpr const char* ErasedInto = "The readings were saved to ";
-inline constexpr const char* ErasedTail = ", and the KR was told to erase them.";
-} // namespace exchange_text
-
-// Whether an erase says "No data to erase" when the meter has shown it holds
-// nothing. An exchange that goes on with an empty meter has nothing missing to
-// report; a meter that did not answer is still reported either way.
-enum class TEmptyMeterNotice { Say, Quiet };
-
-// How the last erase ended, for callers that report it themselves.
-enum class TEraseOutcome {
-    None,          // no erase run yet
-    Cancelled,     // the user answered Cancel
-    NoData,        // nothing to erase, or no answer to the summary
-    NoResponse,    // the meter could not be reached, or did not answer the data step
-    NotSafe,       // no complete backup could be made: not erased
-    SendFailed,    // backup written, but the erase command could not be sent
-    Erased,        // backup written and checked, erase command sent
-};
-
 // The exchanges with the meter: data download, erase with backup, serial
 // number and port test. They drive the link's quiet timers and report through
 // kr::prompts(); nothing here needs a window, so the command line and the
@@ -104,22 +62,25 @@ public:
 
     TMeterLink& Link() { return link; }
 
-    // "Load data from meter". Returns once "$3" is on its way (true) or the
-    // user cancelled the save-changes question (false); a failed send throws
-    // with the port's error text. The download then runs on the link's timers
-    // and ends with DownloadEnded().
+    // "Load data from meter". False when another exchange runs (nothing
+    // happens). Otherwise the download runs on the link's timers and ends,
+    // perhaps at once, with DownloadEnded(); LastDownloadOutcome() then says
+    // how, and its message has been shown.
     bool btnDownloadClick();
-    // Starts the summary step. Raises KrError when "$3" cannot be sent.
-    void RequestSummary();
-    void TimGotSummaryDataTimer();
-    void TimGotDataRecordsTimer();
+    const TDownloadOutcome& LastDownloadOutcome() const { return downloadOutcome; }
 
-    // "Erase Data": EraseMeter, with the no-response box for an error that escapes it.
+    // "Erase Data": EraseMeter.
     void btnClearKRMClick();
     // Backs the meter's readings up into the next backup slot and erases the
     // meter, but only when that backup is complete and reads back the same.
-    // Returns the answer to the confirmation (mbOK or mbCancel).
-    MsgButton EraseMeter();
+    // Shows the outcome's message.
+    TEraseOutcome EraseMeter();
+
+    // Stops the download, or an erase whose erase command has not gone yet,
+    // and says so; false when nothing may be stopped. A stopped exchange stays
+    // Busy() until the meter has been quiet for the quiet interval, so that
+    // the rest of its reply cannot reach the next one.
+    bool Cancel();
 
     // The wire for an exchange built on top of these (the library's): while
     // the claim lives, every other meter command is ignored, as for the
@@ -137,37 +98,24 @@ public:
     };
     // Nothing when an exchange runs already.
     std::optional<TWireClaim> ClaimWire();
-    // EraseMeter as a step of the claim holder's own exchange.
-    MsgButton EraseMeter(const TWireClaim& claim, TEmptyMeterNotice whenEmpty = TEmptyMeterNotice::Say);
+    // EraseMeter as a step of the claim holder's own exchange: the outcome is
+    // the caller's to tell.
+    TEraseOutcome EraseMeter(const TWireClaim& claim);
 
     // Asks for the serial number; the answer arrives with SerialNoChanged().
     void RequestSerialNo();
-    void timGotSerialNoTimer();
+    // The last request's outcome; Pending while it runs.
+    const TSerialOutcome& SerialNoOutcome() const { return serialOutcome; }
     // "Test serial port": opens port `number` and asks for the serial number;
-    // tells the user what it found. True when the meter answered.
-    bool btnTestClick(int number);
+    // tells the user what it found.
+    TPortTestOutcome btnTestClick(int number);
 
     // The text for the about box's serial number label (Windows-1252), as
     // the last request left it; "lblSerialNo" before the first.
     const std::string& SerialNoText() const { return serialText; }
-    // Readings the last summary announced.
-    int AnnouncedTotal() const { return announced; }
-    // Whether every record line of the last data step was read.
-    bool DataComplete() const { return dataComplete; }
-    // Why the last download is not everything the KR announced, as a sentence
-    // for the user (Windows-1252); empty when it is complete.
-    std::string DownloadShortfall() const;
     // An exchange is running: every other meter command is ignored until it
     // ends, so only one command is ever on the wire.
-    bool Busy() const { return active != Active::None; }
-    TEraseOutcome LastEraseOutcome() const { return eraseOutcome; }
-    // The backup the last erase wrote; empty when none.
-    const std::string& LastBackupPath() const { return backupPath; }
-    bool IsErasing() const { return erasing; }
-    // The last download found the meter empty: its summary counted nothing
-    // and its data reply was the bare echo. Only then may a meter be erased
-    // without a backup.
-    bool MeterShownEmpty() const { return shownEmpty; }
+    bool Busy() const { return active != Active::None || draining; }
 
     // Where backups go: the program's folder unless set (native path).
     void SetBackupFolder(const std::string& folder) { backupFolder = folder; }
@@ -182,18 +130,23 @@ signals:
 private:
     // The document the data step fills: the erase's own, or the host's.
     TKRFile& Target();
-    void EndDownload();
+    void RequestSummary();
+    void TimGotSummaryDataTimer();
+    void TimGotDataRecordsTimer();
+    void timGotSerialNoTimer();
+    // Ends the download: keeps the outcome, tells it unless an erase runs it,
+    // emits DownloadEnded().
+    void FinishDownload(TDownloadOutcome outcome);
+    // A quiet timer that fired after Cancel(): the rest of the reply is dropped.
+    bool EndDrain(QTimer& timer);
     void StartDataStep(int total);
-    void ConfirmEmpty();
-    bool SendDataCommand(const std::function<void()>& afterSend);
+    void SendDataCommand(int total);
     void EndEmptyCheck();
     void ImportRecords();
-    // Judges the finished data step: sets `shortfall`.
-    void JudgeDownload();
-    // The backup stage of the erase, once the download has ended.
-    MsgButton RunErase(TEmptyMeterNotice whenEmpty);
-    void BackUpAndErase(TKRFile& backup);
-    void RefuseErase(TEraseOutcome outcome, const std::string& reason);
+    // Why the finished data step is short, as a clause; empty when complete.
+    std::string Shortfall() const;
+    TEraseOutcome RunErase();
+    TEraseOutcome BackUpAndErase(TKRFile& backup);
     void SendSerialRequest();
 
     TMeterLink& link;
@@ -201,21 +154,18 @@ private:
     TKRFile* importTarget = nullptr;
     std::string backupFolder;
     std::string serialText = "lblSerialNo";
-    std::string backupPath;
     std::string importError;
-    // Why the last download is incomplete, as a clause; empty when complete.
-    std::string shortfall;
     TDownloadReplies replies;
+    TDownloadOutcome downloadOutcome;
+    TSerialOutcome serialOutcome;
     enum class Active { None, Download, Erase, SerialNo, PortTest, Claimed };
     Active active = Active::None;
-    int announced = 0;
+    int announced = 0;          // by the last summary
+    bool downloading = false;   // from "$3" to the download's outcome
+    bool draining = false;      // cancelled; the meter may still be sending
     bool dataComplete = true;
     bool confirmingEmpty = false;
-    bool shownEmpty = false;
-    bool unreadable = false;
     bool lineLost = false;
-    bool erasing = false;
-    TEraseOutcome eraseOutcome = TEraseOutcome::None;
 };
 
 } // namespace kr

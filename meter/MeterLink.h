@@ -22,9 +22,9 @@ enum TCommState : int { csIdle = 0, csWaiting = 1, csFinished = 2, csNoResponse 
 // Outcome of the serial-number request.
 enum TSerialState : int { ssWaiting = 0, ssFailed = 1, ssFound = 2 };
 
-// The one connection to the meter and the state every exchange shares. The
-// main window owns one; the exchanges, the command line and the tests reach
-// its fields directly.
+// The one connection to the meter and the state its exchanges share. The
+// main window owns one. Its state fields are the exchanges' own: code outside
+// meter/ learns how an exchange ended from its outcome (meter/Outcomes.h).
 //
 // An exchange that expects a reply calls StartExchange() with its quiet timer
 // and its command. Every collected line restarts whichever quiet timers run,
@@ -110,6 +110,9 @@ public:
     // close the progress display (not for timGotSerialNo), let pending events
     // run once. Returns GotData: false means the meter did not answer.
     bool BeginQuietTimer(QTimer& quietTimer);
+    // The lines of the last reply, read-only, for exchanges built outside
+    // this folder (the library's).
+    const std::vector<std::string>& Reply() const { return ReplyLines; }
     // Whether the reply BeginQuietTimer last ended stopped part-way through a
     // line: bytes without their carriage return were still being collected.
     bool ReplyCutShort() const { return replyCut; }

@@ -50,4 +50,12 @@ void WaitFor(int ms)
         WaitUntil([&] { return TickCount() - start > ms; }, 1);
 }
 
+void TPacer::WaitPast(std::chrono::nanoseconds gap)
+{
+    auto left = [&] { return gap.count() - sinceSend.nsecsElapsed(); };
+    // A timer may wake us a hair early: wait again for what is left.
+    while (left() >= 0)
+        WaitUntil([&] { return left() < 0; }, int(left() / 1000000 + 1));
+}
+
 } // namespace kr

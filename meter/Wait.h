@@ -1,6 +1,10 @@
 #pragma once
+#include <QElapsedTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+
+#include "platform/PreciseWakeups.h"
 
 namespace kr {
 
@@ -15,5 +19,19 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = -1);
 // Lets pending events run until the tick count is more than ms above its
 // value at the call.
 void WaitFor(int ms);
+
+// Paces bytes sent one after another: WaitPast lets events run until more
+// than its gap has passed since the last Sent(), by the monotonic clock at
+// nanosecond resolution, since timers count whole milliseconds.
+class TPacer {
+public:
+    TPacer() { sinceSend.start(); }
+    void Sent() { sinceSend.start(); }
+    void WaitPast(std::chrono::nanoseconds gap);
+
+private:
+    QElapsedTimer sinceSend;
+    PreciseWakeups precise;
+};
 
 } // namespace kr

@@ -118,7 +118,7 @@ bool runOnce(int readings, const QByteArray& state, Run& run, QString& error)
     run.wallMs = double(clock.nsecsElapsed()) / 1e6;
     run.cpuMs = cpuMs() - cpuStart;
     run.readings = host.document.CountReadings();
-    if (run.readings != readings || link.CommState != csFinished) {
+    if (run.readings != readings || exchanges.LastDownloadOutcome().kind != TDownloadOutcome::Received) {
         error = QStringLiteral("only %1 of %2 readings arrived").arg(run.readings).arg(readings);
         return false;
     }

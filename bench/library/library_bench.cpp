@@ -112,7 +112,7 @@ bool runOnce(bool nd, Run& run, QString& error)
     std::vector<std::string> codes;
     for (int i = 0; i < catalogue.Count(); ++i)
         codes.push_back(catalogue.Item(i).GetCode());
-    const TLibraryUploadOutcome outcome = library.BtnSendClick(codes);
+    const TLibraryUploadOutcome outcome = library.BtnSendClick(codes).outcome;
     run.wallMs = progress.now() - progress.wallAtStart;
     run.cpuMs = cpuMs() - progress.cpuAtStart;
     // The question, then the report of the backup the erase made.

@@ -65,7 +65,7 @@ Sample runExchange(TMeterLink& link, QTimer& timer, const char* command)
     s.wallMs = fired;
     s.quietMs = fired - (lastByte >= 0 ? lastByte : 0);
     s.replyMs = lastByte >= 0 ? lastByte - firstByte : 0;
-    s.lines = link.ReplyLines.size();
+    s.lines = link.Reply().size();
     return s;
 }
 

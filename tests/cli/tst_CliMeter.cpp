@@ -338,7 +338,7 @@ private slots:
         QTest::newRow("fewer lines") << QStringList{"fewer-lines=1"} << 4 << "The KR has not been erased: only 3 of the 4";
         QTest::newRow("garbled") << QStringList{"garble"} << 4 << "The KR has not been erased: a reading";
         QTest::newRow("silent data step") << QStringList{"silent@4"} << 2 << "There has been no response";
-        QTest::newRow("silent meter") << QStringList{"silent"} << 2 << "No data to erase";
+        QTest::newRow("silent meter") << QStringList{"silent"} << 2 << "There has been no response";
     }
     void eraseIsRefusedWithoutACompleteBackup()
     {

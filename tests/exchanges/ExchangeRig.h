@@ -26,6 +26,11 @@ public:
     int modalShows = 0;
     int closes = 0;
     int stepsWhileModal = 0;
+    // What Cancel would do now, and why it cannot when it cannot.
+    std::function<void()> cancel;
+    std::string whyNot;
+    // Called as the display shows (true: modally), before it waits.
+    std::function<void(bool modal)> onShow;
 
     void SetUpProgress(int maximum, int step, const std::string& caption) override
     {
@@ -42,12 +47,23 @@ public:
     void ShowModal() override
     {
         ++modalShows;
+        if (onShow)
+            onShow(true);
         QEventLoop l;
         loop = &l;
         l.exec();
         loop = nullptr;
     }
-    void ShowModeless() override {}
+    void ShowModeless() override
+    {
+        if (onShow)
+            onShow(false);
+    }
+    void SetCancel(std::function<void()> onCancel, const std::string& why) override
+    {
+        cancel = std::move(onCancel);
+        whyNot = why;
+    }
     void Close() override
     {
         ++closes;

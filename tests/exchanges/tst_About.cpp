@@ -186,7 +186,7 @@ private slots:
         QVERIFY(r.download());
         QVERIFY(closed);
         QCOMPARE(usedReadings(r.host.document), 40);
-        QCOMPARE(r.link.CommState, csFinished);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Received);
         QCOMPARE(r.host.refreshCount, 1);
     }
 };

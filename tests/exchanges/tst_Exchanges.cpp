@@ -84,15 +84,13 @@ private slots:
         QCOMPARE(first.GetDateTimeText(), std::string("05/03/2026 09:12:00"));
 
         QCOMPARE(r.host.refreshCount, 1);
-        QCOMPARE(r.link.CommState, csFinished);
-        QVERIFY(!r.link.NoData);
-        QVERIFY(!r.link.BackingUp);
-        QCOMPARE(r.exchanges.AnnouncedTotal(), 40);
-        QVERIFY(r.exchanges.DataComplete());
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Received);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().readings, 40);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().announced, 40);
         // Disabled while the command went out, enabled as soon as it had.
         QCOMPARE(r.host.enabledCalls, (QList<bool>{false, true}));
-        QCOMPARE(r.progress.captions, QStringList{QStringLiteral("Downloading Data from KR")});
-        QCOMPARE(r.progress.maxima, QList<int>{40});
+        QCOMPARE(r.progress.captions, QStringList(2, QStringLiteral("Downloading Data from KR")));
+        QCOMPARE(r.progress.maxima, (QList<int>{0, 40}));
         QCOMPARE(r.progress.modalShows, 1);
         QCOMPARE(r.progress.stepsWhileModal, 41);
         QCOMPARE(r.progress.state.percent, 100);
@@ -129,11 +127,10 @@ private slots:
         QVERIFY(r.start());
         QVERIFY(r.download());
         QCOMPARE(usedReadings(r.host.document), 40);
-        QVERIFY(r.exchanges.DownloadShortfall().empty());
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Received);
         QVERIFY(r.prompts.messages().isEmpty());
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
     }
 
     void emptyMeterHasNoDataToDownload()
@@ -145,8 +142,7 @@ private slots:
         QCOMPARE(r.prompts.messageTexts(), QStringList{QStringLiteral("There is no data to download.")});
         QCOMPARE(r.prompts.messages().first().kind, MsgKind::Information);
         QCOMPARE(r.prompts.messages().first().buttons, MsgButtons(mbOK));
-        QVERIFY(r.link.NoData);
-        QCOMPARE(r.link.CommState, csFinished);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Empty);
         QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
         QCOMPARE(r.host.refreshCount, 0);
         QCOMPARE(r.progress.modalShows, 0);
@@ -168,8 +164,8 @@ private slots:
         QVERIFY(r.start());
         QVERIFY(r.download());
         QVERIFY(!r.prompts.messageTexts().contains(QStringLiteral("There is no data to download.")));
-        QVERIFY(!r.link.NoData);
-        QVERIFY(!r.exchanges.MeterShownEmpty());
+        QVERIFY(r.exchanges.LastDownloadOutcome().kind != TDownloadOutcome::Empty);
+        QCOMPARE(r.prompts.messages().size(), r.exchanges.LastDownloadOutcome().kind == TDownloadOutcome::Received ? 0 : 1);
     }
 
     void unansweredStepLeavesTheDocument_data()
@@ -191,7 +187,7 @@ private slots:
         QVERIFY(r.download());
         QCOMPARE(r.prompts.messageTexts(), QStringList{NoResponse});
         QCOMPARE(r.prompts.messages().first().kind, MsgKind::Error);
-        QCOMPARE(r.link.CommState, csNoResponse);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::NoAnswer);
         QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
         QCOMPARE(r.host.refreshCount, 0);
         QCOMPARE(r.commandsSeen(), commands);
@@ -203,10 +199,14 @@ private slots:
         ExchangeRig r(withFaults({QStringLiteral("garble=5")}));
         QVERIFY(r.start());
         QVERIFY(r.download());
-        const QString why = fromCp1252(r.exchanges.DownloadShortfall());
+        const QString why = fromCp1252(r.exchanges.LastDownloadOutcome().detail);
         QVERIFY2(why.contains(QStringLiteral("is not a valid integer value")), qPrintable(why));
-        QCOMPARE(r.link.CommState, csFinished);
-        QVERIFY(!r.exchanges.DataComplete());
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Partial);
+        QVERIFY(!r.exchanges.LastDownloadOutcome().linesRead);
+        // One message: what happened and what to do.
+        QCOMPARE(r.prompts.messages().size(), 1);
+        QCOMPARE(r.prompts.messages().first().kind, MsgKind::Error);
+        QVERIFY(r.prompts.messageTexts().first().endsWith(QLatin1String(exchange_text::RepeatDownload)));
         QCOMPARE(usedReadings(r.host.document), 3);
         QCOMPARE(r.host.refreshCount, 1);
     }
@@ -232,14 +232,14 @@ private slots:
         ExchangeRig r(withFaults({fault}));
         QVERIFY(r.start());
         QVERIFY(r.download());
-        QVERIFY(r.prompts.asked().isEmpty());
         QCOMPARE(usedReadings(r.host.document), readings);
-        QCOMPARE(r.progress.maxima, QList<int>{40});
+        QCOMPARE(r.progress.maxima.last(), 40);
         QCOMPARE(r.progress.state.ProgressTotal, steps);
         QCOMPARE(r.progress.state.percent, percent);
-        QCOMPARE(r.link.CommState, csFinished);
         QFETCH(QString, shortfall);
-        QCOMPARE(fromCp1252(r.exchanges.DownloadShortfall()), shortfall);
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, shortfall.isEmpty() ? TDownloadOutcome::Received : TDownloadOutcome::Partial);
+        QCOMPARE(r.prompts.messageTexts(),
+                 shortfall.isEmpty() ? QStringList() : QStringList{shortfall + "\r\n" + exchange_text::RepeatDownload});
     }
 
     void saveQuestionComesBeforeADownloadIntoAChangedDocument_data()
@@ -279,7 +279,7 @@ private slots:
         QVERIFY(r.start());
         r.host.document.SetComment(1, "on screen");
         r.prompts.answer(mbOK);
-        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
 
         QCOMPARE(r.prompts.messages().size(), 2);
         const MessageRequest ask = r.prompts.messages().first();
@@ -289,8 +289,7 @@ private slots:
         QCOMPARE(ask.defaultButton, mbCancel);
         QCOMPARE(r.prompts.messages().last().text,
                  QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them."));
-        QCOMPARE(r.progress.captions, QStringList{QStringLiteral("Backing up Data from KR before deleting")});
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.progress.captions, QStringList(2, QStringLiteral("Backing up Data from KR before deleting")));
         QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
 
         TKRFile backup;
@@ -304,7 +303,6 @@ private slots:
         QCOMPARE(r.host.refreshCount, 1);
         // Its unsaved comment is still unsaved: a later close must ask.
         QVERIFY(r.host.document.IsModified());
-        QVERIFY(r.link.BackingUp);
         QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4"), QStringLiteral("$*#")}));
         QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));
         QCOMPARE(r.readingsInMeter(), 0);
@@ -327,9 +325,10 @@ private slots:
         QVERIFY(r.start());
         r.fillSlots(before);
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
-        QCOMPARE(r.exchanges.LastBackupPath(), toNativePath(r.slotPath(written)));
+        const TEraseOutcome erase = r.exchanges.EraseMeter();
+        QCOMPARE(erase.kind, TEraseOutcome::Erased);
+        QCOMPARE(erase.backupPath, toNativePath(r.slotPath(written)));
+        QCOMPARE(erase.readings, 40);
         for (int n : before)
             QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
         TKRFile backup;
@@ -359,8 +358,7 @@ private slots:
         QVERIFY(r.start());
         r.fillSlots(before);
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
         for (int n = 1; n <= 8; ++n)
             QCOMPARE(r.slotText(n), after[n - 1]);
         TKRFile newest;
@@ -376,10 +374,9 @@ private slots:
         ExchangeRig r;
         QVERIFY(r.start());
         r.prompts.answer(mbCancel);
-        QCOMPARE(r.exchanges.EraseMeter(), mbCancel);
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Cancelled);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Declined);
+        QCOMPARE(r.prompts.messages().size(), 1);
         QCOMPARE(r.host.refreshCount, 0);
-        QVERIFY(!r.link.BackingUp);
         QVERIFY(r.slotsInUse().isEmpty());
         QVERIFY(r.commandsSeen().isEmpty());
     }
@@ -390,11 +387,15 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("outcome");
         QTest::newRow("meter holds nothing") << true << QString() << QStringList{QStringLiteral("No data to erase")}
-                                             << QStringList{QStringLiteral("$3"), QStringLiteral("$4")};
-        QTest::newRow("no answer to $3") << false << "silent@3"
-                                         << QStringList{NoResponse, QStringLiteral("No data to erase")}
-                                         << QStringList{QStringLiteral("$3")};
+                                             << QStringList{QStringLiteral("$3"), QStringLiteral("$4")}
+                                             << int(TEraseOutcome::Empty);
+        QTest::newRow("no answer to $3") << false << "silent@3" << QStringList{NoResponse}
+                                         << QStringList{QStringLiteral("$3")} << int(TEraseOutcome::NoAnswer);
+        QTest::newRow("no answer to $4") << false << "silent@4" << QStringList{NoResponse}
+                                         << QStringList{QStringLiteral("$3"), QStringLiteral("$4")}
+                                         << int(TEraseOutcome::NoAnswer);
     }
     void eraseWithoutDataTellsWhy()
     {
@@ -402,19 +403,20 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QStringList, messages);
         QFETCH(QStringList, commands);
+        QFETCH(int, outcome);
         SimMeter::Options o = withFaults(fault.isEmpty() ? QStringList() : QStringList{fault});
         o.emptyMeter = empty;
         ExchangeRig r(o);
         QVERIFY(r.start());
+        r.fillSlots({1, 2, 3, 4, 5, 6, 7, 8, 9});
         r.prompts.answer(mbOK);
-        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+        QCOMPARE(int(r.exchanges.EraseMeter().kind), outcome);
         QStringList texts = r.prompts.messageTexts();
         texts.removeFirst();
         QCOMPARE(texts, messages);
-        QCOMPARE(r.prompts.messages().last().kind, MsgKind::Warning);
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoData);
         QCOMPARE(r.host.refreshCount, 1);
-        QVERIFY(r.slotsInUse().isEmpty());
+        for (int n = 1; n <= 9; ++n)
+            QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
         QCOMPARE(r.commandsSeen(), commands);
     }
 
@@ -437,46 +439,18 @@ private slots:
         ExchangeRig r(withFaults({fault}));
         QVERIFY(r.start());
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QVERIFY(!r.exchanges.MeterShownEmpty());
-        QVERIFY(!r.prompts.messageTexts().contains(QStringLiteral("No data to erase")));
+        const TEraseOutcome erase = r.exchanges.EraseMeter();
+        QVERIFY(erase.kind != TEraseOutcome::Empty);
+        // The question, then one message.
+        QCOMPARE(r.prompts.messages().size(), 2);
         const bool erased = r.commandsSeen().contains(QStringLiteral("$*#"));
-        QCOMPARE(erased, r.exchanges.LastEraseOutcome() == TEraseOutcome::Erased);
+        QCOMPARE(erased, erase.kind == TEraseOutcome::Erased);
         QCOMPARE(r.readingsInMeter(), erased ? 0 : 40);
         if (erased) {
             TKRFile backup;
             backup.LoadFromFile(toNativePath(r.slotPath(1)));
             QCOMPARE(backup.CountReadings(), 40);
         }
-    }
-
-    void eraseAfterAnUnansweredDataStep_data()
-    {
-        QTest::addColumn<QList<int>>("before");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("slot free") << QList<int>{} << QStringList{NoResponse, QStringLiteral("No csFinished 3")};
-        QTest::newRow("all slots used") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << QStringList{NoResponse};
-    }
-    void eraseAfterAnUnansweredDataStep()
-    {
-        QFETCH(QList<int>, before);
-        QFETCH(QStringList, messages);
-        ExchangeRig r(withFaults({QStringLiteral("silent@4")}));
-        QVERIFY(r.start());
-        r.fillSlots(before);
-        r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QStringList texts = r.prompts.messageTexts();
-        texts.removeFirst();
-        QCOMPARE(texts, messages);
-        if (before.isEmpty())
-            QCOMPARE(r.prompts.messages().last().kind, MsgKind::Plain);
-        QCOMPARE(r.link.CommState, csNoResponse);
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoResponse);
-        QCOMPARE(r.slotsInUse().size(), before.size());
-        for (int n : before)
-            QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
-        QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
     }
 
     void eraseNeverSendsWithoutACompleteBackup_data()
@@ -522,10 +496,10 @@ private slots:
         const QStringList filesBefore = r.slotsInUse();
         r.prompts.answer(mbOK);
         failNextAtomicWrite(WriteResult(writeFault));
-        QCOMPARE(r.exchanges.EraseMeter(), mbOK);
+        const TEraseOutcome erase = r.exchanges.EraseMeter();
         failNextAtomicWrite(WriteResult::Ok);
 
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NotSafe);
+        QCOMPARE(erase.kind, TEraseOutcome::NotSafe);
         const MessageRequest told = r.prompts.messages().last();
         QCOMPARE(told.kind, MsgKind::Error);
         QVERIFY2(told.text.startsWith(NotErased + reason), qPrintable(told.text));
@@ -534,7 +508,7 @@ private slots:
         for (int n : before)
             QCOMPARE(r.slotText(n), QStringLiteral("slot %1").arg(n));
         QCOMPARE(r.host.refreshCount, 1);
-        QVERIFY(r.exchanges.LastBackupPath().empty());
+        QVERIFY(erase.backupPath.empty());
         // The meter still holds every reading.
         QCOMPARE(r.readingsInMeter(), 40);
         if (r.sim->isRunning())
@@ -552,8 +526,7 @@ private slots:
         ExchangeRig r(o);
         QVERIFY(r.start());
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
         QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
         TKRFile backup;
         backup.LoadFromFile(toNativePath(r.slotPath(1)));
@@ -568,8 +541,7 @@ private slots:
         QVERIFY(r.start());
         r.prompts.answer(mbOK);
         QObject::connect(&r.link.TimGotSummaryData, &QTimer::timeout, [&] { r.host.document.SetComment(1, "typed"); });
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
         QVERIFY(r.host.document.IsModified());
     }
 
@@ -584,8 +556,7 @@ private slots:
         QVERIFY(r.start());
         r.exchanges.SetBackupFolder(toNativePath(tiny));
         r.prompts.answer(mbOK);
-        r.exchanges.EraseMeter();
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NotSafe);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::NotSafe);
         QCOMPARE(r.prompts.messageTexts().last(),
                  NotErased + QStringLiteral("the backup could not be written to ") + tiny +
                      QStringLiteral("/data1.bak."));
@@ -602,12 +573,12 @@ private slots:
         r.host.document.SetComment(1, "mine");
         r.exchanges.btnClearKRMClick();
         QCOMPARE(r.prompts.messageTexts().size(), 2);
-        QCOMPARE(r.prompts.messageTexts().last(), NoResponse);
+        QVERIFY2(r.prompts.messageTexts().last().startsWith(NotErased + QStringLiteral("the KR could not be reached.\r\n")),
+                 qPrintable(r.prompts.messageTexts().last()));
         QCOMPARE(r.prompts.messages().last().kind, MsgKind::Error);
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::NoResponse);
         QCOMPARE(r.host.refreshCount, 1);
         QCOMPARE(r.host.document.GetComment(1), std::string("mine"));
-        QVERIFY(!r.exchanges.IsErasing());
+        QVERIFY(!r.exchanges.Busy());
     }
 
     void downloadIsRefusedWhileAnEraseWaits()
@@ -617,12 +588,11 @@ private slots:
         r.prompts.answer(mbOK);
         bool refused = false;
         QObject::connect(&r.link.TimGotSummaryData, &QTimer::timeout, [&] {
-            if (r.exchanges.IsErasing())
+            if (r.exchanges.Busy())
                 refused = !r.exchanges.btnDownloadClick();
         });
-        r.exchanges.EraseMeter();
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Erased);
         QVERIFY(refused);
-        QCOMPARE(r.exchanges.LastEraseOutcome(), TEraseOutcome::Erased);
         QVERIFY(r.host.enabledCalls.isEmpty());
     }
 
@@ -635,12 +605,57 @@ private slots:
         QVERIFY(r.exchanges.Busy());
         QVERIFY(!r.exchanges.btnDownloadClick());
         r.exchanges.RequestSerialNo();
-        QVERIFY(!r.exchanges.btnTestClick(ExchangeRig::Port));
-        QCOMPARE(r.exchanges.EraseMeter(), mbCancel);
+        QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port).kind, TPortTestOutcome::Busy);
+        QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Busy);
         QVERIFY(ended.wait(10000));
         QVERIFY(!r.exchanges.Busy());
         QVERIFY(r.prompts.asked().isEmpty());
         QCOMPARE(r.commandsSeen(), (QStringList{QStringLiteral("$3"), QStringLiteral("$4")}));
+    }
+
+    // Cancel at each wait before the erase command: nothing is kept, the
+    // meter is not erased, and the rest of the reply cannot reach the next
+    // exchange.
+    void cancelBeforeTheEraseCommandChangesNothing_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::addColumn<bool>("inDataStep");
+        QTest::addColumn<QStringList>("commands");
+        const QStringList summary{QStringLiteral("$3")}, both{QStringLiteral("$3"), QStringLiteral("$4")};
+        QTest::newRow("download, summary") << false << false << summary;
+        QTest::newRow("download, records") << false << true << both;
+        QTest::newRow("erase, summary") << true << false << summary;
+        QTest::newRow("erase, records") << true << true << both;
+    }
+    void cancelBeforeTheEraseCommandChangesNothing()
+    {
+        QFETCH(bool, erase);
+        QFETCH(bool, inDataStep);
+        QFETCH(QStringList, commands);
+        ExchangeRig r;
+        QVERIFY(r.start());
+        r.host.document.GetReading(3, 4).SetSpecies("kept");
+        r.host.document.ClearModified();
+        r.progress.onShow = [&](bool modal) {
+            if (modal == inDataStep)
+                QTimer::singleShot(0, [&] { QVERIFY(r.progress.cancel); r.progress.cancel(); });
+        };
+        if (erase) {
+            r.prompts.answer(mbOK);
+            QCOMPARE(r.exchanges.EraseMeter().kind, TEraseOutcome::Cancelled);
+            QCOMPARE(r.prompts.messageTexts().last(), NotErased + exchange_text::EraseCancelled);
+        } else {
+            QVERIFY(r.download());
+            QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Cancelled);
+            QCOMPARE(r.prompts.messageTexts(), QStringList{exchange_text::DownloadCancelled});
+        }
+        QVERIFY(!r.progress.cancel);
+        QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+        QVERIFY(r.slotsInUse().isEmpty());
+        QVERIFY(r.exchanges.Busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!r.exchanges.Busy(), 5000);
+        QCOMPARE(r.commandsSeen(), commands);
+        QCOMPARE(r.readingsInMeter(), 40);
     }
 
     // ---- Serial number and port test --------------------------------------
@@ -650,10 +665,11 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("state");
-        QTest::newRow("found") << "" << "KR-417263\r" << int(ssFound);
-        QTest::newRow("refused") << "serial-refused" << "Failed to get serial number" << int(ssFailed);
-        QTest::newRow("absent") << "silent" << "Failed to get serial number" << int(ssFailed);
-        QTest::newRow("echo only") << "fewer-lines=1@5" << "Failed to get serial number" << int(ssFailed);
+        const int found = TSerialOutcome::Found, none = TSerialOutcome::NoAnswer;
+        QTest::newRow("found") << "" << "KR-417263\r" << found;
+        QTest::newRow("refused") << "serial-refused" << "Failed to get serial number" << none;
+        QTest::newRow("absent") << "silent" << "Failed to get serial number" << none;
+        QTest::newRow("echo only") << "fewer-lines=1@5" << "Failed to get serial number" << none;
     }
     void serialNumber()
     {
@@ -665,10 +681,10 @@ private slots:
         QCOMPARE(r.exchanges.SerialNoText(), std::string("lblSerialNo"));
         QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
         r.exchanges.RequestSerialNo();
-        QCOMPARE(r.link.SerialState, ssWaiting);
+        QCOMPARE(r.exchanges.SerialNoOutcome().kind, TSerialOutcome::Pending);
         QVERIFY(changed.wait(5000));
         QCOMPARE(changed.first().first().toString(), text);
-        QCOMPARE(int(r.link.SerialState), state);
+        QCOMPARE(int(r.exchanges.SerialNoOutcome().kind), state);
         QCOMPARE(fromCp1252(r.exchanges.SerialNoText()), text);
         QVERIFY(r.prompts.asked().isEmpty());
         // The progress display is left alone by this exchange.
@@ -709,7 +725,7 @@ private slots:
         r.link.PortNumber = 3;
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port), found);
+        QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port).kind == TPortTestOutcome::Found, found);
         if (!found)
             QVERIFY(clock.elapsed() >= 100);
         QCOMPARE(r.link.PortNumber, ExchangeRig::Port);
@@ -723,7 +739,7 @@ private slots:
         ExchangeRig r;
         qputenv("KR_PORT_7", "/nonexistent/kr-port");
         QSignalSpy changed(&r.exchanges, &TMeterExchanges::SerialNoChanged);
-        QVERIFY(!r.exchanges.btnTestClick(ExchangeRig::Port));
+        QCOMPARE(r.exchanges.btnTestClick(ExchangeRig::Port).kind, TPortTestOutcome::OpenFailed);
         QCOMPARE(r.prompts.messages().size(), 1);
         QCOMPARE(r.prompts.messages().first().kind, MsgKind::Error);
         QVERIFY(!r.prompts.messageTexts().first().startsWith(QStringLiteral("Failed to find")));

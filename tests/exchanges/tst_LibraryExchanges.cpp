@@ -203,8 +203,9 @@ private slots:
         const QString erased = QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them.");
         const QString sent = QStringLiteral("The library was sent to the KR: 31 species.");
         QTest::newRow("readings backed up") << false << false << QStringList{"$3", "$4", "$*#", "$*#", "$6"}
-                                            << QStringList{erased, sent};
-        QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"} << QStringList{erased, sent};
+                                            << QStringList{erased + "\r\n" + sent};
+        QTest::newRow("ND") << false << true << QStringList{"$3", "$4", "$*#", "$6"}
+                            << QStringList{erased + "\r\n" + sent};
         // Nothing failed: no "No data to erase" on the way.
         QTest::newRow("no readings") << true << false << QStringList{"$3", "$4", "$*#", "$6"} << QStringList{sent};
     }
@@ -221,7 +222,7 @@ private slots:
         r.library.SetNoExtraErase(nd);
         r.prompts.answer(mbOK);
         r.prompts.answer(mbOK);
-        QCOMPARE(r.library.BtnSendClick(woodCodes()), TLibraryUploadOutcome::Sent);
+        QCOMPARE(r.library.BtnSendClick(woodCodes()).outcome, TLibraryUploadOutcome::Sent);
 
         QTRY_VERIFY_WITH_TIMEOUT(r.sim->readState().contains("species |Pau Marfim Ex 50|"), 5000);
         const QByteArray state = r.sim->readState();
@@ -272,12 +273,12 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::addColumn<int>("help");
         QTest::newRow("30 entries") << -1 << "" << int(mbNone) << int(TLibraryUploadOutcome::TooFew)
-                                    << "There are only 30 species in the library list.  You must select 31 species." << 0;
+                                    << "There are only 30 species in the library list.  You must select 31 species." << 902;
         QTest::newRow("SG 1.06") << 4 << "IPE00001" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
                                  << "Ipe: its SG of 1.06 is more than the KR can hold" << 902;
         QTest::newRow("unknown code") << 30 << "ZZZZZZZZ" << int(mbNone) << int(TLibraryUploadOutcome::Refused)
                                       << "Entry 31: the catalogue holds no species with the code ZZZZZZZZ." << 902;
-        QTest::newRow("erase cancelled") << 0 << "W0000001" << int(mbCancel) << int(TLibraryUploadOutcome::Cancelled)
+        QTest::newRow("erase declined") << 0 << "W0000001" << int(mbCancel) << int(TLibraryUploadOutcome::Declined)
                                          << "This will delete all data from the KR." << 0;
     }
     void uploadRefusedSendsNothing()
@@ -298,7 +299,7 @@ private slots:
             codes[std::size_t(entry)] = code.toStdString();
         if (answer != mbNone)
             r.prompts.answer(MsgButton(answer));
-        QCOMPARE(int(r.library.BtnSendClick(codes)), outcome);
+        QCOMPARE(int(r.library.BtnSendClick(codes).outcome), outcome);
 
         QCOMPARE(r.prompts.messages().size(), 1);
         const MessageRequest shown = r.prompts.messages().first();
@@ -340,9 +341,11 @@ private slots:
         for (int i = 0; i < 3; ++i)
             r.prompts.answer(mbOK);
         failNextAtomicWrite(WriteResult(writeFault));
-        QCOMPARE(int(r.library.BtnSendClick(woodCodes())), outcome);
+        QCOMPARE(int(r.library.BtnSendClick(woodCodes()).outcome), outcome);
         failNextAtomicWrite(WriteResult::Ok);
 
+        // The question, then the upload's one message.
+        QCOMPARE(r.prompts.messages().size(), 2);
         const MessageRequest told = r.prompts.messages().last();
         QVERIFY2(told.text.startsWith(NotSent), qPrintable(told.text));
         QCOMPARE(told.helpTopic, 902);
@@ -358,14 +361,14 @@ private slots:
         QSignalSpy ended(&r.exchanges, &TMeterExchanges::DownloadEnded);
         QVERIFY(r.exchanges.btnDownloadClick());
         QCOMPARE(r.library.BtnReceiveClick().outcome, TLibraryDownloadOutcome::Busy);
-        QCOMPARE(r.library.BtnSendClick(woodCodes()), TLibraryUploadOutcome::Busy);
+        QCOMPARE(r.library.BtnSendClick(woodCodes()).outcome, TLibraryUploadOutcome::Busy);
         QVERIFY(ended.wait(10000));
 
         bool othersRefused = false;
         QTimer::singleShot(0, [&] {
             othersRefused = r.exchanges.Busy() && !r.exchanges.btnDownloadClick()
-                && r.exchanges.EraseMeter() == mbCancel
-                && r.library.BtnSendClick(woodCodes()) == TLibraryUploadOutcome::Busy;
+                && r.exchanges.EraseMeter().kind == TEraseOutcome::Busy
+                && r.library.BtnSendClick(woodCodes()).outcome == TLibraryUploadOutcome::Busy;
         });
         QCOMPARE(r.library.BtnReceiveClick().outcome, TLibraryDownloadOutcome::Received);
         QVERIFY(othersRefused);

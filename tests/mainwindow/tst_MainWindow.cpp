@@ -335,7 +335,6 @@ void TestMainWindow::everyMenuEntryReachesItsHandler()
         seen = effect == "window" ? QStringLiteral("window") : QStringLiteral("window ") + w->windowTitle();
         w->close();
     }, &modal, 200);
-    win().Link().SerialState = ssFailed;
     action->trigger();
     for (const auto& asked : prompts->asked())
         if (seen.isEmpty() && asked.what != test::ScriptedPrompts::Asked::Message)

@@ -126,7 +126,6 @@ void TestScreenshots::renderWindows()
     // The library editor with the shipped catalogue and a full selection.
     QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
                         test::programHome().filePath("Factors.dat")));
-    main->Link().SerialState = ssFailed;
     TfmMeterSetup* editor = main->MeterSetup();
     editor->show();
     QVERIFY(QTest::qWaitForWindowExposed(editor));

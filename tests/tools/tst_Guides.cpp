@@ -289,7 +289,6 @@ void TestGuides::guideNamesEveryButtonAndMenuEntry()
     {
         TProgram program(options);
         TfmMain& main = *program.fmMain();
-        main.Link().SerialState = ssFailed;
         QStringList captions;
         const QList<QWidget*> windows{&main, main.MeterSetup()};
         for (QWidget* window : windows) {

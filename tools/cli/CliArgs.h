@@ -14,6 +14,7 @@ enum ExitStatus : int {
     ExitMeter = 2,      // the meter did not answer or the port failed
     ExitFile = 3,       // a file could not be read or written
     ExitRefused = 4,    // refused: not confirmed, or the backup failed
+    ExitInterrupted = 130,  // stopped by Ctrl+C before anything was erased or written
 };
 
 enum class Command {

@@ -77,6 +77,8 @@ int runLibraryGet(const Invocation& inv, CliPrompts& prompts)
         return ExitMeter;
     TLibraryExchanges library(s.exchanges, catalogue);
     const TLibraryDownload got = library.BtnReceiveClick();
+    if (got.outcome == TLibraryDownloadOutcome::Cancelled)
+        return s.interrupted() ? ExitInterrupted : ExitRefused;
     if (got.outcome != TLibraryDownloadOutcome::Received)
         return ExitMeter;   // the reason has been told
     for (const std::string& code : got.added) {
@@ -128,25 +130,26 @@ int runLibraryPut(const Invocation& inv, CliPrompts& prompts)
         prompts.print(library.WallRoofSource());
         prompts.print(QStringLiteral("Backing up the KR's data and erasing it before the library is sent."));
     }
-    switch (library.BtnSendClick(list.codes)) {
+    const TLibraryUpload upload = library.BtnSendClick(list.codes);
+    switch (upload.outcome) {
     case TLibraryUploadOutcome::Sent:
         if (!drained(s)) {
             prompts.print(QStringLiteral("The library did not leave for the KR in time."));
             return ExitMeter;
         }
         // The upload itself has said that the library was sent.
-        if (!s.exchanges.LastBackupPath().empty())
-            prompts.print(QStringLiteral("Backed up into %1.").arg(fromNativePath(s.exchanges.LastBackupPath())));
+        if (!upload.backupPath.empty())
+            prompts.print(QStringLiteral("Backed up into %1.").arg(fromNativePath(upload.backupPath)));
         return ExitOk;
+    case TLibraryUploadOutcome::Cancelled: return s.interrupted() ? ExitInterrupted : ExitRefused;
     case TLibraryUploadOutcome::TooFew:
     case TLibraryUploadOutcome::Refused:
-    case TLibraryUploadOutcome::Cancelled:
-    case TLibraryUploadOutcome::NotSafe:
-        return ExitRefused;
-    case TLibraryUploadOutcome::None:
+    case TLibraryUploadOutcome::Declined:
+    case TLibraryUploadOutcome::NotSafe: return ExitRefused;
     case TLibraryUploadOutcome::NoResponse:
-    case TLibraryUploadOutcome::Busy:
-        break;
+    case TLibraryUploadOutcome::SendFailed:
+    case TLibraryUploadOutcome::CutShort:
+    case TLibraryUploadOutcome::Busy: break;
     }
     return ExitMeter;
 }

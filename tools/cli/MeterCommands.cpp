@@ -71,51 +71,43 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
         return ExitMeter;
     bool ended = false;
     QObject::connect(&s.exchanges, &TMeterExchanges::DownloadEnded, [&ended] { ended = true; });
-    try {
-        if (!s.exchanges.btnDownloadClick())
-            return ExitRefused;
-    } catch (const KrError& e) {
-        prompts.print(fromCp1252(e.what()));
-        return ExitMeter;
-    }
+    s.exchanges.btnDownloadClick();
     WaitUntil([&ended] { return ended; });
 
-    if (s.link.CommState != csFinished)
-        return ExitMeter;   // the no-response message has been shown
-    if (s.link.NoData) {
+    // The outcome's own message has been shown; what follows is about the file.
+    const TDownloadOutcome& got = s.exchanges.LastDownloadOutcome();
+    switch (got.kind) {
+    case TDownloadOutcome::Received:
+    case TDownloadOutcome::Partial: break;
+    case TDownloadOutcome::Empty:
         prompts.print(QStringLiteral("Nothing was written to %1.").arg(inv.output));
         return ExitOk;
+    case TDownloadOutcome::Declined:
+    case TDownloadOutcome::Cancelled: return s.interrupted() ? ExitInterrupted : ExitRefused;
+    case TDownloadOutcome::NoAnswer:
+    case TDownloadOutcome::Unreadable:
+    case TDownloadOutcome::SendFailed: return ExitMeter;
     }
-    TKRFile& doc = s.host.Document();
-    const int used = doc.CountReadings();
-    const int announced = s.exchanges.AnnouncedTotal();
     // A short download is not saved unasked: the file would look complete
     // and would replace one that may be.
-    const std::string shortfall = s.exchanges.DownloadShortfall();
-    const bool complete = shortfall.empty() && !s.lineLost && s.exchanges.DataComplete();
-    if (!complete) {
-        if (!shortfall.empty())
-            prompts.print(fromCp1252(shortfall));
-        else if (s.lineLost)
-            prompts.print(QStringLiteral("The connection to the KR was lost during the download."));
-        if (!inv.partial) {
-            prompts.print(QStringLiteral("Nothing was written to %1 (--partial saves what arrived).").arg(inv.output));
-            return ExitMeter;
-        }
+    const bool complete = got.kind == TDownloadOutcome::Received;
+    if (!complete && !inv.partial) {
+        prompts.print(QStringLiteral("Nothing was written to %1 (--partial saves what arrived).").arg(inv.output));
+        return ExitMeter;
     }
     try {
-        doc.SaveToFile(toNativePath(inv.output));
+        s.host.Document().SaveToFile(toNativePath(inv.output));
     } catch (const KrError& e) {
         prompts.print(fromCp1252(e.what()));
         return ExitFile;
     }
     if (complete)
-        prompts.print(QStringLiteral("%1 readings saved to %2.").arg(used).arg(inv.output));
+        prompts.print(QStringLiteral("%1 readings saved to %2.").arg(got.readings).arg(inv.output));
     else
         prompts.print(QStringLiteral("Incomplete download: %1 readings saved to %2; the KR announced %3.")
-                          .arg(used)
+                          .arg(got.readings)
                           .arg(inv.output)
-                          .arg(announced));
+                          .arg(got.announced));
     return ExitOk;
 }
 
@@ -128,33 +120,26 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
         return ExitMeter;
     if (inv.yes)
         prompts.print(QStringLiteral("Backing up the KR's data before erasing it."));
-    try {
-        s.exchanges.EraseMeter();
-    } catch (const KrError& e) {
-        prompts.print(fromCp1252(e.what()));
-        return ExitMeter;
-    }
-    switch (s.exchanges.LastEraseOutcome()) {
-    case TEraseOutcome::Cancelled:
+    const TEraseOutcome erase = s.exchanges.EraseMeter();
+    switch (erase.kind) {
+    case TEraseOutcome::Declined:
         prompts.print(QStringLiteral("Not erased: erasing deletes all data from the KR; give --yes to confirm."));
         return ExitRefused;
-    case TEraseOutcome::NoData:
-        return s.link.CommState == csNoResponse ? ExitMeter : ExitOk;
-    case TEraseOutcome::NotSafe:
-        return ExitRefused;
+    case TEraseOutcome::Cancelled: return s.interrupted() ? ExitInterrupted : ExitRefused;
+    case TEraseOutcome::Empty: return ExitOk;
+    case TEraseOutcome::NotSafe: return ExitRefused;
     case TEraseOutcome::Erased:
         if (!drained(s)) {
             prompts.print(QStringLiteral("The erase command did not leave for the KR in time. The backup is in %1.")
-                              .arg(nativeName(s.exchanges.LastBackupPath())));
+                              .arg(nativeName(erase.backupPath)));
             return ExitMeter;
         }
         prompts.print(QStringLiteral("Backed up into %1; the KR has been told to erase its data.")
-                          .arg(nativeName(s.exchanges.LastBackupPath())));
+                          .arg(nativeName(erase.backupPath)));
         return ExitOk;
-    case TEraseOutcome::None:
-    case TEraseOutcome::NoResponse:
+    case TEraseOutcome::NoAnswer:
     case TEraseOutcome::SendFailed:
-        break;
+    case TEraseOutcome::Busy: break;
     }
     return ExitMeter;
 }
@@ -165,15 +150,12 @@ int runSerial(const Invocation& inv, CliPrompts& prompts)
     if (!open(s, inv, prompts))
         return ExitMeter;
     s.exchanges.RequestSerialNo();
-    WaitUntil([&s] { return s.link.SerialState != ssWaiting; });
-    if (s.link.SerialState != ssFound) {
+    WaitUntil([&s] { return s.exchanges.SerialNoOutcome().kind != TSerialOutcome::Pending; });
+    if (s.exchanges.SerialNoOutcome().kind != TSerialOutcome::Found) {
         prompts.print(fromCp1252(s.exchanges.SerialNoText()));
         return ExitMeter;
     }
-    std::string serial = s.exchanges.SerialNoText();
-    while (!serial.empty() && (serial.back() == '\r' || serial.back() == '\n'))
-        serial.pop_back();
-    const QByteArray out = fromCp1252(serial).toUtf8() + '\n';
+    const QByteArray out = fromCp1252(s.exchanges.SerialNoOutcome().serial).toUtf8() + '\n';
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     return std::fflush(stdout) == 0 ? ExitOk : ExitFile;
 }

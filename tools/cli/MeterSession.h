@@ -17,14 +17,11 @@ struct MeterSession {
     TMeterLink link;
     TStandaloneHost host;
     TMeterExchanges exchanges{link, host};
-    bool lineLost = false;
 
-    MeterSession()
-    {
-        link.setProgress(&progress);
-        QObject::connect(&link, &TMeterLink::LineLost, &exchanges, [this] { lineLost = true; });
-    }
+    MeterSession() { link.setProgress(&progress); }
     ~MeterSession() { link.setProgress(nullptr); }
+    // Whether Ctrl+C stopped the command.
+    bool interrupted() const { return false; }
 };
 
 // The port the command line names (--device, --port) or kr.ini's.
