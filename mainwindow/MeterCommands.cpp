@@ -1,0 +1,72 @@
+#include "mainwindow/MeterCommands.h"
+
+#include <QCoreApplication>
+
+#include "meter/Wait.h"
+#include "platform/ErrorReport.h"
+#include "platform/Text.h"
+#include "settings/Appglob.h"
+
+namespace kr {
+
+TMeterCommands::TMeterCommands(int& portNumber, TDocumentHost& host)
+    : link(portNumber), exchanges(link, host), library(exchanges, catalogue)
+{
+    library.SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
+}
+
+TMeterCommands::~TMeterCommands() { link.Close(); }
+
+void TMeterCommands::Download()
+{
+    runHandler([this] { exchanges.btnDownloadClick(); });
+}
+
+void TMeterCommands::Erase()
+{
+    runHandler([this] { exchanges.btnClearKRMClick(); });
+}
+
+void TMeterCommands::RequestSerialNo()
+{
+    runHandler([this] { exchanges.RequestSerialNo(); });
+}
+
+bool TMeterCommands::MeterAnswered(int timeoutMs)
+{
+    // The request always ends on its quiet timer; the limit only guards
+    // against an editor shown while something else holds the wire.
+    WaitUntil([this] { return exchanges.SerialNoOutcome().kind != TSerialOutcome::Pending; }, timeoutMs);
+    return exchanges.SerialNoOutcome().kind == TSerialOutcome::Found;
+}
+
+void TMeterCommands::LoadCatalogues()
+{
+    runHandler([this] { catalogue.LoadCatalogue(toNativePath(FactorsFilePath())); });
+    runHandler([this] { catalogue.LoadAdded(toNativePath(AddedFilePath())); });
+}
+
+std::optional<std::vector<std::string>> TMeterCommands::ReceiveLibrary()
+{
+    TLibraryDownload got = library.BtnReceiveClick();
+    if (got.outcome != TLibraryDownloadOutcome::Received)
+        return std::nullopt;
+    return std::move(got.codes);
+}
+
+void TMeterCommands::SendLibrary(const std::vector<std::string>& codes)
+{
+    runHandler([&] { library.BtnSendClick(codes); });
+}
+
+void TMeterCommands::TestPort(int number)
+{
+    runHandler([&] { exchanges.btnTestClick(number); });
+}
+
+void TMeterCommands::ReopenPort(int number)
+{
+    runHandler([&] { link.Reopen(number); });
+}
+
+} // namespace kr

@@ -1,0 +1,55 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/ItemObj.h"
+#include "library/LibraryExchanges.h"
+#include "meter/Exchanges.h"
+#include "meter/MeterLink.h"
+
+namespace kr {
+
+// The main window's meter commands, without its widgets: the one link to the
+// meter, its exchanges, the species catalogue and the library exchanges the
+// editor drives. A command given while an exchange runs is ignored; each
+// exchange tells its own outcome, so nothing here reports.
+class TMeterCommands {
+public:
+    // The port number lives in the window's settings, so that a changed
+    // setting is the port the next open takes.
+    TMeterCommands(int& portNumber, TDocumentHost& host);
+    ~TMeterCommands();
+    TMeterCommands(const TMeterCommands&) = delete;
+    TMeterCommands& operator=(const TMeterCommands&) = delete;
+
+    TMeterLink& Link() { return link; }
+    TMeterExchanges& Exchanges() { return exchanges; }
+    TLibraryExchanges& Library() { return library; }
+    TFactorCatalogue& Catalogue() { return catalogue; }
+    bool Busy() const { return exchanges.Busy(); }
+
+    void Download();
+    void Erase();
+    void RequestSerialNo();
+    // Lets events run until the serial-number request ends (timeoutMs at
+    // most); whether a meter answered it. False at once when none was asked.
+    bool MeterAnswered(int timeoutMs = 10000);
+    // The shipped catalogue, then the species added from meters; a missing
+    // one is reported and the editor works without it.
+    void LoadCatalogues();
+    // The meter's 31 codes, or nothing when the download failed (told).
+    std::optional<std::vector<std::string>> ReceiveLibrary();
+    void SendLibrary(const std::vector<std::string>& codes);
+    void TestPort(int number);
+    // Close, take the new number, open; a failure is reported.
+    void ReopenPort(int number);
+
+private:
+    TMeterLink link;
+    TMeterExchanges exchanges;
+    TFactorCatalogue catalogue;
+    TLibraryExchanges library;
+};
+
+} // namespace kr
