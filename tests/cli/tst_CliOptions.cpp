@@ -1,4 +1,6 @@
-// kr-cli's options: each is taken by its commands and refused by the others.
+// kr-cli's options: each is taken by its commands and refused by the others,
+// and the manual lists them as the parser knows them.
+#include <QFile>
 #include <QTest>
 
 #include "tools/cli/CliArgs.h"
@@ -11,6 +13,7 @@ class TestCliOptions : public QObject {
 private slots:
     void optionAppliesOnlyToItsCommands_data();
     void optionAppliesOnlyToItsCommands();
+    void manualListsTheOptionsOfTheParser();
 };
 
 namespace {
@@ -67,6 +70,22 @@ void TestCliOptions::optionAppliesOnlyToItsCommands()
             QCOMPARE(parsed.error, QStringLiteral("option %1 does not apply to %2")
                                        .arg(option.first().section('=', 0, 0).replace("--output", "-o"), command));
     }
+}
+
+void TestCliOptions::manualListsTheOptionsOfTheParser()
+{
+    QFile file(QStringLiteral(KR_CLI_MANUAL));
+    QVERIFY2(file.open(QIODevice::ReadOnly), KR_CLI_MANUAL);
+    const QString manual = QString::fromUtf8(file.readAll());
+    const QString heading = QStringLiteral("\n.SH OPTIONS\n");
+    const qsizetype start = manual.indexOf(heading);
+    QVERIFY2(start >= 0, "no OPTIONS section");
+    const qsizetype end = manual.indexOf(QStringLiteral("\n.SH "), start + 1);
+    const QString section = manual.mid(start + heading.size(), end + 1 - start - heading.size());
+    const QString expected = manualOptions();
+    if (section != expected)
+        qInfo().noquote() << "The OPTIONS section of" << KR_CLI_MANUAL << "should read:\n" + expected;
+    QCOMPARE(section.split('\n'), expected.split('\n'));
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)
