@@ -1,5 +1,7 @@
 #include "tools/cli/CliArgs.h"
 
+#include <cstdint>
+
 #include "core/Mtlutils.h"
 #include "platform/PortMap.h"
 
@@ -32,37 +34,6 @@ std::optional<Command> commandFromName(const QString& name)
     return std::nullopt;
 }
 
-// The options that only some commands take, and which.
-bool takesOption(Command command, const QString& option)
-{
-    if (option == "-o")
-        return command == Command::Download || command == Command::Convert
-            || command == Command::ImportLines || command == Command::LibraryGet || command == Command::Print
-            || command == Command::PrintLibrary;
-    if (option == "--yes")
-        return command == Command::Erase || command == Command::LibraryPut;
-    if (option == "--nd")
-        return command == Command::LibraryPut;
-    if (option == "--partial")
-        return command == Command::Download;
-    if (option == "--probe")
-        return command == Command::Ports;
-    // The port list covers every port; naming one makes no sense there.
-    if (option == "--port" || option == "--device")
-        return command != Command::Ports;
-    if (option == "--fahrenheit")
-        return command == Command::Export || command == Command::Show || command == Command::Print;
-    if (option == "--encoding")
-        return command == Command::Export;
-    if (option == "--file")
-        return command == Command::Show || command == Command::Print || command == Command::Stats;
-    if (option == "--range" || option == "--json")
-        return command == Command::Stats;
-    if (option == "--to")
-        return command == Command::Convert;
-    return true;
-}
-
 bool takesInput(Command command)
 {
     return command == Command::Export || command == Command::Show || command == Command::Convert
@@ -92,6 +63,114 @@ std::optional<MoistureRange> moistureRange(const QString& text)
         || !(range.low >= 0) || !(range.high <= 100) || range.low > range.high)
         return std::nullopt;
     return range;
+}
+
+// The commands an option applies to, a bit each.
+using CommandSet = std::uint32_t;
+constexpr CommandSet bit(Command command) { return CommandSet(1) << unsigned(command); }
+constexpr CommandSet EveryCommand = ~CommandSet(0);
+template <typename... C>
+constexpr CommandSet only(C... commands) { return (bit(commands) | ...); }
+
+struct OptionInfo {
+    const char* name;
+    const char* alias;          // another spelling, or nullptr
+    const char* valueName;      // nullptr: a flag; "a|b": one of these words
+    CommandSet commands;
+    const char* help;           // a phrase for the usage, a sentence in the manual
+    // Takes the value (empty for a flag) into the invocation, or says in `error` what is wrong with it.
+    void (*apply)(Invocation& inv, const QString& value, QString& error);
+};
+
+// Every option: the parser, the usage and the manual's OPTIONS are made from this.
+constexpr OptionInfo Options[] = {
+    // The port list covers every port; naming one makes no sense there.
+    {"--port", nullptr, "N", EveryCommand & ~bit(Command::Ports),
+     "the serial port by number, 1 to 50, mapped as the window program maps it (KR_PORT_<N> names "
+     "a device); default: the port in kr.ini",
+     [](Invocation& inv, const QString& v, QString& error) {
+         const auto n = wholeNumber(v);
+         if (!n || *n < PortMap::FirstPort || *n > PortMap::LastPort)
+             error = QStringLiteral("--port takes a number from %1 to %2, not '%3'")
+                         .arg(PortMap::FirstPort).arg(PortMap::LastPort).arg(v);
+         else
+             inv.port = *n;
+     }},
+    {"--device", nullptr, "PATH", EveryCommand & ~bit(Command::Ports),
+     "open this serial device directly (a port another program is using, under any name or link, is "
+     "refused: one program talks to a meter at a time)",
+     [](Invocation& inv, const QString& v, QString&) { inv.device = v; }},
+    {"--home", nullptr, "DIR", EveryCommand,
+     "the program folder (kr.ini, backups, Added.dat, a Factors.dat of your own), as KR_HOME",
+     [](Invocation& inv, const QString& v, QString&) { inv.home = v; }},
+    {"--help", "-h", nullptr, EveryCommand, "print the usage; COMMAND --help tells about one command",
+     [](Invocation& inv, const QString&, QString&) { inv.help = true; }},
+    {"-o", "--output", "FILE",
+     only(Command::Download, Command::Convert, Command::ImportLines, Command::LibraryGet, Command::Print,
+          Command::PrintLibrary),
+     "the file to write, - for standard output with convert, print and print-library",
+     [](Invocation& inv, const QString& v, QString&) { inv.output = v; }},
+    {"--yes", nullptr, nullptr, only(Command::Erase, Command::LibraryPut),
+     "erase the meter after the backup; without it nothing is done",
+     [](Invocation& inv, const QString&, QString&) { inv.yes = true; }},
+    {"--nd", nullptr, nullptr, only(Command::LibraryPut),
+     "leave out the extra erase command and the 1.5 s pause, as the window program's ND argument does",
+     [](Invocation& inv, const QString&, QString&) { inv.nd = true; }},
+    {"--partial", nullptr, nullptr, only(Command::Download),
+     "keep a download that fell short and say how much of it arrived",
+     [](Invocation& inv, const QString&, QString&) { inv.partial = true; }},
+    {"--probe", nullptr, nullptr, only(Command::Ports), "ask each port in turn for the KR's serial number",
+     [](Invocation& inv, const QString&, QString&) { inv.probe = true; }},
+    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print),
+     "temperatures in degrees Fahrenheit",
+     [](Invocation& inv, const QString&, QString&) { inv.fahrenheit = true; }},
+    {"--encoding", nullptr, "utf-8|cp1252", only(Command::Export), "the export's encoding; default utf-8",
+     [](Invocation& inv, const QString& v, QString& error) {
+         const QString e = v.toLower();
+         if (e == "utf-8" || e == "utf8")
+             inv.encoding = Encoding::Utf8;
+         else if (e == "cp1252" || e == "windows-1252")
+             inv.encoding = Encoding::Cp1252;
+         else
+             error = QStringLiteral("--encoding takes utf-8 or cp1252, not '%1'").arg(v);
+     }},
+    {"--file", nullptr, "N", only(Command::Show, Command::Print, Command::Stats),
+     "only meter file N, 1 to 25",
+     [](Invocation& inv, const QString& v, QString& error) {
+         const auto n = wholeNumber(v);
+         if (!n || *n < 1 || *n > 25)
+             error = QStringLiteral("--file takes a meter file number from 1 to 25, not '%1'").arg(v);
+         else
+             inv.fileNumber = *n;
+     }},
+    {"--range", nullptr, "LOW-HIGH", only(Command::Stats),
+     "the target range in % moisture, such as 6-9 or 6.5-8.5; default: the one kept in kr.ini, else 6-9",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (const auto range = moistureRange(v))
+             inv.range = *range;
+         else
+             error = QStringLiteral("--range takes LOW-HIGH in % moisture, LOW not above HIGH (such as 6-9 "
+                                    "or 6.5-8.5), not '%1'").arg(v);
+     }},
+    {"--json", nullptr, nullptr, only(Command::Stats), "one JSON object instead of the table",
+     [](Invocation& inv, const QString&, QString&) { inv.json = true; }},
+    {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (v == "csv")
+             inv.format = Format::Csv;
+         else if (v == "json")
+             inv.format = Format::Json;
+         else
+             error = QStringLiteral("--to takes csv or json, not '%1'").arg(v);
+     }},
+};
+
+const OptionInfo* findOption(const QString& name)
+{
+    for (const auto& o : Options)
+        if (name == QLatin1String(o.name) || (o.alias && name == QLatin1String(o.alias)))
+            return &o;
+    return nullptr;
 }
 
 class Parser {
@@ -136,8 +215,6 @@ private:
                 arg.truncate(eq);
             }
         }
-        if (arg == "--output")
-            arg = QStringLiteral("-o");
         option(arg, inlineValue);
     }
 
@@ -203,89 +280,20 @@ private:
         return !inlineValue;
     }
 
-    void option(const QString& name, const std::optional<QString>& inlineValue)
+    void option(const QString& arg, const std::optional<QString>& inlineValue)
     {
-        QString v;
-        if (name == "--help" || name == "-h") {
-            if (flag(name, inlineValue))
-                inv.help = true;
-        } else if (name == "--port") {
-            if (!value(name, inlineValue, v))
-                return;
-            const auto n = wholeNumber(v);
-            if (!n || *n < PortMap::FirstPort || *n > PortMap::LastPort)
-                error = QStringLiteral("--port takes a number from %1 to %2, not '%3'")
-                            .arg(PortMap::FirstPort).arg(PortMap::LastPort).arg(v);
-            else
-                inv.port = *n;
-        } else if (name == "--device") {
-            if (value(name, inlineValue, v))
-                inv.device = v;
-        } else if (name == "--home") {
-            if (value(name, inlineValue, v))
-                inv.home = v;
-        } else if (name == "-o") {
-            if (value(name, inlineValue, v))
-                inv.output = v;
-        } else if (name == "--yes") {
-            if (flag(name, inlineValue))
-                inv.yes = true;
-        } else if (name == "--nd") {
-            if (flag(name, inlineValue))
-                inv.nd = true;
-        } else if (name == "--partial") {
-            if (flag(name, inlineValue))
-                inv.partial = true;
-        } else if (name == "--probe") {
-            if (flag(name, inlineValue))
-                inv.probe = true;
-        } else if (name == "--fahrenheit") {
-            if (flag(name, inlineValue))
-                inv.fahrenheit = true;
-        } else if (name == "--encoding") {
-            if (!value(name, inlineValue, v))
-                return;
-            const QString e = v.toLower();
-            if (e == "utf-8" || e == "utf8")
-                inv.encoding = Encoding::Utf8;
-            else if (e == "cp1252" || e == "windows-1252")
-                inv.encoding = Encoding::Cp1252;
-            else
-                error = QStringLiteral("--encoding takes utf-8 or cp1252, not '%1'").arg(v);
-        } else if (name == "--file") {
-            if (!value(name, inlineValue, v))
-                return;
-            const auto n = wholeNumber(v);
-            if (!n || *n < 1 || *n > 25)
-                error = QStringLiteral("--file takes a meter file number from 1 to 25, not '%1'").arg(v);
-            else
-                inv.fileNumber = *n;
-        } else if (name == "--range") {
-            if (!value(name, inlineValue, v))
-                return;
-            if (const auto range = moistureRange(v))
-                inv.range = *range;
-            else
-                error = QStringLiteral("--range takes LOW-HIGH in % moisture, LOW not above HIGH (such as 6-9 "
-                                       "or 6.5-8.5), not '%1'").arg(v);
-        } else if (name == "--json") {
-            if (flag(name, inlineValue))
-                inv.json = true;
-        } else if (name == "--to") {
-            if (!value(name, inlineValue, v))
-                return;
-            if (v == "csv")
-                inv.format = Format::Csv;
-            else if (v == "json")
-                inv.format = Format::Json;
-            else
-                error = QStringLiteral("--to takes csv or json, not '%1'").arg(v);
-        } else {
-            error = QStringLiteral("unknown option '%1'").arg(name);
+        const OptionInfo* option = findOption(arg);
+        if (!option) {
+            error = QStringLiteral("unknown option '%1'").arg(arg);
             return;
         }
+        const QString name = QLatin1String(option->name);
+        QString v;
+        if (option->valueName ? !value(name, inlineValue, v) : !flag(name, inlineValue))
+            return;
+        option->apply(inv, v, error);
         if (error.isEmpty())
-            given << name;
+            given << option;
     }
 
     void checkCommand()
@@ -298,9 +306,10 @@ private:
             error = QStringLiteral("give either --port or --device, not both");
             return;
         }
-        for (const QString& name : given) {
-            if (!takesOption(inv.command, name)) {
-                error = QStringLiteral("option %1 does not apply to %2").arg(name, commandName(inv.command));
+        for (const OptionInfo* option : given) {
+            if (!(option->commands & bit(inv.command))) {
+                error = QStringLiteral("option %1 does not apply to %2")
+                            .arg(QLatin1String(option->name), commandName(inv.command));
                 return;
             }
         }
@@ -329,7 +338,7 @@ private:
     qsizetype index = 0;
     Invocation inv;
     QString error;
-    QStringList given;
+    QList<const OptionInfo*> given;
     bool commandSeen = false;
     bool helpCommand = false;
     bool optionsEnded = false;
@@ -348,6 +357,116 @@ QString commandName(Command command)
         if (c.command == command)
             return QLatin1String(c.name);
     return QStringLiteral("kr-cli");
+}
+
+namespace {
+
+// "export, show, print", "every command but ports", or empty for every command.
+QString takenBy(const OptionInfo& option)
+{
+    QStringList taking;
+    QStringList others;
+    const auto add = [&](Command command) {
+        (option.commands & bit(command) ? taking : others) << commandName(command);
+    };
+    // "library" alone only has its help: its sub-commands stand for it.
+    for (const auto& c : Commands) {
+        if (c.command != Command::Library)
+            add(c.command);
+        else
+            for (const auto& sub : LibraryCommands)
+                add(sub.command);
+    }
+    if (others.isEmpty())
+        return {};
+    if (others.size() < taking.size())
+        return QStringLiteral("every command but ") + others.join(QStringLiteral(", "));
+    return taking.join(QStringLiteral(", "));
+}
+
+// "-o, --output"
+QString optionNames(const OptionInfo& option)
+{
+    QString names = QLatin1String(option.name);
+    if (option.alias)
+        names += QStringLiteral(", ") + QLatin1String(option.alias);
+    return names;
+}
+
+// "-o, --output FILE"
+QString optionLabel(const OptionInfo& option)
+{
+    if (!option.valueName)
+        return optionNames(option);
+    return optionNames(option) + QLatin1Char(' ') + QLatin1String(option.valueName);
+}
+
+// The usage's list of options: each label, then its help filled to 80 columns
+// from column 28, and the commands that take it kept together where they fit.
+QString optionsUsage()
+{
+    constexpr qsizetype Indent = 28;
+    constexpr qsizetype Width = 80;
+    QString text;
+    for (const auto& option : Options) {
+        QString line = QStringLiteral("  ") + optionLabel(option);
+        const auto newLine = [&] {
+            text += line + QLatin1Char('\n');
+            line = QString(Indent, QLatin1Char(' '));
+        };
+        if (line.size() + 2 > Indent)
+            newLine();
+        line = line.leftJustified(Indent);
+        const auto fill = [&](const QString& words) {
+            for (const QString& word : words.split(QLatin1Char(' '))) {
+                if (line.size() > Indent && line.size() + 1 + word.size() > Width)
+                    newLine();
+                if (line.size() > Indent)
+                    line += QLatin1Char(' ');
+                line += word;
+            }
+        };
+        fill(QLatin1String(option.help));
+        if (const QString commands = takenBy(option); !commands.isEmpty()) {
+            const QString phrase = QStringLiteral("(for %1)").arg(commands);
+            if (line.size() + 1 + phrase.size() > Width)
+                newLine();
+            fill(phrase);
+        }
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+// Text as roff reads it: backslashes and hyphens kept as they are.
+QString roff(QString text)
+{
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\e")).replace(QLatin1Char('-'), QStringLiteral("\\-"));
+    return text;
+}
+
+} // namespace
+
+QString manualOptions()
+{
+    QString text;
+    for (const auto& option : Options) {
+        const QString names = roff(optionNames(option));
+        QString value = option.valueName ? roff(QLatin1String(option.valueName)) : QString();
+        if (value.isEmpty())
+            text += QStringLiteral(".TP\n.B \"%1\"\n").arg(names);
+        else if (value.contains(QLatin1Char('|')))   // words to type as they are
+            text += QStringLiteral(".TP\n.B \"%1 %2\"\n")
+                        .arg(names, value.replace(QLatin1Char('|'), QStringLiteral("\\fR|\\fB")));
+        else
+            text += QStringLiteral(".TP\n.BI \"%1 \" %2\n").arg(names, value);
+        QString help = roff(QLatin1String(option.help));
+        help[0] = help[0].toUpper();
+        text += help + QStringLiteral(".\n");
+        if (const QString commands = takenBy(option); !commands.isEmpty())
+            text += QStringLiteral("For %1.\n").arg(roff(commands));
+    }
+    return text;
 }
 
 QString usageText(Command command)
@@ -564,14 +683,8 @@ QString usageText(Command command)
         "  print-library LIST.lst -o OUT.pdf\n"
         "                            the library printout as a PDF file\n"
         "\n"
-        "Options:\n"
-        "  --port N       the serial port by number, mapped as the window program maps it\n"
-        "                 (KR_PORT_<N> names a device); default: the port in kr.ini\n"
-        "  --device PATH  open this serial device directly\n"
-        "                 (a port another program is using, under any name or link,\n"
-        "                 is refused: one program talks to a meter at a time)\n"
-        "  --home DIR     the program folder (kr.ini, backups, Added.dat), as KR_HOME\n"
-        "  --help         this text; COMMAND --help tells about one command\n"
+        "Options:\n")
+        + optionsUsage() + QStringLiteral(
         "\n"
         "Outputs (-o) never replace what is not theirs: the input file, the program's own\n"
         "files (Factors.dat, Added.dat, kr.ini, wallroof.ini, data1.bak .. data9.bak)\n"

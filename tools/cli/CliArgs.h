@@ -69,4 +69,8 @@ QString commandName(Command command);
 // The usage text of kr-cli (Command::None) or of one command, ending in a newline.
 QString usageText(Command command);
 
+// The list of options of the manual (roff), made from the same table as the
+// parser and the usage; tools/cli/kr-cli.1 holds it as its OPTIONS section.
+QString manualOptions();
+
 } // namespace kr::cli
