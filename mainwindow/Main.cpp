@@ -5,9 +5,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QDir>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -36,7 +33,6 @@
 #include "meter/MeterLink.h"
 #include "meter/Wait.h"
 #include "core/AtomicFile.h"
-#include "platform/DocumentExport.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/Cp1252Guard.h"
@@ -49,7 +45,7 @@
 #include "settings/IniFile.h"
 #include "settings/ui/Setup.h"
 #include "settings/ui/WindowLayout.h"
-#include "print/DataPrint.h"
+#include "print/PrintJobs.h"
 #include "print/LibraryPrint.h"
 #include "print/ReportSetup.h"
 #include "print/ui/Libpnt.h"
@@ -64,14 +60,6 @@ constexpr int ToolbarHeight = 45;
 constexpr int NotesPanelHeight = 72;
 constexpr int FileListPanelHeight = 101;
 
-QStringList memoLines(const QString& text)
-{
-    // As many lines as the box shows: "a\nb" is two lines, and so is "a\n".
-    if (text.isEmpty())
-        return {};
-    return text.split(QLatin1Char('\n'));
-}
-
 // Leaving the comment box for another control counts; a menu or popup
 // opening, or another window coming to the front, does not.
 bool movesFocusWithinWindow(const QFocusEvent* event)
@@ -79,21 +67,7 @@ bool movesFocusWithinWindow(const QFocusEvent* event)
     return event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
 }
 
-std::vector<std::string> memoLinesToCp1252(const QStringList& lines)
-{
-    std::vector<std::string> out;
-    out.reserve(std::size_t(lines.size()));
-    for (const QString& line : lines)
-        out.push_back(toCp1252(line));
-    return out;
-}
-
 } // namespace
-
-QString clipboardExportText(const TFile& doc, bool centigrade)
-{
-    return fromCp1252(ExportClipboardText(doc, centigrade));
-}
 
 TfmMain::TfmMain(QWidget* parent) : TfmMain(Options{}, parent) {}
 
@@ -491,19 +465,14 @@ void TfmMain::RefreshDocumentView()
 {
     cbSubFiles->setCurrentIndex(0);
     edNote->setText(fromCp1252(document->GetComment(1)));
-    QString notes = fromCp1252(document->GetNotesText());
-    notes.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    // The last line's end would show as one more, empty line in the box.
-    if (notes.endsWith(QLatin1Char('\n')))
-        notes.chop(1);
     fillingView = true;
-    memMemo->setPlainText(notes);
+    memMemo->setPlainText(NotesBoxText(document->GetNotesText()));
     fillingView = false;
     cbSubFiles->Repaint();
     FitColumns();
     RepaintGrid();
     document->ClearModified();
-    setWindowTitle(main_text::CaptionPrefix + fromNativePath(document->GetFileName()) + QLatin1Char(']'));
+    setWindowTitle(WindowCaption(document->GetFileName()));
     btnClipboard->setEnabled(true);
 }
 
@@ -554,31 +523,7 @@ void TfmMain::MRUManager1Click(const QString& fileName)
 
 void TfmMain::Exit1Click() { close(); }
 
-// The document as CSV or JSON for other tools, the bytes kr-cli convert writes.
-void TfmMain::Export1Click()
-{
-    FileDialogRequest r;
-    r.title = QStringLiteral("Export");
-    r.filters = {QStringLiteral("CSV files (*.csv)"), QStringLiteral("JSON files (*.json)")};
-    r.defaultSuffix = QStringLiteral("csv");
-    if (document->GetFileName() != TFile::NoFileName)
-        r.fileName = QFileInfo(fromNativePath(document->GetFileName())).completeBaseName();
-    const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
-    if (!chosen || chosen->path.isEmpty())
-        return;
-    const QString path = chosen->path;
-    if (const QString why = WriteRefusal(path); !why.isEmpty()) {
-        showMessage(MsgKind::Warning, why);
-        return;
-    }
-    if (!mayReplace(path))
-        return;
-    const bool json = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
-        || (chosen->filterIndex == 1 && !path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
-    const std::string bytes = json ? jsonText(*document).toStdString() : csvText(*document);
-    if (writeFileAtomically(toNativePath(path), bytes) != WriteResult::Ok)
-        showMessage(MsgKind::Error, QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)));
-}
+void TfmMain::Export1Click() { workflow->Export1Click(); }
 
 void TfmMain::btnClipboardClick()
 {
@@ -621,7 +566,7 @@ void TfmMain::edNoteExit()
 
 void TfmMain::memMemoChange()
 {
-    document->SetNotes(memoLinesToCp1252(memoLines(memMemo->toPlainText())));
+    document->SetNotes(NotesFromBox(memMemo->toPlainText()));
     if (!fillingView)
         document->SetModified();
 }
@@ -638,12 +583,8 @@ void TfmMain::dgDataDblClick()
         if (!(reading.GetMoisture() > 0))
             return;
         TfmNote* note = NoteDialog();
-        const bool c = settings.Centigrade;
-        const std::string line = "Moisture Content " + reading.GetMoistureText() + "   recorded on " +
-                                 reading.GetDateTimeText() + "  at " + reading.GetTemperatureText(c) + "\xB0" +
-                                 (c ? "C" : "F");
         note->lblItem->setText(fromCp1252(reading.GetSpecies()));
-        note->lblReading->setText(fromCp1252(line));
+        note->lblReading->setText(fromCp1252(ReadingNoteLine(reading, settings.Centigrade)));
         note->edNote->setText(fromCp1252(reading.GetNote()));
         if (note->exec() != QDialog::Accepted)
             return;
@@ -731,35 +672,20 @@ TfmPrintDlg* TfmMain::PrintDlg()
 
 TPageSetup TfmMain::ReportPageSetup() const { return PageSetupFrom(settings, setupPrintFont.value_or(StoredFont{})); }
 
-// The file marks from the dialog's choice, then the job on the document.
+// The Print dialog's choice of files, taken anew for each job.
 TPrintJob TfmMain::DataPrintJobNow()
 {
-    FileMarks.fill(false);
-    if (fmPrintDlg->AllFiles())
-        FileMarks.fill(true);
-    else
-        FileMarks[std::size_t(CurrentFile() - 1)] = true;
-    TDataPrintOptions options;
-    static_cast<TPageSetup&>(options) = ReportPageSetup();
-    options.marks = FileMarks;
-    options.centigrade = settings.Centigrade;
-    return DataPrintJob(*document, options);
-}
-
-// A PDF is offered the document's name with ".pdf", beside it.
-static QString pdfNameFor(const std::string& fileName, const char* untitled)
-{
-    if (fileName == TFile::NoFileName)
-        return QString::fromLatin1(untitled);
-    const QFileInfo file(fromNativePath(fileName));
-    return file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf"));
+    return DataPrintJob(*document, DataPrintOptionsFor(ReportPageSetup(), fmPrintDlg->AllFiles(), CurrentFile(),
+                                                       settings.Centigrade));
 }
 
 void TfmMain::btnPrintClick()
 {
     if (PrintDlg()->exec() != QDialog::Accepted)
         return;
-    runHandler([this] { printerChoice().Print(DataPrintJobNow(), pdfNameFor(document->GetFileName(), "readings.pdf")); });
+    runHandler([this] {
+        printerChoice().Print(DataPrintJobNow(), PdfNameFor(document->GetFileName(), QStringLiteral("readings.pdf")));
+    });
 }
 
 void TfmMain::PrintSetup1Click()
@@ -769,17 +695,16 @@ void TfmMain::PrintSetup1Click()
 
 void TfmMain::LibraryPrint()
 {
+    const auto job = [this] {
+        return LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup());
+    };
     if (!fmLibPrintDlg) {
         fmLibPrintDlg = new TfmLibPrintDlg(fmMeterSetup);
-        fmLibPrintDlg->onPreview = [this] {
-            printerChoice().Preview(fmLibPrintDlg, LibraryPrintJob(libraryList->Selected(), *catalogue,
-                                                                   libraryList->FileName(), ReportPageSetup()));
-        };
+        fmLibPrintDlg->onPreview = [this, job] { printerChoice().Preview(fmLibPrintDlg, job()); };
     }
     if (fmLibPrintDlg->exec() != QDialog::Accepted)
         return;
-    printerChoice().Print(LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup()),
-                          pdfNameFor(libraryList->FileName(), "library.pdf"));
+    printerChoice().Print(job(), PdfNameFor(libraryList->FileName(), QStringLiteral("library.pdf")));
 }
 void TfmMain::Contents1Click() { showHelp(help_topic::Contents); }
 TfmSetup* TfmMain::Setup()
@@ -902,18 +827,6 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-namespace {
-
-// The one local file of a drag, if it brings exactly one.
-QString droppedFile(const QMimeData* data)
-{
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().constFirst().isLocalFile())
-        return {};
-    return data->urls().constFirst().toLocalFile();
-}
-
-} // namespace
-
 void TfmMain::dragEnterEvent(QDragEnterEvent* event)
 {
     if (!droppedFile(event->mimeData()).isEmpty())
@@ -929,12 +842,6 @@ void TfmMain::dropEvent(QDropEvent* event)
         return;
     event->acceptProposedAction();
     MRUManager1Click(file);
-}
-
-QString startFileFrom(const QStringList& arguments)
-{
-    const int at = arguments.size() > 1 && arguments.at(1).toUpper() == QLatin1String("ND") ? 2 : 1;
-    return at < arguments.size() ? arguments.at(at) : QString();
 }
 
 void TfmMain::tiSplashTimer()
