@@ -6,18 +6,14 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFocusEvent>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include "core/Readings.h"
 #include "core/Regional.h"
@@ -35,30 +31,19 @@
 #include "core/AtomicFile.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
-#include "platform/ui/Cp1252Guard.h"
-#include "platform/ui/SelectPortDialog.h"
 #include "platform/ui/ShellOpen.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 #include "settings/FormStorage.h"
 #include "settings/IniFile.h"
-#include "settings/ui/Setup.h"
 #include "settings/ui/WindowLayout.h"
-#include "print/PrintJobs.h"
-#include "print/LibraryPrint.h"
-#include "print/ReportSetup.h"
-#include "print/ui/Libpnt.h"
 #include "print/ui/PrinterChoice.h"
 #include "print/ui/Printdlg.h"
 
 namespace kr {
 
 namespace {
-
-constexpr int ToolbarHeight = 45;
-constexpr int NotesPanelHeight = 72;
-constexpr int FileListPanelHeight = 101;
 
 // Leaving the comment box for another control counts; a menu or popup
 // opening, or another window coming to the front, does not.
@@ -86,38 +71,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
                                                    [] { return ProgramFolder(); });
     MRUManager1.onChanged = [this] { rebuildRecentMenu(); };
 
-    auto* central = new QWidget(this);
-    central->setObjectName(QStringLiteral("paClient"));
-    auto* column = new QVBoxLayout(central);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    auto* toolbar = new QWidget(central);
-    buildToolbar(toolbar);
-    column->addWidget(toolbar);
-    auto* rule = new QFrame(central);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    column->addWidget(rule);
-
-    RxSplitter1 = new QSplitter(Qt::Vertical, central);
-    RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
-    RxSplitter1->setChildrenCollapsible(false);
-    RxSplitter1->setHandleWidth(5);
-    RxSplitter1->addWidget(buildNotesPanel());
-    auto* lower = new QWidget(RxSplitter1);
-    auto* lowerColumn = new QVBoxLayout(lower);
-    lowerColumn->setContentsMargins(0, 0, 0, 0);
-    lowerColumn->setSpacing(0);
-    lowerColumn->addWidget(buildFileListPanel());
-    buildGrid();
-    lowerColumn->addWidget(dgData, 1);
-    RxSplitter1->addWidget(lower);
-    RxSplitter1->setStretchFactor(0, 0);
-    RxSplitter1->setStretchFactor(1, 1);
-    RxSplitter1->setSizes({NotesPanelHeight, 400});
-    column->addWidget(RxSplitter1, 1);
-    setCentralWidget(central);
-    buildMenu();
+    buildWindow();
 
     cbSubFiles->setCurrentIndex(0);
     ShowCurrentFile();
@@ -163,272 +117,6 @@ TfmMain::~TfmMain()
     dgData->setModel(nullptr);
     delete gridModel;
     delete takeCentralWidget();
-}
-
-void TfmMain::attachLayout()
-{
-    layout = std::make_unique<WindowLayout>(this, IniFilePath(), MainLayoutSection);
-    layout->attachColumnWidths(dgData, MainGridSection);
-    layout->attachRecentFiles(
-        RecentFilesSection,
-        [this] {
-            std::vector<RecentEntry> entries;
-            for (const QString& name : MRUManager1.Items())
-                entries.push_back({TRecentFiles::StoredName(name), 1});
-            return entries;
-        },
-        [this](const std::vector<RecentEntry>& entries) {
-            QStringList names;
-            for (const RecentEntry& e : entries)
-                names << TRecentFiles::NameFromStored(e.name);
-            MRUManager1.Assign(names);
-        });
-    layout->storeInteger(
-        "paTop", "Height", [this] { return RxSplitter1->sizes().value(0, paTop->height()); },
-        [this](int height) {
-            QList<int> sizes = RxSplitter1->sizes();
-            if (sizes.size() < 2 || height < paTop->minimumHeight())
-                return;
-            const int total = sizes[0] + sizes[1];
-            sizes[0] = height;
-            sizes[1] = std::max(1, total - height);
-            RxSplitter1->setSizes(sizes);
-        });
-}
-
-void TfmMain::buildToolbar(QWidget* bar)
-{
-    bar->setObjectName(QStringLiteral("paToolbar"));
-    bar->setFixedHeight(ToolbarHeight);
-    bar->setAutoFillBackground(true);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(4, 4, 4, 4);
-    row->setSpacing(2);
-    btnOpen = glyphButton(bar, "btnOpen", Glyph::Open, QStringLiteral("Load file from disk"));
-    btnSave = glyphButton(bar, "btnSave", Glyph::Save, QStringLiteral("Save data to disk"));
-    btnClipboard = glyphButton(bar, "btnClipboard", Glyph::Clipboard,
-                              QStringLiteral("Copy to clipboard|Copy the loaded data into the clipboard"));
-    btnDownload = glyphButton(bar, "btnDownload", Glyph::Download, QStringLiteral("Load data from meter"));
-    btnSetup = glyphButton(bar, "btnSetup", Glyph::Library, QStringLiteral("Library Edit"));
-    btnClearKRM = glyphButton(bar, "btnClearKRM", Glyph::Erase, QStringLiteral("Erase Data"));
-    btnPrint = glyphButton(bar, "btnPrint", Glyph::Print, QStringLiteral("Print"));
-    btnGlance = glyphButton(bar, "btnGlance", Glyph::Chart,
-                            QStringLiteral("Readings at a glance|Statistics and a chart of the readings"));
-    btnHelp = glyphButton(bar, "btnHelp", Glyph::Help, QStringLiteral("Help"));
-    btnClipboard->setEnabled(false);
-
-    auto separator = [bar] {
-        auto* line = new QFrame(bar);
-        line->setFrameShape(QFrame::VLine);
-        line->setFrameShadow(QFrame::Sunken);
-        line->setFixedHeight(26);
-        return line;
-    };
-    row->addWidget(btnOpen);
-    row->addWidget(btnSave);
-    row->addWidget(btnClipboard);
-    row->addSpacing(4);
-    row->addWidget(separator());
-    row->addSpacing(4);
-    row->addWidget(btnDownload);
-    row->addWidget(btnSetup);
-    row->addWidget(btnClearKRM);
-    row->addSpacing(4);
-    row->addWidget(separator());
-    row->addSpacing(4);
-    row->addWidget(btnPrint);
-    row->addWidget(btnGlance);
-    row->addStretch(1);
-    row->addWidget(btnHelp);
-
-    connect(btnOpen, &QToolButton::clicked, this, &TfmMain::btnOpenClick);
-    connect(btnSave, &QToolButton::clicked, this, &TfmMain::SaveAs1Click);
-    connect(btnClipboard, &QToolButton::clicked, this, &TfmMain::btnClipboardClick);
-    connect(btnDownload, &QToolButton::clicked, this, &TfmMain::btnDownloadClick);
-    connect(btnSetup, &QToolButton::clicked, this, &TfmMain::btnSetupClick);
-    connect(btnClearKRM, &QToolButton::clicked, this, &TfmMain::btnClearKRMClick);
-    connect(btnPrint, &QToolButton::clicked, this, &TfmMain::btnPrintClick);
-    connect(btnGlance, &QToolButton::clicked, this, &TfmMain::Glance1Click);
-    connect(btnHelp, &QToolButton::clicked, this, &TfmMain::Contents1Click);
-}
-
-QWidget* TfmMain::buildNotesPanel()
-{
-    paTop = new QWidget;
-    paTop->setObjectName(QStringLiteral("paTop"));
-    paTop->setMinimumHeight(40);
-    auto* col = new QVBoxLayout(paTop);
-    col->setContentsMargins(6, 3, 6, 0);
-    col->setSpacing(2);
-    auto* heading = new QLabel(QStringLiteral("User Notes:"), paTop);
-    heading->setObjectName(QStringLiteral("lblUserNotes"));
-    memMemo = new QPlainTextEdit(paTop);
-    memMemo->setObjectName(QStringLiteral("memMemo"));
-    memMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // A tab inside a notes line would split it into columns in the export.
-    memMemo->setTabChangesFocus(true);
-    guardCp1252(memMemo);
-    heading->setBuddy(memMemo);
-    col->addWidget(heading);
-    col->addWidget(memMemo, 1);
-    connect(memMemo, &QPlainTextEdit::textChanged, this, [this] { memMemoChange(); });
-    return paTop;
-}
-
-QWidget* TfmMain::buildFileListPanel()
-{
-    paFileList = new QWidget;
-    paFileList->setObjectName(QStringLiteral("paFileList"));
-    paFileList->setFixedHeight(FileListPanelHeight);
-
-    btnPrevious = glyphButton(paFileList, "btnPrevious", Glyph::Previous, QStringLiteral("Previous File"));
-    btnNext = glyphButton(paFileList, "btnNext", Glyph::Next, QStringLiteral("Next File"));
-    connect(btnPrevious, &QToolButton::clicked, this, &TfmMain::btnPreviousClick);
-    connect(btnNext, &QToolButton::clicked, this, &TfmMain::btnNextClick);
-
-    cbSubFiles = new TSubFileList(*document, paFileList);
-    cbSubFiles->setObjectName(QStringLiteral("cbSubFiles"));
-    cbSubFiles->setToolTip(QStringLiteral("Select file"));
-    cbSubFiles->setStatusTip(QStringLiteral("Select file"));
-    cbSubFiles->setFixedHeight(22);
-    connect(cbSubFiles, &QComboBox::activated, this, [this] { cbSubFilesChange(); });
-    auto* filesLabel = new QLabel(QStringLiteral("Moisture meter files:"), paFileList);
-    filesLabel->setObjectName(QStringLiteral("lblFiles"));
-    filesLabel->setBuddy(cbSubFiles);
-
-    edNote = new QLineEdit(paFileList);
-    edNote->setObjectName(QStringLiteral("edNote"));
-    edNote->setMaxLength(int(TSubFile::CommentCapacity));
-    guardCp1252(edNote);
-    edNote->setFixedHeight(22);
-    setHint(edNote, QStringLiteral("File Comment"));
-    edNote->installEventFilter(this);
-    connect(edNote, &QLineEdit::textEdited, this, [this] { runHandler([this] { edNoteChange(); }); });
-    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), paFileList);
-    commentLabel->setObjectName(QStringLiteral("lblComment"));
-    commentLabel->setBuddy(edNote);
-
-    auto* arrows = new QHBoxLayout;
-    arrows->setSpacing(4);
-    arrows->addWidget(btnPrevious);
-    arrows->addWidget(btnNext);
-
-    auto* fields = new QVBoxLayout;
-    fields->setSpacing(2);
-    fields->addWidget(filesLabel);
-    fields->addWidget(cbSubFiles);
-    fields->addSpacing(4);
-    fields->addWidget(commentLabel);
-    fields->addWidget(edNote);
-
-    auto* row = new QHBoxLayout(paFileList);
-    row->setContentsMargins(8, 4, 8, 6);
-    row->setSpacing(12);
-    row->addLayout(arrows);
-    row->addLayout(fields, 1);
-    return paFileList;
-}
-
-void TfmMain::buildGrid()
-{
-    dgData = new QTableView;
-    dgData->setObjectName(QStringLiteral("dgData"));
-    gridModel = new TDataGridModel(*document, [this] { return CurrentFile(); }, [this] { return settings.Centigrade; },
-                                   dgData);
-    dgData->setModel(gridModel);
-    dgData->setItemDelegate(new TDataGridDelegate(dgData));
-    dgData->setShowGrid(true);
-    dgData->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    dgData->setSelectionBehavior(QAbstractItemView::SelectItems);
-    dgData->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    dgData->setWordWrap(false);
-    dgData->setCornerButtonEnabled(false);
-    dgData->verticalHeader()->hide();
-    dgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    // The minimum first: the default is bounded by it.
-    dgData->verticalHeader()->setMinimumSectionSize(grid::RowHeight);
-    dgData->verticalHeader()->setDefaultSectionSize(grid::RowHeight);
-    QHeaderView* header = dgData->horizontalHeader();
-    header->setFixedHeight(grid::RowHeight + 3);
-    header->setSectionsMovable(true);
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    // The last column (Notes) takes whatever width the window has to spare.
-    header->setStretchLastSection(true);
-    header->setHighlightSections(false);
-    header->setMinimumSectionSize(4);
-    for (int c = 0; c < grid::ColumnCount; ++c)
-        header->resizeSection(c, grid::DesignWidths[c]);
-    gridModel->setPositionOf([header](int column) { return header->visualIndex(column); });
-    connect(header, &QHeaderView::sectionMoved, this, [this] { RepaintGrid(); });
-    connect(header, &QHeaderView::sectionResized, this, [this] {
-        if (!fittingColumns && QGuiApplication::mouseButtons() != Qt::NoButton)
-            fitColumnsToTexts = false;
-    });
-    connect(dgData, &QTableView::doubleClicked, this, [this] { dgDataDblClick(); });
-    dgData->installEventFilter(this);
-}
-
-void TfmMain::buildMenu()
-{
-    File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    Open1 = File1->addAction(QStringLiteral("&Open..."), this, &TfmMain::btnOpenClick);
-    Open1->setObjectName(QStringLiteral("Open1"));
-    Open1->setShortcut(QKeySequence::Open);
-    Save1 = File1->addAction(QStringLiteral("&Save"), this, &TfmMain::Save1Click);
-    Save1->setObjectName(QStringLiteral("Save1"));
-    Save1->setShortcut(QKeySequence::Save);
-    SaveAs1 = File1->addAction(QStringLiteral("Save &As..."), this, &TfmMain::SaveAs1Click);
-    SaveAs1->setObjectName(QStringLiteral("SaveAs1"));
-    SaveAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    Export1 = File1->addAction(QStringLiteral("&Export..."), this, &TfmMain::Export1Click);
-    Export1->setObjectName(QStringLiteral("Export1"));
-    File1->addSeparator();
-    Print1 = File1->addAction(QStringLiteral("&Print..."), this, &TfmMain::btnPrintClick);
-    Print1->setObjectName(QStringLiteral("Print1"));
-    Print1->setShortcut(QKeySequence::Print);
-    PrintSetup1 = File1->addAction(QStringLiteral("P&rint Setup..."), this, &TfmMain::PrintSetup1Click);
-    PrintSetup1->setObjectName(QStringLiteral("PrintSetup1"));
-    File1->addSeparator();
-    RecentFiles1 = File1->addMenu(QStringLiteral("Recent Files"));
-    RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
-    Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfmMain::Exit1Click);
-    Exit1->setObjectName(QStringLiteral("Exit1"));
-    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Options1 = menuBar()->addMenu(QStringLiteral("Options"));
-    Options1->setObjectName(QStringLiteral("Options1"));
-    MeterList1 = Options1->addAction(QStringLiteral("Library Edit"), this, &TfmMain::MeterList1Click);
-    MeterList1->setObjectName(QStringLiteral("MeterList1"));
-    System1 = Options1->addAction(QStringLiteral("System Setup"), this, &TfmMain::System1Click);
-    System1->setObjectName(QStringLiteral("System1"));
-    Glance1 = Options1->addAction(QStringLiteral("Readings at a glance"), this, &TfmMain::Glance1Click);
-    Glance1->setObjectName(QStringLiteral("Glance1"));
-    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    Contents1 = Help1->addAction(QStringLiteral("&Contents"), this, &TfmMain::Contents1Click);
-    Contents1->setObjectName(QStringLiteral("Contents1"));
-    Contents1->setShortcut(QKeySequence::HelpContents);
-    HelpManual1 = Help1->addAction(QStringLiteral("KR  User's Guide"), this, &TfmMain::HelpManual1Click);
-    HelpManual1->setObjectName(QStringLiteral("HelpManual1"));
-    WorkingwithyourKR1 = Help1->addAction(QStringLiteral("Working with your KR"), this, &TfmMain::WorkingwithyourKR1Click);
-    WorkingwithyourKR1->setObjectName(QStringLiteral("WorkingwithyourKR1"));
-    About1 = Help1->addAction(QStringLiteral("&About..."), this, &TfmMain::About1Click);
-    About1->setObjectName(QStringLiteral("About1"));
-    rebuildRecentMenu();
-}
-
-void TfmMain::rebuildRecentMenu()
-{
-    if (!RecentFiles1)
-        return;
-    RecentFiles1->clear();
-    const QStringList& items = MRUManager1.Items();
-    for (int i = 0; i < items.size(); ++i) {
-        const QString name = items.at(i);
-        QAction* a = RecentFiles1->addAction(TRecentFiles::MenuCaption(i, name));
-        connect(a, &QAction::triggered, this, [this, name] { MRUManager1Click(name); });
-    }
-    RecentFiles1->menuAction()->setEnabled(!items.isEmpty());
 }
 
 int TfmMain::CurrentFile() const { return cbSubFiles->CurrentFile(); }
@@ -670,88 +358,11 @@ TfmPrintDlg* TfmMain::PrintDlg()
     return fmPrintDlg;
 }
 
-TPageSetup TfmMain::ReportPageSetup() const { return PageSetupFrom(settings, setupPrintFont.value_or(StoredFont{})); }
-
-// The Print dialog's choice of files, taken anew for each job.
-TPrintJob TfmMain::DataPrintJobNow()
-{
-    return DataPrintJob(*document, DataPrintOptionsFor(ReportPageSetup(), fmPrintDlg->AllFiles(), CurrentFile(),
-                                                       settings.Centigrade));
-}
-
-void TfmMain::btnPrintClick()
-{
-    if (PrintDlg()->exec() != QDialog::Accepted)
-        return;
-    runHandler([this] {
-        printerChoice().Print(DataPrintJobNow(), PdfNameFor(document->GetFileName(), QStringLiteral("readings.pdf")));
-    });
-}
-
-void TfmMain::PrintSetup1Click()
-{
-    printerChoice().Setup(this);
-}
-
-void TfmMain::LibraryPrint()
-{
-    const auto job = [this] {
-        return LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup());
-    };
-    if (!fmLibPrintDlg) {
-        fmLibPrintDlg = new TfmLibPrintDlg(fmMeterSetup);
-        fmLibPrintDlg->onPreview = [this, job] { printerChoice().Preview(fmLibPrintDlg, job()); };
-    }
-    if (fmLibPrintDlg->exec() != QDialog::Accepted)
-        return;
-    printerChoice().Print(job(), PdfNameFor(libraryList->FileName(), QStringLiteral("library.pdf")));
-}
 void TfmMain::Contents1Click() { showHelp(help_topic::Contents); }
-TfmSetup* TfmMain::Setup()
-{
-    if (!fmSetup) {
-        TSetupHooks hooks;
-        hooks.reopenPort = [this](int number) { link->Reopen(number); };
-        hooks.testPort = [this](int number) { exchanges->btnTestClick(number); };
-        hooks.help = [](int topic) { showHelp(topic); };
-        // Our own open port would count as in use and never be asked.
-        hooks.findMeter = [this] {
-            link->Close();
-            return runFindMeterDialog(this);
-        };
-        fmSetup = new TfmSetup(std::move(hooks), this);
-    }
-    return fmSetup;
-}
-
-// Whatever the outcome, the port is opened anew on the settings' number and
-// the grid repainted, so a changed temperature scale shows at once.
-void TfmMain::System1Click()
-{
-    if (exchanges->Busy())
-        return;
-    TfmSetup* dialog = Setup();
-    runHandler([this, dialog] { dialog->Execute(settings); });
-    setupPrintFont = dialog->PrintFont();
-    try {
-        link->Reopen(settings.PortNumber);
-    } catch (...) {
-    }
-    RepaintGrid();
-}
 
 // The guides open in the desktop's own viewer; the program only beeps when it cannot.
 void TfmMain::HelpManual1Click() { shellOpen(DataFilePath(QStringLiteral("kr user guide.pdf"))); }
 void TfmMain::WorkingwithyourKR1Click() { shellOpen(DataFilePath(QStringLiteral("Working with your KR.pdf"))); }
-
-TfmGlance* TfmMain::Glance()
-{
-    if (!fmGlance) {
-        fmGlance = new TfmGlance(*document, [this] { return CurrentFile(); }, this);
-        connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
-    }
-    return fmGlance;
-}
 
 // Not modal: it stays open beside the main window and follows it.
 void TfmMain::Glance1Click()

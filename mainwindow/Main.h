@@ -178,6 +178,8 @@ private:
     void buildGrid();
     void buildMenu();
     void rebuildRecentMenu();
+    // The widgets and the menu; these and attachLayout() are in MainLayout.cpp.
+    void buildWindow();
     void edNoteChange();
     void edNoteExit();
     void memMemoChange();
