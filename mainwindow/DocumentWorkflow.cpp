@@ -1,8 +1,12 @@
 #include "mainwindow/DocumentWorkflow.h"
 
+#include <QDir>
 #include <QFileInfo>
 
+#include "core/AtomicFile.h"
 #include "core/Readings.h"
+#include "mainwindow/MainText.h"
+#include "platform/DocumentExport.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
@@ -156,6 +160,29 @@ void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
         return;
     loadWhole(doc, fileName);
     view.RefreshDocumentView();
+}
+
+void TDocumentWorkflow::Export1Click()
+{
+    FileDialogRequest r;
+    r.title = QStringLiteral("Export");
+    r.filters = {QStringLiteral("CSV files (*.csv)"), QStringLiteral("JSON files (*.json)")};
+    r.defaultSuffix = QStringLiteral("csv");
+    if (!NameIsNone())
+        r.fileName = QFileInfo(fromNativePath(doc.GetFileName())).completeBaseName();
+    const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
+    if (!chosen || chosen->path.isEmpty())
+        return;
+    const QString path = chosen->path;
+    if (const QString why = WriteRefusal(path); !why.isEmpty()) {
+        showMessage(MsgKind::Warning, why);
+        return;
+    }
+    if (!mayReplace(path))
+        return;
+    const std::string bytes = ExportsJson(path, chosen->filterIndex) ? jsonText(doc).toStdString() : csvText(doc);
+    if (writeFileAtomically(toNativePath(path), bytes) != WriteResult::Ok)
+        showMessage(MsgKind::Error, QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)));
 }
 
 bool TDocumentWorkflow::FormCloseQuery()

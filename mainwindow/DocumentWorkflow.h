@@ -35,6 +35,8 @@ public:
     void Save1Click();
     void SaveAs1Click();
     void MRUManager1Click(const QString& fileName);
+    // The document as CSV or JSON for other tools, the bytes kr-cli convert writes.
+    void Export1Click();
     // True when the window may close.
     bool FormCloseQuery();
 

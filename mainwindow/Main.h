@@ -2,12 +2,11 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
-#include <array>
 #include <memory>
 #include <optional>
 
-#include "KrVersion.h"
 #include "mainwindow/DocumentWorkflow.h"
+#include "mainwindow/MainText.h"
 #include "mainwindow/RecentFiles.h"
 #include "core/Readings.h"
 #include "meter/Exchanges.h"
@@ -41,14 +40,6 @@ class TfmPrintDlg;
 class TfmSetup;
 class TfmLibPrintDlg;
 class TfmGlance;
-
-// The program's identity as the window shows it.
-namespace main_text {
-inline const QString InitialCaption = QStringLiteral("Varnel Kestrune    Version :") + QLatin1String(Version);
-inline const QString CaptionPrefix =
-    QStringLiteral("Varnel Kestrune   Version :") + QLatin1String(Version) + QStringLiteral("  [");
-inline const QString ApplicationTitle = QStringLiteral("KR");
-} // namespace main_text
 
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
@@ -186,6 +177,8 @@ private:
     void buildGrid();
     void buildMenu();
     void rebuildRecentMenu();
+    // The widgets and the menu; these and attachLayout() are in MainLayout.cpp.
+    void buildWindow();
     void edNoteChange();
     void edNoteExit();
     void memMemoChange();
@@ -219,8 +212,6 @@ private:
     QPointer<TfmSetup> fmSetup;
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
     QPointer<TfmGlance> fmGlance;
-    // The meter files the next data printout takes, set anew each time.
-    std::array<bool, TFile::FileCount> FileMarks{};
     // The setup dialog's print font once it has been shown in this run;
     // until then the reports use Arial 8.
     std::optional<StoredFont> setupPrintFont;
@@ -232,13 +223,5 @@ private:
     // The view is being filled from the document, which is no edit.
     bool fillingView = false;
 };
-
-// The tab-separated export as the clipboard gets it: every line followed by
-// CR LF, Windows-1252 turned into Unicode.
-QString clipboardExportText(const TFile& doc, bool centigrade);
-
-// The data file named on the command line: the first argument, or the second
-// when the first is "ND"; empty when there is none.
-QString startFileFrom(const QStringList& arguments);
 
 } // namespace kr

@@ -1,0 +1,99 @@
+#include "mainwindow/Main.h"
+
+#include "library/List.h"
+#include "library/ui/MeterSetup.h"
+#include "mainwindow/Glance.h"
+#include "meter/MeterLink.h"
+#include "platform/ErrorReport.h"
+#include "platform/Help.h"
+#include "platform/ui/SelectPortDialog.h"
+#include "print/LibraryPrint.h"
+#include "print/PrintJobs.h"
+#include "print/ReportSetup.h"
+#include "print/ui/Libpnt.h"
+#include "print/ui/PrinterChoice.h"
+#include "print/ui/Printdlg.h"
+#include "settings/ui/Setup.h"
+
+namespace kr {
+
+TPageSetup TfmMain::ReportPageSetup() const { return PageSetupFrom(settings, setupPrintFont.value_or(StoredFont{})); }
+
+// The Print dialog's choice of files, taken anew for each job.
+TPrintJob TfmMain::DataPrintJobNow()
+{
+    return DataPrintJob(*document, DataPrintOptionsFor(ReportPageSetup(), fmPrintDlg->AllFiles(), CurrentFile(),
+                                                       settings.Centigrade));
+}
+
+void TfmMain::btnPrintClick()
+{
+    if (PrintDlg()->exec() != QDialog::Accepted)
+        return;
+    runHandler([this] {
+        printerChoice().Print(DataPrintJobNow(), PdfNameFor(document->GetFileName(), QStringLiteral("readings.pdf")));
+    });
+}
+
+void TfmMain::PrintSetup1Click()
+{
+    printerChoice().Setup(this);
+}
+
+void TfmMain::LibraryPrint()
+{
+    const auto job = [this] {
+        return LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup());
+    };
+    if (!fmLibPrintDlg) {
+        fmLibPrintDlg = new TfmLibPrintDlg(fmMeterSetup);
+        fmLibPrintDlg->onPreview = [this, job] { printerChoice().Preview(fmLibPrintDlg, job()); };
+    }
+    if (fmLibPrintDlg->exec() != QDialog::Accepted)
+        return;
+    printerChoice().Print(job(), PdfNameFor(libraryList->FileName(), QStringLiteral("library.pdf")));
+}
+
+TfmSetup* TfmMain::Setup()
+{
+    if (!fmSetup) {
+        TSetupHooks hooks;
+        hooks.reopenPort = [this](int number) { link->Reopen(number); };
+        hooks.testPort = [this](int number) { exchanges->btnTestClick(number); };
+        hooks.help = [](int topic) { showHelp(topic); };
+        // Our own open port would count as in use and never be asked.
+        hooks.findMeter = [this] {
+            link->Close();
+            return runFindMeterDialog(this);
+        };
+        fmSetup = new TfmSetup(std::move(hooks), this);
+    }
+    return fmSetup;
+}
+
+// Whatever the outcome, the port is opened anew on the settings' number and
+// the grid repainted, so a changed temperature scale shows at once.
+void TfmMain::System1Click()
+{
+    if (exchanges->Busy())
+        return;
+    TfmSetup* dialog = Setup();
+    runHandler([this, dialog] { dialog->Execute(settings); });
+    setupPrintFont = dialog->PrintFont();
+    try {
+        link->Reopen(settings.PortNumber);
+    } catch (...) {
+    }
+    RepaintGrid();
+}
+
+TfmGlance* TfmMain::Glance()
+{
+    if (!fmGlance) {
+        fmGlance = new TfmGlance(*document, [this] { return CurrentFile(); }, this);
+        connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
+    }
+    return fmGlance;
+}
+
+} // namespace kr
