@@ -23,12 +23,11 @@
 #include "library/ui/MeterSetup.h"
 #include "mainwindow/DataGrid.h"
 #include "mainwindow/Glance.h"
+
 #include "platform/ui/Glyphs.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "meter/MeterLink.h"
-#include "meter/Wait.h"
-#include "core/AtomicFile.h"
 #include "platform/Help.h"
 #include "platform/ui/Clipboard.h"
 #include "platform/ui/ShellOpen.h"
@@ -81,13 +80,9 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     attachLayout();
 
     settings = ReadSettings();
-    link = std::make_unique<TMeterLink>(settings.PortNumber);
-    exchanges = std::make_unique<TMeterExchanges>(*link, static_cast<TDocumentHost&>(*this));
-    catalogue = std::make_unique<TFactorCatalogue>();
-    libraryExchanges = std::make_unique<TLibraryExchanges>(*exchanges, *catalogue);
-    libraryExchanges->SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
+    meter = std::make_unique<TMeterCommands>(settings.PortNumber, static_cast<TDocumentHost&>(*this));
     if (options.openPort)
-        link->OpenSilently();
+        meter->Link().OpenSilently();
 
     setAcceptDrops(true);
     resize(664, 541);
@@ -107,8 +102,8 @@ TfmMain::~TfmMain()
     // A window that went without a close still stores its layout once.
     if (layout)
         layout->SaveOnDestroy();
-    if (link)
-        link->Close();
+    if (meter)
+        meter->Link().Close();
     // The views read the document and the settings while they go: take them
     // down while both still exist.
     delete fmMeterSetup;
@@ -280,12 +275,8 @@ void TfmMain::dgDataDblClick()
     });
 }
 
-// The meter commands run their exchanges; the library editor, printing and
-// help have no window yet, so their commands do nothing for now.
-void TfmMain::btnDownloadClick()
-{
-    runHandler([this] { exchanges->btnDownloadClick(); });
-}
+// The meter commands run their exchanges, which tell their own outcomes.
+void TfmMain::btnDownloadClick() { meter->Download(); }
 
 void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
 void TfmMain::btnSetupClick() { MeterList1Click(); }
@@ -294,10 +285,10 @@ void TfmMain::btnSetupClick() { MeterList1Click(); }
 // reads the meter's library at once when a meter answered.
 void TfmMain::MeterList1Click()
 {
-    if (exchanges->Busy())
+    if (meter->Busy())
         return;
     TfmMeterSetup* editor = MeterSetup();
-    runHandler([this] { exchanges->RequestSerialNo(); });
+    meter->RequestSerialNo();
     editor->exec();
 }
 
@@ -305,37 +296,22 @@ TfmMeterSetup* TfmMain::MeterSetup()
 {
     if (fmMeterSetup)
         return fmMeterSetup;
-    // A missing catalogue is reported; the editor then works with none. The
-    // species added from meters follow, from the user catalogue.
-    runHandler([this] { catalogue->LoadCatalogue(toNativePath(FactorsFilePath())); });
-    runHandler([this] { catalogue->LoadAdded(toNativePath(AddedFilePath())); });
-    libraryList = std::make_unique<TLibraryList>(*catalogue);
-    libraryList->SetWallRoofHolder(libraryExchanges.get());
+    meter->LoadCatalogues();
+    libraryList = std::make_unique<TLibraryList>(meter->Catalogue());
+    libraryList->SetWallRoofHolder(&meter->Library());
     TMeterSetupHooks hooks;
-    hooks.resetWallRoof = [this] { libraryExchanges->ResetWallRoofEntries(); };
-    hooks.meterAnswered = [this] {
-        // The serial-number request always ends on its quiet timer; the limit
-        // only guards against an editor shown without one.
-        WaitUntil([this] { return exchanges->SerialNoOutcome().kind != TSerialOutcome::Pending; }, 10000);
-        return exchanges->SerialNoOutcome().kind == TSerialOutcome::Found;
-    };
-    hooks.receive = [this]() -> std::optional<std::vector<std::string>> {
-        TLibraryDownload got = libraryExchanges->BtnReceiveClick();
-        if (got.outcome != TLibraryDownloadOutcome::Received)
-            return std::nullopt;
-        return got.codes;
-    };
-    hooks.send = [this](const std::vector<std::string>& codes) { libraryExchanges->BtnSendClick(codes); };
+    hooks.resetWallRoof = [this] { meter->Library().ResetWallRoofEntries(); };
+    hooks.meterAnswered = [this] { return meter->MeterAnswered(); };
+    hooks.receive = [this] { return meter->ReceiveLibrary(); };
+    hooks.send = [this](const std::vector<std::string>& codes) { meter->SendLibrary(codes); };
     hooks.print = [this] { LibraryPrint(); };
     hooks.help = [](int topic) { showHelp(topic); };
     hooks.printSetup = [this] { PrintSetup1Click(); };
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
 }
-void TfmMain::btnClearKRMClick()
-{
-    runHandler([this] { exchanges->btnClearKRMClick(); });
-}
+void TfmMain::btnClearKRMClick() { meter->Erase(); }
+
 TfmPrintDlg* TfmMain::PrintDlg()
 {
     if (!fmPrintDlg) {
@@ -363,7 +339,7 @@ void TfmMain::Glance1Click()
 void TfmMain::About1Click()
 {
     // The serial number arrives while the box is open.
-    runHandler([this] { exchanges->RequestSerialNo(); });
+    meter->RequestSerialNo();
     if (fmAbout)
         fmAbout->exec();
 }

@@ -9,6 +9,7 @@
 #include "mainwindow/MainText.h"
 #include "mainwindow/RecentFiles.h"
 #include "core/Readings.h"
+#include "mainwindow/MeterCommands.h"
 #include "meter/Exchanges.h"
 #include "print/PageOutput.h"
 #include "print/Printing.h"
@@ -61,7 +62,7 @@ public:
     ~TfmMain() override;
 
     TKRFile& Document() override { return *document; }
-    TMeterLink& Link() { return *link; }
+    TMeterLink& Link() { return meter->Link(); }
     TRecentFiles& RecentFiles() { return MRUManager1; }
     TDocumentWorkflow& Workflow() { return *workflow; }
 
@@ -81,8 +82,8 @@ public:
     void SetNoteDialog(TfmNote* note);
     // The about box, created once at start.
     void SetAboutDialog(QDialog* about);
-    TMeterExchanges& Exchanges() { return *exchanges; }
-    TLibraryExchanges& LibraryExchanges() { return *libraryExchanges; }
+    TMeterExchanges& Exchanges() { return meter->Exchanges(); }
+    TLibraryExchanges& LibraryExchanges() { return meter->Library(); }
     // The library list editor, made at its first use with the catalogue.
     TfmMeterSetup* MeterSetup();
     TfmNote* NoteDialog();
@@ -195,11 +196,9 @@ private:
 
     Options options;
     std::unique_ptr<TKRFile> document;
-    std::unique_ptr<TMeterLink> link;
-    std::unique_ptr<TMeterExchanges> exchanges;
-    std::unique_ptr<TFactorCatalogue> catalogue;
+    // Before the list, which reads its catalogue, so that it goes after it.
+    std::unique_ptr<TMeterCommands> meter;
     std::unique_ptr<TLibraryList> libraryList;
-    std::unique_ptr<TLibraryExchanges> libraryExchanges;
     QPointer<TfmMeterSetup> fmMeterSetup;
     TRecentFiles MRUManager1;
     std::unique_ptr<TDocumentWorkflow> workflow;

@@ -43,7 +43,7 @@ void TfmMain::PrintSetup1Click()
 void TfmMain::LibraryPrint()
 {
     const auto job = [this] {
-        return LibraryPrintJob(libraryList->Selected(), *catalogue, libraryList->FileName(), ReportPageSetup());
+        return LibraryPrintJob(libraryList->Selected(), meter->Catalogue(), libraryList->FileName(), ReportPageSetup());
     };
     if (!fmLibPrintDlg) {
         fmLibPrintDlg = new TfmLibPrintDlg(fmMeterSetup);
@@ -58,12 +58,12 @@ TfmSetup* TfmMain::Setup()
 {
     if (!fmSetup) {
         TSetupHooks hooks;
-        hooks.reopenPort = [this](int number) { link->Reopen(number); };
-        hooks.testPort = [this](int number) { exchanges->btnTestClick(number); };
+        hooks.reopenPort = [this](int number) { meter->Link().Reopen(number); };
+        hooks.testPort = [this](int number) { meter->Exchanges().btnTestClick(number); };
         hooks.help = [](int topic) { showHelp(topic); };
         // Our own open port would count as in use and never be asked.
         hooks.findMeter = [this] {
-            link->Close();
+            meter->Link().Close();
             return runFindMeterDialog(this);
         };
         fmSetup = new TfmSetup(std::move(hooks), this);
@@ -75,13 +75,13 @@ TfmSetup* TfmMain::Setup()
 // the grid repainted, so a changed temperature scale shows at once.
 void TfmMain::System1Click()
 {
-    if (exchanges->Busy())
+    if (meter->Busy())
         return;
     TfmSetup* dialog = Setup();
     runHandler([this, dialog] { dialog->Execute(settings); });
     setupPrintFont = dialog->PrintFont();
     try {
-        link->Reopen(settings.PortNumber);
+        meter->Link().Reopen(settings.PortNumber);
     } catch (...) {
     }
     RepaintGrid();

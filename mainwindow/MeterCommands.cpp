@@ -59,14 +59,4 @@ void TMeterCommands::SendLibrary(const std::vector<std::string>& codes)
     runHandler([&] { library.BtnSendClick(codes); });
 }
 
-void TMeterCommands::TestPort(int number)
-{
-    runHandler([&] { exchanges.btnTestClick(number); });
-}
-
-void TMeterCommands::ReopenPort(int number)
-{
-    runHandler([&] { link.Reopen(number); });
-}
-
 } // namespace kr

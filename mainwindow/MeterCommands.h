@@ -41,9 +41,6 @@ public:
     // The meter's 31 codes, or nothing when the download failed (told).
     std::optional<std::vector<std::string>> ReceiveLibrary();
     void SendLibrary(const std::vector<std::string>& codes);
-    void TestPort(int number);
-    // Close, take the new number, open; a failure is reported.
-    void ReopenPort(int number);
 
 private:
     TMeterLink link;
