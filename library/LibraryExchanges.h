@@ -21,7 +21,7 @@ inline constexpr const char* NotEnoughData = "Not enough data has been received.
 inline constexpr const char* NotSent = "The library has not been sent to the KR: ";
 // After the last character of an upload; the species count and " species." follow.
 inline constexpr const char* Sent = "The library was sent to the KR: ";
-inline constexpr int HelpUpload = 902;
+inline constexpr int HelpUpload = help_topic::LibraryUpload;
 } // namespace library_text
 
 // How "Load library from meter" ended.

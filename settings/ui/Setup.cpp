@@ -24,6 +24,7 @@
 
 #include "core/Mtlutils.h"
 #include "platform/ErrorReport.h"
+#include "platform/Help.h"
 #include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
@@ -518,7 +519,7 @@ void TfmSetup::RxSpeedButton2Click()
 void TfmSetup::RxSpeedButton3Click()
 {
     if (hooks.help)
-        runHandler([this] { hooks.help(HelpTopic); });
+        runHandler([this] { hooks.help(help_topic::SystemSetup); });
 }
 
 void TfmSetup::lblPrinterFontDblClick()
