@@ -313,8 +313,8 @@ QWidget* TfmSetup::buildGeneral()
     pageRow->addWidget(temperature, 1);
     pageRow->addWidget(units, 1);
 
-    connect(rbMetric, &QRadioButton::clicked, this, &TfmSetup::rbMetricClick);
-    connect(rbImperial, &QRadioButton::clicked, this, &TfmSetup::rbImperialClick);
+    connect(rbMetric, &QRadioButton::clicked, this, &TfmSetup::rbUnitsClick);
+    connect(rbImperial, &QRadioButton::clicked, this, &TfmSetup::rbUnitsClick);
     return page;
 }
 
@@ -471,20 +471,11 @@ void TfmSetup::btnFindMeterClick()
                                                    "Check connections and ensure KR is switched on."));
 }
 
-void TfmSetup::rbMetricClick()
+// Either unit button: ApplyUnits shows the margins in the chosen unit.
+void TfmSetup::rbUnitsClick()
 {
-    if (!Ready)
-        return;
-    ApplyUnits();
-    ShowMargins();
-}
-
-void TfmSetup::rbImperialClick()
-{
-    if (!Ready)
-        return;
-    ApplyUnits();
-    ShowMargins();
+    if (Ready)
+        ApplyUnits();
 }
 
 void TfmSetup::btnOKClick()

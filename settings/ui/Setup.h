@@ -96,8 +96,7 @@ public slots:
     void RxSpeedButton3Click();
     void btnTestClick();
     void btnFindMeterClick();
-    void rbMetricClick();
-    void rbImperialClick();
+    void rbUnitsClick();
     void lblPrinterFontDblClick();
 
 protected:
