@@ -2,12 +2,12 @@
 #include <QTest>
 
 #include "core/TextLines.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
+using kr::test::bytes;
 
 namespace {
-
-QByteArray bytes(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
 std::string_view view(const QByteArray& b) { return std::string_view(b.constData(), std::size_t(b.size())); }
 
