@@ -9,6 +9,7 @@
 #include "core/Cp1252.h"
 #include "core/Errors.h"
 #include "core/Regional.h"
+#include "core/TextLines.h"
 
 namespace kr {
 
@@ -63,28 +64,17 @@ void appendSingleLine(std::string& out, std::string_view text)
             out[i] = ' ';
 }
 
-// Lines end at CR LF, a lone CR or a lone LF; a last line without an end counts.
-// Hands out one line at a time as a view into the file's bytes.
+// Hands out the file's lines one at a time, as views into its bytes.
 class LineCursor {
 public:
-    explicit LineCursor(std::string_view bytes)
-        : start(bytes.data()), end(bytes.data() + bytes.size()), cr(next(start, '\r')), lf(next(start, '\n'))
-    {
-    }
+    explicit LineCursor(std::string_view bytes) : bytes(bytes) {}
 
-    bool atEnd() const { return start >= end; }
+    bool atEnd() const { return pos >= bytes.size(); }
 
     std::string_view take()
     {
-        if (cr < start)
-            cr = next(start, '\r');
-        if (lf < start)
-            lf = next(start, '\n');
-        const char* stop = std::min(cr, lf);
-        const std::string_view line(start, static_cast<std::size_t>(stop - start));
-        start = stop == end ? end : stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
         ++taken;
-        return line;
+        return nextLine(bytes, pos).text;
     }
 
     // The 0-based index of the line it takes is the one a missing line reports.
@@ -96,16 +86,8 @@ public:
     }
 
 private:
-    const char* next(const char* from, char c) const
-    {
-        const void* hit = std::memchr(from, c, static_cast<std::size_t>(end - from));
-        return hit ? static_cast<const char*>(hit) : end;
-    }
-
-    const char* start;
-    const char* end;
-    const char* cr;
-    const char* lf;
+    std::string_view bytes;
+    std::size_t pos = 0;
     std::size_t taken = 0;
 };
 
@@ -117,18 +99,6 @@ private:
 std::size_t maxLineCount(std::size_t fileBytes)
 {
     return FileLineCount + std::max<std::size_t>(std::size_t(1) << 20, fileBytes / 16);
-}
-
-// The number of lines, or the limit plus one once the count passes it.
-std::size_t countLines(std::string_view bytes, std::size_t limit)
-{
-    LineCursor cursor(bytes);
-    std::size_t count = 0;
-    while (!cursor.atEnd() && count <= limit) {
-        cursor.take();
-        ++count;
-    }
-    return count;
 }
 
 // The text after the 5-character line prefix, at most 255 characters.

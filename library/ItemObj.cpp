@@ -10,6 +10,7 @@
 #include "core/FileReading.h"
 #include "core/Mtlutils.h"
 #include "core/Regional.h"
+#include "core/TextLines.h"
 
 namespace kr {
 
@@ -21,19 +22,10 @@ constexpr std::size_t MaxCatalogueBytes = 4 * 1024 * 1024;
 // line ends would take far more memory than its bytes; ours has a few hundred.
 constexpr std::size_t MaxCatalogueLines = 1 << 16;
 
-bool hasTooManyLines(std::string_view text)
-{
-    std::size_t lines = 0;
-    for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
-        const bool lineEnd = text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
-        if (lineEnd && ++lines > MaxCatalogueLines)
-            return true;
-    }
-    return false;
-}
-
 // The text up to its first NUL, where a catalogue ends.
 std::string_view uptoNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
+
+bool hasTooManyLines(std::string_view text) { return countLines(uptoNul(text), MaxCatalogueLines) > MaxCatalogueLines; }
 
 // One field of a catalogue line: cut or padded to its width; a byte that
 // would end the line or the file there becomes '?'.
@@ -250,18 +242,11 @@ void TFactorCatalogue::SaveAdded()
 void TFactorCatalogue::LoadFromText(const std::string& text)
 {
     items.clear();
-    const std::size_t end = uptoNul(text).size();
-    std::size_t start = 0;
-    while (start < end) {
-        std::size_t stop = start;
-        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
-            ++stop;
+    const std::string_view catalogue = uptoNul(text);
+    for (std::size_t pos = 0; pos < catalogue.size();) {
         TItem item;
-        item.LoadFromLine(text.substr(start, stop - start));
+        item.LoadFromLine(std::string(nextLine(catalogue, pos).text));
         items.push_back(item);
-        if (stop < end && text[stop] == '\r' && stop + 1 < end && text[stop + 1] == '\n')
-            ++stop;
-        start = stop + 1;
     }
 }
 

@@ -26,7 +26,7 @@ inline constexpr const char* CannotStop = "The library is being sent; stopping n
 inline constexpr const char* CutShort =
     "The library stopped part-way, so the KR holds only part of it. Check the connections and send it again";
 inline constexpr const char* DownloadCancelled = "Loading the library was cancelled; the list is as it was.";
-inline constexpr int HelpUpload = 902;
+inline constexpr int HelpUpload = help_topic::LibraryUpload;
 } // namespace library_text
 
 // How "Load library from meter" ended.

@@ -5,6 +5,7 @@
 
 #include "core/Errors.h"
 #include "library/ListFile.h"
+#include "platform/Help.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
@@ -63,16 +64,16 @@ void TLibraryList::cbGroupsChange(const std::string& text)
 void TLibraryList::AddSelectedItem(std::optional<int> row)
 {
     if (!row || *row < 0 || *row >= int(available.size())) {
-        warn(list_text::NothingChosen, mbOK | mbHelp, list_text::HelpNothingChosen);
+        warn(list_text::NothingChosen, mbOK | mbHelp, help_topic::NothingChosen);
         return;
     }
     if (int(selected.size()) >= MaxItems) {
-        warn(list_text::Full, mbOK | mbHelp, list_text::HelpFull);
+        warn(list_text::Full, mbOK | mbHelp, help_topic::ListFull);
         return;
     }
     const std::string& code = available[std::size_t(*row)];
     if (std::find(selected.begin(), selected.end(), code) != selected.end()) {
-        warn(list_text::AlreadyAdded, mbOK | mbHelp, list_text::HelpAlreadyAdded);
+        warn(list_text::AlreadyAdded, mbOK | mbHelp, help_topic::AlreadyAdded);
         return;
     }
     // Kept in order of name; rows the catalogue does not know are passed over.
@@ -183,7 +184,7 @@ TLibraryList::Answer TLibraryList::AskToSave(bool offerCancelWhenNamed)
     if (!IsChanged())
         return Answer::Go;
     if (fileName == NoFileName) {
-        const MsgButton a = warn(list_text::SaveUnnamed, mbYes | mbNo | mbCancel | mbHelp, list_text::HelpSave);
+        const MsgButton a = warn(list_text::SaveUnnamed, mbYes | mbNo | mbCancel | mbHelp, help_topic::SaveList);
         if (a == mbNo)
             return Answer::Go;
         return a == mbYes && AskForName() ? Answer::Go : Answer::Stop;
@@ -191,7 +192,7 @@ TLibraryList::Answer TLibraryList::AskToSave(bool offerCancelWhenNamed)
     const MsgButtons buttons = mbYes | mbNo | mbHelp | (offerCancelWhenNamed ? mbCancel : mbNone);
     const MsgButton a = showMessage(MsgKind::Warning, fromCp1252(list_text::SaveNamed) + fromNativePath(fileName) +
                                                           QLatin1Char('?'),
-                                    buttons, list_text::HelpSave);
+                                    buttons, help_topic::SaveList);
     if (a == mbYes) {
         SaveListFile();
         return Answer::Go;

@@ -112,10 +112,6 @@ inline constexpr const char* AlreadyAdded = "This item has already been added.";
 inline constexpr const char* SaveNamed = "Do you wish to save the changes to \n\r";
 inline constexpr const char* SaveUnnamed = "Do you wish to save these changes?";
 inline constexpr const char* NotInCatalogue = "(not in the catalogue)";
-inline constexpr int HelpFull = 9001;
-inline constexpr int HelpAlreadyAdded = 9002;
-inline constexpr int HelpNothingChosen = 9003;
-inline constexpr int HelpSave = 9004;
 } // namespace list_text
 
 } // namespace kr

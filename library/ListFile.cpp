@@ -5,6 +5,7 @@
 #include "core/AtomicFile.h"
 #include "core/Errors.h"
 #include "core/FileReading.h"
+#include "core/TextLines.h"
 
 namespace kr {
 
@@ -14,23 +15,6 @@ constexpr std::size_t CodeLength = 8;
 // Far beyond 31 codes and any notes a person types; a bigger file is not a list.
 constexpr std::size_t MaxListFileBytes = 16u * 1024u * 1024u;
 
-// Lines are handed on one at a time: a file of bare line ends must not cost
-// a stored view per line.
-template <typename Visit> void forEachLine(std::string_view text, Visit&& visit)
-{
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n')
-            continue;
-        visit(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        visit(text.substr(start));
-}
-
 } // namespace
 
 ListFileContents ParseListText(std::string_view text)
@@ -38,7 +22,10 @@ ListFileContents ParseListText(std::string_view text)
     ListFileContents contents;
     const std::size_t codeLines = ListFileCodeLines;
     std::size_t index = 0;
-    forEachLine(text, [&](std::string_view line) {
+    // Lines are taken one at a time: a file of bare line ends must not cost
+    // a stored view per line.
+    for (std::size_t pos = 0; pos < text.size(); ++index) {
+        const std::string_view line = nextLine(text, pos).text;
         if (index < codeLines) {
             if (line.size() == CodeLength)
                 contents.codes.emplace_back(line);
@@ -47,8 +34,7 @@ ListFileContents ParseListText(std::string_view text)
                 contents.notes += '\n';
             contents.notes += line;
         }
-        ++index;
-    });
+    }
     return contents;
 }
 

@@ -38,12 +38,6 @@ QJsonValue jsonDateTime(TDateTime value)
     return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
 }
 
-QJsonValue jsonNumber(long double value, int decimals)
-{
-    const std::string text = plainNumber(value, decimals);
-    return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text).toDouble());
-}
-
 QJsonObject jsonReading(const TReading& reading, int recNo)
 {
     QJsonObject o;
@@ -141,6 +135,12 @@ std::string plainNumber(long double value, int decimals)
     if (text == "-0")
         return std::string(1, '0');
     return text;
+}
+
+QJsonValue jsonNumber(long double value, int decimals)
+{
+    const std::string text = plainNumber(value, decimals);
+    return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text).toDouble());
 }
 
 std::string csvField(const std::string& utf8)

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QJsonValue>
 #include <string>
 
 #include "core/Mtlutils.h"
@@ -25,6 +26,8 @@ std::string isoDateTime(TDateTime value);
 // data file's rounding), "." as separator, trailing zeros dropped; empty when
 // the value is not a finite number.
 std::string plainNumber(long double value, int decimals);
+// plainNumber as a JSON number; null where that text is empty.
+QJsonValue jsonNumber(long double value, int decimals);
 // A field quoted as RFC 4180 says when it holds a comma, quote, CR or LF.
 std::string csvField(const std::string& utf8);
 

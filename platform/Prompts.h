@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "platform/Help.h"
+
 namespace kr {
 
 // The program's message boxes, file dialogs and port chooser all go through
@@ -28,7 +30,7 @@ struct MessageRequest {
     MsgKind kind = MsgKind::Plain;
     QString text;
     MsgButtons buttons = mbOK;
-    int helpTopic = 0;   // 0: none
+    int helpTopic = 0;   // one of help_topic's; 0: none
     MsgButton defaultButton = mbNone;   // what Enter presses; mbNone: the first button
     QString title;       // empty: the kind's own title ("Warning", "Error", "Information", "Confirm")
 };

@@ -4,6 +4,7 @@
 #include "core/Cp1252.h"
 #include "core/Errors.h"
 #include "core/FileReading.h"
+#include "core/TextLines.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,16 +20,7 @@ constexpr std::size_t MaxProfileBytes = 8 * 1024 * 1024;
 // bare line ends would take many times its size; ours has a few hundred.
 constexpr std::size_t MaxProfileLines = 1 << 16;
 
-bool hasTooManyLines(std::string_view text)
-{
-    std::size_t lines = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool lineEnd = text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
-        if (lineEnd && ++lines > MaxProfileLines)
-            return true;
-    }
-    return false;
-}
+bool hasTooManyLines(std::string_view text) { return countLines(text, MaxProfileLines) > MaxProfileLines; }
 } // namespace
 
 namespace profile {
@@ -98,18 +90,9 @@ Line classify(std::string_view text, std::string_view end)
 std::vector<Line> split(std::string_view text)
 {
     std::vector<Line> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t brk = text.find_first_of("\r\n", pos);
-        if (brk == std::string_view::npos) {
-            lines.push_back(classify(text.substr(pos), {}));
-            break;
-        }
-        size_t endLen = 1;
-        if (text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n')
-            endLen = 2;
-        lines.push_back(classify(text.substr(pos, brk - pos), text.substr(brk, endLen)));
-        pos = brk + endLen;
+    for (size_t pos = 0; pos < text.size();) {
+        const TextLine line = nextLine(text, pos);
+        lines.push_back(classify(line.text, line.end));
     }
     return lines;
 }

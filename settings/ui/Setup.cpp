@@ -24,6 +24,7 @@
 
 #include "core/Mtlutils.h"
 #include "platform/ErrorReport.h"
+#include "platform/Help.h"
 #include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
@@ -470,21 +471,14 @@ void TfmSetup::btnFindMeterClick()
                                                    "Check connections and ensure KR is switched on."));
 }
 
+// ApplyUnits shows the margins in the chosen unit: once.
 void TfmSetup::rbMetricClick()
 {
-    if (!Ready)
-        return;
-    ApplyUnits();
-    ShowMargins();
+    if (Ready)
+        ApplyUnits();
 }
 
-void TfmSetup::rbImperialClick()
-{
-    if (!Ready)
-        return;
-    ApplyUnits();
-    ShowMargins();
-}
+void TfmSetup::rbImperialClick() { rbMetricClick(); }
 
 void TfmSetup::btnOKClick()
 {
@@ -518,7 +512,7 @@ void TfmSetup::RxSpeedButton2Click()
 void TfmSetup::RxSpeedButton3Click()
 {
     if (hooks.help)
-        runHandler([this] { hooks.help(HelpTopic); });
+        runHandler([this] { hooks.help(help_topic::SystemSetup); });
 }
 
 void TfmSetup::lblPrinterFontDblClick()

@@ -49,7 +49,6 @@ struct TSetupHooks {
 class TfmSetup : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int HelpTopic = 1200;
     static constexpr int FirstPort = 1;
     static constexpr int LastPort = 8;
 

@@ -3,9 +3,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "core/AtomicFile.h"
 #include "core/Errors.h"
@@ -13,6 +10,7 @@
 #include "library/LibraryExchanges.h"
 #include "library/ListFile.h"
 #include "platform/Text.h"
+#include "tests/support/ChildMemory.h"
 #include "tests/support/LibraryRig.h"
 #include "tests/support/TestFiles.h"
 
@@ -129,18 +127,9 @@ private slots:
         const std::string path = toNativePath(dir.filePath(QStringLiteral("huge.lst")));
         const std::size_t size = (16u << 20) - 1;
         QVERIFY(writeFile(QString::fromStdString(path), std::string(size, '\n')));
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0)
-            _exit(ReadListFile(path).notes.size() == size - ListFileCodeLines - 1 ? 0 : 1);
-        int status = 0;
-        rusage usage{};
-        QCOMPARE(wait4(child, &status, 0, &usage), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
-        if (test::PeakMemoryMeaningful)
-            QVERIFY2(std::size_t(usage.ru_maxrss) * 1024 < 6 * size,
-                     qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
+        const QString failure = test::runInChildWithinMemory(
+            [&] { return ReadListFile(path).notes.size() == size - ListFileCodeLines - 1; }, qint64(6 * size));
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     // ---- What an upload sends -------------------------------------------------

@@ -1,9 +1,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/AtomicFile.h"
@@ -11,6 +9,7 @@
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
+#include "tests/support/ChildMemory.h"
 #include "tests/support/TestFiles.h"
 
 #include <fstream>
@@ -428,27 +427,20 @@ void TestProfile::hugeFileIsLeftAloneInBoundedMemory()
     QVERIFY(writeFile(path, text));
     text = std::string();
 
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        IniFile ini(path);
-        bool ok = ini.readInteger("General", "Centigrade", 1) == 1;
-        try {
-            ini.writeInteger("General", "Centigrade", 1);
-            ok = false;
-        } catch (const FileError& e) {
-            ok = ok && e.what() == ini.writeFailureMessage();
-        }
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    rusage usage{};
-    QCOMPARE(wait4(child, &status, 0, &usage), child);
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0);
-    if (test::PeakMemoryMeaningful)
-        QVERIFY2(qint64(usage.ru_maxrss) * 1024 < 8 * qint64(bytes),
-                 qPrintable(QString::number(usage.ru_maxrss / 1024) + " MB"));
+    const QString failure = test::runInChildWithinMemory(
+        [&] {
+            IniFile ini(path);
+            bool ok = ini.readInteger("General", "Centigrade", 1) == 1;
+            try {
+                ini.writeInteger("General", "Centigrade", 1);
+                ok = false;
+            } catch (const FileError& e) {
+                ok = ok && e.what() == ini.writeFailureMessage();
+            }
+            return ok;
+        },
+        8 * qint64(bytes));
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QCOMPARE(QFileInfo(path).size(), qint64(bytes));
 }
 

@@ -9,6 +9,7 @@
 #include "core/Cp1252.h"
 #include "core/Errors.h"
 #include "core/Readings.h"
+#include "core/TextLines.h"
 #include "platform/Text.h"
 #include "print/DataPrint.h"
 #include "settings/Appglob.h"
@@ -116,25 +117,13 @@ int runConvert(const Invocation& inv, CliPrompts& prompts)
     return deliver(text, inv.output, prompts);
 }
 
-// Lines end at CR LF, a lone CR or a lone LF; each is handed on ending in CR,
-// as the link collects them, since the import drops the moisture's last character.
+// Each line is handed on ending in CR, as the link collects them, since the
+// import drops the moisture's last character.
 std::vector<std::string> meterLines(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c != '\r' && c != '\n') {
-            line += c;
-            continue;
-        }
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            ++i;
-        lines.push_back(line + '\r');
-        line.clear();
-    }
-    if (!line.empty())
-        lines.push_back(line + '\r');
+    for (std::size_t pos = 0; pos < bytes.size();)
+        lines.push_back(std::string(nextLine(bytes, pos).text) + '\r');
     return lines;
 }
 

@@ -13,12 +13,6 @@ namespace kr::cli {
 
 namespace {
 
-QJsonValue jsonFigure(bool exists, long double value, int decimals)
-{
-    const std::string text = exists ? plainNumber(value, decimals) : std::string();
-    return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text).toDouble());
-}
-
 QJsonObject jsonLine(const MoistureStatistics& s)
 {
     QJsonObject o;
@@ -27,11 +21,11 @@ QJsonObject jsonLine(const MoistureStatistics& s)
     o.insert("count", s.count);
     o.insert("zeros", s.zeros);
     o.insert("leftOut", s.leftOut);
-    o.insert("mean", jsonFigure(s.hasFigures(), s.mean, 2));
-    o.insert("min", jsonFigure(s.hasFigures(), s.min, 2));
-    o.insert("max", jsonFigure(s.hasFigures(), s.max, 2));
-    o.insert("sd", jsonFigure(s.hasSd(), s.sd, 2));
-    o.insert("inRange", jsonFigure(s.hasFigures(), s.inRangeShare(), 4));
+    o.insert("mean", s.hasFigures() ? jsonNumber(s.mean, 2) : QJsonValue());
+    o.insert("min", s.hasFigures() ? jsonNumber(s.min, 2) : QJsonValue());
+    o.insert("max", s.hasFigures() ? jsonNumber(s.max, 2) : QJsonValue());
+    o.insert("sd", s.hasSd() ? jsonNumber(s.sd, 2) : QJsonValue());
+    o.insert("inRange", s.hasFigures() ? jsonNumber(s.inRangeShare(), 4) : QJsonValue());
     return o;
 }
 
@@ -78,7 +72,7 @@ std::string statsTable(const std::vector<MoistureStatistics>& lines, const Moist
 QByteArray statsJson(const std::vector<MoistureStatistics>& lines, const MoistureRange& range)
 {
     QJsonObject root;
-    root.insert("range", QJsonArray{jsonFigure(true, range.low, 2), jsonFigure(true, range.high, 2)});
+    root.insert("range", QJsonArray{jsonNumber(range.low, 2), jsonNumber(range.high, 2)});
     QJsonArray files;
     for (const MoistureStatistics& s : lines)
         if (s.number != 0)
