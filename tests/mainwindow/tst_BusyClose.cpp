@@ -1,5 +1,5 @@
-#include <QSpinBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QtTest>
 
@@ -67,11 +67,9 @@ void TestBusyClose::closingDuringAnExchangeIsRefused()
     wired.program->Show();
     TfmMain& main = *wired.program->fmMain();
     const TMeterExchanges& exchanges = main.Exchanges();
-    QWidget* target = &main;
-    if (window == Window::LibraryEditor)
-        target = main.MeterSetup();
-    else if (window == Window::Setup)
-        target = main.Setup();
+    QWidget* const target = window == Window::Main            ? static_cast<QWidget*>(&main)
+                            : window == Window::LibraryEditor ? static_cast<QWidget*>(main.MeterSetup())
+                                                              : main.Setup();
 
     // Tries once while the exchange runs; a dialog is closed for good after it.
     bool tried = false;

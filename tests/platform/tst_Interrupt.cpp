@@ -28,30 +28,22 @@ private slots:
         ownHandlerCalls = 0;
     }
 
-    void interruptArrivesInTheEventLoop()
+    // Interrupts raised before the loop runs come as one delivery; a later one as another.
+    void interruptArrivesInTheEventLoopOncePerDelivery()
     {
         InterruptWatch watch;
         QSignalSpy spy(&watch, &InterruptWatch::interrupted);
         QVERIFY(!watch.wasInterrupted());
         std::raise(SIGINT);
+        std::raise(SIGINT);
         QCOMPARE(spy.count(), 0);
         QVERIFY(spy.wait(5000));
         QVERIFY(watch.wasInterrupted());
-        QCOMPARE(int(ownHandlerCalls), 0);
-    }
-
-    void interruptsBeforeTheDeliveryComeAsOne()
-    {
-        InterruptWatch watch;
-        QSignalSpy spy(&watch, &InterruptWatch::interrupted);
-        std::raise(SIGINT);
+        QVERIFY(!spy.wait(100));
         std::raise(SIGINT);
         QVERIFY(spy.wait(5000));
-        QVERIFY(!spy.wait(100));
-        QCOMPARE(spy.count(), 1);
-        std::raise(SIGINT);
-        QVERIFY2(spy.wait(5000), "a later interrupt is delivered again");
         QCOMPARE(spy.count(), 2);
+        QCOMPARE(int(ownHandlerCalls), 0);
     }
 
     void nestedWatchesHandBackInTurn()
