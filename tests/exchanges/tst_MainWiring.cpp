@@ -70,8 +70,7 @@ private slots:
     {
         WiredProgram wired;
         QVERIFY(wired.start());
-        QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/shell/Factors.dat"),
-                            wired.home.filePath(QStringLiteral("Factors.dat"))));
+        QVERIFY(wired.withShippedCatalogue());
         TfmMain& main = *wired.program->fmMain();
         QCOMPARE(main.Options1->title(), QStringLiteral("Options"));
         QCOMPARE(main.MeterList1->text(), QStringLiteral("Library Edit"));

@@ -1,4 +1,5 @@
 #pragma once
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -31,7 +32,15 @@ struct WiredProgram {
     WiredProgram(const WiredProgram&) = delete;
     WiredProgram& operator=(const WiredProgram&) = delete;
 
-    bool start()
+    // The shipped catalogue in the program's folder, as an installed program has it.
+    bool withShippedCatalogue() const
+    {
+        return QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/shell/Factors.dat"),
+                           home.filePath(QStringLiteral("Factors.dat")));
+    }
+
+    // Replies end after quietMs of silence (the program's own is 500 ms).
+    bool start(int quietMs = 100)
     {
         if (!sim.start())
             return false;
@@ -41,7 +50,7 @@ struct WiredProgram {
         options.openPort = false;
         program = std::make_unique<TProgram>(options);
         program->fmMain()->Link().PortNumber = 7;
-        program->fmMain()->Link().setQuietInterval(100);
+        program->fmMain()->Link().setQuietInterval(quietMs);
         return true;
     }
 };
