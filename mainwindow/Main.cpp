@@ -307,6 +307,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     hooks.print = [this] { LibraryPrint(); };
     hooks.help = [](int topic) { showHelp(topic); };
     hooks.printSetup = [this] { PrintSetup1Click(); };
+    hooks.busy = [this] { return exchanges->Busy(); };
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
 }
@@ -375,7 +376,7 @@ bool TfmMain::FormCloseQuery()
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
-    if (!FormCloseQuery()) {
+    if (refuseCloseWhileBusy(exchanges->Busy()) || !FormCloseQuery()) {
         event->ignore();
         return;
     }

@@ -62,6 +62,14 @@ MsgButton showMessage(MsgKind kind, const QString& text, MsgButtons buttons, int
     return prompts().message(r);
 }
 
+bool refuseCloseWhileBusy(bool busy)
+{
+    if (busy)
+        showMessage(MsgKind::Warning, QStringLiteral("The KR is busy. Wait until the exchange has ended, or press "
+                                                     "Cancel in its progress window, before closing."));
+    return busy;
+}
+
 bool mayReplace(const QString& path)
 {
     return !QFileInfo::exists(path)

@@ -92,6 +92,10 @@ QString defaultTitle(MsgKind kind);
 
 // Shorthands for the common boxes.
 MsgButton showMessage(MsgKind kind, const QString& text, MsgButtons buttons = mbOK, int helpTopic = 0);
+// A window closed while an exchange with the meter runs would cut it short and
+// could leave a backup half-written or the meter half-erased. When busy, says
+// so in a warning box and returns true: the caller then stays open.
+bool refuseCloseWhileBusy(bool busy);
 // For outputs other than data files (PDF, export): true when `path` is free,
 // or when the user agrees to replace the file there.
 bool mayReplace(const QString& path);

@@ -1,13 +1,17 @@
 #include "shell/Progress.h"
 
+#include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
 
+#include <QBoxLayout>
+#include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
-#include <QScreen>
+#include <QPushButton>
+#include <utility>
 
 namespace kr {
 
@@ -50,15 +54,38 @@ TfmProgress::TfmProgress(QWidget* parent)
                           | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("fmProgress"));
-    setFixedSize(374, 63);
 
     gbProgress = new QGroupBox(QStringLiteral(" Progress "), this);
     gbProgress->setObjectName(QStringLiteral("gbProgress"));
-    gbProgress->setGeometry(8, 2, 358, 55);
-
     guProgress = new TGauge(gbProgress);
     guProgress->setObjectName(QStringLiteral("guProgress"));
-    guProgress->setGeometry(8, 24, 341, 20);
+    // 20 pixels high, or more where a large font needs it for the percentage.
+    guProgress->setFixedHeight(qMax(20, guProgress->fontMetrics().height() + 4));
+    auto* inGroup = new QVBoxLayout(gbProgress);
+    inGroup->setContentsMargins(5, 4, 6, 8);
+    inGroup->addWidget(guProgress);
+
+    lblCannotCancel = new QLabel(this);
+    lblCannotCancel->setObjectName(QStringLiteral("lblCannotCancel"));
+    lblCannotCancel->setTextFormat(Qt::PlainText);
+    lblCannotCancel->setWordWrap(true);
+    lblCannotCancel->hide();
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    // Enter must not stop an exchange by habit.
+    btnCancel->setAutoDefault(false);
+    btnCancel->setEnabled(false);
+    connect(btnCancel, &QPushButton::clicked, this, &TfmProgress::requestCancel);
+    auto* cancelRow = new QHBoxLayout;
+    cancelRow->addWidget(lblCannotCancel, 1);
+    cancelRow->addWidget(btnCancel, 0, Qt::AlignRight | Qt::AlignTop);
+
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(8, 2, 8, 8);
+    box->addWidget(gbProgress);
+    box->addLayout(cancelRow);
+    setFixedWidth(qMax(374, box->totalMinimumSize().width()));
+    fitHeight();
 }
 
 void TfmProgress::SetUpProgress(int maximum, int step, const std::string& caption)
@@ -99,20 +126,61 @@ void TfmProgress::Close()
         done(QDialog::Rejected);
 }
 
+void TfmProgress::SetCancel(std::function<void()> handler, const std::string& whyNot)
+{
+    onCancel = std::move(handler);
+    btnCancel->setEnabled(bool(onCancel));
+    lblCannotCancel->setText(onCancel ? QString() : fromCp1252(whyNot));
+    lblCannotCancel->setVisible(!lblCannotCancel->text().isEmpty());
+    fitHeight();
+}
+
+void TfmProgress::requestCancel()
+{
+    if (!onCancel)
+        return;
+    // Taken out before the call: the handler may set the next one or close
+    // the window, and one exchange is asked to stop once.
+    const std::function<void()> handler = std::exchange(onCancel, nullptr);
+    btnCancel->setEnabled(false);
+    runHandler(handler);
+}
+
+// The width stays; the height follows the reason's wrapped lines.
+void TfmProgress::fitHeight()
+{
+    QLayout* box = layout();
+    box->activate();
+    setFixedHeight(box->hasHeightForWidth() ? box->totalHeightForWidth(width()) : box->totalSizeHint().height());
+}
+
 void TfmProgress::showEvent(QShowEvent* event)
 {
+    fitHeight();
     centreOverParent(this);
     QDialog::showEvent(event);
 }
 
 void TfmProgress::keyPressEvent(QKeyEvent* event)
 {
-    // Without buttons of its own the window has nothing for Escape to cancel.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        requestCancel();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TfmProgress::closeEvent(QCloseEvent* event)
+{
+    // Close() hides the window without coming here; closing it by hand is
+    // Cancel, and the exchange closes the window as it ends.
+    if (!isVisible()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    requestCancel();
 }
 
 } // namespace kr

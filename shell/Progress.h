@@ -1,11 +1,14 @@
 #pragma once
 #include <QDialog>
 #include <QProgressBar>
+#include <functional>
 #include <string>
 
 #include "meter/ProgressSink.h"
 
 class QGroupBox;
+class QLabel;
+class QPushButton;
 
 namespace kr {
 
@@ -21,9 +24,11 @@ protected:
 };
 
 // The small always-on-top window that shows how far a meter exchange has got.
-// Created once and reused; stepping goes on while it is hidden. Closing it by
-// hand only hides it: the exchange's own timers close it again later, which
-// then does nothing.
+// Created once and reused; stepping goes on while it is hidden. Its Cancel
+// button, Escape and closing it by hand all ask the exchange to stop (the
+// handler of SetCancel); the exchange then closes the window as it ends.
+// While the exchange cannot be stopped, Cancel is disabled, the window says
+// why and stays.
 class TfmProgress : public QDialog, public ProgressSink {
     Q_OBJECT
 public:
@@ -35,6 +40,7 @@ public:
     void ShowModal() override;
     void ShowModeless() override;
     void Close() override;
+    void SetCancel(std::function<void()> onCancel, const std::string& whyNot = {}) override;
 
     const ProgressState& state() const { return progress; }
     int percent() const { return progress.percent; }
@@ -42,14 +48,21 @@ public:
 
     QGroupBox* gbProgress = nullptr;
     TGauge* guProgress = nullptr;
+    QLabel* lblCannotCancel = nullptr;
+    QPushButton* btnCancel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void requestCancel();
+    void fitHeight();
+
     ProgressState progress;
     bool inModalLoop = false;
+    std::function<void()> onCancel;
 };
 
 } // namespace kr

@@ -18,6 +18,7 @@
 
 #include "library/List.h"
 #include "platform/ErrorReport.h"
+#include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
 
@@ -357,6 +358,10 @@ void TfmMeterSetup::FormShow()
 
 void TfmMeterSetup::closeEvent(QCloseEvent* event)
 {
+    if (refuseCloseWhileBusy(hooks.busy && hooks.busy())) {
+        event->ignore();
+        return;
+    }
     bool mayClose = false;
     runHandler([this, &mayClose] { mayClose = list.FormCloseQuery(); });
     Refresh();

@@ -33,6 +33,8 @@ struct TMeterSetupHooks {
     std::function<void()> print;
     std::function<void()> printSetup;
     std::function<void(int topic)> help;
+    // True while an exchange with the meter runs; the window then stays open.
+    std::function<bool()> busy;
 };
 
 // The library list editor: the selected list with its notes on the left, the

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -26,6 +27,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
 #include "platform/PortMap.h"
+#include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
 #include "settings/Appglob.h"
@@ -438,6 +440,7 @@ void TfmSetup::btnTestClick()
 {
     const int port = portFromBox();
     target->PortNumber = port;
+    const QScopedValueRollback<bool> testing(testingPort, true);
     if (hooks.testPort)
         runHandler([this, port] { hooks.testPort(port); });
 }
@@ -482,6 +485,8 @@ void TfmSetup::rbImperialClick() { rbMetricClick(); }
 
 void TfmSetup::btnOKClick()
 {
+    if (refuseCloseWhileBusy(testingPort))
+        return;
     ReadMargins();
     const int port = portFromBox();
     target->PortNumber = port;
@@ -503,6 +508,8 @@ void TfmSetup::btnOKClick()
 
 void TfmSetup::RxSpeedButton2Click()
 {
+    if (refuseCloseWhileBusy(testingPort))
+        return;
     target->PortNumber = PortAtShow;
     if (!reopenPort(PortAtShow))
         return;
@@ -538,6 +545,13 @@ void TfmSetup::done(int result)
     // reported and changes nothing else.
     if (const auto failure = layout->Save())
         showErrorReport(fromCp1252(*failure));
+}
+
+// Escape and the window's close control come here.
+void TfmSetup::reject()
+{
+    if (!refuseCloseWhileBusy(testingPort))
+        QDialog::reject();
 }
 
 bool TfmSetup::eventFilter(QObject* watched, QEvent* event)

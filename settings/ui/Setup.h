@@ -103,6 +103,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
+    void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -126,6 +127,8 @@ private:
     Settings standIn;
     Settings* target = &standIn;
     bool saved = false;
+    // The port test is the one exchange with the meter the dialog runs.
+    bool testingPort = false;
 
     bool Ready = false;
     TMargins margins;

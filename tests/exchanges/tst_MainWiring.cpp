@@ -11,46 +11,10 @@
 #include "shell/Progress.h"
 #include "shell/Startup.h"
 #include "tests/exchanges/ExchangeRig.h"
+#include "tests/support/WiredProgram.h"
 
 using namespace kr;
 using namespace kr::test;
-
-namespace {
-
-// The whole program as started, with the simulated meter on port 7 and the
-// program's folder in a temporary one.
-struct WiredProgram {
-    ScriptedPrompts prompts;
-    QTemporaryDir home;
-    SimMeter sim;
-    std::unique_ptr<TProgram> program;
-
-    explicit WiredProgram(SimMeter::Options meter = {}) : sim(std::move(meter))
-    {
-        qputenv("KR_HOME", home.path().toLocal8Bit());
-    }
-    ~WiredProgram()
-    {
-        program.reset();
-        qunsetenv("KR_PORT_7");
-        qunsetenv("KR_HOME");
-    }
-    bool start()
-    {
-        if (!sim.start())
-            return false;
-        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
-        StartupOptions options;
-        options.splashMs = 0;
-        options.openPort = false;
-        program = std::make_unique<TProgram>(options);
-        program->fmMain()->Link().PortNumber = 7;
-        program->fmMain()->Link().setQuietInterval(100);
-        return true;
-    }
-};
-
-} // namespace
 
 // The main window's buttons and menu reach the exchanges.
 class TestMainWiring : public QObject {
@@ -107,8 +71,7 @@ private slots:
     {
         WiredProgram wired;
         QVERIFY(wired.start());
-        QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/shell/Factors.dat"),
-                            wired.home.filePath(QStringLiteral("Factors.dat"))));
+        QVERIFY(wired.withShippedCatalogue());
         TfmMain& main = *wired.program->fmMain();
         QCOMPARE(main.Options1->title(), QStringLiteral("Options"));
         QCOMPARE(main.MeterList1->text(), QStringLiteral("Library Edit"));

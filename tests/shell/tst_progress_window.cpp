@@ -2,13 +2,42 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 
+#include "platform/Text.h"
 #include "shell/Progress.h"
 
 using namespace kr;
+
+namespace {
+
+enum class Gesture { Button, Escape, CloseByHand };
+
+void perform(TfmProgress& p, Gesture gesture)
+{
+    switch (gesture) {
+    case Gesture::Button: QTest::mouseClick(p.btnCancel, Qt::LeftButton); break;
+    case Gesture::Escape: QTest::keyClick(&p, Qt::Key_Escape); break;
+    case Gesture::CloseByHand: p.close(); break;
+    }
+}
+
+// Every shown part lies inside the window, as high as its width needs.
+void verifyNothingClipped(const QWidget& window)
+{
+    for (const QWidget* w : window.findChildren<QWidget*>()) {
+        const int needed = w->hasHeightForWidth() ? w->heightForWidth(w->width()) : w->minimumSizeHint().height();
+        QVERIFY2(!w->isVisible() || (window.rect().contains(QRect(w->mapTo(&window, QPoint()), w->size()))
+                                     && w->height() >= needed),
+                 qPrintable(w->objectName()));
+    }
+}
+
+} // namespace
 
 class TestProgressWindow : public QObject {
     Q_OBJECT
@@ -19,9 +48,11 @@ private slots:
     void stepsWhileHidden();
     void showModalReturnsOnlyAfterClose();
     void stepsReachGaugeDuringModalShow();
-    void closingByHandOnlyHides();
     void showModelessDoesNotBlock();
-    void escapeDoesNotClose();
+    void cancelAsksTheHandlerInForceOnce_data();
+    void cancelAsksTheHandlerInForceOnce();
+    void withoutHandlerCancelIsDisabledAndSaysWhy_data();
+    void withoutHandlerCancelIsDisabledAndSaysWhy();
     void rendersForALook();
 };
 
@@ -29,7 +60,7 @@ void TestProgressWindow::looksAsDesigned()
 {
     TfmProgress p;
     QCOMPARE(p.objectName(), QString("fmProgress"));
-    QCOMPARE(p.size(), QSize(374, 63));
+    QCOMPARE(p.width(), 374);
     QCOMPARE(p.minimumSize(), p.maximumSize());
     QVERIFY(p.windowFlags() & Qt::WindowStaysOnTopHint);
     auto* group = p.findChild<QGroupBox*>();
@@ -37,16 +68,19 @@ void TestProgressWindow::looksAsDesigned()
     QCOMPARE(group->title(), QString(" Progress "));
     auto* gauge = p.findChild<QProgressBar*>("guProgress");
     QVERIFY(gauge);
-    QCOMPARE(gauge->size(), QSize(341, 20));
     QCOMPARE(gauge->minimum(), 0);
     QCOMPARE(gauge->maximum(), 100);
     QCOMPARE(gauge->orientation(), Qt::Horizontal);
     QVERIFY(gauge->isTextVisible());
-    QVERIFY(group->geometry().contains(gauge->geometry().translated(group->pos())));
-    QVERIFY(p.rect().contains(group->geometry()));
+    QCOMPARE(p.btnCancel->objectName(), QString("btnCancel"));
+    QCOMPARE(p.btnCancel->text(), QString("Cancel"));
+    QVERIFY2(!p.btnCancel->isEnabled(), "nothing to cancel until an exchange says how");
 
     p.ShowModeless();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
+    QCOMPARE(gauge->size(), QSize(341, 20));
+    QVERIFY(group->geometry().contains(gauge->geometry().translated(group->pos())));
+    verifyNothingClipped(p);
     const QPoint centre = p.frameGeometry().center();
     const QPoint screenCentre = p.screen()->availableGeometry().center();
     QVERIFY2((centre - screenCentre).manhattanLength() <= 2, "the window opens centred on the screen");
@@ -127,34 +161,6 @@ void TestProgressWindow::stepsReachGaugeDuringModalShow()
     QCOMPARE(seen, (QList<int>{25, 50, 75, 100}));
 }
 
-void TestProgressWindow::closingByHandOnlyHides()
-{
-    TfmProgress p;
-    p.SetUpProgress(10, 1, "Downloading Data from KR");
-    bool closedByTimerLater = false;
-    QTimer::singleShot(20, &p, [&] { p.close(); });
-    QTimer::singleShot(60, &p, [&] {
-        p.StepProgress();
-        p.Close();
-        closedByTimerLater = true;
-    });
-    p.ShowModal();
-    QVERIFY(!p.isVisible());
-    QVERIFY(!p.isShownModally());
-    // The exchange's timer still runs and closes the hidden window: no effect.
-    QTRY_VERIFY(closedByTimerLater);
-    QVERIFY(!p.isVisible());
-    QCOMPARE(p.guProgress->value(), 10);
-
-    p.ShowModeless();
-    QVERIFY(p.isVisible());
-    p.close();
-    QVERIFY(!p.isVisible());
-    p.ShowModeless();
-    QVERIFY2(p.isVisible(), "the window is reused after a close by hand");
-    p.Close();
-}
-
 void TestProgressWindow::showModelessDoesNotBlock()
 {
     TfmProgress p;
@@ -170,13 +176,74 @@ void TestProgressWindow::showModelessDoesNotBlock()
     QVERIFY(!p.isVisible());
 }
 
-void TestProgressWindow::escapeDoesNotClose()
+void TestProgressWindow::cancelAsksTheHandlerInForceOnce_data()
 {
+    QTest::addColumn<Gesture>("gesture");
+    QTest::newRow("button") << Gesture::Button;
+    QTest::newRow("Escape") << Gesture::Escape;
+    QTest::newRow("closing by hand") << Gesture::CloseByHand;
+}
+
+void TestProgressWindow::cancelAsksTheHandlerInForceOnce()
+{
+    QFETCH(Gesture, gesture);
     TfmProgress p;
+    int stale = 0;
+    int asked = 0;
+    bool stayedUntilTheEnd = false;
+    p.SetCancel([&] { ++stale; });
+    QTimer::singleShot(20, &p, [&] {
+        // As an exchange does while the window runs modally: a new handler,
+        // which takes itself away and ends the exchange a little later.
+        p.SetCancel([&] {
+            ++asked;
+            p.SetCancel({});
+            QTimer::singleShot(30, &p, [&] {
+                stayedUntilTheEnd = p.isVisible();
+                p.Close();
+            });
+        });
+        perform(p, gesture);
+        perform(p, gesture);
+    });
+    p.ShowModal();
+    QCOMPARE(stale, 0);
+    QCOMPARE(asked, 1);
+    QVERIFY(stayedUntilTheEnd);
+    QVERIFY(!p.isVisible());
+}
+
+void TestProgressWindow::withoutHandlerCancelIsDisabledAndSaysWhy_data()
+{
+    QTest::addColumn<QByteArray>("whyNot");
+    QTest::newRow("no reason") << QByteArray();
+    QTest::newRow("short") << QByteArray("The library is on its way to the KR.");
+    QTest::newRow("long, Windows-1252") << QByteArray(
+        "The KR is erasing its readings now (\x93$*#\x94 is on the wire); stopping here would leave it "
+        "half-erased. The backup is complete and safe. Wait until the KR has finished, then carry on.");
+}
+
+void TestProgressWindow::withoutHandlerCancelIsDisabledAndSaysWhy()
+{
+    QFETCH(QByteArray, whyNot);
+    TfmProgress p;
+    int asked = 0;
+    p.SetCancel([&] { ++asked; });
+    p.SetCancel({}, whyNot.toStdString());
     p.ShowModeless();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
-    QTest::keyClick(&p, Qt::Key_Escape);
-    QVERIFY(p.isVisible());
+    QVERIFY(!p.btnCancel->isEnabled());
+    QCOMPARE(p.lblCannotCancel->isVisible(), !whyNot.isEmpty());
+    QCOMPARE(p.lblCannotCancel->text(), fromCp1252(whyNot.toStdString()));
+    verifyNothingClipped(p);
+    for (const Gesture gesture : {Gesture::Button, Gesture::Escape, Gesture::CloseByHand})
+        perform(p, gesture);
+    QVERIFY2(p.isVisible(), "the window stays while the exchange cannot stop");
+    QCOMPARE(asked, 0);
+
+    p.SetCancel([&] { ++asked; });
+    QVERIFY(p.btnCancel->isEnabled());
+    QVERIFY(!p.lblCannotCancel->isVisible());
     p.Close();
 }
 
@@ -189,7 +256,7 @@ void TestProgressWindow::rendersForALook()
     p.ShowModeless();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
     const QImage image = p.grab().toImage();
-    QCOMPARE(image.size() / image.devicePixelRatio(), QSize(374, 63));
+    QCOMPARE(image.size() / image.devicePixelRatio(), p.size());
     // Black fill on the left of the gauge, white on the right.
     const QRect g(p.guProgress->mapTo(&p, QPoint(0, 0)), p.guProgress->size());
     QCOMPARE(QColor(image.pixel(g.left() + 5, g.top() + 3)), QColor(Qt::black));

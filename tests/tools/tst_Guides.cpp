@@ -27,6 +27,7 @@
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SimMeter.h"
+#include "tests/support/WiredProgram.h"
 
 using namespace kr;
 using namespace kr::test;
@@ -51,37 +52,6 @@ std::optional<QString> poppler(const QString& tool, const QStringList& args)
         return std::nullopt;
     return QString::fromUtf8(p.readAllStandardOutput());
 }
-
-// The program as started, with the simulated meter on port 7 and the
-// program's folder in a temporary one.
-struct RunningProgram {
-    ScriptedPrompts prompts;
-    QTemporaryDir home;
-    SimMeter sim;
-    std::unique_ptr<TProgram> program;
-
-    RunningProgram() : sim(SimMeter::Options().realPace().withoutLog()) { qputenv("KR_HOME", home.path().toLocal8Bit()); }
-    ~RunningProgram()
-    {
-        program.reset();
-        qunsetenv("KR_PORT_7");
-        qunsetenv("KR_HOME");
-    }
-    bool start()
-    {
-        QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/shell/Factors.dat"),
-                    home.filePath(QStringLiteral("Factors.dat")));
-        if (!sim.start())
-            return false;
-        qputenv("KR_PORT_7", sim.devicePath().toLocal8Bit());
-        StartupOptions options;
-        options.splashMs = 0;
-        options.openPort = false;
-        program = std::make_unique<TProgram>(options);
-        program->fmMain()->Link().PortNumber = 7;
-        return true;
-    }
-};
 
 } // namespace
 
@@ -125,8 +95,9 @@ void TestGuides::save(QWidget* w, const QString& name)
 
 void TestGuides::picturesComeFromTheRealWindows()
 {
-    RunningProgram run;
-    if (!run.start())
+    WiredProgram run(SimMeter::Options().realPace().withoutLog());
+    run.withShippedCatalogue();
+    if (!run.start(TMeterLink::DefaultQuietInterval))
         QSKIP(qPrintable(QStringLiteral("the simulated meter did not start: ") + run.sim.errorString()));
     TProgram& program = *run.program;
     TfmMain& main = *program.fmMain();
