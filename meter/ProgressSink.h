@@ -40,9 +40,8 @@ public:
     // caption is Windows-1252 text.
     virtual void SetUpProgress(int maximum, int step, const std::string& caption) = 0;
     virtual void StepProgress() = 0;
-    // Shows the display and returns only once Close() has been called (by a
-    // timer of the exchange) or the user closed the display by hand, letting
-    // events run meanwhile.
+    // Shows the display and returns only once Close() has been called (by the
+    // exchange, as it ends or is cancelled), letting events run meanwhile.
     virtual void ShowModal() = 0;
     // Shows the display and returns at once.
     virtual void ShowModeless() = 0;
@@ -51,11 +50,7 @@ public:
     // What the display's Cancel does (its button, Esc, closing it by hand):
     // calls onCancel while one is set. Without one Cancel is disabled, and
     // whyNot (Windows-1252; may be empty) tells the user why it cannot stop.
-    virtual void SetCancel(std::function<void()> onCancel, const std::string& whyNot = {})
-    {
-        (void)onCancel;
-        (void)whyNot;
-    }
+    virtual void SetCancel(std::function<void()> /*onCancel*/, const std::string& /*whyNot*/ = {}) {}
 };
 
 // A progress display that shows nothing (for headless callers and tests).

@@ -107,6 +107,10 @@ void TfmProgress::ShowModal()
     // return at once; the window is on screen already.
     if (inModalLoop)
         return;
+    // Shown without a loop while the exchange waited for its first reply: a
+    // window takes its modality as it is shown.
+    if (isVisible())
+        hide();
     inModalLoop = true;
     exec();
     inModalLoop = false;

@@ -168,26 +168,45 @@ private slots:
         QCOMPARE(usedReadings(r.host.document), 40);
     }
 
-    void closingTheProgressWindowByHandStillImports()
+    // Closing the real window, or Esc, is the exchange's Cancel: nothing is
+    // kept, and nothing reaches the document from the rest of the reply.
+    void closingTheProgressWindowByHandCancels_data()
     {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("close box") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void closingTheProgressWindowByHandCancels()
+    {
+        QFETCH(bool, escape);
         SimMeter::Options o;
         o.faults = QStringList{QStringLiteral("trickle=30@4")};
         ExchangeRig r(o);
         QVERIFY(r.start());
+        r.host.document.GetReading(3, 4).SetSpecies("kept");
+        r.host.document.ClearModified();
         TfmProgress fm;
         r.link.setProgress(&fm);
         bool closed = false;
         QObject::connect(&r.link.transport(), &SerialTransport::received, [&] {
             if (r.link.TimGotDataRecords.isActive() && !closed && fm.isVisible()) {
                 closed = true;
-                QTimer::singleShot(0, &fm, [&fm] { fm.close(); });
+                QTimer::singleShot(0, &fm, [&fm, escape] {
+                    if (escape)
+                        QTest::keyClick(&fm, Qt::Key_Escape);
+                    else
+                        fm.close();
+                });
             }
         });
         QVERIFY(r.download());
         QVERIFY(closed);
-        QCOMPARE(usedReadings(r.host.document), 40);
-        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Received);
-        QCOMPARE(r.host.refreshCount, 1);
+        QVERIFY(!fm.isVisible());
+        QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Cancelled);
+        QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+        QTRY_VERIFY_WITH_TIMEOUT(!r.exchanges.Busy(), 10000);
+        QCOMPARE(r.host.document.GetSpecies(3, 4), std::string("kept"));
+        QCOMPARE(r.host.refreshCount, 0);
     }
 };
 
