@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,9 +28,10 @@ inline QString cliExecutable()
 
 // Runs a program to its end, waiting in an event loop; -1 as status when it
 // crashed, could not start or did not end in time.
+// `whileRunning` is called once the program has started, from the loop.
 inline CliResult runProgram(const QString& program, const QStringList& args,
                             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
-                            int timeoutMs = 60000)
+                            int timeoutMs = 60000, const std::function<void(QProcess&)>& whileRunning = {})
 {
     QProcess process;
     process.setProcessEnvironment(env);
@@ -44,6 +46,10 @@ inline CliResult runProgram(const QString& program, const QStringList& args,
         if (e == QProcess::FailedToStart)
             loop.quit();
     });
+    if (whileRunning)
+        QObject::connect(&process, &QProcess::started, &loop, [&] {
+            QTimer::singleShot(0, &loop, [&] { whileRunning(process); });
+        });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     process.start(program, args);
     loop.exec();

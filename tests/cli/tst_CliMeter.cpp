@@ -1,6 +1,7 @@
 // kr-cli against the simulated meter: download, erase with backup, serial
 // number, port choice, and the exit status of each way they can end.
 #include <QDir>
+#include <csignal>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -328,6 +329,44 @@ private slots:
         QVERIFY2(r.errText().contains("No data to erase"), qPrintable(r.errText()));
         QVERIFY(!QFile::exists(home + "/data2.bak"));
         QCOMPARE(sim.commands().count("$*#"), 1);
+    }
+
+    // Ctrl+C while the KR is being read: exit status 130, nothing erased, no
+    // file written or changed.
+    void ctrlCStopsBeforeAnythingIsErasedOrWritten_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("waitFor");
+        QTest::addColumn<QString>("slow");
+        QTest::newRow("download, records") << "download" << "cmd $4" << "trickle=300@4";
+        QTest::newRow("erase, summary") << "erase" << "cmd $3" << "trickle=300@3";
+        QTest::newRow("erase, records") << "erase" << "cmd $4" << "trickle=300@4";
+    }
+    void ctrlCStopsBeforeAnythingIsErasedOrWritten()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, waitFor);
+        QFETCH(QString, slow);
+        SimMeter sim(known({slow}));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QString home = freshHome(QStringLiteral("ctrl-c-%1").arg(QTest::currentDataTag()));
+        const QString out = home + QStringLiteral("/before.krx");
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("as it was") == 9);
+        old.close();
+        QStringList args{"--home", home, "--device", sim.devicePath(), command};
+        args << (command == QLatin1String("erase") ? QStringList{"--yes"} : QStringList{"-o", out});
+        const auto r = test::runProgram(test::cliExecutable(), args, test::cliEnvironment(), 60000, [&](QProcess& p) {
+            QVERIFY(sim.waitForLog(waitFor));
+            ::kill(pid_t(p.processId()), SIGINT);
+        });
+        QCOMPARE(r.status, 130);
+        QVERIFY(!sim.commands().contains("$*#"));
+        QCOMPARE(readingsInState(sim.readState()), 4);
+        QCOMPARE(QDir(home).entryList(QDir::Files), QStringList{QStringLiteral("before.krx")});
+        QFile kept(out);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("as it was"));
     }
 
     void eraseIsRefusedWithoutACompleteBackup_data()

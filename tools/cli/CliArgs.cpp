@@ -697,7 +697,8 @@ QString usageText(Command command)
         "is using it, or a download fell short (nothing written unless --partial); 3 a\n"
         "file could not be read or written; 4 refused (erase without --yes, or the backup\n"
         "failed so the meter was not erased; a library the meter cannot take; print\n"
-        "margins that are negative or leave no room for a line of the printout).\n");
+        "margins that are negative or leave no room for a line of the printout); 130\n"
+        "stopped by Ctrl+C while the meter was being read (nothing erased or written).\n");
 }
 
 } // namespace kr::cli

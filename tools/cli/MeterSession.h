@@ -3,6 +3,7 @@
 
 #include "meter/Exchanges.h"
 #include "meter/MeterLink.h"
+#include "platform/Interrupt.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/TerminalProgress.h"
 
@@ -17,11 +18,18 @@ struct MeterSession {
     TMeterLink link;
     TStandaloneHost host;
     TMeterExchanges exchanges{link, host};
+    // Ctrl+C is the running exchange's Cancel: nothing erased after it, no
+    // file written.
+    InterruptWatch interrupt;
 
-    MeterSession() { link.setProgress(&progress); }
+    MeterSession()
+    {
+        link.setProgress(&progress);
+        QObject::connect(&interrupt, &InterruptWatch::interrupted, &exchanges, [this] { progress.Cancel(); });
+    }
     ~MeterSession() { link.setProgress(nullptr); }
-    // Whether Ctrl+C stopped the command.
-    bool interrupted() const { return false; }
+    // Whether Ctrl+C came while the command ran.
+    bool interrupted() const { return interrupt.wasInterrupted(); }
 };
 
 // The port the command line names (--device, --port) or kr.ini's.

@@ -2,6 +2,8 @@
 
 #include "core/Cp1252.h"
 
+#include <utility>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -59,10 +61,37 @@ void TerminalProgress::Close()
         loop->quit();
 }
 
+void TerminalProgress::SetCancel(std::function<void()> onCancel, const std::string& why)
+{
+    cancel = std::move(onCancel);
+    whyNot = cp1252ToUtf8(why);
+}
+
+bool TerminalProgress::Cancel()
+{
+    if (cancel) {
+        std::exchange(cancel, nullptr)();
+        return true;
+    }
+    if (!whyNot.empty()) {
+        std::fprintf(out, "%s%s\n", drawn ? "\n" : "", whyNot.c_str());
+        std::fflush(out);
+        drawn = false;
+    }
+    return false;
+}
+
 void TerminalProgress::draw()
 {
     if (!visible)
         return;
+    // Before the first reply there is nothing to count yet.
+    if (progress.ProgressMax == 0) {
+        std::fprintf(out, "\r%s...\x1b[K", caption.c_str());
+        std::fflush(out);
+        drawn = true;
+        return;
+    }
     // \x1b[K clears what a longer earlier line left behind.
     std::fprintf(out, "\r%s: %d of %d (%d%%)\x1b[K", caption.c_str(), progress.ProgressTotal,
                  progress.ProgressMax, progress.percent);

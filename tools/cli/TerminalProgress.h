@@ -1,6 +1,7 @@
 #pragma once
 #include <QEventLoop>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "meter/ProgressSink.h"
@@ -23,6 +24,10 @@ public:
     void ShowModal() override;
     void ShowModeless() override;
     void Close() override;
+    void SetCancel(std::function<void()> onCancel, const std::string& whyNot) override;
+    // Ctrl+C: the running exchange's Cancel. False when it cannot stop now;
+    // the reason, if there is one, has been printed.
+    bool Cancel();
 
     const ProgressState& state() const { return progress; }
 
@@ -36,6 +41,8 @@ private:
     bool shown = false;
     bool drawn = false;
     QEventLoop* loop = nullptr;
+    std::function<void()> cancel;
+    std::string whyNot;      // UTF-8
 };
 
 } // namespace kr::cli
