@@ -18,6 +18,7 @@
 
 #include "library/List.h"
 #include "platform/ErrorReport.h"
+#include "platform/Help.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
@@ -29,7 +30,6 @@ namespace {
 constexpr int CodeRole = Qt::UserRole;
 constexpr int SelectedRowHeight = 16;
 constexpr int AvailableRowHeight = 14;
-constexpr int HelpTopic = 1001;
 
 // Each row: its background outlined in white, the name at 5 pixels, the SG
 // text 18 letter widths further on; a code the catalogue lacks is shown
@@ -230,7 +230,7 @@ void TfmMeterSetup::buildToolbar(QWidget* bar)
     connect(BtnExit, &QToolButton::clicked, this, &QDialog::close);
     connect(BtnHelp, &QToolButton::clicked, this, [this] {
         if (hooks.help)
-            runHandler([this] { hooks.help(HelpTopic); });
+            runHandler([this] { hooks.help(help_topic::LibraryEdit); });
     });
 }
 

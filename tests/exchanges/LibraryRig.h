@@ -49,15 +49,22 @@ inline QStringList stateLines(const QByteArray& state, const char* key)
 struct TimedProgress : RecordingProgress {
     QElapsedTimer clock;
     QList<qint64> stepNs;
+    // Since the last set-up: steps taken while Cancel could stop the
+    // exchange, and why it could not at the last step.
+    int stepsWithCancel = 0;
+    std::string whyNotAtLastStep;
     TimedProgress() { clock.start(); }
     void SetUpProgress(int maximum, int step, const std::string& caption) override
     {
         stepNs.clear();
+        stepsWithCancel = 0;
         RecordingProgress::SetUpProgress(maximum, step, caption);
     }
     void StepProgress() override
     {
         stepNs << clock.nsecsElapsed();
+        stepsWithCancel += cancel ? 1 : 0;
+        whyNotAtLastStep = whyNot;
         RecordingProgress::StepProgress();
     }
 };

@@ -256,6 +256,9 @@ private slots:
             QVERIFY2(bytes[six - 1].ms - bytes[six - 2].ms > 1450,
                      qPrintable(QString::number(bytes[six - 1].ms - bytes[six - 2].ms)));
         QCOMPARE(r.timedProgress.captions.last(), QStringLiteral("Uploading Library to KR"));
+        // A half-sent library is worse than a finished one: no Cancel, and the window says why.
+        QCOMPARE(r.timedProgress.stepsWithCancel, 0);
+        QCOMPARE(r.timedProgress.whyNotAtLastStep, std::string(library_text::CannotStop));
         QCOMPARE(r.timedProgress.maxima.last(), 608);
         QCOMPARE(r.timedProgress.state.ProgressTotal, 608);
         QCOMPARE(r.buttons, (QList<bool>{false, true}));
@@ -349,6 +352,42 @@ private slots:
         const MessageRequest told = r.prompts.messages().last();
         QVERIFY2(told.text.startsWith(NotSent), qPrintable(told.text));
         QCOMPARE(told.helpTopic, 902);
+        QCOMPARE(r.commandsSeen(), commands);
+        QCOMPARE(r.sim->readState(), before);
+        QVERIFY(r.slotsInUse().isEmpty());
+    }
+
+    // Cancel while the KR is read: the library download takes nothing, the
+    // upload erases and sends nothing.
+    void cancelWhileTheKrIsRead_data()
+    {
+        QTest::addColumn<bool>("upload");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("library download") << false << QStringList{"$2"};
+        QTest::newRow("upload, during the backup") << true << QStringList{"$3", "$4"};
+    }
+    void cancelWhileTheKrIsRead()
+    {
+        QFETCH(bool, upload);
+        QFETCH(QStringList, commands);
+        LibraryRig r(stateOf(meterWith({}, "reading 1 1 2026-03-05 09:12 20 |Red Oak| 63 8.9\n")));
+        QVERIFY(r.start());
+        const QByteArray before = r.sim->readState();
+        const int items = r.catalogue.Count();
+        r.timedProgress.onShow = [&](bool modal) {
+            if (modal)
+                QTimer::singleShot(0, [&] { r.timedProgress.cancel(); });
+        };
+        if (upload) {
+            r.prompts.answer(mbOK);
+            QCOMPARE(r.library.BtnSendClick(woodCodes()).outcome, TLibraryUploadOutcome::Cancelled);
+        } else {
+            QCOMPARE(r.library.BtnReceiveClick().outcome, TLibraryDownloadOutcome::Cancelled);
+            QCOMPARE(r.catalogue.Count(), items);
+            QCOMPARE(r.library.WallRoofEntries(), TLibraryExchanges::DefaultWallRoofEntries());
+        }
+        QCOMPARE(r.prompts.messages().last().kind, MsgKind::Information);
+        QTRY_VERIFY_WITH_TIMEOUT(!r.exchanges.Busy(), 5000);
         QCOMPARE(r.commandsSeen(), commands);
         QCOMPARE(r.sim->readState(), before);
         QVERIFY(r.slotsInUse().isEmpty());
