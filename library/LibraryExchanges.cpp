@@ -148,7 +148,6 @@ void TLibraryExchanges::RequestLibrary()
         progress.SetUpProgress(int(LibraryReplyLines) - 1, 1, library_text::Downloading);
         progress.SetCancel([this, &progress] {
             cancelled = true;
-            progress.SetCancel({});
             progress.Close();
         });
     });

@@ -5,7 +5,9 @@
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "core/Regional.h"
 #include "meter/Exchanges.h"
@@ -63,6 +65,12 @@ public:
     {
         cancel = std::move(onCancel);
         whyNot = why;
+    }
+    // As the window's button does: taken out first, asked once.
+    void pressCancel()
+    {
+        if (auto handler = std::exchange(cancel, nullptr))
+            handler();
     }
     void Close() override
     {

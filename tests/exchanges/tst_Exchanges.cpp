@@ -638,7 +638,7 @@ private slots:
         r.host.document.ClearModified();
         r.progress.onShow = [&](bool modal) {
             if (modal == inDataStep)
-                QTimer::singleShot(0, [&] { QVERIFY(r.progress.cancel); r.progress.cancel(); });
+                QTimer::singleShot(0, [&] { QVERIFY(r.progress.cancel); r.progress.pressCancel(); });
         };
         if (erase) {
             r.prompts.answer(mbOK);

@@ -376,7 +376,7 @@ private slots:
         const int items = r.catalogue.Count();
         r.timedProgress.onShow = [&](bool modal) {
             if (modal)
-                QTimer::singleShot(0, [&] { r.timedProgress.cancel(); });
+                QTimer::singleShot(0, [&] { r.timedProgress.pressCancel(); });
         };
         if (upload) {
             r.prompts.answer(mbOK);
