@@ -275,7 +275,7 @@ TLibraryUpload TLibraryExchanges::BtnSendClick(const std::vector<std::string>& s
     if (!claim)
         return {};
     const ButtonsOff buttons(*this);
-    const TLibraryUpload upload = Upload(selected, *claim);
+    TLibraryUpload upload = Upload(selected, *claim);
     Tell(MessageFor(upload));
     return upload;
 }

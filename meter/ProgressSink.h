@@ -50,7 +50,7 @@ public:
     // What the display's Cancel does (its button, Esc, closing it by hand):
     // calls onCancel while one is set. Without one Cancel is disabled, and
     // whyNot (Windows-1252; may be empty) tells the user why it cannot stop.
-    virtual void SetCancel(std::function<void()> /*onCancel*/, const std::string& /*whyNot*/ = {}) {}
+    virtual void SetCancel(const std::function<void()>& /*onCancel*/, const std::string& /*whyNot*/ = {}) {}
 };
 
 // A progress display that shows nothing (for headless callers and tests).

@@ -130,9 +130,9 @@ void TfmProgress::Close()
         done(QDialog::Rejected);
 }
 
-void TfmProgress::SetCancel(std::function<void()> handler, const std::string& whyNot)
+void TfmProgress::SetCancel(const std::function<void()>& handler, const std::string& whyNot)
 {
-    onCancel = std::move(handler);
+    onCancel = handler;
     btnCancel->setEnabled(bool(onCancel));
     lblCannotCancel->setText(onCancel ? QString() : fromCp1252(whyNot));
     lblCannotCancel->setVisible(!lblCannotCancel->text().isEmpty());

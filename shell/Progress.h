@@ -40,7 +40,7 @@ public:
     void ShowModal() override;
     void ShowModeless() override;
     void Close() override;
-    void SetCancel(std::function<void()> onCancel, const std::string& whyNot = {}) override;
+    void SetCancel(const std::function<void()>& onCancel, const std::string& whyNot = {}) override;
 
     const ProgressState& state() const { return progress; }
     int percent() const { return progress.percent; }

@@ -61,9 +61,9 @@ public:
         if (onShow)
             onShow(false);
     }
-    void SetCancel(std::function<void()> onCancel, const std::string& why) override
+    void SetCancel(const std::function<void()>& onCancel, const std::string& why) override
     {
-        cancel = std::move(onCancel);
+        cancel = onCancel;
         whyNot = why;
     }
     // As the window's button does: taken out first, asked once.

@@ -61,9 +61,9 @@ void TerminalProgress::Close()
         loop->quit();
 }
 
-void TerminalProgress::SetCancel(std::function<void()> onCancel, const std::string& why)
+void TerminalProgress::SetCancel(const std::function<void()>& onCancel, const std::string& why)
 {
-    cancel = std::move(onCancel);
+    cancel = onCancel;
     whyNot = cp1252ToUtf8(why);
 }
 

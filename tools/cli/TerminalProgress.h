@@ -24,7 +24,7 @@ public:
     void ShowModal() override;
     void ShowModeless() override;
     void Close() override;
-    void SetCancel(std::function<void()> onCancel, const std::string& whyNot) override;
+    void SetCancel(const std::function<void()>& onCancel, const std::string& whyNot) override;
     // Ctrl+C: the running exchange's Cancel. False when it cannot stop now;
     // the reason, if there is one, has been printed.
     bool Cancel();
