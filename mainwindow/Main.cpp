@@ -307,7 +307,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     hooks.print = [this] { LibraryPrint(); };
     hooks.help = [](int topic) { showHelp(topic); };
     hooks.printSetup = [this] { PrintSetup1Click(); };
-    hooks.busy = [this] { return meter->Busy(); };
+    hooks.busy = [this] { return meter->Running(); };
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
 }
@@ -376,7 +376,7 @@ bool TfmMain::FormCloseQuery()
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
-    if (refuseCloseWhileBusy(meter->Busy()) || !FormCloseQuery()) {
+    if (refuseCloseWhileBusy(meter->Running()) || !FormCloseQuery()) {
         event->ignore();
         return;
     }

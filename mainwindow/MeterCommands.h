@@ -28,6 +28,8 @@ public:
     TLibraryExchanges& Library() { return library; }
     TFactorCatalogue& Catalogue() { return catalogue; }
     bool Busy() const { return exchanges.Busy(); }
+    // Closing now would cut an exchange short.
+    bool Running() const { return exchanges.Running(); }
 
     void Download();
     void Erase();

@@ -116,6 +116,9 @@ public:
     // An exchange is running: every other meter command is ignored until it
     // ends, so only one command is ever on the wire.
     bool Busy() const { return active != Active::None || draining; }
+    // An exchange runs that closing the program would cut short. A cancelled
+    // one whose reply is still arriving is not: nothing of it is kept.
+    bool Running() const { return active != Active::None; }
 
     // Where backups go: the program's folder unless set (native path).
     void SetBackupFolder(const std::string& folder) { backupFolder = folder; }
