@@ -332,11 +332,13 @@ TEraseOutcome TMeterExchanges::RunErase()
             self.importTarget = nullptr;
             // Showing the document again clears its modified mark; edits not
             // yet saved, those typed during the erase included, must still be
-            // asked about before they are lost.
-            const bool changed = self.host.Document().IsModified();
-            self.host.RefreshDocumentView();
-            if (changed)
-                self.host.Document().SetModified();
+            // asked about before they are lost. Nothing may escape a destructor.
+            runHandler([this] {
+                const bool changed = self.host.Document().IsModified();
+                self.host.RefreshDocumentView();
+                if (changed)
+                    self.host.Document().SetModified();
+            });
         }
     } finish{*this};
     downloading = true;

@@ -274,6 +274,42 @@ private slots:
         const bool erased = !told.filter(Erased).isEmpty();
         QCOMPARE(stateLines(r.sim->readState(), "reading ").size(), erased ? 0 : 12);
     }
+
+    // Every other fault the simulated meter can put into the two replies:
+    // a download says at most one thing, an erase exactly one after its
+    // question, and a meter that was not erased keeps every reading.
+    void everyFaultIsToldOnce_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::addColumn<QString>("fault");
+        for (const char* fault : {"silent@3", "silent@4", "no-cr@3", "no-cr@4", "gap@3", "gap@4", "crlf", "nul=2@3",
+                                  "nul=2@4", "garble=3", "cut=3@3", "cut=3@4", "more-lines=2", "fewer-lines=2",
+                                  "short-summary=2", "trickle=150@4"})
+            for (bool erase : {false, true})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(erase ? "erase" : "download", fault)))
+                    << erase << QString::fromLatin1(fault);
+    }
+    void everyFaultIsToldOnce()
+    {
+        QFETCH(bool, erase);
+        QFETCH(QString, fault);
+        ExchangeRig r(stateOf(meterState(twelveReadings()), {fault}));
+        QVERIFY(r.start());
+        if (erase) {
+            r.prompts.answer(mbOK);
+            r.exchanges.EraseMeter();
+            QCOMPARE(r.prompts.messages().size(), 2);
+        } else {
+            QVERIFY(r.download());
+            QVERIFY2(r.prompts.messages().size() <= 1, qPrintable(r.prompts.messageTexts().join(" | ")));
+        }
+        const bool erased = !r.prompts.messageTexts().filter(Erased).isEmpty();
+        QTRY_VERIFY_WITH_TIMEOUT(!r.exchanges.Busy(), 5000);
+        if (erased)
+            QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));
+        r.sim->stop();
+        QCOMPARE(stateLines(r.sim->readState(), "reading ").size(), erased ? 0 : 12);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExchangeCuts)
