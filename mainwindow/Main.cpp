@@ -311,6 +311,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     fmMeterSetup = new TfmMeterSetup(*libraryList, std::move(hooks), this);
     return fmMeterSetup;
 }
+
 void TfmMain::btnClearKRMClick() { meter->Erase(); }
 
 TfmPrintDlg* TfmMain::PrintDlg()
