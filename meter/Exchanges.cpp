@@ -254,8 +254,12 @@ void TMeterExchanges::ImportRecords()
     outcome.kind = outcome.detail.empty() ? TDownloadOutcome::Received : TDownloadOutcome::Partial;
     outcome.readings = Target().CountReadings();
     outcome.linesRead = dataComplete;
-    if (!link.BackingUp)
+    if (!link.BackingUp) {
         host.RefreshDocumentView();
+        // Readings not yet saved anywhere: closing, opening or another
+        // download must ask first, as for any change.
+        host.Document().SetModified();
+    }
     FinishDownload(outcome);
 }
 

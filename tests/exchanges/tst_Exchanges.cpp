@@ -84,6 +84,8 @@ private slots:
         QCOMPARE(first.GetDateTimeText(), std::string("05/03/2026 09:12:00"));
 
         QCOMPARE(r.host.refreshCount, 1);
+        // Not saved anywhere yet: a close or an open must ask.
+        QVERIFY(r.host.document.IsModified());
         QCOMPARE(r.exchanges.LastDownloadOutcome().kind, TDownloadOutcome::Received);
         QCOMPARE(r.exchanges.LastDownloadOutcome().readings, 40);
         QCOMPARE(r.exchanges.LastDownloadOutcome().announced, 40);
