@@ -209,14 +209,19 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
 }
 
 // "Current file" prints only the meter file shown; with no printer the
-// pages go to the PDF file the user names.
+// pages go to the PDF file the user names. Not replacing a file that exists
+// asks for the name again, from the one chosen.
 void TestMainWindow::printCurrentFileToPdf()
 {
     test::fillSample(win().Document());
     win().RefreshDocumentView();
     win().cbSubFiles->setCurrentIndex(2);
     win().cbSubFilesChange();
+    const QString old = test::programHome().filePath("old.pdf");
+    QVERIFY(test::writeFile(old, "old"));
     const QString pdf = test::programHome().filePath("current.pdf");
+    prompts->answerSave(old);
+    prompts->answer(mbNo);
     prompts->answerSave(pdf);
     bool seen = false;
     test::onNextModal([](QWidget* dialog) {
@@ -234,6 +239,8 @@ void TestMainWindow::printCurrentFileToPdf()
     const QString out = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(out.contains("Beech") && !out.contains("Radiata Pine"), qPrintable(out));
     QCOMPARE(prompts->unexpected(), 0);
+    QCOMPARE(prompts->asked().last().file.fileName, old);
+    QCOMPARE(test::readFile(old), QByteArray("old"));
 }
 
 void TestMainWindow::exportWritesWhatKrCliConvertWrites()
