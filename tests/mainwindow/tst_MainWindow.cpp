@@ -94,6 +94,7 @@ private slots:
     void opensTheCommandLineFileAndADroppedOne();
     void everyMenuEntryReachesItsHandler_data();
     void everyMenuEntryReachesItsHandler();
+    void guideWithoutAPdfViewerSaysWhereItIs();
     void leavingAChangedCommentMarksModified();
     void notesChangeMarksModified();
     void notesRoundTripThroughRefresh();
@@ -357,6 +358,20 @@ void TestMainWindow::everyMenuEntryReachesItsHandler()
     setHelpHandler({});
     setShellOpener({});
     QCOMPARE(seen, effect);
+}
+
+// With nothing to show PDF files, the guide's menu entry names the file instead.
+void TestMainWindow::guideWithoutAPdfViewerSaysWhereItIs()
+{
+    setShellOpener([](const QString&) { return false; });
+    setShellBeeper([] {});
+    prompts->answer(mbOK);
+    win().HelpManual1->trigger();
+    setShellOpener({});
+    setShellBeeper({});
+    QCOMPARE(prompts->messageTexts(),
+             QStringList(QStringLiteral("No program to show PDF files was found.\r\nThe guide is %1")
+                             .arg(QDir::toNativeSeparators(DataFilePath(QStringLiteral("kr user guide.pdf"))))));
 }
 
 void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()
