@@ -402,10 +402,13 @@ QByteArray TfmGlance::ChartPng() const
 {
     constexpr int Scale = 2;
     QImage image(chartView->size() * Scale, QImage::Format_ARGB32);
-    image.setDevicePixelRatio(Scale);
     image.fill(Qt::white);
+    // The scene drawn into the whole image: the view's own render() on an
+    // image at twice the pixel density applied the scale twice.
     QPainter painter(&image);
-    chartView->render(&painter);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF shown = chartView->mapToScene(chartView->viewport()->rect()).boundingRect();
+    chartView->scene()->render(&painter, QRectF(image.rect()), shown);
     painter.end();
     QByteArray bytes;
     QBuffer buffer(&bytes);

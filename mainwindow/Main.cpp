@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -325,9 +326,20 @@ TfmPrintDlg* TfmMain::PrintDlg()
 
 void TfmMain::Contents1Click() { showHelp(help_topic::Contents); }
 
-// The guides open in the desktop's own viewer; the program only beeps when it cannot.
-void TfmMain::HelpManual1Click() { shellOpen(DataFilePath(QStringLiteral("kr user guide.pdf"))); }
-void TfmMain::WorkingwithyourKR1Click() { shellOpen(DataFilePath(QStringLiteral("Working with your KR.pdf"))); }
+// The guides open in the desktop's own viewer; without one, the user is told
+// where the file is to open it some other way.
+namespace {
+void openGuide(const QString& name)
+{
+    const QString path = DataFilePath(name);
+    if (!shellOpen(path))
+        showMessage(MsgKind::Warning, QStringLiteral("No program to show PDF files was found.\r\nThe guide is %1")
+                                          .arg(QDir::toNativeSeparators(path)));
+}
+} // namespace
+
+void TfmMain::HelpManual1Click() { openGuide(QStringLiteral("kr user guide.pdf")); }
+void TfmMain::WorkingwithyourKR1Click() { openGuide(QStringLiteral("Working with your KR.pdf")); }
 
 // Not modal: it stays open beside the main window and follows it.
 void TfmMain::Glance1Click()

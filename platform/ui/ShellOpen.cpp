@@ -31,10 +31,12 @@ std::function<void()>& beeper()
 
 } // namespace
 
-void shellOpen(const QString& target)
+bool shellOpen(const QString& target)
 {
-    if (!opener()(target))
-        beeper()();
+    if (opener()(target))
+        return true;
+    beeper()();
+    return false;
 }
 
 void setShellOpener(std::function<bool(const QString&)> open) { opener() = open ? std::move(open) : desktopOpen; }

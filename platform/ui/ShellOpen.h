@@ -5,8 +5,8 @@
 namespace kr {
 
 // Asks the desktop to open a web address or a document with its own viewer;
-// when it cannot, the program only beeps.
-void shellOpen(const QString& addressOrPath);
+// when it cannot, it beeps and returns false.
+bool shellOpen(const QString& addressOrPath);
 
 // Tests put their own opener (returns success) and beeper in; empty puts
 // the desktop's back.

@@ -73,15 +73,20 @@ void TPrinterChoice::Print(const TPrintJob& job, const QString& pdfName)
     ask.filters = {QStringLiteral("PDF files (*.pdf)")};
     ask.defaultSuffix = QStringLiteral("pdf");
     ask.fileName = pdfName;
-    const std::optional<FileDialogResult> chosen = prompts().saveFile(ask);
-    if (!chosen)
-        return;
-    if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
-        showMessage(MsgKind::Warning, why);
-        return;
+    std::optional<FileDialogResult> chosen;
+    // Not replacing a file asks for another name; only Cancel in the dialog gives up.
+    for (;;) {
+        chosen = prompts().saveFile(ask);
+        if (!chosen)
+            return;
+        if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
+            showMessage(MsgKind::Warning, why);
+            return;
+        }
+        if (mayReplace(chosen->path))
+            break;
+        ask.fileName = chosen->path;
     }
-    if (!mayReplace(chosen->path))
-        return;
     const TPdfResult result = WritePdf(job, chosen->path, printer.pageLayout());
     if (result.outcome == TPdfResult::Refused)
         showMessage(MsgKind::Warning, result.message);

@@ -46,6 +46,16 @@ QScatterSeries* dots(QChart* chart, const QString& name)
     return nullptr;
 }
 
+// The share of pixels in the area that two pictures show clearly differently.
+double differingShare(const QImage& a, const QImage& b, const QRect& area)
+{
+    int differing = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            differing += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 64;
+    return double(differing) / (area.width() * area.height());
+}
+
 void showFile(TfmMain& main, int fileNo)
 {
     main.cbSubFiles->setCurrentIndex(fileNo - 1);
@@ -204,6 +214,11 @@ void TestGlance::savesTheChartAfterAskingToReplace()
         for (int x = 0; x < image.width(); x += 3)
             colours.insert(image.pixel(x, y));
     QVERIFY2(colours.size() > 50, qPrintable(QString::number(colours.size())));
+    // The whole chart at twice the size, not its top-left quarter at four
+    // times: halved, it looks like the chart on screen.
+    QVERIFY(differingShare(image.scaled(glance.chartView->size()), glance.chartView->grab().toImage(),
+                           glance.chartView->chart()->geometry().toRect().adjusted(12, 12, -12, -12))
+                < 0.03);
 
     const QString pdf = test::programHome().filePath(QStringLiteral("chart.pdf"));
     prompts->answerSave(pdf);

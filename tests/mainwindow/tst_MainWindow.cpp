@@ -94,6 +94,7 @@ private slots:
     void opensTheCommandLineFileAndADroppedOne();
     void everyMenuEntryReachesItsHandler_data();
     void everyMenuEntryReachesItsHandler();
+    void guideWithoutAPdfViewerSaysWhereItIs();
     void leavingAChangedCommentMarksModified();
     void notesChangeMarksModified();
     void notesRoundTripThroughRefresh();
@@ -209,14 +210,19 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
 }
 
 // "Current file" prints only the meter file shown; with no printer the
-// pages go to the PDF file the user names.
+// pages go to the PDF file the user names. Not replacing a file that exists
+// asks for the name again, from the one chosen.
 void TestMainWindow::printCurrentFileToPdf()
 {
     test::fillSample(win().Document());
     win().RefreshDocumentView();
     win().cbSubFiles->setCurrentIndex(2);
     win().cbSubFilesChange();
+    const QString old = test::programHome().filePath("old.pdf");
+    QVERIFY(test::writeFile(old, "old"));
     const QString pdf = test::programHome().filePath("current.pdf");
+    prompts->answerSave(old);
+    prompts->answer(mbNo);
     prompts->answerSave(pdf);
     bool seen = false;
     test::onNextModal([](QWidget* dialog) {
@@ -234,6 +240,8 @@ void TestMainWindow::printCurrentFileToPdf()
     const QString out = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(out.contains("Beech") && !out.contains("Radiata Pine"), qPrintable(out));
     QCOMPARE(prompts->unexpected(), 0);
+    QCOMPARE(prompts->asked().last().file.fileName, old);
+    QCOMPARE(test::readFile(old), QByteArray("old"));
 }
 
 void TestMainWindow::exportWritesWhatKrCliConvertWrites()
@@ -350,6 +358,20 @@ void TestMainWindow::everyMenuEntryReachesItsHandler()
     setHelpHandler({});
     setShellOpener({});
     QCOMPARE(seen, effect);
+}
+
+// With nothing to show PDF files, the guide's menu entry names the file instead.
+void TestMainWindow::guideWithoutAPdfViewerSaysWhereItIs()
+{
+    setShellOpener([](const QString&) { return false; });
+    setShellBeeper([] {});
+    prompts->answer(mbOK);
+    win().HelpManual1->trigger();
+    setShellOpener({});
+    setShellBeeper({});
+    QCOMPARE(prompts->messageTexts(),
+             QStringList(QStringLiteral("No program to show PDF files was found.\r\nThe guide is %1")
+                             .arg(QDir::toNativeSeparators(DataFilePath(QStringLiteral("kr user guide.pdf"))))));
 }
 
 void TestMainWindow::startsEmptyWithFileOneAndClipboardOff()
