@@ -64,7 +64,7 @@ std::string forFileName(const std::string& serial)
 
 } // namespace
 
-TBackupSlots::TBackupSlots(std::string programFolder, std::string meterSerial)
+TBackupSlots::TBackupSlots(std::string programFolder, const std::string& meterSerial)
     : folder(std::move(programFolder)), serial(forFileName(meterSerial))
 {
     if (!folder.empty() && folder.back() != '/' && folder.back() != char(fs::path::preferred_separator))

@@ -35,7 +35,7 @@ public:
     // folder: native path of the program's folder, with or without a trailing
     // separator. serial: the meter's serial number as it sent it, empty when
     // not known; it goes into the names of older backups.
-    explicit TBackupSlots(std::string folder, std::string serial = {});
+    explicit TBackupSlots(std::string folder, const std::string& serial = {});
 
     std::string SlotPath(int n) const;
     bool SlotUsed(int n) const;
