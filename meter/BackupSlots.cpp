@@ -47,6 +47,8 @@ TDateTime downloadedAt(const std::string& path)
         }
     }
     const QDateTime written = QFileInfo(fromNativePath(path)).lastModified();
+    if (!written.isValid())
+        return Now();
     return ComposeDateTime(EncodeDate(written.date().year(), written.date().month(), written.date().day()),
                            EncodeTime(written.time().hour(), written.time().minute(), 0, 0));
 }
