@@ -2,12 +2,17 @@
 
 #include "core/AtomicFile.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <cstdio>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "core/Cp1252.h"
+#include "core/Mtlutils.h"
 #include "core/Readings.h"
+#include "platform/Text.h"
 
 namespace kr {
 
@@ -30,9 +35,39 @@ void removeQuietly(const std::string& path)
 // File names in messages are Windows-1252 like every other message text.
 std::string shown(const std::string& path) { return utf8ToCp1252(path); }
 
+// When the readings of a backup were downloaded: the date stamp on its first
+// line; for a file that has none, when it was written.
+TDateTime downloadedAt(const std::string& path)
+{
+    std::string bytes;
+    if (readWholeFile(path, bytes)) {
+        try {
+            return FileTextToDateTime(bytes.substr(0, 19));
+        } catch (const KrError&) {
+        }
+    }
+    const QDateTime written = QFileInfo(fromNativePath(path)).lastModified();
+    if (!written.isValid())
+        return Now();
+    return ComposeDateTime(EncodeDate(written.date().year(), written.date().month(), written.date().day()),
+                           EncodeTime(written.time().hour(), written.time().minute(), 0, 0));
+}
+
+// Only letters, digits and "-_." of a serial number go into a file name.
+std::string forFileName(const std::string& serial)
+{
+    std::string kept;
+    for (char c : serial)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+            c == '.')
+            kept += c;
+    return kept;
+}
+
 } // namespace
 
-TBackupSlots::TBackupSlots(std::string programFolder) : folder(std::move(programFolder))
+TBackupSlots::TBackupSlots(std::string programFolder, const std::string& meterSerial)
+    : folder(std::move(programFolder)), serial(forFileName(meterSerial))
 {
     if (!folder.empty() && folder.back() != '/' && folder.back() != char(fs::path::preferred_separator))
         folder += char(fs::path::preferred_separator);
@@ -45,7 +80,28 @@ std::string TBackupSlots::SlotPath(int n) const { return folder + "data" + std::
 
 std::string TBackupSlots::StagingPath() const { return folder + "data-new.bak.tmp"; }
 
-std::string TBackupSlots::RetiringPath() const { return folder + "data-old.bak.tmp"; }
+std::string TBackupSlots::OlderFolder() const
+{
+    return folder + OlderFolderName + char(fs::path::preferred_separator);
+}
+
+std::string TBackupSlots::OlderPath(const std::string& slot) const
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    const TDateTime at = downloadedAt(slot);
+    DecodeDate(at, year, month, day);
+    DecodeTime(at, hour, minute, second, msec);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d%02d", year, month, day, hour, minute);
+    std::string base = OlderFolder() + stamp;
+    if (!serial.empty())
+        base += " " + serial;
+    // Two backups from the same minute must not overwrite each other.
+    std::string path = base + ".bak";
+    for (int n = 2; isFile(path); ++n)
+        path = base + " (" + std::to_string(n) + ").bak";
+    return path;
+}
 
 bool TBackupSlots::SlotUsed(int n) const { return isFile(SlotPath(n)); }
 
@@ -85,7 +141,14 @@ std::string TBackupSlots::StoreWithRotation(TFile& document)
         moves.emplace_back(from, to);
         return true;
     };
-    bool ok = !SlotUsed(1) || move(SlotPath(1), RetiringPath());
+    // The oldest is kept in the folder of older backups; it is moved there
+    // first, so that nothing is renumbered when it cannot be kept.
+    if (SlotUsed(1) && !(makeFolders(OlderFolder()) && move(SlotPath(1), OlderPath(SlotPath(1))))) {
+        removeQuietly(staging);
+        throw BackupError("the oldest backup, data1.bak, could not be moved into " +
+                          shown(OlderFolder()) + ".");
+    }
+    bool ok = true;
     for (int n = 2; ok && n <= SlotCount; ++n)
         if (SlotUsed(n))
             ok = move(SlotPath(n), SlotPath(n - 1));
@@ -98,13 +161,11 @@ std::string TBackupSlots::StoreWithRotation(TFile& document)
         if (!restored)
             throw BackupError("the older backups could not be renumbered, and not all of them could be put back. "
                               "Check the files data1.bak to data9.bak and " + shown(staging) + " in " +
-                              shown(folder) + ".");
+                              shown(folder) + ", and the folder " + shown(OlderFolder()) + ".");
         removeQuietly(staging);
         throw BackupError("the older backups in " + shown(folder) +
                           " could not be renumbered to make room for the new one.");
     }
-    // The oldest backup goes only now that the new one is in its place.
-    removeQuietly(RetiringPath());
     return newest;
 }
 

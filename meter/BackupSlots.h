@@ -18,8 +18,9 @@ public:
 
 // The nine backups of the meter's memory beside the program, "data1.bak" to
 // "data9.bak". Free slots fill from the lowest number; with all nine in use
-// the oldest (slot 1) goes and the others move down one number, so slot 9 is
-// always the newest.
+// the oldest (slot 1) moves into the subfolder "older backups" and the others
+// move down one number, so slot 9 is always the newest. No backup is ever
+// deleted.
 //
 // A new backup is never allowed to cost an old one before it is safely on
 // disk: it is written (temporary file, flushed, renamed), read back and
@@ -28,9 +29,13 @@ public:
 class TBackupSlots {
 public:
     static constexpr int SlotCount = 9;
+    // The subfolder that keeps every backup leaving the nine slots.
+    static constexpr const char* OlderFolderName = "older backups";
 
-    // folder: native path of the program's folder, with or without a trailing separator.
-    explicit TBackupSlots(std::string folder);
+    // folder: native path of the program's folder, with or without a trailing
+    // separator. serial: the meter's serial number as it sent it, empty when
+    // not known; it goes into the names of older backups.
+    explicit TBackupSlots(std::string folder, const std::string& serial = {});
 
     std::string SlotPath(int n) const;
     bool SlotUsed(int n) const;
@@ -43,10 +48,10 @@ public:
     // Raises BackupError; the slots are then as they were.
     std::string Store(TFile& document);
 
-    // Where a new backup waits while the old ones move, and where the oldest
-    // waits until the new one is in place.
+    // Where a new backup waits while the old ones move.
     std::string StagingPath() const;
-    std::string RetiringPath() const;
+    // Native path of the folder of older backups, with a trailing separator.
+    std::string OlderFolder() const;
 
     // Test seam: renames go through this (default kr::renameFile).
     using RenameFunction = std::function<void(const std::string& from, const std::string& to, std::error_code& ec)>;
@@ -59,8 +64,11 @@ private:
     // either fails or the readings differ.
     void WriteVerified(TFile& document, const std::string& path, const std::string& shownPath);
     bool Rename(const std::string& from, const std::string& to);
+    // A name in the folder of older backups not yet taken, for the backup at `slot`.
+    std::string OlderPath(const std::string& slot) const;
 
     std::string folder;
+    std::string serial;
     RenameFunction renameFile;
 };
 

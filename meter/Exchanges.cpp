@@ -372,7 +372,9 @@ TEraseOutcome TMeterExchanges::BackUpAndErase(TKRFile& backup)
     }
     std::string path;
     try {
-        path = TBackupSlots(BackupFolder()).Store(backup);
+        // The last serial number asked names the backup that leaves the slots.
+        const std::string serial = serialOutcome.kind == TSerialOutcome::Found ? serialOutcome.serial : std::string();
+        path = TBackupSlots(BackupFolder(), serial).Store(backup);
     } catch (const BackupError& e) {
         return eraseEnd(TEraseOutcome::NotSafe, e.what());
     }

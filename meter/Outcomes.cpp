@@ -1,6 +1,6 @@
 #include "meter/Outcomes.h"
 
-#include <QFileInfo>
+#include <QDir>
 
 #include "meter/MeterLink.h"
 #include "platform/Text.h"
@@ -19,6 +19,9 @@ namespace {
 TOutcomeMessage noAnswer() { return {MsgKind::Error, NoResponseMessage}; }
 
 TOutcomeMessage notErased(const std::string& reason) { return {MsgKind::Error, exchange_text::NotErased + reason}; }
+
+// A backup's full path, as the user's system writes paths.
+std::string shownPath(const std::string& path) { return toCp1252(QDir::toNativeSeparators(fromNativePath(path))); }
 
 } // namespace
 
@@ -46,9 +49,7 @@ TOutcomeMessage MessageFor(const TEraseOutcome& o)
     using K = TEraseOutcome;
     switch (o.kind) {
     case K::Erased:
-        return {MsgKind::Information, exchange_text::ErasedInto +
-                                          toCp1252(QFileInfo(fromNativePath(o.backupPath)).fileName()) +
-                                          exchange_text::ErasedTail};
+        return {MsgKind::Information, exchange_text::ErasedInto + shownPath(o.backupPath) + exchange_text::ErasedTail};
     case K::Empty: return {MsgKind::Warning, exchange_text::NoDataToErase};
     case K::NoAnswer: return noAnswer();
     case K::NotSafe: return notErased(o.detail);
@@ -58,8 +59,7 @@ TOutcomeMessage MessageFor(const TEraseOutcome& o)
     case K::SendFailed:
         if (o.backupPath.empty())
             return notErased("the KR could not be reached.\r\n" + o.detail);
-        return notErased("the erase command could not be sent (" + o.detail + "). The backup is in " +
-                         toCp1252(fromNativePath(o.backupPath)) + ".");
+        return notErased("the erase command could not be sent (" + o.detail + "). The backup is in " + shownPath(o.backupPath) + ".");
     }
     return {};
 }

@@ -158,6 +158,20 @@ struct ExchangeRig {
     }
 
     QString slotPath(int n) const { return home.filePath(QStringLiteral("data%1.bak").arg(n)); }
+    // The erase's report, naming the backup in slot n by its full path.
+    QString erasedInto(int n) const
+    {
+        return QStringLiteral("The readings were saved to ") + QDir::toNativeSeparators(slotPath(n)) +
+               QStringLiteral(", and the KR was told to erase them.");
+    }
+    // Tables are written before the rig's folder exists, so they say
+    // ErasedMark where the report names data1.bak.
+    static inline const QString ErasedMark = QStringLiteral("(saved to data1.bak and erased)");
+    QStringList marked(QStringList told) const
+    {
+        told.replaceInStrings(erasedInto(1), ErasedMark);
+        return told;
+    }
     // Slot files with a marker text, so that moves can be followed.
     void fillSlots(const QList<int>& numbers)
     {

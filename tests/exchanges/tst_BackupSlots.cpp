@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "core/AtomicFile.h"
+#include "core/Mtlutils.h"
 #include "core/Readings.h"
 #include "core/Regional.h"
 #include "meter/BackupSlots.h"
@@ -15,7 +16,7 @@ namespace {
 
 struct Folder {
     QTemporaryDir dir;
-    TBackupSlots slots_{toNativePath(dir.path())};
+    TBackupSlots slots_{toNativePath(dir.path()), "KR-00417"};
 
     QString path(const QString& name) const { return dir.filePath(name); }
     void fill(const QList<int>& numbers)
@@ -36,6 +37,11 @@ struct Folder {
             all << name + QLatin1Char('=') + QString::fromLatin1(f.read(8));
         }
         return all;
+    }
+    // The names in the folder of older backups.
+    QStringList older() const
+    {
+        return QDir(path(QString::fromLatin1(TBackupSlots::OlderFolderName))).entryList(QDir::Files, QDir::Name);
     }
 };
 
@@ -106,26 +112,87 @@ private slots:
         QCOMPARE(now.size(), 9);
         QVERIFY(now.takeLast().startsWith(QStringLiteral("data9.bak=")));
         QCOMPARE(now, expected);
+        // The oldest is kept, not deleted: it is no data file, so its time is the file's.
+        const QStringList older = f.older();
+        QCOMPARE(older.size(), 1);
+        QVERIFY2(older.first().endsWith(QStringLiteral(" KR-00417.bak")), qPrintable(older.first()));
+    }
+
+    // An older backup is named by when its readings were downloaded, the
+    // meter's serial number when known, and a count when the minute is taken.
+    void oldestMovesIntoOlderBackupsByItsDownload_data()
+    {
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<QStringList>("there");   // already in "older backups"
+        QTest::addColumn<QString>("name");
+        const QString kr = QStringLiteral("2026-12-09 0715 KR-00417");
+        QTest::newRow("serial") << QByteArray("KR-00417") << QStringList{} << kr + QStringLiteral(".bak");
+        QTest::newRow("no serial") << QByteArray() << QStringList{} << QStringLiteral("2026-12-09 0715.bak");
+        QTest::newRow("odd characters dropped") << QByteArray(" KR/00:417 ") << QStringList{}
+                                                << QStringLiteral("2026-12-09 0715 KR00417.bak");
+        QTest::newRow("same minute") << QByteArray("KR-00417") << QStringList{kr + QStringLiteral(".bak")}
+                                     << kr + QStringLiteral(" (2).bak");
+        QTest::newRow("third in the minute")
+            << QByteArray("KR-00417") << QStringList{kr + QStringLiteral(".bak"), kr + QStringLiteral(" (2).bak")}
+            << kr + QStringLiteral(" (3).bak");
+    }
+    void oldestMovesIntoOlderBackupsByItsDownload()
+    {
+        QFETCH(QByteArray, serial);
+        QFETCH(QStringList, there);
+        QFETCH(QString, name);
+        Folder f;
+        TBackupSlots backups(toNativePath(f.dir.path()), serial.toStdString());
+        f.fill({2, 3, 4, 5, 6, 7, 8, 9});
+        TKRFile oldest;
+        fillDocument(oldest);
+        oldest.SetDateStamp(ComposeDateTime(EncodeDate(2026, 12, 9), EncodeTime(7, 15, 42, 0)));
+        oldest.SaveToFile(toNativePath(f.path(QStringLiteral("data1.bak"))));
+        const QString olderDir = f.path(QString::fromLatin1(TBackupSlots::OlderFolderName));
+        QVERIFY(QDir().mkpath(olderDir));
+        for (const QString& other : there) {
+            QFile o(olderDir + QLatin1Char('/') + other);
+            QVERIFY(o.open(QIODevice::WriteOnly));
+            o.write("other");
+        }
+        TKRFile doc;
+        fillDocument(doc);
+        backups.Store(doc);
+        QStringList expected = QStringList(there) << name;
+        expected.sort();
+        QCOMPARE(f.older(), expected);
+        TKRFile moved;
+        moved.LoadFromFile(toNativePath(olderDir + QLatin1Char('/') + name));
+        QVERIFY(SameReadings(moved, oldest));
     }
 
     void failedRenamePutsEverySlotBack_data()
     {
         QTest::addColumn<QList<int>>("used");
-        QTest::addColumn<int>("failAt");   // the n-th rename fails
+        QTest::addColumn<int>("failAt");   // the n-th rename fails; 0: the folder of older backups is a file
+        QTest::addColumn<QString>("why");
         const QList<int> all{1, 2, 3, 4, 5, 6, 7, 8, 9};
-        QTest::newRow("retiring the oldest") << all << 1;
-        QTest::newRow("moving 2 to 1") << all << 2;
-        QTest::newRow("moving 6 to 5") << all << 6;
-        QTest::newRow("moving 9 to 8") << all << 9;
-        QTest::newRow("new one into 9") << all << 10;
-        QTest::newRow("gap at 3, moving 5 to 4") << QList<int>{1, 2, 4, 5, 6, 7, 8, 9} << 5;
+        const QString renumber = QStringLiteral("could not be renumbered to make room");
+        const QString keep = QStringLiteral("the oldest backup, data1.bak, could not be moved into ");
+        QTest::newRow("older backups not a folder") << all << 0 << keep;
+        QTest::newRow("moving the oldest away") << all << 1 << keep;
+        QTest::newRow("moving 2 to 1") << all << 2 << renumber;
+        QTest::newRow("moving 6 to 5") << all << 6 << renumber;
+        QTest::newRow("moving 9 to 8") << all << 9 << renumber;
+        QTest::newRow("new one into 9") << all << 10 << renumber;
+        QTest::newRow("gap at 3, moving 5 to 4") << QList<int>{1, 2, 4, 5, 6, 7, 8, 9} << 5 << renumber;
     }
     void failedRenamePutsEverySlotBack()
     {
         QFETCH(QList<int>, used);
         QFETCH(int, failAt);
+        QFETCH(QString, why);
         Folder f;
         f.fill(used);
+        if (failAt == 0) {
+            QFile blocker(f.path(QString::fromLatin1(TBackupSlots::OlderFolderName)));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
         const QStringList before = f.snapshot();
         int renames = 0;
         f.slots_.SetRename([&](const std::string& from, const std::string& to, std::error_code& ec) {
@@ -140,10 +207,10 @@ private slots:
             f.slots_.Store(doc);
             QFAIL("the store should have failed");
         } catch (const BackupError& e) {
-            QVERIFY2(QString::fromLatin1(e.what()).contains(QStringLiteral("could not be renumbered to make room")),
-                     e.what());
+            QVERIFY2(QString::fromLatin1(e.what()).contains(why), e.what());
         }
         QCOMPARE(f.snapshot(), before);
+        QCOMPARE(f.older(), QStringList());
     }
 
     void failedUndoKeepsTheNewBackupAndSaysSo()

@@ -56,7 +56,7 @@ const QString PortGone = QStringLiteral("Cannot open serial port COM7");
 const QString Lost = QStringLiteral("The connection to the KR was lost during the download.");
 const QString NotErasedLost =
     QStringLiteral("The KR has not been erased: the connection to the KR was lost during the download");
-const QString Erased = QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them.");
+const QString Erased = ExchangeRig::ErasedMark;
 const QString NotSent = QString::fromLatin1(library_text::NotSent);
 
 // The meter's library as its state file lists it, species then wall and roof.
@@ -215,7 +215,7 @@ private slots:
         case Exchange::Erase:
             r.prompts.answer(mbOK);
             r.exchanges.btnClearKRMClick();
-            told = askedFirst(exchange_text::EraseQuestion);
+            told = r.marked(askedFirst(exchange_text::EraseQuestion));
             if (outcome)
                 QVERIFY(r.sim->waitForExit());
             QCOMPARE(r.slotsInUse(), outcome ? QStringList{QStringLiteral("data1.bak")} : QStringList());
@@ -255,7 +255,7 @@ private slots:
             };
             r.prompts.answer(mbOK);
             const TLibraryUploadOutcome result = r.library.BtnSendClick(woodCodes()).outcome;
-            told = askedFirst(exchange_text::EraseQuestion);
+            told = r.marked(askedFirst(exchange_text::EraseQuestion));
             QCOMPARE(result == TLibraryUploadOutcome::Sent, bool(outcome));
             if (outcome)
                 QVERIFY(r.sim->waitForExit());
@@ -303,7 +303,7 @@ private slots:
             QVERIFY(r.download());
             QVERIFY2(r.prompts.messages().size() <= 1, qPrintable(r.prompts.messageTexts().join(" | ")));
         }
-        const bool erased = !r.prompts.messageTexts().filter(Erased).isEmpty();
+        const bool erased = r.prompts.messageTexts().contains(r.erasedInto(1));
         QTRY_VERIFY_WITH_TIMEOUT(!r.exchanges.Busy(), 5000);
         if (erased)
             QVERIFY(r.sim->waitForLog(QStringLiteral("state saved")));

@@ -289,8 +289,7 @@ private slots:
         QCOMPARE(ask.kind, MsgKind::Warning);
         QCOMPARE(ask.buttons, MsgButtons(mbOK | mbCancel));
         QCOMPARE(ask.defaultButton, mbCancel);
-        QCOMPARE(r.prompts.messages().last().text,
-                 QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them."));
+        QCOMPARE(r.prompts.messages().last().text, r.erasedInto(1));
         QCOMPARE(r.progress.captions, QStringList(2, QStringLiteral("Backing up Data from KR before deleting")));
         QCOMPARE(r.slotsInUse(), QStringList{QStringLiteral("data1.bak")});
 

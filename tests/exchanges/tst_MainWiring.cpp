@@ -60,7 +60,9 @@ private slots:
         prompts.answer(mbOK);
         QTest::mouseClick(main.btnClearKRM, Qt::LeftButton);
         QCOMPARE(prompts.messageTexts().last(),
-                 QStringLiteral("The readings were saved to data1.bak, and the KR was told to erase them."));
+                 QStringLiteral("The readings were saved to ") +
+                     QDir::toNativeSeparators(wired.home.filePath(QStringLiteral("data1.bak"))) +
+                     QStringLiteral(", and the KR was told to erase them."));
         QVERIFY(QFile::exists(wired.home.filePath(QStringLiteral("data1.bak"))));
         QCOMPARE(usedReadings(main.Document()), 40);
         // The question, then the report naming the backup.

@@ -318,6 +318,7 @@ void TestDiskFaults::backupKeepsEverySlot()
         dir.path(),
         [&] {
             emptyFolder(dir.path());
+            QDir(dir.filePath(QString::fromLatin1(TBackupSlots::OlderFolderName))).removeRecursively();
             for (int n : used)
                 QVERIFY(writeFile(dir.filePath(QStringLiteral("data%1.bak").arg(n)), QByteArray("slot ") + QByteArray::number(n)));
         },
@@ -325,9 +326,13 @@ void TestDiskFaults::backupKeepsEverySlot()
         [&](const DiskFaultRun& run) {
             if (run.message.isEmpty())
                 return;
-            // The new backup is written first; only then are the old ones renumbered.
+            // The new backup is written first; then the oldest is moved into a
+            // folder made for it; only then are the others renumbered.
             if (run.n <= writeSteps)
                 QCOMPARE(run.message, QStringLiteral("the backup could not be written to ") + slot + '.');
+            else if (run.n <= writeSteps + 2)
+                QCOMPARE(run.message, QStringLiteral("the oldest backup, data1.bak, could not be moved into ") +
+                                          native(dir.filePath(QStringLiteral("older backups/"))) + '.');
             else
                 QCOMPARE(run.message, QStringLiteral("the older backups in ") + native(dir.path() + '/') +
                                           QStringLiteral(" could not be renumbered to make room for the new one."));
