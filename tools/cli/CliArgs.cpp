@@ -493,9 +493,10 @@ QString usageText(Command command)
             "Usage: kr-cli [--port N | --device PATH] [--home DIR] erase --yes\n"
             "\n"
             "Downloads the meter's readings into the next backup file data1.bak .. data9.bak\n"
-            "of the program folder (the oldest goes when all nine are in use), then erases\n"
-            "the meter. Without --yes nothing is done (exit status 4); when the backup cannot\n"
-            "be written the meter is not erased (exit status 4).\n");
+            "of the program folder (when all nine are in use the oldest moves into \"older\n"
+            "backups\" there, never deleted), then erases the meter. Without --yes nothing\n"
+            "is done (exit status 4); when the backup cannot be written the meter is not\n"
+            "erased (exit status 4).\n");
     case Command::Serial:
         return QStringLiteral(
             "Usage: kr-cli [--port N | --device PATH] serial\n"
