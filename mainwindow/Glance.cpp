@@ -287,7 +287,12 @@ void TfmGlance::fillChart()
 
     const double low = double(values.range.low);
     const double high = double(values.range.high);
-    auto* band = new QAreaSeries(level(high, BandColour, Qt::NoPen, 0), level(low, BandColour, Qt::NoPen, 0));
+    QLineSeries* upper = level(high, BandColour, Qt::NoPen, 0);
+    QLineSeries* lower = level(low, BandColour, Qt::NoPen, 0);
+    auto* band = new QAreaSeries(upper, lower);
+    // The area does not own its edges: they go with it.
+    upper->setParent(band);
+    lower->setParent(band);
     band->setName(QStringLiteral("Target range %1 to %2 %").arg(figure(values.range.low), figure(values.range.high)));
     band->setColor(BandColour);
     band->setBorderColor(BandColour.darker(130));
