@@ -56,7 +56,7 @@ std::optional<std::vector<std::string>> TMeterCommands::ReceiveLibrary()
 
 void TMeterCommands::SendLibrary(const std::vector<std::string>& codes)
 {
-    runHandler([&] { library.BtnSendClick(codes); });
+    library.BtnSendClick(codes);
 }
 
 } // namespace kr

@@ -345,7 +345,6 @@ TEraseOutcome TMeterExchanges::RunErase()
             });
         }
     } finish{*this};
-    downloading = true;
     try {
         RequestSummary();
     } catch (const KrError& e) {

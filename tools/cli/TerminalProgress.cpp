@@ -85,16 +85,13 @@ void TerminalProgress::draw()
 {
     if (!visible)
         return;
-    // Before the first reply there is nothing to count yet.
-    if (progress.ProgressMax == 0) {
+    // \x1b[K clears what a longer earlier line left behind. Before the first
+    // reply there is nothing to count yet.
+    if (progress.ProgressMax == 0)
         std::fprintf(out, "\r%s...\x1b[K", caption.c_str());
-        std::fflush(out);
-        drawn = true;
-        return;
-    }
-    // \x1b[K clears what a longer earlier line left behind.
-    std::fprintf(out, "\r%s: %d of %d (%d%%)\x1b[K", caption.c_str(), progress.ProgressTotal,
-                 progress.ProgressMax, progress.percent);
+    else
+        std::fprintf(out, "\r%s: %d of %d (%d%%)\x1b[K", caption.c_str(), progress.ProgressTotal,
+                     progress.ProgressMax, progress.percent);
     std::fflush(out);
     drawn = true;
 }
