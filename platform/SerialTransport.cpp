@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <cerrno>
 
 #include "platform/PortMap.h"
 
@@ -86,6 +88,8 @@ bool QtSerialTransport::fail(PortProblem kind, const QString& detail)
 
 void QtSerialTransport::close()
 {
+    delete resume;
+    resume = nullptr;
     if (port->isOpen())
         port->close();
     port->clearError();
@@ -131,6 +135,17 @@ void QtSerialTransport::onReadyRead()
 
 void QtSerialTransport::onError(int code)
 {
+    // A line held by the far end (XOFF) or a full driver queue refuses a flush
+    // for now; the port keeps the bytes and sends them when the line moves.
+    // errno may be gone by now; the port's text of it is not.
+    const QString why = port->errorString();
+    const auto kind = QSerialPort::SerialPortError(code);
+    if ((kind == QSerialPort::WriteError || kind == QSerialPort::ResourceError)
+        && (why == qt_error_string(EAGAIN) || why == qt_error_string(EWOULDBLOCK))) {
+        port->clearError();
+        resumeWhenWritable();
+        return;
+    }
     switch (QSerialPort::SerialPortError(code)) {
     case QSerialPort::ResourceError:
     case QSerialPort::DeviceNotFoundError:
@@ -152,6 +167,21 @@ void QtSerialTransport::onError(int code)
     // The error comes from inside the port's own notifier: close once it has returned.
     const quint64 current = opens;
     QMetaObject::invokeMethod(this, [this, current] { closeAfterLoss(current); }, Qt::QueuedConnection);
+}
+
+// The port gives up on its queue after a refused write; wake it once the line
+// takes bytes again, so what is queued still goes, without polling.
+void QtSerialTransport::resumeWhenWritable()
+{
+    if (!resume) {
+        resume = new QSocketNotifier(port->handle(), QSocketNotifier::Write, this);
+        connect(resume, &QSocketNotifier::activated, this, [this] {
+            resume->setEnabled(false);
+            if (port->isOpen() && port->bytesToWrite() > 0)
+                port->flush();
+        });
+    }
+    resume->setEnabled(true);
 }
 
 void QtSerialTransport::closeAfterLoss(quint64 openCount)

@@ -6,6 +6,7 @@
 #include "platform/PortAccess.h"
 
 class QSerialPort;
+class QSocketNotifier;
 
 namespace kr {
 
@@ -69,9 +70,11 @@ private:
     void onReadyRead();
     void onError(int code);
     void closeAfterLoss(quint64 openCount);
+    void resumeWhenWritable();
     bool fail(PortProblem kind, const QString& detail);
 
     QSerialPort* port;
+    QSocketNotifier* resume = nullptr;  // while the line refuses bytes; see resumeWhenWritable
     PortClaim claim;   // held exactly while the port is open
     int portNumber = 0;
     QString error;

@@ -220,9 +220,22 @@ private slots:
         QTRY_COMPARE(libraryOf(sim.readState()), held);
     }
 
+    // With the line held near the end, the last characters wait in the program's
+    // output buffer: put must not end (and close the port) before they leave.
+    void putSendsTheListAfterABackup_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("free line") << QString();
+        QTest::newRow("line held for 1.5 s after 600 of 608 bytes") << QStringLiteral("hold=1500:600");
+    }
+
     void putSendsTheListAfterABackup()
     {
-        SimMeter sim;
+        QFETCH(QString, fault);
+        SimMeter::Options options;
+        if (!fault.isEmpty())
+            options.fault(fault);
+        SimMeter sim(options);
         QVERIFY(sim.start());
         const auto r = runCli({"--home", home.path(), "--device", sim.devicePath(), "library", "put",
                                path("full.lst"), "--yes", "--nd"});

@@ -59,7 +59,9 @@ bool drained(MeterSession& s)
     auto* serial = dynamic_cast<QtSerialTransport*>(&s.link.transport());
     if (!serial)
         return true;
-    return WaitUntil([serial] { return serial->pendingOutput() == 0; }, DrainTimeoutMs);
+    // A port lost on the way has dropped what it held: that is not drained.
+    return WaitUntil([serial] { return !serial->isOpen() || serial->pendingOutput() == 0; }, DrainTimeoutMs)
+        && serial->isOpen();
 }
 
 int runDownload(const Invocation& inv, CliPrompts& prompts)

@@ -34,6 +34,7 @@ const FaultInfo Known[] = {
     {"more-lines", FaultKind::MoreLines, Arg::Count, 3, 0, "4"},
     {"fewer-lines", FaultKind::FewerLines, Arg::Count, 3, 0, "4"},
     {"serial-refused", FaultKind::SerialRefused, Arg::None, 0, 0, "5"},
+    {"hold", FaultKind::Hold, Arg::MillisLine, 1500, 600, "6"},
 };
 
 bool readNumber(std::string_view text, int low, int high, int& value)
@@ -176,7 +177,10 @@ const char* faultHelp()
            "                    end: more lines than the summary announced.\n"
            "  fewer-lines[=N]   The \"$4\" reply leaves out its last N record lines (3).\n"
            "  serial-refused    The \"$5\" reply starts with the line \"ERR\" instead of the\n"
-           "                    echo; the serial number line still follows.\n";
+           "                    echo; the serial number line still follows.\n"
+           "  hold[=MS[:N]]     After N bytes (600) of the 608 that follow \"$6\", the meter\n"
+           "                    stops the line (XOFF) for MS ms (1500): what the program sends\n"
+           "                    meanwhile waits in its own output buffer.\n";
 }
 
 } // namespace kr::sim

@@ -29,6 +29,7 @@ enum class FaultKind {
     MoreLines,      // more-lines=N: N record lines more than the summary announced
     FewerLines,     // fewer-lines=N: N record lines fewer
     SerialRefused,  // serial-refused: the first line is "ERR" instead of the echo
+    Hold,           // hold=MS[:N]: after N bytes of an upload the line is held (XOFF) for MS
 };
 
 struct Fault {

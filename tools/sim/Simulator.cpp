@@ -225,12 +225,27 @@ void Simulator::readerLoop()
     CommandReader reader;
     char buf[4096];
     double lastByteMs = 0;
+    // The hold fault: the program's output is stopped at the terminal (as XOFF
+    // would) until holdEndsMs; once per upload.
+    const Fault* hold = findFault(options.faults, FaultKind::Hold, Command::Upload);
+    double holdEndsMs = -1;
+    bool heldThisUpload = false;
     for (;;) {
         pollfd fds[3] = {{master, POLLIN, 0}, {mainWake[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         int timeout = -1;
         if (reader.collectingUpload())
             timeout = std::max(0, static_cast<int>(UploadIdleMs - (elapsedMs() - lastByteMs)) + 1);
+        if (holdEndsMs >= 0) {
+            int untilRelease = std::max(0, static_cast<int>(holdEndsMs - elapsedMs()) + 1);
+            timeout = timeout < 0 ? untilRelease : std::min(timeout, untilRelease);
+        }
         int n = ::poll(fds, options.watchStdin ? 3 : 2, timeout);
+        if (holdEndsMs >= 0 && elapsedMs() >= holdEndsMs) {
+            ::tcflow(slave, TCOON);
+            holdEndsMs = -1;
+            lastByteMs = elapsedMs();
+            log.event("hold released");
+        }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -278,6 +293,14 @@ void Simulator::readerLoop()
             log.received(buf, static_cast<std::size_t>(got), lastByteMs);
             for (ssize_t i = 0; i < got; ++i) {
                 auto received = reader.feed(buf[i]);
+                if (!reader.collectingUpload())
+                    heldThisUpload = false;
+                else if (hold && !heldThisUpload && reader.uploadReceived() >= static_cast<std::size_t>(hold->line)) {
+                    heldThisUpload = true;
+                    ::tcflow(slave, TCOOFF);
+                    holdEndsMs = elapsedMs() + hold->value;
+                    log.event("hold for " + std::to_string(hold->value) + " ms");
+                }
                 if (!received)
                     continue;
                 log.event(std::string("cmd ") + commandText(received->command));
