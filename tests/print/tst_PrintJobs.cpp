@@ -61,17 +61,11 @@ private slots:
         settings.BottomMargin = 13;
         settings.LeftMargin = 14;
         StoredFont font;
-        font.Name = "Times New Roman";
-        font.Size = 11;
-        font.Style.italic = true;
         font.Color = stored;
         const TPageSetup setup = PageSetupFrom(settings, font);
         QCOMPARE(setup.font.rgb, rgb);
         QCOMPARE(QList<int>({setup.topMargin, setup.rightMargin, setup.bottomMargin, setup.leftMargin}),
                  QList<int>({11, 12, 13, 14}));
-        QCOMPARE(setup.font.name, QStringLiteral("Times New Roman"));
-        QCOMPARE(setup.font.points, 11);
-        QVERIFY(setup.font.italic && !setup.font.bold);
     }
 
     void pdfNameBesideTheFile_data()
