@@ -11,6 +11,11 @@ set(kr_app_id org.krcompanion.kr)
 set(kr_data_dir ${CMAKE_INSTALL_DATADIR}/kr)
 
 install(TARGETS kr kr-cli kr-meter-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The installed programs bind every symbol at start, so the loader can make
+# their relocation tables read-only.
+foreach(program kr kr-cli kr-meter-sim)
+  target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+endforeach()
 
 install(FILES ${KR_FACTORS_FILE} DESTINATION ${kr_data_dir})
 if(TARGET kr-guides)
@@ -24,7 +29,43 @@ install(FILES ${kr_desktop_dir}/${kr_app_id}.metainfo.xml DESTINATION ${CMAKE_IN
 install(FILES ${kr_desktop_dir}/${kr_app_id}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME ${kr_app_id}.xml)
 install(FILES ${kr_desktop_dir}/${kr_app_id}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/tools/cli/kr-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Manual pages and the changelog go out compressed as Debian wants them:
+# gzip -9n, so the archive holds no name or time and builds the same each time.
+find_program(KR_GZIP gzip REQUIRED)
+set(kr_packed_dir ${PROJECT_BINARY_DIR}/packed)
+set(kr_packed)
+foreach(source IN ITEMS ${PROJECT_SOURCE_DIR}/shell/man/kr.1 ${PROJECT_SOURCE_DIR}/tools/cli/kr-cli.1
+                        ${PROJECT_SOURCE_DIR}/tools/sim/kr-meter-sim.1 ${PROJECT_SOURCE_DIR}/cmake/deb/changelog)
+  get_filename_component(name ${source} NAME)
+  set(packed ${kr_packed_dir}/${name}.gz)
+  add_custom_command(
+    OUTPUT ${packed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${kr_packed_dir}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${kr_packed_dir}/${name}
+    COMMAND ${KR_GZIP} -9nf ${kr_packed_dir}/${name}
+    DEPENDS ${source}
+    VERBATIM)
+  list(APPEND kr_packed ${packed})
+endforeach()
+add_custom_target(kr-packed ALL DEPENDS ${kr_packed})
+install(FILES ${kr_packed_dir}/kr.1.gz ${kr_packed_dir}/kr-cli.1.gz ${kr_packed_dir}/kr-meter-sim.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(kr_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/kr)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/deb/copyright ${kr_packed_dir}/changelog.gz DESTINATION ${kr_doc_dir})
+
+# A stripping install (cpack, cmake --install --strip) also drops the
+# compiler's .comment section, which only names the compiler.
+if(CMAKE_OBJCOPY)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program kr kr-cli kr-meter-sim)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
 
 # Menus that cannot scale the SVG take the 256-pixel picture, drawn from it at build time.
 find_program(KR_RSVG_CONVERT rsvg-convert)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cpack makes a .deb whose Depends come from the linked libraries, and the
 # programs unpacked from it run: kr-cli finds the installed catalogue beside
-# its own folder and keeps its files in the user's folder.
+# its own folder and keeps its files in the user's folder. lintian finds no
+# error or warning in it.
 #   deb-package.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -46,6 +47,22 @@ listed=$("$cli" library show "$tmp/one.lst" 2>&1) || true
 grep -q "HN000010  Red Alder" <<<"$listed" || { echo "FAIL: the installed catalogue was not found: $listed"; status=1; }
 [ -d "$HOME/.local/share/kr" ] || { echo "FAIL: no per-user folder ~/.local/share/kr"; status=1; }
 [ ! -e "$root/usr/bin/kr.ini" ] || { echo "FAIL: kr.ini written beside the installed program"; status=1; }
+
+# The versions the package states for itself agree with the package's own.
+version=$(dpkg-deb -f "$deb" Version)
+logged=$(zcat "$root/usr/share/doc/kr/changelog.gz" | sed -n '1s/^kr (\([^)]*\)).*/\1/p') || true
+[ "$logged" = "$version" ] || { echo "FAIL: the changelog's latest entry is '$logged', the package $version"; status=1; }
+released=$(grep -o '<release version="[^"]*"' "$root/usr/share/metainfo/org.krcompanion.kr.metainfo.xml" \
+  | head -1 | cut -d'"' -f2) || true
+[ "$released" = "$version" ] || { echo "FAIL: the metainfo's latest release is '$released', the package $version"; status=1; }
+
+# What Debian's own checker says: no error or warning (informational tags may stay).
+if command -v lintian >/dev/null; then
+  lintian --pedantic "$deb" >"$tmp/lintian.txt" 2>&1 || true
+  if grep -E '^[EW]: ' "$tmp/lintian.txt"; then echo "FAIL: lintian"; status=1; fi
+else
+  echo "lintian missing (scripts/install-deps): the package was not checked by it"
+fi
 
 ls -l "$deb"
 echo "$depends"

@@ -23,7 +23,8 @@ expected=(
   share/mime/packages/$id.xml
   share/icons/hicolor/scalable/apps/$id.svg
   share/icons/hicolor/256x256/apps/$id.png
-  share/man/man1/kr-cli.1
+  share/man/man1/kr.1.gz share/man/man1/kr-cli.1.gz share/man/man1/kr-meter-sim.1.gz
+  share/doc/kr/copyright share/doc/kr/changelog.gz
 )
 if [ "$with_guides" = 1 ]; then
   expected+=("share/kr/kr user guide.pdf" "share/kr/Working with your KR.pdf")
@@ -49,7 +50,9 @@ if [ -s "$tmp/mime.txt" ]; then cat "$tmp/mime.txt"; status=1; fi
 grep -q "application/x-kr-data:\*\.krx" "$prefix/share/mime/globs2" \
   || { echo "FAIL: *.krx is not application/x-kr-data"; status=1; }
 if command -v groff >/dev/null; then
-  groff -man -ww -z "$prefix/share/man/man1/kr-cli.1" 2>"$tmp/man.txt" || status=1
-  if [ -s "$tmp/man.txt" ]; then cat "$tmp/man.txt"; status=1; fi
+  for page in kr kr-cli kr-meter-sim; do
+    zcat "$prefix/share/man/man1/$page.1.gz" | groff -man -ww -z 2>"$tmp/man.txt" || status=1
+    if [ -s "$tmp/man.txt" ]; then echo "$page.1:"; cat "$tmp/man.txt"; status=1; fi
+  done
 fi
 exit $status

@@ -145,6 +145,36 @@ private slots:
         QCOMPARE(ysOf(s, "68").size(), 1);
     }
 
+    // The page must hold the header and four lines between the margins. Where
+    // that room is exactly met no line would ever fit, so it is refused; one
+    // pixel more and each reading goes on a page of its own.
+    void roomForFourLinesAtItsBoundary_data()
+    {
+        QTest::addColumn<int>("pageHeight");
+        QTest::addColumn<bool>("prints");
+        const int exactlyMet = 236 + 236 + 150 + 4 * H;
+        QTest::newRow("exactly met") << exactlyMet << false;
+        QTest::newRow("one pixel more") << exactlyMet + 1 << true;
+    }
+    void roomForFourLinesAtItsBoundary()
+    {
+        QFETCH(int, pageHeight);
+        QFETCH(bool, prints);
+        TKRFile doc;
+        for (int r = 1; r <= 3; ++r)
+            put(doc, 1, r);
+        RecordingSurface s;
+        s.pageHeight = pageHeight;
+        try {
+            QCOMPARE(PrintData(s, doc, only({1})), prints);
+        } catch (const RecordingSurface::TooManyPages& e) {
+            QFAIL(e.what());
+        }
+        QCOMPARE(int(ysOf(s, "Oak").size()), prints ? 3 : 0);
+        const auto why = DataPrintRefusal(s, only({1}));
+        QCOMPARE(why.value_or(QString()).contains("a top margin of 10 mm and a bottom margin of 10 mm"), !prints);
+    }
+
     void marginsWithoutRoomPrintNothing()
     {
         TKRFile doc;

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "print/PrintJobs.h"
+#include "print/ReportSetup.h"
 
 using namespace kr;
 
@@ -37,6 +38,34 @@ private slots:
         QCOMPARE(got, marked);
         QCOMPARE(options.leftMargin, 17);
         QVERIFY(!options.centigrade);
+    }
+
+    // The stored colour is 0x00BBGGRR; the report font's is 0xRRGGBB. Each
+    // margin comes from its own setting.
+    void pageSetupFromSettingsAndFont_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<unsigned>("rgb");
+        QTest::newRow("red") << 0x0000FF << 0xFF0000u;
+        QTest::newRow("blue") << 0xFF0000 << 0x0000FFu;
+        QTest::newRow("three channels") << 0x123456 << 0x563412u;
+        QTest::newRow("a system colour prints black") << -16777208 << 0u;
+    }
+    void pageSetupFromSettingsAndFont()
+    {
+        QFETCH(int, stored);
+        QFETCH(unsigned, rgb);
+        Settings settings;
+        settings.TopMargin = 11;
+        settings.RightMargin = 12;
+        settings.BottomMargin = 13;
+        settings.LeftMargin = 14;
+        StoredFont font;
+        font.Color = stored;
+        const TPageSetup setup = PageSetupFrom(settings, font);
+        QCOMPARE(setup.font.rgb, rgb);
+        QCOMPARE(QList<int>({setup.topMargin, setup.rightMargin, setup.bottomMargin, setup.leftMargin}),
+                 QList<int>({11, 12, 13, 14}));
     }
 
     void pdfNameBesideTheFile_data()

@@ -91,22 +91,40 @@ private slots:
         QCOMPARE(s.calls.size(), 1);
     }
 
-    // Name and SG columns from the template texts; an unknown code keeps its empty line.
+    // Name and SG columns from the template texts; an unknown code keeps its
+    // empty line. The body starts below the header at the top margin, the
+    // footer stands at the bottom margin.
+    void libraryPageKeepsALineForAnUnknownCode_data()
+    {
+        QTest::addColumn<int>("topMm");
+        QTest::addColumn<int>("bottomMm");
+        QTest::newRow("equal margins") << 10 << 10;
+        QTest::newRow("deeper bottom") << 10 << 30;
+        QTest::newRow("deeper top") << 25 << 5;
+    }
     void libraryPageKeepsALineForAnUnknownCode()
     {
+        QFETCH(int, topMm);
+        QFETCH(int, bottomMm);
         TFactorCatalogue catalogue;
         catalogue.LoadFromText("HN000010Red Alder       Alnus rubra                         0.37Hardwoods NA    \r\n"
                                "HN000050Oregon Ash      Fraxinus latifolia                  0.50Hardwoods NA    \r\n");
+        TPageSetup setup;
+        setup.topMargin = topMm;
+        setup.bottomMargin = bottomMm;
         RecordingSurface s;
-        PrintLibrary(s, {"HN000010", "ZZ999999", "HN000050"}, catalogue, TLibraryList::NoFileName, TPageSetup{});
-        const int h = 8 * 600 / 72, xName = 236 + 4 * 6, xSG = xName + 18 * 6, top = 236 + 150;
+        PrintLibrary(s, {"HN000010", "ZZ999999", "HN000050"}, catalogue, TLibraryList::NoFileName, setup);
+        const int h = 8 * 600 / 72, xName = 236 + 4 * 6, xSG = xName + 18 * 6;
+        const int top = MarginToDevice(topMm, 600) + 150, footer = 6600 - MarginToDevice(bottomMm, 600);
         QList<QPair<QPoint, QString>> body;
         for (const auto& c : s.texts())
-            if (c.font.points == 8 && c.y < 6600 - 236)
+            if (c.font.points == 8 && c.y < footer)
                 body.append({QPoint(c.x, c.y), c.text.trimmed()});
         QCOMPARE(body, (QList<QPair<QPoint, QString>>{{{xName, top}, "Red Alder"}, {{xSG, top}, "0.37"},
                                                        {{xName, top + 2 * h}, "Oregon Ash"}, {{xSG, top + 2 * h}, "0.50"}}));
-        QCOMPARE(s.texts().at(s.texts().size() - 2).text, QStringLiteral("None"));
+        const auto name = s.texts().at(s.texts().size() - 2), stamp = s.texts().last();
+        QCOMPARE(name.text, QStringLiteral("None"));
+        QCOMPARE(QList<int>({name.y, stamp.y}), QList<int>({footer, footer}));
     }
 
     // Both printouts refuse margins that leave no room for a line of theirs,

@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <stdexcept>
 
 #include "print/Surface.h"
 
@@ -22,9 +23,16 @@ public:
         int height = 0;
     };
 
+    // Thrown by the page that would go past maxPages: a printout that never
+    // ends fails its test instead of hanging it.
+    struct TooManyPages : std::runtime_error {
+        TooManyPages() : std::runtime_error("the printout went on past the page limit") {}
+    };
+
     int pageWidth = 4800;
     int pageHeight = 6600;
     int dpi = 600;
+    int maxPages = 1000;
     QList<Call> calls;
 
     TPrintFont Font() const override { return font; }
@@ -50,7 +58,12 @@ public:
         calls.append(c);
         return true;
     }
-    void NewPage() override { calls.append(at(Call::Page, 0, 0)); }
+    void NewPage() override
+    {
+        if (++pages > maxPages)
+            throw TooManyPages();
+        calls.append(at(Call::Page, 0, 0));
+    }
     int PageWidth() const override { return pageWidth; }
     int PageHeight() const override { return pageHeight; }
     int DpiX() const override { return dpi; }
@@ -77,6 +90,7 @@ private:
 
     TPrintFont font;
     TTextAlign align = TTextAlign::LeftTop;
+    int pages = 1;
 };
 
 } // namespace kr::test
