@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "KrVersion.h"
 #include "tools/sim/SimOptions.h"
 #include "tools/sim/Simulator.h"
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options->version) {
-        std::puts("kr-meter-sim 1.0");
+        std::printf("kr-meter-sim %s\n", kr::Version);
         return 0;
     }
     kr::sim::Simulator simulator(*options);
