@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
@@ -11,34 +12,48 @@ namespace kr {
 
 namespace {
 
-// The moisture of every reading in use; zeros and values no meter measures
-// are counted apart.
-void collect(const TFile& doc, int fileNo, std::vector<long double>& values, int& zeros, int& leftOut)
-{
-    for (int r = 1; r <= TSubFile::RecordCount; ++r) {
-        const TReading& reading = doc.GetReading(fileNo, r);
-        if (!reading.IsUsed())
-            continue;
-        const long double moisture = reading.GetMoisture();
+// Moisture values with zeros and values no meter measures counted apart.
+struct Collected {
+    std::vector<long double> values;
+    int zeros = 0;
+    int leftOut = 0;
+
+    void add(const TReading& reading)
+    {
         if (reading.IsMoistureUnread()) {
             ++leftOut;
-            continue;
+            return;
         }
+        const long double moisture = reading.GetMoisture();
         switch (ClassifyMoisture(moisture)) {
         case MoistureKind::Reading: values.push_back(moisture); break;
         case MoistureKind::Zero: ++zeros; break;
         case MoistureKind::LeftOut: ++leftOut; break;
         }
     }
+};
+
+// The wood readings of a meter file; reference-scale ones are only counted.
+void collect(const TFile& doc, int fileNo, Collected& wood, int& reference)
+{
+    for (int r = 1; r <= TSubFile::RecordCount; ++r) {
+        const TReading& reading = doc.GetReading(fileNo, r);
+        if (!reading.IsUsed())
+            continue;
+        if (IsReferenceReading(reading))
+            ++reference;
+        else
+            wood.add(reading);
+    }
 }
 
-MoistureStatistics figures(int number, const std::vector<long double>& values, int zeros, int leftOut,
-                           const MoistureRange& range)
+MoistureStatistics figures(int number, const Collected& collected, const MoistureRange& range)
 {
+    const std::vector<long double>& values = collected.values;
     MoistureStatistics s;
     s.number = number;
-    s.zeros = zeros;
-    s.leftOut = leftOut;
+    s.zeros = collected.zeros;
+    s.leftOut = collected.leftOut;
     s.count = int(values.size());
     if (values.empty())
         return s;
@@ -63,7 +78,18 @@ MoistureStatistics figures(int number, const std::vector<long double>& values, i
     return s;
 }
 
+int leftOutIn(const TFile& doc, int fileNo)
+{
+    Collected all;
+    for (int r = 1; r <= TSubFile::RecordCount; ++r)
+        if (doc.GetReading(fileNo, r).IsUsed())
+            all.add(doc.GetReading(fileNo, r));
+    return all.leftOut;
+}
+
 } // namespace
+
+bool IsReferenceReading(const TReading& reading) { return reading.GetSGApplies() == 0; }
 
 MoistureKind ClassifyMoisture(long double moisture)
 {
@@ -77,16 +103,51 @@ MoistureKind ClassifyMoisture(long double moisture)
 
 MoistureStatistics FileStatistics(const TFile& doc, int fileNo, const MoistureRange& range)
 {
-    std::vector<long double> values;
-    int zeros = 0;
-    int leftOut = 0;
+    Collected wood;
+    int reference = 0;
     if (fileNo == 0) {
         for (int f = 1; f <= TFile::FileCount; ++f)
-            collect(doc, f, values, zeros, leftOut);
+            collect(doc, f, wood, reference);
     } else {
-        collect(doc, fileNo, values, zeros, leftOut);
+        collect(doc, fileNo, wood, reference);
     }
-    return figures(fileNo, values, zeros, leftOut, range);
+    MoistureStatistics s = figures(fileNo, wood, range);
+    s.reference = reference;
+    return s;
+}
+
+std::vector<ReferenceStatistics> ReferenceTable(const TFile& doc)
+{
+    struct Scale {
+        Collected readings;
+        std::vector<int> files;
+    };
+    std::map<std::string, Scale> scales;
+    for (int f = 1; f <= TFile::FileCount; ++f) {
+        for (int r = 1; r <= TSubFile::RecordCount; ++r) {
+            const TReading& reading = doc.GetReading(f, r);
+            if (!reading.IsUsed() || !IsReferenceReading(reading))
+                continue;
+            Scale& scale = scales[reading.GetSpecies()];
+            scale.readings.add(reading);
+            if (scale.files.empty() || scale.files.back() != f)
+                scale.files.push_back(f);
+        }
+    }
+    std::vector<ReferenceStatistics> table;
+    for (auto& [species, scale] : scales) {
+        const MoistureStatistics s = figures(0, scale.readings, MoistureRange{});
+        table.push_back({species, s.count, s.zeros, s.leftOut, s.mean, s.min, s.max, std::move(scale.files)});
+    }
+    return table;
+}
+
+std::string ReferenceFilesText(const ReferenceStatistics& s)
+{
+    std::string text = s.files.size() == 1 ? "meter file " : "meter files ";
+    for (std::size_t i = 0; i < s.files.size(); ++i)
+        text += (i == 0 ? "" : ", ") + std::to_string(s.files[i]);
+    return text;
 }
 
 std::string LeftOutSentence(const TFile& doc)
@@ -95,7 +156,7 @@ std::string LeftOutSentence(const TFile& doc)
     std::string files;
     int fileCount = 0;
     for (int f = 1; f <= TFile::FileCount; ++f) {
-        const int n = FileStatistics(doc, f, MoistureRange{}).leftOut;
+        const int n = leftOutIn(doc, f);
         if (n == 0)
             continue;
         total += n;
@@ -136,7 +197,9 @@ std::string ComparisonVerdict(const MoistureComparison& c)
 {
     for (const MoistureStatistics* s : {&c.first, &c.second})
         if (!s->hasFigures())
-            return "Meter file " + std::to_string(s->number) + " holds no readings above 0 %: nothing to compare.";
+            return "Meter file " + std::to_string(s->number)
+                + (s->reference > 0 ? " holds no wood readings above 0 % (only reference-scale ones): nothing to compare."
+                                    : " holds no readings above 0 %: nothing to compare.");
     std::string text = "Difference ";
     text += MoistureFigureText(std::fabs(c.difference));
     text += c.withinLimit() ? " points: within the limit of " : " points: more than the limit of ";
@@ -151,7 +214,8 @@ std::vector<ReadingPoint> ReadingPoints(const TFile& doc, int fileNo, const Mois
     for (int r = 1; r <= TSubFile::RecordCount; ++r) {
         const TReading& reading = doc.GetReading(fileNo, r);
         const long double moisture = reading.GetMoisture();
-        if (reading.IsUsed() && !reading.IsMoistureUnread() && ClassifyMoisture(moisture) == MoistureKind::Reading)
+        if (reading.IsUsed() && !IsReferenceReading(reading) && !reading.IsMoistureUnread()
+            && ClassifyMoisture(moisture) == MoistureKind::Reading)
             points.push_back({r, moisture, range.contains(moisture)});
     }
     return points;
@@ -169,7 +233,8 @@ std::string InRangePercentText(const MoistureStatistics& s)
     return s.hasFigures() ? std::to_string(std::lround(s.inRangeShare() * 100)) : std::string();
 }
 
-std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, const MoistureRange& range)
+std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, const MoistureRange& range,
+                              const std::vector<ReferenceStatistics>& reference)
 {
     std::string text = "Readings at a glance\r\n";
     text += "Target range\t";
@@ -192,6 +257,21 @@ std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, cons
         text += SdText(s);
         text += '\t';
         text += InRangePercentText(s);
+        text += "\r\n";
+    }
+    if (!reference.empty())
+        text += "Reference scales\r\n";
+    for (const ReferenceStatistics& s : reference) {
+        text += s.species;
+        text += '\t';
+        text += std::to_string(s.count);
+        text += '\t';
+        text += std::to_string(s.zeros);
+        for (long double v : {s.mean, s.min, s.max}) {
+            text += '\t';
+            if (s.hasFigures())
+                text += MoistureFigureText(v);
+        }
         text += "\r\n";
     }
     return text;

@@ -278,11 +278,17 @@ void TfmGlance::fillChart()
     const QString comment = fromCp1252(doc.GetComment(fileNo)).trimmed();
     if (!comment.isEmpty())
         title += QStringLiteral(": ") + comment;
+    QStringList notes;
     if (!s.hasFigures())
-        title += QStringLiteral(" (no readings above 0 %)");
+        notes << (s.reference > 0 ? QStringLiteral("no wood readings above 0 %") : QStringLiteral("no readings above 0 %"));
     else if (s.zeros > 0)
-        title += s.zeros == 1 ? QStringLiteral(" (1 reading of 0 % not shown)")
-                              : QStringLiteral(" (%1 readings of 0 % not shown)").arg(s.zeros);
+        notes << (s.zeros == 1 ? QStringLiteral("1 reading of 0 % not shown")
+                               : QStringLiteral("%1 readings of 0 % not shown").arg(s.zeros));
+    if (s.reference > 0)
+        notes << (s.reference == 1 ? QStringLiteral("1 reference-scale reading not shown")
+                                   : QStringLiteral("%1 reference-scale readings not shown").arg(s.reference));
+    if (!notes.isEmpty())
+        title += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
     chart->setTitle(title);
 
     const double low = double(values.range.low);
@@ -370,6 +376,9 @@ void TfmGlance::Refresh()
 {
     filling = true;
     model->refresh(values.range);
+    tblStats->clearSpans();
+    if (const int heading = model->referenceHeadingRow(); heading >= 0)
+        tblStats->setSpan(heading, 0, 1, TGlanceTableModel::ColumnCount);
     tblStats->resizeColumnsToContents();
     // No empty rows below the last line: the chart takes what the table does
     // not need. Past ten lines the table scrolls.
@@ -379,6 +388,10 @@ void TfmGlance::Refresh()
     QString note = QStringLiteral("Moisture in %. Readings of 0 % (the meter measured nothing) are counted apart as "
                                   "zeros and left out of the figures. SD is the sample standard deviation (n - 1). "
                                   "In range: share of the readings inside the target range, both ends included.");
+    if (model->referenceHeadingRow() >= 0)
+        note += QStringLiteral(" Readings without an SG were taken on a reference scale: they are no wood moisture, "
+                               "so they are listed by scale under \"Reference scales\" and left out of every line "
+                               "above, the chart and the comparison.");
     // Values no meter measures are in no column: the note counts them.
     const std::string leftOut = LeftOutSentence(doc);
     if (!leftOut.empty())
@@ -471,7 +484,7 @@ void TfmGlance::btnSaveChartClick()
 
 void TfmGlance::btnCopyClick()
 {
-    setClipboardText(fromCp1252(StatisticsTabText(model->lines(), values.range)));
+    setClipboardText(fromCp1252(StatisticsTabText(model->lines(), values.range, model->referenceLines())));
 }
 
 } // namespace kr

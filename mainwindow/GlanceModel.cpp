@@ -1,6 +1,7 @@
 #include "mainwindow/GlanceModel.h"
 
 #include <QColor>
+#include <QFont>
 
 #include "core/Readings.h"
 #include "platform/Text.h"
@@ -11,7 +12,7 @@ namespace {
 
 const char* const Headings[] = {"File", "Readings", "Zeros", "Mean %", "Min %", "Max %", "SD", "In range", "Comment"};
 const char* const Tips[] = {
-    "The meter file; All: every reading of the document",
+    "The meter file; All: every wood reading of the document; below: each reference scale",
     "Readings above 0 %",
     "Readings of 0 %: the meter measured nothing. Left out of the figures.",
     "Mean moisture content",
@@ -22,10 +23,14 @@ const char* const Tips[] = {
     "The meter file's comment",
 };
 
+const QColor AllColour(226, 234, 246);
+const QColor ReferenceColour(240, 238, 232);
+
 } // namespace
 
 TGlanceTableModel::TGlanceTableModel(const TFile& document, QObject* parent)
-    : QAbstractTableModel(parent), doc(document), table(StatisticsTable(document, currentRange))
+    : QAbstractTableModel(parent), doc(document), table(StatisticsTable(document, currentRange)),
+      reference(ReferenceTable(document))
 {
 }
 
@@ -34,10 +39,16 @@ void TGlanceTableModel::refresh(const MoistureRange& range)
     beginResetModel();
     currentRange = range;
     table = StatisticsTable(doc, range);
+    reference = ReferenceTable(doc);
     endResetModel();
 }
 
-int TGlanceTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(table.size()); }
+int TGlanceTableModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(table.size() + (reference.empty() ? 0 : 1 + reference.size()));
+}
 
 int TGlanceTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
@@ -53,15 +64,63 @@ QString TGlanceTableModel::text(const MoistureStatistics& s, int column) const
     case Max: return figures ? fromCp1252(MoistureFigureText(s.max)) : QString();
     case Sd: return fromCp1252(SdText(s));
     case InRange: return figures ? fromCp1252(InRangePercentText(s)) + QStringLiteral(" %") : QString();
-    case Comment: return s.number == 0 ? QStringLiteral("the whole document") : fromCp1252(doc.GetComment(s.number));
+    case Comment:
+        if (s.number != 0)
+            return fromCp1252(doc.GetComment(s.number));
+        return reference.empty() ? QStringLiteral("the whole document")
+                                 : QStringLiteral("the wood readings of the whole document");
+    }
+    return {};
+}
+
+// A scale's readings are no wood moisture: no target range, no spread.
+QString TGlanceTableModel::text(const ReferenceStatistics& s, int column)
+{
+    const bool figures = s.hasFigures();
+    switch (column) {
+    case File: return fromCp1252(s.species);
+    case Readings: return QString::number(s.count);
+    case Zeros: return QString::number(s.zeros);
+    case Mean: return figures ? fromCp1252(MoistureFigureText(s.mean)) : QString();
+    case Min: return figures ? fromCp1252(MoistureFigureText(s.min)) : QString();
+    case Max: return figures ? fromCp1252(MoistureFigureText(s.max)) : QString();
+    case Comment: return fromCp1252(ReferenceFilesText(s));
+    }
+    return {};
+}
+
+QVariant TGlanceTableModel::referenceData(int row, int column, int role) const
+{
+    const bool heading = row == referenceHeadingRow();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (heading)
+            return column == File ? QStringLiteral("Reference scales") : QString();
+        return text(reference[std::size_t(row - referenceHeadingRow() - 1)], column);
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(column == File || column == Comment ? Qt::AlignLeft | Qt::AlignVCenter
+                                                                       : Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::FontRole:
+        if (heading) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
+    case Qt::BackgroundRole: return QColor(ReferenceColour);
+    case Qt::ToolTipRole:
+        return QStringLiteral("Readings without an SG, taken on a reference scale: not wood moisture content, "
+                              "so in no line above");
     }
     return {};
 }
 
 QVariant TGlanceTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(table.size()))
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
+    if (index.row() >= int(table.size()))
+        return referenceData(index.row(), index.column(), role);
     const MoistureStatistics& s = table[std::size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole: return text(s, index.column());
@@ -70,7 +129,7 @@ QVariant TGlanceTableModel::data(const QModelIndex& index, int role) const
                                                              : Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
         // The document's line stands apart from the meter files'.
-        return s.number == 0 ? QVariant(QColor(226, 234, 246)) : QVariant();
+        return s.number == 0 ? QVariant(AllColour) : QVariant();
     }
     return {};
 }

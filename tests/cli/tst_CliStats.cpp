@@ -27,6 +27,8 @@ private slots:
     void rangeFromOptionElseKrIniElseDefault();
     void tableShowsEveryLine();
     void moistureNoMeterMeasuresIsLeftOut();
+    void referenceScalesHaveLinesOfTheirOwn_data();
+    void referenceScalesHaveLinesOfTheirOwn();
     void wrongUsageAndUnreadableFile_data();
     void wrongUsageAndUnreadableFile();
 
@@ -166,6 +168,47 @@ void TestCliStats::moistureNoMeterMeasuresIsLeftOut()
     QCOMPARE(root.value("files").toArray().at(1).toObject().value("leftOut").toInt(), 2);
     QCOMPARE(root.value("all").toObject().value("leftOut").toInt(), 4);
     QCOMPARE(root.value("all").toObject().value("max").toDouble(), 12.5);
+}
+
+// Drywall readings (no SG) beside the sample's wood: the wood lines and "all"
+// stay the sample's, and the scale gets a line of its own.
+void TestCliStats::referenceScalesHaveLinesOfTheirOwn_data()
+{
+    QTest::addColumn<bool>("drywall");
+    QTest::addColumn<QJsonArray>("reference");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("none") << false << QJsonArray{} << QString();
+    QTest::newRow("drywall beside wood")
+        << true
+        << QJsonArray{QJsonObject{{"species", "Drywall"}, {"count", 3}, {"mean", 22.33}, {"min", 15}, {"max", 32}}}
+        << QStringLiteral("\nDrywall                  3      0   22.3   15.0   32.0  meter files 2, 7\n");
+}
+
+void TestCliStats::referenceScalesHaveLinesOfTheirOwn()
+{
+    QFETCH(bool, drywall);
+    QFETCH(QString, line);
+    TKRFile mixed;
+    test::fillGlanceSample(mixed);
+    if (drywall) {
+        test::putReference(mixed, 2, "Drywall", {15, 20}, 13);
+        test::putReference(mixed, 7, "Drywall", {32});
+    }
+    const QString path = dir.filePath(QStringLiteral("mixed.krx"));
+    mixed.SaveToFile(path.toStdString());
+
+    const auto r = runCli({"stats", path, "--json"});
+    QCOMPARE(r.status, 0);
+    const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+    const std::vector<MoistureStatistics> wood = StatisticsTable(doc, MoistureRange{});
+    QCOMPARE(root.value("files").toArray().size(), qsizetype(wood.size() - 1));
+    compareLine(root.value("all").toObject(), wood.back());
+    QTEST(root.value("reference").toArray(), "reference");
+
+    const QString text = QString::fromUtf8(runCli({"stats", path}).out);
+    QVERIFY2(text.contains(QStringLiteral("\n All        27      1")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Reference scales")) == drywall && (line.isEmpty() || text.contains(line)),
+             qPrintable(text));
 }
 
 void TestCliStats::wrongUsageAndUnreadableFile_data()

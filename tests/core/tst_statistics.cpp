@@ -1,5 +1,6 @@
 // Moisture statistics of meter files, the target range and the comparison of two files.
 #include <QTest>
+#include <functional>
 #include <limits>
 
 #include "CoreTestUtil.h"
@@ -9,8 +10,11 @@
 
 using namespace kr;
 using kr::test::putMoistures;
+using kr::test::putReference;
 
 Q_DECLARE_METATYPE(std::vector<long double>)
+using Fill = std::function<void(TFile&)>;
+Q_DECLARE_METATYPE(Fill)
 
 class TestStatistics : public QObject {
     Q_OBJECT
@@ -20,6 +24,8 @@ private slots:
     void fileFigures();
     void slotsNotInUseAreNoReadings();
     void documentTakesEveryFileAndTableListsFilesWithReadings();
+    void referenceScalesStayOutOfWoodFigures_data();
+    void referenceScalesStayOutOfWoodFigures();
     void comparisonWithinLimit_data();
     void comparisonWithinLimit();
     void tabTextIsTheTableWithRegionalDecimals();
@@ -139,6 +145,69 @@ void TestStatistics::documentTakesEveryFileAndTableListsFilesWithReadings()
     QVERIFY(!none[0].hasFigures());
 }
 
+// Readings without an SG (drywall, brick) are no wood moisture: they are in
+// no wood line, in neither the chart nor the comparison, and get a line per scale.
+void TestStatistics::referenceScalesStayOutOfWoodFigures_data()
+{
+    QTest::addColumn<Fill>("fill");
+    QTest::addColumn<QList<int>>("woodFiles");
+    QTest::addColumn<int>("allCount");
+    QTest::addColumn<double>("allMean");
+    QTest::addColumn<int>("file2Reference");
+    QTest::addColumn<int>("file2Points");
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<std::string>("verdict");
+
+    QTest::newRow("wood and reference mixed") << Fill([](TFile& d) {
+        putMoistures(d, 2, {8, 10});
+        putReference(d, 2, "Drywall", {15, 32}, 3);
+        putReference(d, 4, "Plaster", {0});
+        putReference(d, 4, "Drywall", {20}, 2);
+        putMoistures(d, 6, {7});
+    }) << QList<int>{2, 6} << 3 << 25.0 / 3 << 2 << 2
+       << QStringLiteral("Drywall 3 22.3 15.0 32.0 meter files 2, 4 | Plaster 0 - meter file 4")
+       << std::string("Meter file 4 holds no wood readings above 0 % (only reference-scale ones): nothing to compare.");
+    QTest::newRow("only reference") << Fill([](TFile& d) {
+        putReference(d, 2, "Drywall", {15, 18, 32});
+        putReference(d, 4, "Brick", {40});
+    }) << QList<int>{} << 0 << 0.0 << 3 << 0
+       << QStringLiteral("Brick 1 40.0 40.0 40.0 meter file 4 | Drywall 3 21.7 15.0 32.0 meter file 2")
+       << std::string("Meter file 2 holds no wood readings above 0 % (only reference-scale ones): nothing to compare.");
+    QTest::newRow("none") << Fill([](TFile& d) {
+        putMoistures(d, 2, {8, 10});
+        putMoistures(d, 4, {7});
+    }) << QList<int>{2, 4} << 3 << 25.0 / 3 << 0 << 2 << QString()
+       << std::string("Difference 2.0 points: within the limit of 4.0.");
+}
+
+void TestStatistics::referenceScalesStayOutOfWoodFigures()
+{
+    QFETCH(Fill, fill);
+    TKRFile doc;
+    fill(doc);
+    const std::vector<MoistureStatistics> table = StatisticsTable(doc, MoistureRange{6, 9});
+    QList<int> woodFiles;
+    for (std::size_t i = 0; i + 1 < table.size(); ++i)
+        woodFiles << table[i].number;
+    QTEST(woodFiles, "woodFiles");
+    QTEST(table.back().count, "allCount");
+    QFETCH(double, allMean);
+    QVERIFY(std::fabs(table.back().mean - allMean) < 1e-6L);
+    QTEST(FileStatistics(doc, 2, MoistureRange{}).reference, "file2Reference");
+    QTEST(int(ReadingPoints(doc, 2, MoistureRange{}).size()), "file2Points");
+
+    QStringList lines;
+    for (const ReferenceStatistics& r : ReferenceTable(doc)) {
+        QString line = QString::fromStdString(r.species) + ' ' + QString::number(r.count) + ' ';
+        line += r.hasFigures() ? QString::fromStdString(MoistureFigureText(r.mean) + ' ' + MoistureFigureText(r.min) + ' '
+                                                        + MoistureFigureText(r.max))
+                               : QStringLiteral("-");
+        lines << line + ' ' + QString::fromStdString(ReferenceFilesText(r));
+    }
+    QTEST(lines.join(QStringLiteral(" | ")), "reference");
+    QTEST(ComparisonVerdict(CompareFiles(doc, 2, 4, 4)), "verdict");
+}
+
 void TestStatistics::comparisonWithinLimit_data()
 {
     QTest::addColumn<std::vector<long double>>("first");
@@ -187,14 +256,18 @@ void TestStatistics::tabTextIsTheTableWithRegionalDecimals()
     TKRFile doc;
     putMoistures(doc, 2, {6.5L, 0, 9.5L});
     putMoistures(doc, 4, {7});
-    const std::string text = StatisticsTabText(StatisticsTable(doc, MoistureRange{6, 9}), MoistureRange{6, 9});
+    putReference(doc, 4, "Drywall", {15.5L, 0}, 2);
+    const std::string text =
+        StatisticsTabText(StatisticsTable(doc, MoistureRange{6, 9}), MoistureRange{6, 9}, ReferenceTable(doc));
     setRegional(saved);
     QCOMPARE(text, std::string("Readings at a glance\r\n"
                                "Target range\t6,0\t9,0\r\n"
                                "File\tReadings\tZeros\tMean\tMin\tMax\tSD\tIn range %\r\n"
                                "2\t2\t1\t8,0\t6,5\t9,5\t2,12\t50\r\n"
                                "4\t1\t0\t7,0\t7,0\t7,0\t\t100\r\n"
-                               "All\t3\t1\t7,7\t6,5\t9,5\t1,61\t67\r\n"));
+                               "All\t3\t1\t7,7\t6,5\t9,5\t1,61\t67\r\n"
+                               "Reference scales\r\n"
+                               "Drywall\t1\t1\t15,5\t15,5\t15,5\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestStatistics)

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QTableView>
 #include <QtTest>
 
 #include "core/Statistics.h"
@@ -158,6 +159,25 @@ void TestGlance::followsTheMainWindow()
     QVERIFY2(glance.lblZeros->text().endsWith(
                  QStringLiteral(" 1 reading left out: moisture not a number from 0 to 100 (meter file 5).")),
              qPrintable(glance.lblZeros->text()));
+
+    // Drywall readings (no SG) get a line apart, under a heading across the
+    // table, and change no wood figure; the chart of their file shows none.
+    const auto row = [&](int r) {
+        QStringList texts;
+        for (int c = 0; c < TGlanceTableModel::ColumnCount; ++c)
+            texts << glance.Table().index(r, c).data().toString();
+        return texts;
+    };
+    const QStringList all = row(3).mid(0, TGlanceTableModel::Comment);
+    test::putReference(main->Document(), 7, "Drywall", {15, 32});
+    showFile(*main, 7);
+    QCOMPARE(glance.Table().rowCount(), 6);
+    QCOMPARE(row(3).mid(0, TGlanceTableModel::Comment), all);
+    QCOMPARE(row(4).first(), QStringLiteral("Reference scales"));
+    QCOMPARE(glance.tblStats->columnSpan(4, 0), int(TGlanceTableModel::ColumnCount));
+    QCOMPARE(row(5), (QStringList{"Drywall", "2", "0", "23.5", "15.0", "32.0", "", "", "meter file 7"}));
+    QCOMPARE(glance.Chart()->title(),
+             QStringLiteral("Meter file 7 (no wood readings above 0 %; 2 reference-scale readings not shown)"));
 
     // A new document (a download, a file opened) replaces everything.
     main->Document().Clear();

@@ -14,6 +14,7 @@ class TestGlanceSettings : public QObject {
 private slots:
     void brokenValuesFallBackToDefaults_data();
     void brokenValuesFallBackToDefaults();
+    void writtenIntoItsOwnSectionAndReadBack_data();
     void writtenIntoItsOwnSectionAndReadBack();
 };
 
@@ -26,6 +27,8 @@ void TestGlanceSettings::brokenValuesFallBackToDefaults_data()
 
     QTest::newRow("absent") << QByteArray() << 6.0 << 9.0 << 4.0;
     QTest::newRow("stored") << QByteArray("Low=7.5\r\nHigh=10\r\nLimit=2.5\r\n") << 7.5 << 10.0 << 2.5;
+    // 0 is a value, not a missing one: a range from 0 and a limit of 0 stay.
+    QTest::newRow("zero stored") << QByteArray("Low=0\r\nHigh=0\r\nLimit=0\r\n") << 0.0 << 0.0 << 0.0;
     QTest::newRow("not numbers") << QByteArray("Low=dry\r\nHigh=\r\nLimit=4,5\r\n") << 6.0 << 9.0 << 4.0;
     QTest::newRow("out of bounds") << QByteArray("Low=-1\r\nHigh=250\r\nLimit=-3\r\n") << 6.0 << 9.0 << 4.0;
     // One bad end leaves the other as stored, unless they then cross.
@@ -45,19 +48,32 @@ void TestGlanceSettings::brokenValuesFallBackToDefaults()
     QTEST(double(s.limit), "limit");
 }
 
+void TestGlanceSettings::writtenIntoItsOwnSectionAndReadBack_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<QByteArray>("section");
+    QTest::newRow("decimals") << 6.5 << 8.25 << 3.0 << QByteArray("Low=6.5\r\nHigh=8.25\r\nLimit=3\r\n");
+    QTest::newRow("zeros") << 0.0 << 0.0 << 0.0 << QByteArray("Low=0\r\nHigh=0\r\nLimit=0\r\n");
+}
+
 void TestGlanceSettings::writtenIntoItsOwnSectionAndReadBack()
 {
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(double, limit);
+    QFETCH(QByteArray, section);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("kr.ini"));
     const std::string before = "[Communications]\r\nPort=3\r\n[General]\r\nCentigrade=1\r\n";
     QVERIFY(test::writeFile(path, before));
     IniFile ini(path);
     GlanceSettings s;
-    s.range = {6.5L, 8.25L};
-    s.limit = 3;
+    s.range = {low, high};
+    s.limit = limit;
     WriteGlanceSettings(ini, s);
-    QCOMPARE(test::readFileString(path),
-             before + "\r\n[Glance]\r\nLow=6.5\r\nHigh=8.25\r\nLimit=3\r\n");
+    QCOMPARE(test::readFileString(path), before + "\r\n[Glance]\r\n" + section.toStdString());
     QCOMPARE(ReadGlanceSettings(ini), s);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <initializer_list>
+#include <string>
 
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
@@ -7,17 +8,31 @@
 namespace kr::test {
 
 // Puts readings of the given moistures into a meter file from slot `first`
-// on: species, a date and a temperature as the meter would store them.
+// on: species, SG, a date and a temperature as the meter would store them.
 inline void putMoistures(TFile& doc, int file, std::initializer_list<long double> moistures, int first = 1)
 {
     int rec = first;
     for (long double mc : moistures) {
         TReading& r = doc.GetReading(file, rec);
         r.SetSpecies("Oak");
+        r.SetSG(0.67L);
+        r.SetSGApplies(1);
         r.SetMoisture(mc);
         r.SetTemperature(18 + rec % 5);
         r.SetDateTime(EncodeDate(2026, 3, 5) + EncodeTime(9, rec, 0, 0));
         ++rec;
+    }
+}
+
+// Readings on one of the meter's reference scales: a scale name and no SG.
+inline void putReference(TFile& doc, int file, const std::string& scale, std::initializer_list<long double> values,
+                         int first = 1)
+{
+    putMoistures(doc, file, values, first);
+    for (int rec = first; rec < first + int(values.size()); ++rec) {
+        doc.GetReading(file, rec).SetSpecies(scale);
+        doc.GetReading(file, rec).SetSG(0);
+        doc.GetReading(file, rec).SetSGApplies(0);
     }
 }
 
