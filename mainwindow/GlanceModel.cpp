@@ -1,9 +1,12 @@
 #include "mainwindow/GlanceModel.h"
 
-#include <QColor>
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
 
 #include "core/Readings.h"
 #include "platform/Text.h"
+#include "platform/ui/Contrast.h"
 
 namespace kr {
 
@@ -69,8 +72,13 @@ QVariant TGlanceTableModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(index.column() == Comment ? Qt::AlignLeft | Qt::AlignVCenter
                                                              : Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
-        // The document's line stands apart from the meter files'.
-        return s.number == 0 ? QVariant(QColor(226, 234, 246)) : QVariant();
+        // The document's line stands apart from the meter files': a tint of
+        // the selection colour on the table's own, so its text reads in a
+        // light and a dark palette alike.
+        if (s.number != 0)
+            return {};
+        return QBrush(mixed(QGuiApplication::palette().color(QPalette::Base),
+                            QGuiApplication::palette().color(QPalette::Highlight), 0.18));
     }
     return {};
 }
