@@ -38,15 +38,10 @@ constexpr QSize ScreenSize(1024, 768);
 
 QPalette darkPalette()
 {
-    QPalette dark(QColor(53, 53, 53));
+    QPalette dark(QColor(230, 230, 230), QColor(53, 53, 53), QColor(80, 80, 80), QColor(20, 20, 20),
+                  QColor(40, 40, 40), QColor(230, 230, 230), QColor(30, 30, 30));
     dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        dark.setColor(role, QColor(230, 230, 230));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
     dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
     return dark;
 }
 
@@ -70,24 +65,19 @@ bool within(const QRect& inner, const QRect& outer) { return outer.contains(inne
 // Renders the main window with a sample document, "Readings at a glance" and
 // the library editor in a light and a dark palette, the meter-file list
 // dropped down, the note dialog, the print preview and the splash to PNG files
-// in <build>/screenshots, for looking at without a display, on a 1024 x 768
-// screen; checks on the way that their texts and arrows stand out.
+// in <build>/screenshots on a 1024 x 768 screen, for looking at without a
+// display; checks on the way that texts and arrows stand out and that the
+// windows fit the screen.
 class TestScreenshots : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void windowsReadInEitherPalette_data();
-    void windowsReadInEitherPalette();
-    void renderOtherWindows();
-    void cleanupTestCase();
+    void renderWindows();
 
 private:
     void save(QWidget* w, const QString& name);
+    void renderInPalette(TfmMain* main, const QString& name);
     QString outDir;
-    test::ScriptedPrompts prompts;
-    std::unique_ptr<TProgram> program;
-    TfmMain* main = nullptr;
-    QPalette light;
 };
 
 void TestScreenshots::initTestCase()
@@ -97,38 +87,6 @@ void TestScreenshots::initTestCase()
     outDir = build + "/screenshots";
     QVERIFY(QDir().mkpath(outDir));
     QCOMPARE(QGuiApplication::primaryScreen()->size(), ScreenSize);
-    light = QApplication::palette();
-
-    QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
-                        test::programHome().filePath("Factors.dat")));
-    StartupOptions o;
-    o.splashMs = 60000;
-    o.openPort = false;
-    program = std::make_unique<TProgram>(o);
-    save(program->fmSplash(), "splash.png");
-
-    TKRFile sample;
-    test::fillSample(sample);
-    for (int r = 4; r <= 12; ++r)
-        test::setReading(sample, 1, r, r % 2 ? "Tasmanian Oak" : "Spotted Gum", 8.0L + r * 0.7L, 18 + r % 5, 8 + r);
-    test::setReading(sample, 7, 1, "Cypress", 14.1L, 23, 9);
-    sample.SetComment(3, "Upstairs hallway");
-    const QString file = test::programHome().filePath("Mill Road survey.krx");
-    sample.SaveToFile(toNativePath(file));
-
-    program->Show();
-    main = program->fmMain();
-    QVERIFY(QTest::qWaitForWindowExposed(main));
-    prompts.answerOpen(file);
-    main->btnOpenClick();
-    main->dgData->setCurrentIndex(main->dgData->model()->index(1, 3));
-    QCoreApplication::processEvents();
-}
-
-void TestScreenshots::cleanupTestCase()
-{
-    QApplication::setPalette(light);
-    program.reset();
 }
 
 void TestScreenshots::save(QWidget* w, const QString& name)
@@ -140,67 +98,46 @@ void TestScreenshots::save(QWidget* w, const QString& name)
     qInfo("wrote %s (%dx%d)", qPrintable(path), shot.width(), shot.height());
 }
 
-void TestScreenshots::windowsReadInEitherPalette_data()
+void TestScreenshots::renderWindows()
 {
-    QTest::addColumn<QPalette>("palette");
-    QTest::newRow("light") << QApplication::palette();
-    QTest::newRow("dark") << darkPalette();
-}
+    test::ScriptedPrompts prompts;
+    StartupOptions o;
+    o.splashMs = 60000;
+    o.openPort = false;
+    TProgram program(o);
+    save(program.fmSplash(), "splash.png");
 
-void TestScreenshots::windowsReadInEitherPalette()
-{
-    QFETCH(QPalette, palette);
-    const QString name = QString::fromLatin1(QTest::currentDataTag());
-    QApplication::setPalette(palette);
+    TKRFile sample;
+    test::fillSample(sample);
+    for (int r = 4; r <= 12; ++r)
+        test::setReading(sample, 1, r, r % 2 ? "Tasmanian Oak" : "Spotted Gum", 8.0L + r * 0.7L, 18 + r % 5, 8 + r);
+    test::setReading(sample, 7, 1, "Cypress", 14.1L, 23, 9);
+    sample.SetComment(3, "Upstairs hallway");
+    const QString file = test::programHome().filePath("Mill Road survey.krx");
+    sample.SaveToFile(toNativePath(file));
+
+    program.Show();
+    TfmMain* main = program.fmMain();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    prompts.answerOpen(file);
+    main->btnOpenClick();
+    main->dgData->setCurrentIndex(main->dgData->model()->index(1, 3));
     QCoreApplication::processEvents();
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
 
-    save(main, "main-window-" + name + ".png");
-    for (QToolButton* arrow : {main->btnPrevious, main->btnNext})
-        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
-
-    main->Glance1Click();
-    TfmGlance* glance = main->Glance();
-    QVERIFY(QTest::qWaitForWindowExposed(glance));
-    QVERIFY(within(glance->frameGeometry(), screen));
-    QCoreApplication::processEvents();
-    save(glance, "glance-" + name + ".png");
-    const QModelIndexList found = glance->Table().match(glance->Table().index(0, 0), Qt::DisplayRole,
-                                                         QStringLiteral("All"), 1, Qt::MatchExactly);
-    QCOMPARE(found.size(), 1);
-    const QModelIndex all = found.front();
-    const QColor allBackground = all.data(Qt::BackgroundRole).value<QBrush>().color();
-    QVERIFY(contrastRatio(glance->tblStats->palette().color(QPalette::Text), allBackground) >= 4.5);
-    QVERIFY(contrastRatio(glance->lblVerdict->palette().color(QPalette::WindowText),
-                          glance->palette().color(QPalette::Window))
-            >= 4.5);
-    glance->close();
-
-    TfmMeterSetup* editor = main->MeterSetup();
-    editor->show();
-    QVERIFY(QTest::qWaitForWindowExposed(editor));
-    QVERIFY(within(editor->frameGeometry(), screen));
-    std::vector<std::string> codes;
-    for (int i = 0; i < 31; ++i)
-        codes.push_back(editor->List().Available()[std::size_t(i * 7)]);
-    editor->List().ReplaceSelected(codes);
-    editor->List().SetNotes("Species for the Mill Road job.\nCheck the spotted gum SG with the supplier.");
-    editor->Refresh();
-    editor->lbSelected->setCurrentRow(4);
-    editor->lbAvailable->setCurrentRow(2);
-    QCoreApplication::processEvents();
-    save(editor, "library-editor-" + name + ".png");
-    for (QToolButton* arrow : {editor->btnAddItem, editor->btnRemoveItem})
-        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
-    editor->List().New1Click();
-    editor->hide();
+    QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
+                        test::programHome().filePath("Factors.dat")));
+    const QPalette light = QApplication::palette();
+    for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", darkPalette()}}) {
+        QApplication::setPalette(palette);
+        QCoreApplication::processEvents();
+        renderInPalette(main, QString::fromLatin1(name));
+        if (QTest::currentTestFailed())
+            return;
+    }
     QApplication::setPalette(light);
     QCoreApplication::processEvents();
-}
 
-void TestScreenshots::renderOtherWindows()
-{
-    // The main window after the user has dragged the columns to fit their texts.
+    // The same after the user has dragged the columns to fit their texts.
     const int fitted[] = {30, 118, 40, 110, 40, 44, 228};
     for (int c = 0; c < 7; ++c)
         main->dgData->horizontalHeader()->resizeSection(c, fitted[c]);
@@ -213,7 +150,7 @@ void TestScreenshots::renderOtherWindows()
         save(popup, "meter-file-list.png");
     main->cbSubFiles->hidePopup();
 
-    TfmNote* note = program->fmNote();
+    TfmNote* note = program.fmNote();
     const TReading& reading = main->Document().GetReading(1, 2);
     note->lblItem->setText(fromCp1252(reading.GetSpecies()));
     note->lblReading->setText(fromCp1252("Moisture Content " + reading.GetMoistureText() + "   recorded on " +
@@ -242,6 +179,52 @@ void TestScreenshots::renderOtherWindows()
     QVERIFY(within(preview->frameGeometry(), QGuiApplication::primaryScreen()->availableGeometry()));
     QCoreApplication::processEvents();
     save(preview.get(), "print-preview.png");
+}
+
+// The main window, the glance and the library editor in the palette set now.
+void TestScreenshots::renderInPalette(TfmMain* main, const QString& name)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    save(main, "main-window-" + name + ".png");
+    for (QToolButton* arrow : {main->btnPrevious, main->btnNext})
+        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
+
+    main->Glance1Click();
+    TfmGlance* glance = main->Glance();
+    QVERIFY(QTest::qWaitForWindowExposed(glance));
+    QVERIFY(within(glance->frameGeometry(), screen));
+    QCoreApplication::processEvents();
+    save(glance, "glance-" + name + ".png");
+    const QModelIndexList all = glance->Table().match(glance->Table().index(0, 0), Qt::DisplayRole,
+                                                       QStringLiteral("All"), 1, Qt::MatchExactly);
+    QCOMPARE(all.size(), 1);
+    QVERIFY(contrastRatio(glance->tblStats->palette().color(QPalette::Text),
+                          all.front().data(Qt::BackgroundRole).value<QBrush>().color())
+            >= 4.5);
+    QVERIFY(contrastRatio(glance->lblVerdict->palette().color(QPalette::WindowText),
+                          glance->palette().color(QPalette::Window))
+            >= 4.5);
+    glance->close();
+
+    // The library editor with the shipped catalogue and a full selection.
+    TfmMeterSetup* editor = main->MeterSetup();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    QVERIFY(within(editor->frameGeometry(), screen));
+    std::vector<std::string> codes;
+    for (int i = 0; i < 31; ++i)
+        codes.push_back(editor->List().Available()[std::size_t(i * 7)]);
+    editor->List().ReplaceSelected(codes);
+    editor->List().SetNotes("Species for the Mill Road job.\nCheck the spotted gum SG with the supplier.");
+    editor->Refresh();
+    editor->lbSelected->setCurrentRow(4);
+    editor->lbAvailable->setCurrentRow(2);
+    QCoreApplication::processEvents();
+    save(editor, "library-editor-" + name + ".png");
+    for (QToolButton* arrow : {editor->btnAddItem, editor->btnRemoveItem})
+        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
+    editor->List().New1Click();
+    editor->hide();
 }
 
 // The windows are seen on a 1024 x 768 screen, not the offscreen platform's
