@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QTableView>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -32,8 +33,10 @@
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "platform/ui/Clipboard.h"
+#include "platform/ui/Contrast.h"
 #include "platform/ui/Glyphs.h"
 #include "settings/Appglob.h"
+#include "settings/ui/WindowLayout.h"
 
 namespace kr {
 
@@ -364,12 +367,28 @@ void TfmGlance::updateComparison()
                           .arg(c.second.number)
                           .arg(mean(c.second)));
     lblVerdict->setText(fromCp1252(ComparisonVerdict(c)));
-    const QColor colour = !c.comparable() ? palette().color(QPalette::WindowText)
-                          : c.withinLimit() ? InsideColour
-                                            : OutsideColour;
+    const QColor colour = !c.comparable()
+        ? palette().color(QPalette::WindowText)
+        : readableOn(c.withinLimit() ? InsideColour : OutsideColour, palette().color(QPalette::Window));
     QPalette p = lblVerdict->palette();
     p.setColor(QPalette::WindowText, colour);
     lblVerdict->setPalette(p);
+}
+
+// It opens beside the main window, not over the readings it sums up.
+void TfmGlance::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous() && parentWidget() && parentWidget()->isVisible())
+        placeBeside(this, parentWidget()->window());
+    QWidget::showEvent(event);
+}
+
+// The verdict's colour is chosen against the window's.
+void TfmGlance::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange && lblVerdict)
+        updateComparison();
+    QWidget::changeEvent(event);
 }
 
 void TfmGlance::Refresh()

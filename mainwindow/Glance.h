@@ -56,6 +56,10 @@ public slots:
     void btnSaveChartClick();
     void btnCopyClick();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     QWidget* buildSettingsRow();
     QWidget* buildComparisonRow();

@@ -1,10 +1,13 @@
 #include "mainwindow/GlanceModel.h"
 
-#include <QColor>
+#include <QBrush>
 #include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 
 #include "core/Readings.h"
 #include "platform/Text.h"
+#include "platform/ui/Contrast.h"
 
 namespace kr {
 
@@ -23,8 +26,12 @@ const char* const Tips[] = {
     "The meter file's comment",
 };
 
-const QColor AllColour(226, 234, 246);
-const QColor ReferenceColour(240, 238, 232);
+// A faint tint of the table's own colour, so the text reads in any palette.
+QBrush tinted(QPalette::ColorRole toward, double share)
+{
+    const QPalette palette = QGuiApplication::palette();
+    return QBrush(mixed(palette.color(QPalette::Base), palette.color(toward), share));
+}
 
 } // namespace
 
@@ -107,7 +114,7 @@ QVariant TGlanceTableModel::referenceData(int row, int column, int role) const
             return bold;
         }
         return {};
-    case Qt::BackgroundRole: return QColor(ReferenceColour);
+    case Qt::BackgroundRole: return tinted(QPalette::Text, 0.06);
     case Qt::ToolTipRole:
         return QStringLiteral("Readings without an SG, taken on a reference scale: not wood moisture content, "
                               "so in no line above");
@@ -128,8 +135,12 @@ QVariant TGlanceTableModel::data(const QModelIndex& index, int role) const
         return QVariant::fromValue(index.column() == Comment ? Qt::AlignLeft | Qt::AlignVCenter
                                                              : Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
-        // The document's line stands apart from the meter files'.
-        return s.number == 0 ? QVariant(AllColour) : QVariant();
+        // The document's line stands apart from the meter files': a tint of
+        // the selection colour on the table's own, so its text reads in a
+        // light and a dark palette alike.
+        if (s.number != 0)
+            return {};
+        return tinted(QPalette::Highlight, 0.18);
     }
     return {};
 }

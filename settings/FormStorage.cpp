@@ -174,20 +174,6 @@ PlacementDecision readPlacement(const IniFile& ini, const std::string& section, 
     return d;
 }
 
-Area keepOnScreen(const Area& r, const std::vector<Area>& screens)
-{
-    if (screens.empty())
-        return r;
-    for (const Area& s : screens)
-        if (r.left < s.right && s.left < r.right && r.top < s.bottom && s.top < r.bottom)
-            return r;
-    const Area& s = screens.front();
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const int left = std::max(s.left, std::min(r.left, s.right - w));
-    const int top = std::max(s.top, std::min(r.top, s.bottom - h));
-    return Area{left, top, left + w, top + h};
-}
-
 void writeColumnWidths(IniFile& ini, const std::string& section, const std::vector<int>& widths)
 {
     for (size_t i = 0; i < widths.size(); ++i)

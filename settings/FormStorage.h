@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/IniFile.h"
+#include "settings/WindowFit.h"
 
 namespace kr {
 
@@ -70,13 +71,6 @@ void writePlacement(IniFile& ini, const std::string& section, const WindowPlacem
 // the current rectangle.
 PlacementDecision readPlacement(const IniFile& ini, const std::string& section, const WindowPlacement& current,
                                 const ScreenInfo& screen);
-
-// Keeps a restored rectangle reachable: when it overlaps none of the screens'
-// work areas it is moved (same size, clamped) into the first one.
-struct Area {
-    int left = 0, top = 0, right = 0, bottom = 0;
-};
-Area keepOnScreen(const Area& rect, const std::vector<Area>& screens);
 
 // Grid column widths: "Item0", "Item1", ... in the grid's own section.
 void writeColumnWidths(IniFile& ini, const std::string& section, const std::vector<int>& widths);

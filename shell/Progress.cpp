@@ -27,7 +27,11 @@ void TGauge::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const QRect outer = rect();
-    p.fillRect(outer, Qt::white);
+    // The bar is the text colour on the field's: black on white in a light
+    // palette, and still a strong contrast in a dark one.
+    const QColor field = palette().color(QPalette::Base);
+    const QColor ink = palette().color(QPalette::Text);
+    p.fillRect(outer, field);
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(outer.adjusted(0, 0, -1, -1));
 
@@ -35,17 +39,17 @@ void TGauge::paintEvent(QPaintEvent*)
     const int span = maximum() - minimum();
     const int filled = span > 0 ? int(qint64(inner.width()) * (value() - minimum()) / span) : 0;
     const QRect bar(inner.left(), inner.top(), filled, inner.height());
-    p.fillRect(bar, Qt::black);
+    p.fillRect(bar, ink);
 
     const QString label = text();
     p.setFont(font());
     p.save();
     p.setClipRect(inner.adjusted(filled, 0, 0, 0));
-    p.setPen(Qt::black);
+    p.setPen(ink);
     p.drawText(inner, Qt::AlignCenter, label);
     p.restore();
     p.setClipRect(bar);
-    p.setPen(Qt::white);
+    p.setPen(field);
     p.drawText(inner, Qt::AlignCenter, label);
 }
 

@@ -31,7 +31,7 @@ constexpr int CodeRole = Qt::UserRole;
 constexpr int SelectedRowHeight = 16;
 constexpr int AvailableRowHeight = 14;
 
-// Each row: its background outlined in white, the name at 5 pixels, the SG
+// Each row: its background outlined in the list's own colour, the name at 5 pixels, the SG
 // text 18 letter widths further on; a code the catalogue lacks is shown
 // dimmed with a word of explanation.
 class RowDelegate : public QStyledItemDelegate {
@@ -47,7 +47,7 @@ public:
         const QPalette& pal = option.palette;
         p->save();
         p->fillRect(option.rect, chosen ? pal.highlight() : pal.base());
-        p->setPen(Qt::white);
+        p->setPen(pal.color(QPalette::Base));
         p->drawRect(option.rect.adjusted(0, 0, -1, -1));
         const TLibraryList::Row row = list.RowFor(toCp1252(index.data(CodeRole).toString()));
         QColor ink = chosen ? pal.highlightedText().color() : pal.text().color();

@@ -1,6 +1,7 @@
 #include "platform/ui/Glyphs.h"
 
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -196,9 +197,9 @@ void help(QPainter& p)
     p.drawText(QRectF(2.5, 2.5, 19, 19), Qt::AlignCenter, QStringLiteral("?"));
 }
 
-void chevron(QPainter& p, bool left)
+void chevron(QPainter& p, bool left, const QColor& ink)
 {
-    p.setPen(QPen(Ink, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(ink, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     QPainterPath path;
     if (left) {
@@ -214,12 +215,12 @@ void chevron(QPainter& p, bool left)
 }
 
 // Readings at a glance: bars of moisture crossing a green target band.
-void chart(QPainter& p)
+void chart(QPainter& p, const QColor& ink)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(170, 225, 170));
     p.drawRect(QRectF(2.5, 9, 19, 5));
-    p.setPen(QPen(Ink, 1.2));
+    p.setPen(QPen(ink, 1.2));
     p.drawLine(QPointF(2.5, 2.5), QPointF(2.5, 21.5));
     p.drawLine(QPointF(2.5, 21.5), QPointF(21.5, 21.5));
     p.setPen(QPen(QColor(30, 64, 140), 1));
@@ -232,7 +233,7 @@ void chart(QPainter& p)
     p.drawRect(QRectF(18.5, 15.5, 2.5, 6));
 }
 
-void draw(QPainter& p, Glyph g)
+void draw(QPainter& p, Glyph g, const QColor& ink)
 {
     switch (g) {
     case Glyph::Open: folder(p); break;
@@ -244,25 +245,57 @@ void draw(QPainter& p, Glyph g)
     case Glyph::Erase: erase(p); break;
     case Glyph::Print: printer(p); break;
     case Glyph::Help: help(p); break;
-    case Glyph::Previous: chevron(p, true); break;
-    case Glyph::Next: chevron(p, false); break;
+    case Glyph::Previous: chevron(p, true, ink); break;
+    case Glyph::Next: chevron(p, false, ink); break;
     case Glyph::Exit: exitDoor(p); break;
-    case Glyph::Chart: chart(p); break;
+    case Glyph::Chart: chart(p, ink); break;
     }
 }
 
-QPixmap render(Glyph g, int size, bool disabled)
+void render(QPainter& p, Glyph g, const QRect& rect, bool disabled, const QColor& ink)
 {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
+    const int size = std::min(rect.width(), rect.height());
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
+    p.translate(rect.left() + (rect.width() - size) / 2.0, rect.top() + (rect.height() - size) / 2.0);
     p.scale(size / 24.0, size / 24.0);
     if (disabled)
         p.setOpacity(0.35);
-    draw(p, g);
-    return pm;
+    draw(p, g, ink);
+    p.restore();
 }
+
+// Draws at each request, so the ink follows a palette changed while the
+// program runs.
+class GlyphEngine final : public QIconEngine {
+public:
+    GlyphEngine(Glyph g, const QColor& fixedInk) : glyph(g), fixed(fixedInk) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        render(*painter, glyph, rect, mode == QIcon::Disabled, ink());
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        paint(&p, pm.rect(), mode, state);
+        return pm;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new GlyphEngine(glyph, fixed); }
+    QString key() const override { return QStringLiteral("kr-glyph"); }
+
+private:
+    QColor ink() const
+    {
+        return fixed.isValid() ? fixed : QGuiApplication::palette().color(QPalette::WindowText);
+    }
+
+    Glyph glyph;
+    QColor fixed;
+};
 
 } // namespace
 
@@ -294,16 +327,9 @@ QToolButton* glyphButton(QWidget* parent, const char* name, Glyph glyph, const Q
     return b;
 }
 
-QIcon glyphIcon(Glyph g)
-{
-    QIcon icon;
-    // Drawn at the button sizes and twice them, so they stay crisp at 200 %.
-    for (int size : {24, 26, 48, 52}) {
-        icon.addPixmap(render(g, size, false), QIcon::Normal);
-        icon.addPixmap(render(g, size, true), QIcon::Disabled);
-    }
-    return icon;
-}
+QIcon glyphIcon(Glyph g, const QColor& ink) { return QIcon(new GlyphEngine(g, ink)); }
+
+QColor paperInk() { return Ink; }
 
 void centreOverParent(QWidget* dialog)
 {

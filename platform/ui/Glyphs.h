@@ -10,7 +10,12 @@ namespace kr {
 // The toolbar's pictures, drawn in code so they stay crisp at any scale.
 enum class Glyph { Open, Save, Clipboard, Download, Upload, Library, Erase, Print, Help, Previous, Next, Exit, Chart };
 
-QIcon glyphIcon(Glyph glyph);
+// Lines that are not part of a coloured shape (the arrows, the chart's axes)
+// take the palette's text colour at each paint, so they read on a dark
+// palette too; a valid `ink` fixes it instead, for pages that are always white.
+QIcon glyphIcon(Glyph glyph, const QColor& ink = QColor());
+// The ink of glyphs on white pages.
+QColor paperInk();
 
 // The program's window font: Arial at 11 pixels.
 QFont windowFont();

@@ -48,7 +48,7 @@ public:
         if (type == QTextDocument::ImageResource && name.scheme() == QLatin1String("glyph")) {
             for (const NamedGlyph& g : namedGlyphs)
                 if (name.path() == QLatin1String(g.name))
-                    return glyphIcon(g.glyph).pixmap(QSize(PageGlyphSize, PageGlyphSize), devicePixelRatio());
+                    return glyphIcon(g.glyph, paperInk()).pixmap(QSize(PageGlyphSize, PageGlyphSize), devicePixelRatio());
             return {};
         }
         return QTextBrowser::loadResource(type, name);

@@ -13,6 +13,7 @@
 #include "platform/Prompts.h"
 #include "print/PainterSurface.h"
 #include "settings/Appglob.h"
+#include "settings/ui/WindowLayout.h"
 
 namespace kr {
 
@@ -100,12 +101,18 @@ void TPrinterChoice::Preview(QWidget* parent, const TPrintJob& job)
         showMessage(MsgKind::Warning, *why);
         return;
     }
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setWindowTitle(QStringLiteral("Print Preview"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+    PreviewDialog(parent, job)->exec();
+}
+
+std::unique_ptr<QPrintPreviewDialog> TPrinterChoice::PreviewDialog(QWidget* parent, const TPrintJob& job)
+{
+    auto preview = std::make_unique<QPrintPreviewDialog>(&printer, parent);
+    preview->setWindowTitle(QStringLiteral("Print Preview"));
+    QObject::connect(preview.get(), &QPrintPreviewDialog::paintRequested, preview.get(),
                      [&job](QPrinter* p) { RenderJob(job, *p); });
-    preview.resize(900, 1000);
-    preview.exec();
+    // A whole page at a readable size where the screen allows it.
+    resizeToFit(preview.get(), QSize(900, 1000));
+    return preview;
 }
 
 TPrinterChoice& printerChoice()

@@ -1,9 +1,11 @@
 #pragma once
 #include <QGroupBox>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "print/PageOutput.h"
 
@@ -37,6 +39,8 @@ public:
     void Print(const TPrintJob& job, const QString& pdfName);
     // A preview window of the job's pages.
     void Preview(QWidget* parent, const TPrintJob& job);
+    // That window, not yet shown, sized to fit the screen; `job` must outlive it.
+    std::unique_ptr<QPrintPreviewDialog> PreviewDialog(QWidget* parent, const TPrintJob& job);
 
 private:
     QPrinter printer{QPrinter::HighResolution};

@@ -20,6 +20,26 @@ QScreen* screenFor(const QWidget* window)
     return s ? s : QGuiApplication::primaryScreen();
 }
 
+Area areaOf(const QRect& r) { return Area{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+// The frame a window manager puts around `window`; before its first show a
+// window has none yet, and takes the one around `like` as the best guess.
+QMargins frameOf(const QWidget* window, const QWidget* like)
+{
+    const QRect f = window->frameGeometry();
+    const QRect g = window->geometry();
+    const QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    return m.isNull() && like && like != window ? frameOf(like, nullptr) : m;
+}
+
+// Sets the window's frame to `frame`: its size without the frame, its position
+// with it.
+void setFrame(QWidget* window, const Area& frame, const QMargins& margins)
+{
+    window->resize(QSize(frame.width(), frame.height()).shrunkBy(margins));
+    window->move(frame.left, frame.top);
+}
+
 std::vector<Area> workAreas()
 {
     std::vector<Area> out;
@@ -30,8 +50,7 @@ std::vector<Area> workAreas()
         screens.prepend(primary);
     }
     for (const QScreen* s : screens) {
-        const QRect g = s->availableGeometry();
-        out.push_back(Area{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+        out.push_back(areaOf(s->availableGeometry()));
     }
     return out;
 }
@@ -74,12 +93,17 @@ void applyPlacement(QWidget* window, const PlacementDecision& d)
 {
     if (d.rect) {
         const WindowPlacement& r = *d.rect;
-        Area a = keepOnScreen(Area{r.Left, r.Top, r.Right, r.Bottom}, workAreas());
+        // The frame too must fit, or the title bar could lie out of reach.
+        const QMargins m = frameOf(window, nullptr);
+        const Area a = fitOnScreens(Area{r.Left - m.left(), r.Top - m.top(), r.Right + m.right(), r.Bottom + m.bottom()},
+                                    workAreas());
+        const QRect inside(a.left + m.left(), a.top + m.top(), a.width() - m.left() - m.right(),
+                           a.height() - m.top() - m.bottom());
         const bool fixedSize = window->minimumSize() == window->maximumSize();
         if (fixedSize)
             window->move(a.left, a.top);
         else
-            window->setGeometry(a.left, a.top, a.right - a.left, a.bottom - a.top);
+            window->setGeometry(inside);
     }
     Qt::WindowStates state = window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
     switch (d.show) {
@@ -96,6 +120,31 @@ void applyPlacement(QWidget* window, const PlacementDecision& d)
     }
     if (state != window->windowState())
         window->setWindowState(state);
+}
+
+void placeBeside(QWidget* window, const QWidget* anchor)
+{
+    const QScreen* s = screenFor(anchor);
+    if (!s)
+        return;
+    const QMargins margins = frameOf(window, anchor);
+    const QSize wanted = window->size().grownBy(margins);
+    setFrame(window, besideArea(areaOf(anchor->frameGeometry()), wanted.width(), wanted.height(),
+                                areaOf(s->availableGeometry())),
+             margins);
+}
+
+void resizeToFit(QWidget* window, const QSize& wanted)
+{
+    const QWidget* parent = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    const QScreen* s = screenFor(parent ? parent : window);
+    if (!s)
+        return;
+    const QMargins margins = frameOf(window, parent);
+    QRect frame(QPoint(), wanted.grownBy(margins));
+    frame.moveCenter(parent && parent->isVisible() ? parent->frameGeometry().center()
+                                                   : s->availableGeometry().center());
+    setFrame(window, fitToArea(areaOf(frame), areaOf(s->availableGeometry())), margins);
 }
 
 std::vector<int> columnWidthsOf(const QTableView* grid)

@@ -25,9 +25,16 @@ namespace kr {
 //   screen-size suffix uses the screen's full size in device-independent pixels.
 WindowPlacement placementOf(const QWidget* window);
 ScreenInfo screenOf(const QWidget* window);
-// Applies a restore's decision: the rectangle (kept on a screen; a window of
-// fixed size is only moved), then the show state.
+// Applies a restore's decision: the rectangle (moved and shrunk to fit the
+// work area of the screen it lands on; a window of fixed size is only moved),
+// then the show state.
 void applyPlacement(QWidget* window, const PlacementDecision& decision);
+// Opens `window` beside `anchor` instead of over it (see besideArea), shrunk
+// to the anchor's screen when it would not fit.
+void placeBeside(QWidget* window, const QWidget* anchor);
+// Gives `window` the wanted size, or less where its screen is smaller, centred
+// over its parent window (or on the screen without one).
+void resizeToFit(QWidget* window, const QSize& wanted);
 
 // Grid column widths by column position: Item0 is the leftmost column shown.
 std::vector<int> columnWidthsOf(const QTableView* grid);

@@ -6,16 +6,21 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrintPreviewDialog>
+#include <QScreen>
+#include <QToolButton>
 #include <QTableView>
 #include <QtTest>
 
 #include "core/Readings.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "mainwindow/Glance.h"
+#include "mainwindow/GlanceModel.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
 #include "platform/Text.h"
+#include "platform/ui/Contrast.h"
 #include "print/DataPrint.h"
 #include "print/ui/PrinterChoice.h"
 #include "print/ui/Printdlg.h"
@@ -26,9 +31,43 @@
 
 using namespace kr;
 
-// Renders the main window with a sample document, the meter-file list
-// dropped down, the note dialog and the splash to PNG files in
-// <build>/screenshots, for looking at without a display.
+namespace {
+
+// What the desktop looks like here: the screen the windows are checked on.
+constexpr QSize ScreenSize(1024, 768);
+
+QPalette darkPalette()
+{
+    QPalette dark(QColor(230, 230, 230), QColor(53, 53, 53), QColor(80, 80, 80), QColor(20, 20, 20),
+                  QColor(40, 40, 40), QColor(230, 230, 230), QColor(30, 30, 30));
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    return dark;
+}
+
+// The strongest contrast any pixel of a button makes with its corner, which
+// shows the button's background: a glyph in the background's own tone is lost.
+double strongestContrast(QWidget* button)
+{
+    const QImage image = button->grab().toImage();
+    const QColor background = image.pixelColor(0, 0);
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, contrastRatio(image.pixelColor(x, y), background));
+    return best;
+}
+
+bool within(const QRect& inner, const QRect& outer) { return outer.contains(inner, false); }
+
+} // namespace
+
+// Renders the main window with a sample document, "Readings at a glance" and
+// the library editor in a light and a dark palette, the meter-file list
+// dropped down, the note dialog, the print preview and the splash to PNG files
+// in <build>/screenshots on a 1024 x 768 screen, for looking at without a
+// display; checks on the way that texts and arrows stand out and that the
+// windows fit the screen.
 class TestScreenshots : public QObject {
     Q_OBJECT
 private slots:
@@ -37,6 +76,7 @@ private slots:
 
 private:
     void save(QWidget* w, const QString& name);
+    void renderInPalette(TfmMain* main, const QString& name);
     QString outDir;
 };
 
@@ -46,6 +86,7 @@ void TestScreenshots::initTestCase()
     const QString build = qEnvironmentVariable("KR_BUILD_DIR", QDir::currentPath());
     outDir = build + "/screenshots";
     QVERIFY(QDir().mkpath(outDir));
+    QCOMPARE(QGuiApplication::primaryScreen()->size(), ScreenSize);
 }
 
 void TestScreenshots::save(QWidget* w, const QString& name)
@@ -82,7 +123,19 @@ void TestScreenshots::renderWindows()
     main->btnOpenClick();
     main->dgData->setCurrentIndex(main->dgData->model()->index(1, 3));
     QCoreApplication::processEvents();
-    save(main, "main-window.png");
+
+    QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
+                        test::programHome().filePath("Factors.dat")));
+    const QPalette light = QApplication::palette();
+    for (const auto& [name, palette] : {std::pair{"light", light}, std::pair{"dark", darkPalette()}}) {
+        QApplication::setPalette(palette);
+        QCoreApplication::processEvents();
+        renderInPalette(main, QString::fromLatin1(name));
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
 
     // The same after the user has dragged the columns to fit their texts.
     const int fitted[] = {30, 118, 40, 110, 40, 44, 228};
@@ -90,19 +143,6 @@ void TestScreenshots::renderWindows()
         main->dgData->horizontalHeader()->resizeSection(c, fitted[c]);
     QCoreApplication::processEvents();
     save(main, "main-window-fitted-columns.png");
-
-    // The same under a dark desktop palette: every colour comes from the palette.
-    const QPalette light = QApplication::palette();
-    QPalette dark(QColor(53, 53, 53));
-    dark.setColor(QPalette::Base, QColor(35, 35, 35));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    QApplication::setPalette(dark);
-    QCoreApplication::processEvents();
-    save(main, "main-window-dark.png");
-    QApplication::setPalette(light);
-    QCoreApplication::processEvents();
 
     main->cbSubFiles->showPopup();
     QCoreApplication::processEvents();
@@ -123,26 +163,6 @@ void TestScreenshots::renderWindows()
     note->hide();
     main->Document().ClearModified();
 
-    // The library editor with the shipped catalogue and a full selection.
-    QVERIFY(QFile::copy(qEnvironmentVariable("KR_BUILD_DIR") + "/shell/Factors.dat",
-                        test::programHome().filePath("Factors.dat")));
-    TfmMeterSetup* editor = main->MeterSetup();
-    editor->show();
-    QVERIFY(QTest::qWaitForWindowExposed(editor));
-    QCoreApplication::processEvents();
-    std::vector<std::string> codes;
-    for (int i = 0; i < 31; ++i)
-        codes.push_back(editor->List().Available()[std::size_t(i * 7)]);
-    editor->List().ReplaceSelected(codes);
-    editor->List().SetNotes("Species for the Mill Road job.\nCheck the spotted gum SG with the supplier.");
-    editor->Refresh();
-    editor->lbSelected->setCurrentRow(4);
-    editor->lbAvailable->setCurrentRow(2);
-    QCoreApplication::processEvents();
-    save(editor, "library-editor.png");
-    editor->List().New1Click();
-    editor->hide();
-
     // The print dialog, and the preview of what it would print.
     TfmPrintDlg dialog(main);
     dialog.Printer->Refresh();
@@ -153,14 +173,81 @@ void TestScreenshots::renderWindows()
     TDataPrintOptions options;
     options.marks.fill(true);
     const TPrintJob job = DataPrintJob(main->Document(), options);
-    QPrintPreviewDialog preview(&printerChoice().Printer(), main);
-    connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&job](QPrinter* p) { RenderJob(job, *p); });
-    preview.resize(900, 1000);
-    preview.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    const std::unique_ptr<QPrintPreviewDialog> preview = printerChoice().PreviewDialog(main, job);
+    preview->show();
+    QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
+    QVERIFY(within(preview->frameGeometry(), QGuiApplication::primaryScreen()->availableGeometry()));
     QCoreApplication::processEvents();
-    save(&preview, "print-preview.png");
+    save(preview.get(), "print-preview.png");
 }
 
-QTEST_MAIN(TestScreenshots)
+// The main window, the glance and the library editor in the palette set now.
+void TestScreenshots::renderInPalette(TfmMain* main, const QString& name)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    save(main, "main-window-" + name + ".png");
+    for (QToolButton* arrow : {main->btnPrevious, main->btnNext})
+        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
+
+    main->Glance1Click();
+    TfmGlance* glance = main->Glance();
+    QVERIFY(QTest::qWaitForWindowExposed(glance));
+    QVERIFY(within(glance->frameGeometry(), screen));
+    QCoreApplication::processEvents();
+    save(glance, "glance-" + name + ".png");
+    const QModelIndexList all = glance->Table().match(glance->Table().index(0, 0), Qt::DisplayRole,
+                                                       QStringLiteral("All"), 1, Qt::MatchExactly);
+    QCOMPARE(all.size(), 1);
+    QVERIFY(contrastRatio(glance->tblStats->palette().color(QPalette::Text),
+                          all.front().data(Qt::BackgroundRole).value<QBrush>().color())
+            >= 4.5);
+    QVERIFY(contrastRatio(glance->lblVerdict->palette().color(QPalette::WindowText),
+                          glance->palette().color(QPalette::Window))
+            >= 4.5);
+    glance->close();
+
+    // The library editor with the shipped catalogue and a full selection.
+    TfmMeterSetup* editor = main->MeterSetup();
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    QVERIFY(within(editor->frameGeometry(), screen));
+    std::vector<std::string> codes;
+    for (int i = 0; i < 31; ++i)
+        codes.push_back(editor->List().Available()[std::size_t(i * 7)]);
+    editor->List().ReplaceSelected(codes);
+    editor->List().SetNotes("Species for the Mill Road job.\nCheck the spotted gum SG with the supplier.");
+    editor->Refresh();
+    editor->lbSelected->setCurrentRow(4);
+    editor->lbAvailable->setCurrentRow(2);
+    QCoreApplication::processEvents();
+    save(editor, "library-editor-" + name + ".png");
+    for (QToolButton* arrow : {editor->btnAddItem, editor->btnRemoveItem})
+        QVERIFY2(strongestContrast(arrow) >= 3, qPrintable(arrow->objectName()));
+    editor->List().New1Click();
+    editor->hide();
+}
+
+// The windows are seen on a 1024 x 768 screen, not the offscreen platform's
+// own 800 x 600.
+int main(int argc, char** argv)
+{
+    QTemporaryDir config;
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+    if (platform == QLatin1String("offscreen") && config.isValid()) {
+        QFile json(config.filePath("screen.json"));
+        if (json.open(QIODevice::WriteOnly))
+            json.write(QStringLiteral(R"({"screens": [{"name": "kr", "x": 0, "y": 0, "width": %1, "height": %2,
+                                          "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                           .arg(ScreenSize.width())
+                           .arg(ScreenSize.height())
+                           .toUtf8());
+        json.close();
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + json.fileName().toLocal8Bit());
+    }
+    QApplication app(argc, argv);
+    TestScreenshots test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_Screenshots.moc"

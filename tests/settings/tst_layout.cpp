@@ -66,7 +66,10 @@ private slots:
     void placementGates();
     void sizedKeyWinsOverPlainKey();
     void stateAppliedEvenWhenRectangleIsNot();
-    void keepOnScreenBringsBackLostWindows();
+    void windowFitsTheScreenItLandsOn_data();
+    void windowFitsTheScreenItLandsOn();
+    void besideOpensNextToItsAnchor_data();
+    void besideOpensNextToItsAnchor();
 
     void columnWidthsRoundTripAndIgnoreOddValues();
     void recentFilesRoundTrip();
@@ -206,18 +209,76 @@ void TestLayout::stateAppliedEvenWhenRectangleIsNot()
     QVERIFY(d.restoreToMaximized);
 }
 
-void TestLayout::keepOnScreenBringsBackLostWindows()
+namespace {
+Area area(const QList<int>& v) { return Area{v[0], v[1], v[2], v[3]}; }
+QList<int> list(const Area& a) { return {a.left, a.top, a.right, a.bottom}; }
+// A 1024 x 768 primary screen with a task bar, and a second one left of it.
+const QList<int> primary{0, 0, 1024, 740};
+const QList<int> leftOfIt{-1280, -200, 0, 824};
+} // namespace
+
+void TestLayout::windowFitsTheScreenItLandsOn_data()
 {
-    const std::vector<Area> screens{{0, 0, 1024, 740}, {1024, 0, 2048, 740}};
-    const Area onSecond{1200, 100, 1600, 400};
-    QCOMPARE(keepOnScreen(onSecond, screens).left, 1200);
-    const Area partly{-100, -10, 300, 300};
-    QCOMPARE(keepOnScreen(partly, screens).left, -100);
-    const Area lost{5000, 3000, 5664, 3541};
-    const Area back = keepOnScreen(lost, screens);
-    QCOMPARE((QList<int>{back.left, back.top, back.right, back.bottom}), (QList<int>{360, 199, 1024, 740}));
-    const Area lostLeft{-2000, 10, -1336, 551};
-    QCOMPARE(keepOnScreen(lostLeft, screens).left, 0);
+    QTest::addColumn<QList<int>>("rect");
+    QTest::addColumn<QList<QList<int>>>("screens");
+    QTest::addColumn<QList<int>>("fitted");
+    const QList<QList<int>> one{primary};
+    const QList<QList<int>> two{primary, leftOfIt};
+    QTest::newRow("fits already") << QList<int>{180, 113, 844, 654} << one << QList<int>{180, 113, 844, 654};
+    QTest::newRow("too big") << QList<int>{-8, -8, 1608, 1208} << one << primary;
+    QTest::newRow("too wide only") << QList<int>{100, 50, 1400, 550} << one << QList<int>{0, 50, 1024, 550};
+    QTest::newRow("off right") << QList<int>{900, 100, 1500, 500} << one << QList<int>{424, 100, 1024, 500};
+    QTest::newRow("off bottom") << QList<int>{100, 600, 700, 1000} << one << QList<int>{100, 340, 700, 740};
+    QTest::newRow("off left") << QList<int>{-100, 100, 500, 500} << one << QList<int>{0, 100, 600, 500};
+    QTest::newRow("off top") << QList<int>{100, -30, 700, 370} << one << QList<int>{100, 0, 700, 400};
+    QTest::newRow("stored on a bigger screen") << QList<int>{1200, 900, 1900, 1500} << one
+                                               << QList<int>{324, 140, 1024, 740};
+    QTest::newRow("on a second monitor at negative x") << QList<int>{-1000, -100, -400, 400} << two
+                                                       << QList<int>{-1000, -100, -400, 400};
+    QTest::newRow("mostly on the second monitor") << QList<int>{-500, 700, 200, 1000} << two
+                                                  << QList<int>{-700, 524, 0, 824};
+    QTest::newRow("too big for the second monitor") << QList<int>{-1400, -300, -100, 900} << two << leftOfIt;
+    QTest::newRow("on no screen goes to the primary") << QList<int>{5000, 3000, 5664, 3541} << two
+                                                      << QList<int>{360, 199, 1024, 740};
+    QTest::newRow("second monitor gone") << QList<int>{-1000, -100, -400, 400} << one
+                                         << QList<int>{0, 0, 600, 500};
+}
+
+void TestLayout::windowFitsTheScreenItLandsOn()
+{
+    QFETCH(QList<int>, rect);
+    QFETCH(QList<QList<int>>, screens);
+    QFETCH(QList<int>, fitted);
+    std::vector<Area> areas;
+    for (const QList<int>& s : screens)
+        areas.push_back(area(s));
+    QCOMPARE(list(fitOnScreens(area(rect), areas)), fitted);
+}
+
+void TestLayout::besideOpensNextToItsAnchor_data()
+{
+    QTest::addColumn<QList<int>>("anchor");
+    QTest::addColumn<QList<int>>("size");
+    QTest::addColumn<QList<int>>("placed");
+    QTest::newRow("room on the right") << QList<int>{10, 20, 410, 520} << QList<int>{500, 400}
+                                       << QList<int>{418, 20, 918, 420};
+    QTest::newRow("room on the left only") << QList<int>{600, 50, 1000, 550} << QList<int>{500, 400}
+                                           << QList<int>{92, 50, 592, 450};
+    QTest::newRow("no room either side") << QList<int>{180, 113, 844, 654} << QList<int>{600, 500}
+                                         << QList<int>{220, 153, 820, 653};
+    QTest::newRow("offset kept on screen") << QList<int>{300, 300, 900, 700} << QList<int>{880, 680}
+                                           << QList<int>{144, 60, 1024, 740};
+    QTest::newRow("larger than the screen") << QList<int>{0, 0, 500, 400} << QList<int>{1600, 1200} << primary;
+    QTest::newRow("top kept on screen") << QList<int>{10, 500, 410, 740} << QList<int>{500, 400}
+                                        << QList<int>{418, 340, 918, 740};
+}
+
+void TestLayout::besideOpensNextToItsAnchor()
+{
+    QFETCH(QList<int>, anchor);
+    QFETCH(QList<int>, size);
+    QFETCH(QList<int>, placed);
+    QCOMPARE(list(besideArea(area(anchor), size[0], size[1], area(primary))), placed);
 }
 
 void TestLayout::columnWidthsRoundTripAndIgnoreOddValues()
