@@ -3,19 +3,23 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QAbstractItemView>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QKeySequence>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
 
+#include "core/Errors.h"
 #include "platform/PortMap.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
@@ -66,9 +70,31 @@ template <typename Dialog> void onModal(std::function<void(Dialog*)> handle, int
     });
 }
 
+enum class Change { None, Temperature, Margin };
+
 struct Calls {
     QList<int> reopened, tested, help;
 };
+
+// KR_PORT_<n> names a device for the length of a test.
+struct PortOverride {
+    QByteArray name;
+    PortOverride(int number, const QString& device) : name("KR_PORT_" + QByteArray::number(number))
+    {
+        qputenv(name.constData(), device.toLocal8Bit());
+    }
+    ~PortOverride() { qunsetenv(name.constData()); }
+    PortOverride(const PortOverride&) = delete;
+    PortOverride& operator=(const PortOverride&) = delete;
+};
+
+QList<int> listedPorts(const TfmSetup& dlg)
+{
+    QList<int> numbers;
+    for (int i = 0; i < dlg.cbPort->count(); ++i)
+        numbers << dlg.cbPort->itemData(i).toInt();
+    return numbers;
+}
 
 TSetupHooks recordingHooks(Calls& calls)
 {
@@ -94,7 +120,14 @@ private slots:
     void inchesSaveQuantisesUntouchedMargins();
     void marginBoxesKeepMarginsInRange();
     void portBoxReopensAndExitPutsPortBack();
+    void portListOffersEveryPortAndKeepsTheStoredOne_data();
+    void portListOffersEveryPortAndKeepsTheStoredOne();
+    void portThatWillNotOpenIsSaidUnderItAndSaveStillSaves_data();
+    void portThatWillNotOpenIsSaidUnderItAndSaveStillSaves();
     void failedWriteIsReportedAndDialogStays();
+    void keysSaveOrLeaveAskingAboutChanges_data();
+    void keysSaveOrLeaveAskingAboutChanges();
+    void everyButtonHasItsOwnAccessLetter();
     void printFontIsStoredWhicheverWayTheDialogCloses();
     void screenshotsOfEachPage();
 };
@@ -165,8 +198,8 @@ void TestSetup::opensWithDefaultsOnFirstPage()
     QCOMPARE(dlg.size(), QSize(455, 264));
     QCOMPARE(dlg.nbSetup->currentIndex(), 0);
     QCOMPARE(dlg.nbSetup->tabText(0), QStringLiteral("Communications"));
-    QCOMPARE(dlg.sePort->value(), 1);
-    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(1));
+    QCOMPARE(dlg.chosenPort(), 1);
+    QVERIFY(dlg.cbPort->currentText().startsWith(PortMap::describe(1)));
     for (QDoubleSpinBox* box : {dlg.seTopMargin, dlg.seRightMargin, dlg.seBottomMargin, dlg.seLeftMargin})
         QCOMPARE(box->cleanText(), QStringLiteral("10"));
     for (QLabel* unit : {dlg.lblTopUnit, dlg.lblRightUnit, dlg.lblBottomUnit, dlg.lblLeftUnit})
@@ -177,7 +210,7 @@ void TestSetup::opensWithDefaultsOnFirstPage()
     QCOMPARE(dlg.RxSpeedButton2->toolTip(), QStringLiteral("Exit without saving"));
     QCOMPARE(dlg.RxSpeedButton3->toolTip(), QStringLiteral("Help"));
     QCOMPARE(dlg.btnTest->toolTip(), QStringLiteral("Test serial port"));
-    QCOMPARE(dlg.sePort->toolTip(), QStringLiteral("Serial port number"));
+    QCOMPARE(dlg.cbPort->toolTip(), QStringLiteral("Serial port number"));
     QCOMPARE(dlg.lblPrinterFont->text(), QStringLiteral("Font for printing"));
     QVERIFY(calls.reopened.isEmpty());
 
@@ -272,10 +305,10 @@ void TestSetup::portBoxReopensAndExitPutsPortBack()
     dlg.Open(settings);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
-    dlg.sePort->stepBy(1);
+    dlg.choosePort(2);
     QCOMPARE(calls.reopened, QList<int>{2});
     QCOMPARE(settings.PortNumber, 2);
-    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(2));
+    QVERIFY(dlg.cbPort->currentText().startsWith(PortMap::describe(2)));
     showPage(dlg, 2);
     clickRadio(dlg.rbFahrenheit);
 
@@ -287,6 +320,114 @@ void TestSetup::portBoxReopensAndExitPutsPortBack()
     IniFile ini(IniFilePath());
     QVERIFY(!ini.sectionExists("Communications"));
     QVERIFY(!ini.sectionExists("General"));
+}
+
+void TestSetup::portListOffersEveryPortAndKeepsTheStoredOne_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("choose"); // -1: nothing chosen
+    QTest::addColumn<QString>("entry"); // the chosen entry, naming the <present> or the <absent> device
+    QTest::addColumn<int>("saved");
+
+    QTest::newRow("a port above 8") << 1 << 40 << "COM40 (<present>)" << 40;
+    QTest::newRow("stored port not present") << 33 << -1 << "COM33 (<absent>) - not present" << 33;
+    QTest::newRow("stored 0 asks for a port") << 0 << -1 << "COM0: ask for a port when the meter is needed" << 0;
+}
+
+void TestSetup::portListOffersEveryPortAndKeepsTheStoredOne()
+{
+    QFETCH(int, stored);
+    QFETCH(int, choose);
+    QFETCH(QString, entry);
+    QFETCH(int, saved);
+    QTemporaryDir devices;
+    const QString present = devices.filePath("adapter");
+    const QString absent = devices.filePath("gone");
+    QVERIFY(test::writeFile(present, ""));
+    const PortOverride p40(40, present);
+    const PortOverride p33(33, absent);
+
+    Calls calls;
+    TfmSetup dlg(recordingHooks(calls));
+    Settings settings;
+    settings.PortNumber = stored;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QList<int> expected;
+    for (const PortChoice& port : PortMap::existingPorts())
+        expected << port.number;
+    if (!expected.contains(stored))
+        expected << stored;
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(listedPorts(dlg), expected);
+    QVERIFY(expected.contains(40));
+
+    if (choose >= 0)
+        dlg.choosePort(choose);
+    QCOMPARE(dlg.cbPort->currentText(), entry.replace("<present>", present).replace("<absent>", absent));
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QCOMPARE(settings.PortNumber, saved);
+    QCOMPARE(keyLines().value(0), QStringLiteral("Port=%1").arg(saved));
+}
+
+void TestSetup::portThatWillNotOpenIsSaidUnderItAndSaveStillSaves_data()
+{
+    QTest::addColumn<bool>("deviceThere");
+    QTest::addColumn<QString>("lineAtShow"); // naming the <device>
+    QTest::addColumn<QString>("lineWhenChosen");
+
+    const QString inUse = "Cannot open serial port COM23: another program is using it. Close that program, or "
+                          "choose another port.";
+    const QString notThere = "<device> is not there: is the adapter plugged in?";
+    QTest::newRow("adapter unplugged") << false << notThere << notThere;
+    QTest::newRow("port held elsewhere") << true << "" << inUse;
+}
+
+void TestSetup::portThatWillNotOpenIsSaidUnderItAndSaveStillSaves()
+{
+    QFETCH(bool, deviceThere);
+    QFETCH(QString, lineAtShow);
+    QFETCH(QString, lineWhenChosen);
+    test::ScriptedPrompts prompts;
+    QTemporaryDir devices;
+    const QString device = devices.filePath("ttyUSB9");
+    if (deviceThere)
+        QVERIFY(test::writeFile(device, ""));
+    const PortOverride p23(23, device);
+
+    Calls calls;
+    TSetupHooks hooks = recordingHooks(calls);
+    hooks.reopenPort = [&calls](int n) {
+        calls.reopened << n;
+        if (n == 23)
+            throw KrError("Cannot open serial port COM23: another program is using it.\r\n"
+                          "Close that program, or choose another port.");
+    };
+    TfmSetup dlg(hooks);
+    Settings settings;
+    settings.PortNumber = 23;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.lblPortStatus->text(), lineAtShow.replace("<device>", device));
+
+    dlg.choosePort(1);
+    QCOMPARE(dlg.lblPortStatus->text(), QString());
+    // Stepping through the list with the keyboard says it in the line only.
+    dlg.cbPort->setFocus();
+    QTest::keyClick(dlg.cbPort, Qt::Key_End);
+    QTest::keyClick(dlg.cbPort, Qt::Key_Up);
+    dlg.choosePort(23);
+    QCOMPARE(dlg.lblPortStatus->text(), lineWhenChosen.replace("<device>", device));
+
+    showPage(dlg, 2);
+    clickRadio(dlg.rbFahrenheit);
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(prompts.messageTexts(), QStringList{});
+    QCOMPARE(calls.reopened.first(), 1);
+    QCOMPARE(calls.reopened.last(), 23);
+    QCOMPARE(keyLines().mid(0, 1), QStringList{"Port=23"});
+    QVERIFY(keyLines().contains("Centigrade=0"));
 }
 
 void TestSetup::failedWriteIsReportedAndDialogStays()
@@ -317,6 +458,87 @@ void TestSetup::failedWriteIsReportedAndDialogStays()
     QTest::mouseClick(dlg.RxSpeedButton2, Qt::LeftButton);
     QVERIFY(!dlg.isVisible());
     QCOMPARE(prompts.messageTexts(), (QStringList{message, message}));
+}
+
+void TestSetup::keysSaveOrLeaveAskingAboutChanges_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<int>("answer"); // to "save changes?"; mbNone: not asked
+    QTest::addColumn<bool>("staysOpen");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("Return saves") << int(Qt::Key_Return) << Change::None << int(mbNone) << false << true;
+    QTest::newRow("Enter saves a change") << int(Qt::Key_Enter) << Change::Temperature << int(mbNone) << false << true;
+    // Inch margins are shown rounded; leaving them untouched is no change.
+    QTest::newRow("Esc without changes leaves") << int(Qt::Key_Escape) << Change::None << int(mbNone) << false
+                                                << false;
+    QTest::newRow("Esc, change, Yes saves") << int(Qt::Key_Escape) << Change::Temperature << int(mbYes) << false
+                                            << true;
+    QTest::newRow("Esc, change, No leaves") << int(Qt::Key_Escape) << Change::Temperature << int(mbNo) << false
+                                            << false;
+    QTest::newRow("Esc, margin, No leaves") << int(Qt::Key_Escape) << Change::Margin << int(mbNo) << false << false;
+    QTest::newRow("Esc, change, Cancel stays") << int(Qt::Key_Escape) << Change::Temperature << int(mbCancel)
+                                               << true << false;
+}
+
+void TestSetup::keysSaveOrLeaveAskingAboutChanges()
+{
+    QFETCH(int, key);
+    QFETCH(Change, change);
+    QFETCH(int, answer);
+    QFETCH(bool, staysOpen);
+    QFETCH(bool, saved);
+    test::ScriptedPrompts prompts;
+    if (answer != mbNone)
+        prompts.answer(MsgButton(answer));
+    TfmSetup dlg;
+    Settings settings;
+    settings.Metric = false;
+    settings.TopMargin = 12;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    if (change == Change::Temperature) {
+        showPage(dlg, 2);
+        clickRadio(dlg.rbFahrenheit);
+    } else if (change == Change::Margin) {
+        showPage(dlg, 1);
+        dlg.seLeftMargin->setFocus();
+        dlg.seLeftMargin->stepBy(1);
+    }
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : &dlg, Qt::Key(key));
+
+    if (answer == mbNone)
+        QCOMPARE(prompts.messageTexts(), QStringList{});
+    else
+        QCOMPARE(prompts.messageTexts(), QStringList{"Do you wish to save these changes?"});
+    QVERIFY(prompts.allAnswered());
+    QCOMPARE(dlg.isVisible(), staysOpen);
+    QCOMPARE(IniFile(IniFilePath()).sectionExists("Communications"), saved);
+    QCOMPARE(settings.Centigrade, !(saved && change == Change::Temperature));
+    if (staysOpen)
+        dlg.RxSpeedButton2Click();
+}
+
+void TestSetup::everyButtonHasItsOwnAccessLetter()
+{
+    TSetupHooks hooks;
+    hooks.findMeter = [] { return std::optional<int>(); };
+    TfmSetup dlg(hooks);
+    QMap<QString, QString> taken; // letter -> whose
+    auto take = [&taken](const QString& text) {
+        const QString letter = QKeySequence::mnemonic(text).toString().toUpper();
+        QVERIFY2(!letter.isEmpty(), qPrintable(text + " has no access letter"));
+        QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
+        taken.insert(letter, text);
+    };
+    for (QAbstractButton* b : dlg.findChildren<QAbstractButton*>())
+        if (!qobject_cast<QTabBar*>(b->parentWidget())) // its scroll arrows
+            take(b->text());
+    for (QLabel* l : dlg.findChildren<QLabel*>())
+        if (l->buddy())
+            take(l->text());
 }
 
 void TestSetup::printFontIsStoredWhicheverWayTheDialogCloses()
@@ -372,7 +594,7 @@ void TestSetup::screenshotsOfEachPage()
     QVERIFY(QDir().mkpath(outDir));
     TfmSetup dlg;
     Settings settings;
-    settings.PortNumber = 2;
+    settings.PortNumber = 5; // its adapter is seldom plugged in here: the line under the port shows
     settings.Metric = false; // the wider unit labels
     settings.TopMargin = 125;
     dlg.Open(settings);
