@@ -61,11 +61,12 @@ public:
     }
 };
 
+// The port and its device, with what the system calls it; the rest of what it
+// says (maker, serial number, USB ids) is the entry's tooltip.
 QString portEntry(const PortChoice& port)
 {
-    const QString details = PortMap::details(port);
     const QString name = PortMap::describe(port.number);
-    return details.isEmpty() ? name : QStringLiteral("%1 - %2").arg(name, details);
+    return port.description.isEmpty() ? name : QStringLiteral("%1 - %2").arg(name, port.description);
 }
 
 // A stored number the system does not list: shown, never silently changed.
@@ -275,11 +276,16 @@ QWidget* TfmSetup::buildCommunications()
     lblPortStatus->setWordWrap(true);
     lblPortStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // The port has the width of the page, so its entry is read whole.
     grid->addWidget(label, 0, 0);
     grid->addWidget(cbPort, 0, 1);
-    grid->addWidget(btnTest, 0, 2);
-    grid->addWidget(btnFindMeter, 0, 3);
-    grid->addWidget(lblPortStatus, 1, 1, 1, 3);
+    grid->addWidget(lblPortStatus, 1, 1);
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(6);
+    actions->addStretch(1);
+    actions->addWidget(btnTest);
+    actions->addWidget(btnFindMeter);
+    grid->addLayout(actions, 2, 1);
     grid->setColumnStretch(1, 1);
     pageColumn->addWidget(group);
     pageColumn->addStretch(1);
@@ -476,8 +482,11 @@ void TfmSetup::fillPorts(int keep)
     // Refilling the list is not a change of port.
     const QSignalBlocker quiet(cbPort);
     cbPort->clear();
-    for (const PortChoice& port : PortMap::existingPorts())
+    for (const PortChoice& port : PortMap::existingPorts()) {
         cbPort->addItem(portEntry(port), port.number);
+        if (const QString details = PortMap::details(port); !details.isEmpty())
+            cbPort->setItemData(cbPort->count() - 1, details, Qt::ToolTipRole);
+    }
     if (cbPort->findData(keep) < 0) {
         int at = 0;
         while (at < cbPort->count() && cbPort->itemData(at).toInt() < keep)
