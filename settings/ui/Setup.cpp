@@ -1,10 +1,11 @@
 #include "settings/ui/Setup.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QFontDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,7 +22,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QAbstractItemView>
 #include <algorithm>
 #include <optional>
 
@@ -525,18 +525,16 @@ void TfmSetup::showPortProblem(int number, const QString& error)
     lblPortStatus->setText(text);
 }
 
-bool TfmSetup::reopenPort(int number)
+void TfmSetup::reopenPort(int number)
 {
     if (!hooks.reopenPort)
-        return true;
+        return;
     try {
         hooks.reopenPort(number);
+        lblPortStatus->clear();
     } catch (...) {
         showPortProblem(number, currentExceptionText());
-        return false;
     }
-    lblPortStatus->clear();
-    return true;
 }
 
 void TfmSetup::cbPortChange()

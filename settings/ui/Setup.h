@@ -124,9 +124,9 @@ private:
     // Lists the ports that exist, and `keep` whether it exists or not.
     void fillPorts(int keep);
     void cbPortChange();
-    // Closes, renumbers and opens the port; false when it failed, which the
-    // line under the port then says.
-    bool reopenPort(int number);
+    // Closes, renumbers and opens the port; the line under the port says
+    // why when it failed, and clears when it opened.
+    void reopenPort(int number);
     void showPortProblem(int number, const QString& error);
     // What Save would keep, to tell whether leaving loses anything.
     struct Values {
