@@ -1,14 +1,17 @@
 #include "settings/ui/Setup.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,14 +19,12 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <optional>
 
-#include "core/Mtlutils.h"
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
 #include "platform/PortMap.h"
@@ -44,6 +45,51 @@ char decimalSeparatorOf(const QWidget* box)
 {
     const QString point = box->locale().decimalPoint();
     return point.size() == 1 && point[0].unicode() < 0x80 ? char(point[0].unicode()) : '.';
+}
+
+// The port list looks at the system again each time it drops down, so an
+// adapter plugged in while the dialog is open can be picked.
+class PortList : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override
+    {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
+// The port and its device, with what the system calls it; the rest of what it
+// says (maker, serial number, USB ids) is the entry's tooltip.
+QString portEntry(const PortChoice& port)
+{
+    const QString name = PortMap::describe(port.number);
+    return port.description.isEmpty() ? name : QStringLiteral("%1 - %2").arg(name, port.description);
+}
+
+// A stored number the system does not list: shown, never silently changed.
+QString absentEntry(int number)
+{
+    if (number == 0)
+        return QStringLiteral("COM0: ask for a port when the meter is needed");
+    if (PortMap::exists(number))
+        return PortMap::describe(number);
+    return QStringLiteral("%1 - not present").arg(PortMap::describe(number));
+}
+
+// Why a port may not open that needs no try: its device is not there.
+QString missingDeviceText(int number)
+{
+    if (number == 0)
+        return {};
+    const QString device = PortMap::deviceFor(number);
+    if (device.isEmpty())
+        return QStringLiteral("%1 has no device on this computer.").arg(PortMap::displayName(number));
+    if (PortMap::exists(number) || QFileInfo::exists(device))
+        return {};
+    return QStringLiteral("%1 is not there: is the adapter plugged in?").arg(device);
 }
 
 QDoubleSpinBox* marginBox(QWidget* parent, const char* name)
@@ -152,6 +198,12 @@ TfmSetup::TfmSetup(TSetupHooks h, QWidget* parent) : QDialog(parent), hooks(std:
     btnOK = glyphButton(bar, "btnOK", Glyph::Save, QStringLiteral("Save settings and exit"));
     RxSpeedButton2 = glyphButton(bar, "RxSpeedButton2", Glyph::Exit, QStringLiteral("Exit without saving"));
     RxSpeedButton3 = glyphButton(bar, "RxSpeedButton3", Glyph::Help, QStringLiteral("Help"));
+    // Captions beside the pictures show the access letters.
+    for (auto [button, caption] : {std::pair{btnOK, "&Save"}, {RxSpeedButton2, "&Exit"}, {RxSpeedButton3, "&Help"}}) {
+        button->setText(QLatin1String(caption));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setFixedWidth(button->sizeHint().width() + 4);
+    }
     row->addWidget(btnOK);
     row->addWidget(RxSpeedButton2);
     row->addStretch(1);
@@ -199,38 +251,46 @@ QWidget* TfmSetup::buildCommunications()
     grid->setHorizontalSpacing(8);
 
     auto* label = new QLabel(QStringLiteral("Serial &Port"), group);
-    sePort = new QSpinBox(group);
-    sePort->setObjectName(QStringLiteral("sePort"));
-    sePort->setRange(FirstPort, LastPort);
-    sePort->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    sePort->setAlignment(Qt::AlignRight);
-    sePort->setFixedWidth(56);
-    setHint(sePort, QStringLiteral("Serial port number"));
-    label->setBuddy(sePort);
-    lblPortDevice = new QLabel(group);
-    lblPortDevice->setObjectName(QStringLiteral("lblPortDevice"));
-    lblPortDevice->setToolTip(QStringLiteral("The device this port number opens on this computer"));
+    auto* ports = new PortList(group);
+    ports->beforePopup = [this] { fillPorts(chosenPort()); };
+    cbPort = ports;
+    cbPort->setObjectName(QStringLiteral("cbPort"));
+    // The entries carry long descriptions; the list drops down wider.
+    cbPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbPort->setMinimumContentsLength(12);
+    cbPort->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setHint(cbPort, QStringLiteral("Serial port number"));
+    label->setBuddy(cbPort);
     btnTest = new QPushButton(QStringLiteral("&Test"), group);
     btnTest->setObjectName(QStringLiteral("btnTest"));
     setHint(btnTest, QStringLiteral("Test serial port"));
-    // Enter in a box must not start a port test or the font dialog.
+    // Return saves the dialog; on a focused button keyPressEvent presses it.
     btnTest->setAutoDefault(false);
-
-    grid->addWidget(label, 0, 0);
-    grid->addWidget(sePort, 0, 1);
-    grid->addWidget(lblPortDevice, 0, 2);
-    grid->addWidget(btnTest, 0, 4);
-    btnFindMeter = new QPushButton(QStringLiteral("&Find"), group);
+    btnFindMeter = new QPushButton(QStringLiteral("Fin&d"), group);
     btnFindMeter->setObjectName(QStringLiteral("btnFindMeter"));
     setHint(btnFindMeter, QStringLiteral("Find the port the meter is on"));
     btnFindMeter->setAutoDefault(false);
     btnFindMeter->setVisible(bool(hooks.findMeter));
-    grid->addWidget(btnFindMeter, 0, 5);
-    grid->setColumnStretch(3, 1);
+    lblPortStatus = new QLabel(group);
+    lblPortStatus->setObjectName(QStringLiteral("lblPortStatus"));
+    lblPortStatus->setWordWrap(true);
+    lblPortStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    // The port has the width of the page, so its entry is read whole.
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(cbPort, 0, 1);
+    grid->addWidget(lblPortStatus, 1, 1);
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(6);
+    actions->addStretch(1);
+    actions->addWidget(btnTest);
+    actions->addWidget(btnFindMeter);
+    grid->addLayout(actions, 2, 1);
+    grid->setColumnStretch(1, 1);
     pageColumn->addWidget(group);
     pageColumn->addStretch(1);
 
-    connect(sePort, &QSpinBox::valueChanged, this, &TfmSetup::sePortChange);
+    connect(cbPort, &QComboBox::currentIndexChanged, this, &TfmSetup::cbPortChange);
     connect(btnTest, &QPushButton::clicked, this, &TfmSetup::btnTestClick);
     connect(btnFindMeter, &QPushButton::clicked, this, &TfmSetup::btnFindMeterClick);
     return page;
@@ -272,9 +332,8 @@ QWidget* TfmSetup::buildPrinting()
     lblPrinterFont = new QLabel(QStringLiteral("Font for printing"), fontGroup);
     lblPrinterFont->setObjectName(QStringLiteral("lblPrinterFont"));
     lblPrinterFont->installEventFilter(this);
-    btnPrinterFont = new QPushButton(QStringLiteral("..."), fontGroup);
+    btnPrinterFont = new QPushButton(QStringLiteral("Fo&nt..."), fontGroup);
     btnPrinterFont->setObjectName(QStringLiteral("btnPrinterFont"));
-    btnPrinterFont->setFixedWidth(28);
     btnPrinterFont->setAutoDefault(false);
     setHint(btnPrinterFont, QStringLiteral("Choose the font for printing"));
     fontRow->addWidget(lblPrinterFont, 1);
@@ -352,13 +411,10 @@ void TfmSetup::FormShow()
 {
     Ready = false;
     setWindowTitle(QStringLiteral("KR System Setup"));
-    {
-        // Filling the box is not a change of port.
-        const QSignalBlocker quiet(sePort);
-        sePort->setValue(target->PortNumber);
-    }
+    fillPorts(target->PortNumber);
     PortAtShow = target->PortNumber;
-    showPortDevice();
+    // The port is not tried here: the main window has just done so.
+    lblPortStatus->setText(missingDeviceText(PortAtShow));
     margins = TMargins{target->TopMargin, target->RightMargin, target->BottomMargin, target->LeftMargin};
     rbCentigrade->setChecked(target->Centigrade);
     rbFahrenheit->setChecked(!target->Centigrade);
@@ -367,6 +423,7 @@ void TfmSetup::FormShow()
     DialogMetric = target->Metric;
     ApplyUnits();
     Ready = true;
+    atShow = shownValues();
     nbSetup->setCurrentIndex(0);
 }
 
@@ -392,15 +449,19 @@ void TfmSetup::ShowMargins()
     seLeftMargin->setValue(ShowMarginValue(margins.Left, DialogMetric));
 }
 
+int TfmSetup::readMargin(const QDoubleSpinBox* box) const
+{
+    const std::optional<int> mm = TryReadMargin(box->cleanText().toStdString(), DialogMetric, decimalSeparatorOf(box));
+    return std::clamp(mm.value_or(0), 0, MaxMargin);
+}
+
 void TfmSetup::ReadMargins()
 {
     auto read = [this](QDoubleSpinBox* box) {
-        const std::optional<int> mm = TryReadMargin(box->cleanText().toStdString(), DialogMetric,
-                                                    decimalSeparatorOf(box));
         // A text that does not read counts as 0, and the box says so.
-        if (!mm)
+        if (!TryReadMargin(box->cleanText().toStdString(), DialogMetric, decimalSeparatorOf(box)))
             box->setValue(0);
-        return std::clamp(mm.value_or(0), 0, MaxMargin);
+        return readMargin(box);
     };
     margins.Top = read(seTopMargin);
     margins.Right = read(seRightMargin);
@@ -408,37 +469,84 @@ void TfmSetup::ReadMargins()
     margins.Left = read(seLeftMargin);
 }
 
-int TfmSetup::portFromBox() const
+TfmSetup::Values TfmSetup::shownValues() const
 {
-    int value = 0;
-    if (!TryStrToInt(sePort->cleanText().toStdString(), value))
-        return FirstPort;
-    return std::clamp(value, FirstPort, LastPort);
+    return Values{chosenPort(),
+                  TMargins{readMargin(seTopMargin), readMargin(seRightMargin), readMargin(seBottomMargin),
+                           readMargin(seLeftMargin)},
+                  rbCentigrade->isChecked(), DialogMetric};
 }
 
-void TfmSetup::showPortDevice()
+void TfmSetup::fillPorts(int keep)
 {
-    const QString device = PortMap::deviceFor(sePort->value());
-    lblPortDevice->setText(device.isEmpty() ? QStringLiteral("(no device)") : device);
+    // Refilling the list is not a change of port.
+    const QSignalBlocker quiet(cbPort);
+    cbPort->clear();
+    for (const PortChoice& port : PortMap::existingPorts()) {
+        cbPort->addItem(portEntry(port), port.number);
+        if (const QString details = PortMap::details(port); !details.isEmpty())
+            cbPort->setItemData(cbPort->count() - 1, details, Qt::ToolTipRole);
+    }
+    if (cbPort->findData(keep) < 0) {
+        int at = 0;
+        while (at < cbPort->count() && cbPort->itemData(at).toInt() < keep)
+            ++at;
+        cbPort->insertItem(at, absentEntry(keep), keep);
+    }
+    cbPort->setCurrentIndex(cbPort->findData(keep));
+    cbPort->view()->setMinimumWidth(cbPort->view()->sizeHintForColumn(0) + 2 * cbPort->view()->frameWidth());
 }
 
-bool TfmSetup::reopenPort(int number)
+int TfmSetup::chosenPort() const
+{
+    return cbPort->currentIndex() < 0 ? PortAtShow : cbPort->currentData().toInt();
+}
+
+void TfmSetup::choosePort(int number)
+{
+    {
+        const QSignalBlocker quiet(cbPort);
+        // The list may be older than the port.
+        if (cbPort->findData(number) < 0)
+            fillPorts(chosenPort());
+        if (cbPort->findData(number) < 0)
+            fillPorts(number);
+        cbPort->setCurrentIndex(cbPort->findData(number));
+    }
+    // Once, also when it was chosen already: the port is opened anew.
+    cbPortChange();
+}
+
+void TfmSetup::showPortProblem(int number, const QString& error)
+{
+    QString text = missingDeviceText(number);
+    if (text.isEmpty())
+        text = QString(error).replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    lblPortStatus->setText(text);
+}
+
+void TfmSetup::reopenPort(int number)
 {
     if (!hooks.reopenPort)
-        return true;
-    return runHandler([this, number] { hooks.reopenPort(number); });
+        return;
+    try {
+        hooks.reopenPort(number);
+        lblPortStatus->clear();
+    } catch (...) {
+        showPortProblem(number, currentExceptionText());
+    }
 }
 
-void TfmSetup::sePortChange(int value)
+void TfmSetup::cbPortChange()
 {
-    showPortDevice();
-    target->PortNumber = value;
-    reopenPort(value);
+    const int number = chosenPort();
+    target->PortNumber = number;
+    reopenPort(number);
 }
 
 void TfmSetup::btnTestClick()
 {
-    const int port = portFromBox();
+    const int port = chosenPort();
     target->PortNumber = port;
     const QScopedValueRollback<bool> testing(testingPort, true);
     if (hooks.testPort)
@@ -451,27 +559,14 @@ void TfmSetup::btnFindMeterClick()
         return;
     std::optional<int> found;
     runHandler([this, &found] { found = hooks.findMeter(); });
-    if (found && *found >= FirstPort && *found <= LastPort) {
-        // Setting the box reopens the port, unless it held the number already.
-        if (sePort->value() == *found)
-            reopenPort(*found);
-        else
-            sePort->setValue(*found);
+    if (found) {
+        choosePort(*found);
         showMessage(MsgKind::Information, QStringLiteral("Found KR on Communications Port %1").arg(*found));
         return;
     }
-    reopenPort(portFromBox());
-    if (found)
-        showMessage(MsgKind::Warning,
-                    QStringLiteral("Found KR on %1, but this box takes ports %2 to %3 only.\r\n"
-                                   "Point one of them at the device, e.g. KR_PORT_%2=%4, and start the program again.")
-                        .arg(PortMap::describe(*found))
-                        .arg(FirstPort)
-                        .arg(LastPort)
-                        .arg(PortMap::deviceFor(*found)));
-    else
-        showMessage(MsgKind::Error, QStringLiteral("No KR answered on a free serial port.\r\n"
-                                                   "Check connections and ensure KR is switched on."));
+    reopenPort(chosenPort());
+    showMessage(MsgKind::Error, QStringLiteral("No KR answered on a free serial port.\r\n"
+                                               "Check connections and ensure KR is switched on."));
 }
 
 // ApplyUnits shows the margins in the chosen unit: once.
@@ -488,10 +583,11 @@ void TfmSetup::btnOKClick()
     if (refuseCloseWhileBusy(testingPort))
         return;
     ReadMargins();
-    const int port = portFromBox();
+    const int port = chosenPort();
     target->PortNumber = port;
-    if (!reopenPort(port))
-        return;
+    // A port that will not open is said under it; the settings are kept all
+    // the same, so an unplugged adapter never holds up the rest.
+    reopenPort(port);
     target->TopMargin = margins.Top;
     target->LeftMargin = margins.Left;
     target->BottomMargin = margins.Bottom;
@@ -508,12 +604,15 @@ void TfmSetup::btnOKClick()
 
 void TfmSetup::RxSpeedButton2Click()
 {
-    if (refuseCloseWhileBusy(testingPort))
-        return;
+    if (!refuseCloseWhileBusy(testingPort))
+        leaveWithoutSaving();
+}
+
+void TfmSetup::leaveWithoutSaving()
+{
     target->PortNumber = PortAtShow;
-    if (!reopenPort(PortAtShow))
-        return;
-    reject();
+    reopenPort(PortAtShow);
+    QDialog::reject();
 }
 
 void TfmSetup::RxSpeedButton3Click()
@@ -547,11 +646,41 @@ void TfmSetup::done(int result)
         showErrorReport(fromCp1252(*failure));
 }
 
-// Escape and the window's close control come here.
+// Escape and the window's close control come here: they leave without
+// saving, asking first when that would lose a change.
 void TfmSetup::reject()
 {
-    if (!refuseCloseWhileBusy(testingPort))
-        QDialog::reject();
+    if (refuseCloseWhileBusy(testingPort))
+        return;
+    if (shownValues() == atShow) {
+        leaveWithoutSaving();
+        return;
+    }
+    switch (showMessage(MsgKind::Warning, QStringLiteral("Do you wish to save these changes?"),
+                        mbYes | mbNo | mbCancel)) {
+    case mbYes:
+        btnOKClick();
+        break;
+    case mbNo:
+        leaveWithoutSaving();
+        break;
+    default:
+        break;
+    }
+}
+
+// Return saves from anywhere in the dialog; on a button it presses that button.
+void TfmSetup::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+        button->click();
+    else
+        btnOKClick();
 }
 
 bool TfmSetup::eventFilter(QObject* watched, QEvent* event)

@@ -9,11 +9,12 @@
 #include "settings/Margins.h"
 #include "settings/Settings.h"
 
+class QComboBox;
 class QDoubleSpinBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
-class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -25,8 +26,8 @@ class WindowLayout;
 // empty; the dialog then does nothing for it.
 struct TSetupHooks {
     // Close the serial port, give it this number and open it again. Raises
-    // KrError with the port's message when the open fails; the dialog reports
-    // it through the general error report.
+    // KrError with the port's message when the open fails; the dialog says it
+    // in the line under the port.
     std::function<void(int number)> reopenPort;
     // "Test serial port" on this number; it tells the user itself.
     std::function<void(int number)> testPort;
@@ -49,14 +50,11 @@ struct TSetupHooks {
 class TfmSetup : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int FirstPort = 1;
-    static constexpr int LastPort = 8;
-
     // FormCreate: the form storage uses IniFilePath().
     explicit TfmSetup(TSetupHooks hooks = {}, QWidget* parent = nullptr);
     ~TfmSetup() override;
 
-    // Shows the dialog modally on the main window's settings. The port box
+    // Shows the dialog modally on the main window's settings. The port list
     // changes settings.PortNumber at once; the save button copies the rest
     // into settings and writes them to kr.ini. True when the dialog was left
     // with the save button. Afterwards the caller reopens the port with
@@ -67,12 +65,19 @@ public:
 
     const StoredFont& PrintFont() const { return printFont; }
 
+    // Picks this port in the list, as the user would (the port is reopened);
+    // a number the list lacks is added to it.
+    void choosePort(int number);
+    // The number of the port picked in the list.
+    int chosenPort() const;
+
     QToolButton* btnOK = nullptr;
     QToolButton* RxSpeedButton2 = nullptr;
     QToolButton* RxSpeedButton3 = nullptr;
     QTabWidget* nbSetup = nullptr;
-    QSpinBox* sePort = nullptr;
-    QLabel* lblPortDevice = nullptr;
+    QComboBox* cbPort = nullptr;
+    // Why the chosen port could not be opened; empty once it opens.
+    QLabel* lblPortStatus = nullptr;
     QPushButton* btnTest = nullptr;
     QPushButton* btnFindMeter = nullptr;
     QDoubleSpinBox* seTopMargin = nullptr;
@@ -105,6 +110,7 @@ protected:
     void done(int result) override;
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* buildCommunications();
@@ -114,12 +120,25 @@ private:
     void ApplyUnits();
     void ShowMargins();
     void ReadMargins();
-    void sePortChange(int value);
-    // The port box's value; text that is not a whole number reads as 1.
-    int portFromBox() const;
-    void showPortDevice();
-    // Closes, renumbers and opens the port; false (reported) when it failed.
-    bool reopenPort(int number);
+    int readMargin(const QDoubleSpinBox* box) const;
+    // Lists the ports that exist, and `keep` whether it exists or not.
+    void fillPorts(int keep);
+    void cbPortChange();
+    // Closes, renumbers and opens the port; the line under the port says
+    // why when it failed, and clears when it opened.
+    void reopenPort(int number);
+    void showPortProblem(int number, const QString& error);
+    // What Save would keep, to tell whether leaving loses anything.
+    struct Values {
+        int port = 1;
+        TMargins margins;
+        bool centigrade = true;
+        bool metric = true;
+        bool operator==(const Values&) const = default;
+    };
+    Values shownValues() const;
+    // Puts the port back as it was at show and closes.
+    void leaveWithoutSaving();
     void setPrintFont(const StoredFont& font);
 
     TSetupHooks hooks;
@@ -134,6 +153,7 @@ private:
     TMargins margins;
     bool DialogMetric = true;
     int PortAtShow = 1;
+    Values atShow;
     StoredFont printFont;
 };
 

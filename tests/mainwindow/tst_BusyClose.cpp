@@ -1,5 +1,4 @@
 #include <QPushButton>
-#include <QSpinBox>
 #include <QToolButton>
 #include <QtTest>
 
@@ -31,7 +30,7 @@ void runExchange(TfmMain& main, ScriptedPrompts& prompts, Window window)
         break;
     case Window::Setup:
         QTimer::singleShot(0, main.Setup(), [&main] {
-            main.Setup()->sePort->setValue(7);
+            main.Setup()->choosePort(7);
             QTest::mouseClick(main.Setup()->btnTest, Qt::LeftButton);
         });
         main.System1->trigger();

@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QKeySequence>
+#include <QMap>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
+#include <QScopeGuard>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +19,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include "core/Errors.h"
 #include "platform/PortMap.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
@@ -66,6 +70,8 @@ template <typename Dialog> void onModal(std::function<void(Dialog*)> handle, int
     });
 }
 
+enum class Change { None, Temperature, Margin };
+
 struct Calls {
     QList<int> reopened, tested, help;
 };
@@ -94,7 +100,12 @@ private slots:
     void inchesSaveQuantisesUntouchedMargins();
     void marginBoxesKeepMarginsInRange();
     void portBoxReopensAndExitPutsPortBack();
+    void portListKeepsTheStoredPortAndSaysWhyItWillNotOpen_data();
+    void portListKeepsTheStoredPortAndSaysWhyItWillNotOpen();
     void failedWriteIsReportedAndDialogStays();
+    void keysSaveOrLeaveAskingAboutChanges_data();
+    void keysSaveOrLeaveAskingAboutChanges();
+    void everyButtonHasItsOwnAccessLetter();
     void printFontIsStoredWhicheverWayTheDialogCloses();
     void screenshotsOfEachPage();
 };
@@ -165,8 +176,8 @@ void TestSetup::opensWithDefaultsOnFirstPage()
     QCOMPARE(dlg.size(), QSize(455, 264));
     QCOMPARE(dlg.nbSetup->currentIndex(), 0);
     QCOMPARE(dlg.nbSetup->tabText(0), QStringLiteral("Communications"));
-    QCOMPARE(dlg.sePort->value(), 1);
-    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(1));
+    QCOMPARE(dlg.chosenPort(), 1);
+    QVERIFY(dlg.cbPort->currentText().startsWith(PortMap::describe(1)));
     for (QDoubleSpinBox* box : {dlg.seTopMargin, dlg.seRightMargin, dlg.seBottomMargin, dlg.seLeftMargin})
         QCOMPARE(box->cleanText(), QStringLiteral("10"));
     for (QLabel* unit : {dlg.lblTopUnit, dlg.lblRightUnit, dlg.lblBottomUnit, dlg.lblLeftUnit})
@@ -177,7 +188,7 @@ void TestSetup::opensWithDefaultsOnFirstPage()
     QCOMPARE(dlg.RxSpeedButton2->toolTip(), QStringLiteral("Exit without saving"));
     QCOMPARE(dlg.RxSpeedButton3->toolTip(), QStringLiteral("Help"));
     QCOMPARE(dlg.btnTest->toolTip(), QStringLiteral("Test serial port"));
-    QCOMPARE(dlg.sePort->toolTip(), QStringLiteral("Serial port number"));
+    QCOMPARE(dlg.cbPort->toolTip(), QStringLiteral("Serial port number"));
     QCOMPARE(dlg.lblPrinterFont->text(), QStringLiteral("Font for printing"));
     QVERIFY(calls.reopened.isEmpty());
 
@@ -272,10 +283,10 @@ void TestSetup::portBoxReopensAndExitPutsPortBack()
     dlg.Open(settings);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
-    dlg.sePort->stepBy(1);
+    dlg.choosePort(2);
     QCOMPARE(calls.reopened, QList<int>{2});
     QCOMPARE(settings.PortNumber, 2);
-    QCOMPARE(dlg.lblPortDevice->text(), PortMap::deviceFor(2));
+    QVERIFY(dlg.cbPort->currentText().startsWith(PortMap::describe(2)));
     showPage(dlg, 2);
     clickRadio(dlg.rbFahrenheit);
 
@@ -287,6 +298,68 @@ void TestSetup::portBoxReopensAndExitPutsPortBack()
     IniFile ini(IniFilePath());
     QVERIFY(!ini.sectionExists("Communications"));
     QVERIFY(!ini.sectionExists("General"));
+}
+
+void TestSetup::portListKeepsTheStoredPortAndSaysWhyItWillNotOpen_data()
+{
+    QTest::addColumn<QString>("entry"); // naming the <device>
+    QTest::addColumn<QString>("lineAtShow"); // empty: the device is there
+    QTest::addColumn<QString>("lineWhenChosen");
+
+    const QString notThere = "<device> is not there: is the adapter plugged in?";
+    QTest::newRow("adapter unplugged") << "COM23 (<device>) - not present" << notThere << notThere;
+    QTest::newRow("port held elsewhere") << "COM23 (<device>)" << ""
+                                         << "Cannot open serial port COM23: in use. Close that program.";
+}
+
+// Port 23 is above what the old box offered; Save keeps it and the rest even
+// though it will not open, and says so in the line under the port only.
+void TestSetup::portListKeepsTheStoredPortAndSaysWhyItWillNotOpen()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, lineAtShow);
+    QFETCH(QString, lineWhenChosen);
+    test::ScriptedPrompts prompts;
+    QTemporaryDir devices;
+    const QString device = devices.filePath("ttyUSB9");
+    QVERIFY(!lineAtShow.isEmpty() || test::writeFile(device, ""));
+    qputenv("KR_PORT_23", device.toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv("KR_PORT_23"); });
+    Calls calls;
+    TSetupHooks hooks = recordingHooks(calls);
+    hooks.reopenPort = [&calls](int n) {
+        calls.reopened << n;
+        if (n == 23)
+            throw KrError("Cannot open serial port COM23: in use.\r\nClose that program.");
+    };
+    TfmSetup dlg(hooks);
+    Settings settings;
+    settings.PortNumber = 23;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QList<int> listed, expected{23};
+    for (int i = 0; i < dlg.cbPort->count(); ++i)
+        listed << dlg.cbPort->itemData(i).toInt();
+    for (const PortChoice& port : PortMap::existingPorts())
+        expected << port.number;
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    QCOMPARE(listed, expected);
+    QCOMPARE(dlg.cbPort->currentText(), entry.replace("<device>", device));
+    QCOMPARE(dlg.lblPortStatus->text(), lineAtShow.replace("<device>", device));
+
+    dlg.choosePort(1);
+    QCOMPARE(dlg.lblPortStatus->text(), QString());
+    dlg.choosePort(23);
+    QCOMPARE(dlg.lblPortStatus->text(), lineWhenChosen.replace("<device>", device));
+    showPage(dlg, 2);
+    clickRadio(dlg.rbFahrenheit);
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(prompts.messageTexts(), QStringList{});
+    QCOMPARE(calls.reopened, (QList<int>{1, 23, 23}));
+    QCOMPARE(keyLines().mid(0, 1), QStringList{"Port=23"});
+    QVERIFY(keyLines().contains("Centigrade=0"));
 }
 
 void TestSetup::failedWriteIsReportedAndDialogStays()
@@ -317,6 +390,80 @@ void TestSetup::failedWriteIsReportedAndDialogStays()
     QTest::mouseClick(dlg.RxSpeedButton2, Qt::LeftButton);
     QVERIFY(!dlg.isVisible());
     QCOMPARE(prompts.messageTexts(), (QStringList{message, message}));
+}
+
+void TestSetup::keysSaveOrLeaveAskingAboutChanges_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<int>("answer"); // to "save changes?"; mbNone: not asked; Cancel stays
+    QTest::addColumn<bool>("saved");
+
+    const int esc = Qt::Key_Escape;
+    QTest::newRow("Return saves") << int(Qt::Key_Return) << Change::None << int(mbNone) << true;
+    QTest::newRow("Enter saves a change") << int(Qt::Key_Enter) << Change::Temperature << int(mbNone) << true;
+    // Inch margins are shown rounded; leaving them untouched is no change.
+    QTest::newRow("Esc without changes") << esc << Change::None << int(mbNone) << false;
+    QTest::newRow("Esc, change, Yes") << esc << Change::Temperature << int(mbYes) << true;
+    QTest::newRow("Esc, change, No") << esc << Change::Temperature << int(mbNo) << false;
+    QTest::newRow("Esc, margin, No") << esc << Change::Margin << int(mbNo) << false;
+    QTest::newRow("Esc, change, Cancel") << esc << Change::Temperature << int(mbCancel) << false;
+}
+
+void TestSetup::keysSaveOrLeaveAskingAboutChanges()
+{
+    QFETCH(int, key);
+    QFETCH(Change, change);
+    QFETCH(int, answer);
+    QFETCH(bool, saved);
+    test::ScriptedPrompts prompts;
+    if (answer != mbNone)
+        prompts.answer(MsgButton(answer));
+    TfmSetup dlg;
+    Settings settings;
+    settings.Metric = false;
+    settings.TopMargin = 12;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    if (change == Change::Temperature) {
+        showPage(dlg, 2);
+        clickRadio(dlg.rbFahrenheit);
+    } else if (change == Change::Margin) {
+        showPage(dlg, 1);
+        dlg.seLeftMargin->setFocus();
+        dlg.seLeftMargin->stepBy(1);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+
+    QCOMPARE(prompts.messageTexts(),
+             answer == mbNone ? QStringList{} : QStringList{"Do you wish to save these changes?"});
+    QVERIFY(prompts.allAnswered());
+    const bool staysOpen = answer == mbCancel;
+    QCOMPARE(dlg.isVisible(), staysOpen);
+    QCOMPARE(IniFile(IniFilePath()).sectionExists("Communications"), saved);
+    QCOMPARE(settings.Centigrade, !(saved && change == Change::Temperature));
+    if (staysOpen)
+        dlg.RxSpeedButton2Click();
+}
+
+void TestSetup::everyButtonHasItsOwnAccessLetter()
+{
+    TSetupHooks hooks;
+    hooks.findMeter = [] { return std::optional<int>(); };
+    TfmSetup dlg(hooks);
+    QMap<QString, QString> taken; // letter -> whose
+    auto take = [&taken](const QString& text) {
+        const QString letter = QKeySequence::mnemonic(text).toString().toUpper();
+        QVERIFY2(!letter.isEmpty(), qPrintable(text + " has no access letter"));
+        QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
+        taken.insert(letter, text);
+    };
+    for (QAbstractButton* b : dlg.findChildren<QAbstractButton*>())
+        if (!qobject_cast<QTabBar*>(b->parentWidget())) // its scroll arrows
+            take(b->text());
+    for (QLabel* l : dlg.findChildren<QLabel*>())
+        if (l->buddy())
+            take(l->text());
 }
 
 void TestSetup::printFontIsStoredWhicheverWayTheDialogCloses()
@@ -372,7 +519,7 @@ void TestSetup::screenshotsOfEachPage()
     QVERIFY(QDir().mkpath(outDir));
     TfmSetup dlg;
     Settings settings;
-    settings.PortNumber = 2;
+    settings.PortNumber = 5; // its adapter is seldom plugged in here: the line under the port shows
     settings.Metric = false; // the wider unit labels
     settings.TopMargin = 125;
     dlg.Open(settings);
