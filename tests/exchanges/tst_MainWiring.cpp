@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QMenuBar>
 #include <QToolButton>
@@ -11,6 +12,7 @@
 #include "shell/Progress.h"
 #include "shell/Startup.h"
 #include "tests/exchanges/ExchangeRig.h"
+#include "tests/support/ShownTitle.h"
 #include "tests/support/WiredProgram.h"
 
 using namespace kr;
@@ -39,7 +41,8 @@ private slots:
         QCOMPARE(ended.size(), 1);
         QVERIFY(prompts.messages().isEmpty());
         QCOMPARE(usedReadings(main.Document()), 40);
-        QVERIFY(main.windowTitle().endsWith(QStringLiteral("[None]")));
+        // Downloaded readings are not saved anywhere yet.
+        QVERIFY(shownTitle(main).endsWith(QStringLiteral("[None]*")));
         QCOMPARE(program.fmProgress()->windowTitle(), QStringLiteral("Downloading Data from KR"));
         QVERIFY(main.btnDownload->isEnabled());
 
@@ -75,8 +78,8 @@ private slots:
         QVERIFY(wired.start());
         QVERIFY(wired.withShippedCatalogue());
         TfmMain& main = *wired.program->fmMain();
-        QCOMPARE(main.Options1->title(), QStringLiteral("Options"));
-        QCOMPARE(main.MeterList1->text(), QStringLiteral("Library Edit"));
+        QCOMPARE(main.Meter1->title(), QStringLiteral("&Meter"));
+        QCOMPARE(main.MeterList1->text(), QStringLiteral("Li&brary edit"));
         TfmMeterSetup* editor = main.MeterSetup();
         std::size_t shown = 0;
         QString caption;
@@ -85,7 +88,7 @@ private slots:
         QObject::connect(&poll, &QTimer::timeout, editor, [&] {
             if (editor->isVisible() && editor->List().Selected().size() == 31) {
                 shown = editor->List().Selected().size();
-                caption = editor->windowTitle();
+                caption = shownTitle(*editor);
                 editor->close();
             }
         });
@@ -99,6 +102,45 @@ private slots:
         QVERIFY2(told.size() <= 1 && told.join(QString()).count(QStringLiteral("differs from the catalogue")) == told.size(),
                  qPrintable(told.join(QLatin1Char('\n'))));
         QCOMPARE(wired.prompts.unexpected(), int(told.size()));
+    }
+
+    // Each entry of the Meter menu runs its exchange and tells its outcome once.
+    void meterMenuRunsTheExchanges_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("load data") << "Download1" << int(mbNone) << QStringList{"$3", "$4"} << QString();
+        QTest::newRow("erase, declined") << "Erase1" << int(mbCancel) << QStringList{}
+                                         << QString::fromLatin1(exchange_text::EraseQuestion);
+        QTest::newRow("serial number") << "SerialNo1" << int(mbOK) << QStringList{"$5"}
+                                       << QStringLiteral("Serial number of the KR: KR-417263");
+        QTest::newRow("test port") << "TestPort1" << int(mbOK) << QStringList{"$5"}
+                                   << QStringLiteral("Found KR on Communications Port 7");
+    }
+
+    void meterMenuRunsTheExchanges()
+    {
+        QFETCH(QString, entry);
+        QFETCH(int, answer);
+        QFETCH(QStringList, commands);
+        QFETCH(QString, told);
+        WiredProgram wired;
+        QVERIFY(wired.start());
+        TfmMain& main = *wired.program->fmMain();
+        auto* action = main.findChild<QAction*>(entry);
+        QVERIFY(action);
+        QVERIFY(main.Meter1->actions().contains(action));
+        if (answer != mbNone)
+            wired.prompts.answer(MsgButton(answer));
+        QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
+        action->trigger();
+        if (entry == QLatin1String("Download1"))
+            QVERIFY(ended.wait(10000));
+        QCOMPARE(wired.sim.commands(), commands);
+        QCOMPARE(wired.prompts.messageTexts(), told.isEmpty() ? QStringList() : QStringList{told});
+        QCOMPARE(wired.prompts.unexpected(), 0);
     }
 
     void shortDownloadSaysHowManyArrived()

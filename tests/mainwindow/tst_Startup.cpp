@@ -20,8 +20,10 @@
 #include "shell/Startup.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/support/ShownTitle.h"
 
 using namespace kr;
+using kr::test::shownTitle;
 
 namespace {
 
@@ -125,7 +127,7 @@ void TestStartup::firstStartWithoutSettingsFile()
     TProgram program(quiet());
     program.Show();
     TfmMain* main = program.fmMain();
-    QCOMPARE(main->windowTitle(), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
+    QCOMPARE(shownTitle(*main), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
     QCOMPARE(main->settings, Settings{});
     QCOMPARE(main->CurrentFile(), 1);
     QVERIFY(main->dgData->horizontalHeader()->sectionSize(0) >= 30);
