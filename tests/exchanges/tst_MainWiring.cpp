@@ -58,6 +58,14 @@ private slots:
         });
         main.About1->trigger();
         QCOMPARE(shownWhileOpen, QStringLiteral("KR-417263\r"));
+        // "Serial number" and "Test port" in the Meter menu ask and tell.
+        prompts.answer(mbOK);
+        prompts.answer(mbOK);
+        main.SerialNo1->trigger();
+        main.TestPort1->trigger();
+        QCOMPARE(prompts.messageTexts(), (QStringList{"Serial number of the KR: KR-417263",
+                                                      "Found KR on Communications Port 7"}));
+        prompts.clear();
 
         // "Erase Data": the backup lands in the program's folder.
         prompts.answer(mbOK);
@@ -102,45 +110,6 @@ private slots:
         QVERIFY2(told.size() <= 1 && told.join(QString()).count(QStringLiteral("differs from the catalogue")) == told.size(),
                  qPrintable(told.join(QLatin1Char('\n'))));
         QCOMPARE(wired.prompts.unexpected(), int(told.size()));
-    }
-
-    // Each entry of the Meter menu runs its exchange and tells its outcome once.
-    void meterMenuRunsTheExchanges_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("load data") << "Download1" << int(mbNone) << QStringList{"$3", "$4"} << QString();
-        QTest::newRow("erase, declined") << "Erase1" << int(mbCancel) << QStringList{}
-                                         << QString::fromLatin1(exchange_text::EraseQuestion);
-        QTest::newRow("serial number") << "SerialNo1" << int(mbOK) << QStringList{"$5"}
-                                       << QStringLiteral("Serial number of the KR: KR-417263");
-        QTest::newRow("test port") << "TestPort1" << int(mbOK) << QStringList{"$5"}
-                                   << QStringLiteral("Found KR on Communications Port 7");
-    }
-
-    void meterMenuRunsTheExchanges()
-    {
-        QFETCH(QString, entry);
-        QFETCH(int, answer);
-        QFETCH(QStringList, commands);
-        QFETCH(QString, told);
-        WiredProgram wired;
-        QVERIFY(wired.start());
-        TfmMain& main = *wired.program->fmMain();
-        auto* action = main.findChild<QAction*>(entry);
-        QVERIFY(action);
-        QVERIFY(main.Meter1->actions().contains(action));
-        if (answer != mbNone)
-            wired.prompts.answer(MsgButton(answer));
-        QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
-        action->trigger();
-        if (entry == QLatin1String("Download1"))
-            QVERIFY(ended.wait(10000));
-        QCOMPARE(wired.sim.commands(), commands);
-        QCOMPARE(wired.prompts.messageTexts(), told.isEmpty() ? QStringList() : QStringList{told});
-        QCOMPARE(wired.prompts.unexpected(), 0);
     }
 
     void shortDownloadSaysHowManyArrived()

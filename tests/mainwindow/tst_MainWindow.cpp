@@ -101,8 +101,6 @@ private slots:
     void notesChangeMarksModified();
     void notesRoundTripThroughRefresh();
     void captionInEachState();
-    void unsavedChangesMarkTheTitle_data();
-    void unsavedChangesMarkTheTitle();
     void failedOpenLeavesViewAndCaption();
     void clipboardGetsExportWithCrLf();
     void recentFilesMenuFollowsTheList();
@@ -731,41 +729,6 @@ void TestMainWindow::captionInEachState()
     prompts->answerSave(other);
     QTest::mouseClick(win().btnSave, Qt::LeftButton);
     QCOMPARE(shownTitle(win()), "Varnel Kestrune   Version :1.0.9  [" + other + "]");
-    QCOMPARE(prompts->unexpected(), 0);
-}
-
-// Every kind of edit marks the title at once, also before any document was
-// shown; saving from the question about changes takes the mark away.
-void TestMainWindow::unsavedChangesMarkTheTitle_data()
-{
-    QTest::addColumn<QString>("edit");
-    QTest::newRow("comment") << "comment";
-    QTest::newRow("user notes") << "notes";
-    QTest::newRow("reading note") << "note";
-}
-
-void TestMainWindow::unsavedChangesMarkTheTitle()
-{
-    QFETCH(QString, edit);
-    const QString initial = QStringLiteral("Varnel Kestrune    Version :1.0.9");
-    test::fillSample(win().Document());
-    if (edit == "comment") {
-        QTest::keyClick(win().edNote, Qt::Key_Z);
-    } else if (edit == "notes") {
-        QTest::keyClicks(win().memMemo, "more");
-    } else {
-        bool seen = false;
-        test::onNextModal([](QWidget* modal) { QTest::keyClick(qobject_cast<TfmNote*>(modal)->edNote, Qt::Key_Return); },
-                          &seen);
-        doubleClick(win().dgData->viewport(), cellCentre(win(), 1, 5));
-        QVERIFY(seen);
-    }
-    QCOMPARE(shownTitle(win()), initial + "*");
-    const QString file = test::programHome().filePath(edit + ".krx");
-    prompts->answer(mbYes);
-    prompts->answerSave(file);
-    QVERIFY(win().QuerySaveChanges());
-    QCOMPARE(shownTitle(win()), initial);
     QCOMPARE(prompts->unexpected(), 0);
 }
 
