@@ -12,7 +12,7 @@
 #include "shell/Progress.h"
 #include "shell/Startup.h"
 #include "tests/exchanges/ExchangeRig.h"
-#include "tests/support/ShownTitle.h"
+#include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/WiredProgram.h"
 
 using namespace kr;

@@ -12,7 +12,7 @@
 #include "library/ui/MeterSetup.h"
 #include "settings/Appglob.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "tests/support/ShownTitle.h"
+#include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
@@ -228,8 +228,7 @@ private slots:
         QVERIFY(window->BtnReceive->isEnabled());
     }
 
-    // Opening with no meter says so once and stays open; an answer, or a
-    // wire held by another exchange, says nothing.
+    // Opening with no meter says so once and stays open; an answer says nothing.
     void openingTellsOnlyWhenNoMeterAnswered_data()
     {
         QTest::addColumn<int>("serial");
@@ -238,7 +237,6 @@ private slots:
                                    << QStringList{"No KR answered, so its library was not loaded.\r\n"
                                                   "The list can still be edited, opened and saved."};
         QTest::newRow("found") << int(TSerialOutcome::Found) << QStringList{};
-        QTest::newRow("busy") << int(TSerialOutcome::Busy) << QStringList{};
     }
     void openingTellsOnlyWhenNoMeterAnswered()
     {

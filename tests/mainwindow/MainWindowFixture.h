@@ -58,4 +58,11 @@ inline void onNextModal(const std::function<void(QWidget*)>& handle, bool* seen,
     });
 }
 
+// The title as shown: Qt's "[*]" becomes "*" while the window is marked modified.
+inline QString shownTitle(const QWidget& w)
+{
+    const QString mark = w.isWindowModified() ? QStringLiteral("*") : QString();
+    return QString(w.windowTitle()).replace(QStringLiteral("[*]"), mark);
+}
+
 } // namespace kr::test

@@ -1,4 +1,3 @@
-#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 

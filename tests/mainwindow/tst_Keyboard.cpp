@@ -30,7 +30,6 @@ private slots:
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
     }
-    void cleanup() { main.reset(); }
 
     // Each menu, and the bar, gives every entry a letter of its own; each
     // button that takes no focus has a menu entry, enabled as the button is.

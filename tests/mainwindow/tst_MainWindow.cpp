@@ -32,7 +32,6 @@
 #include "settings/IniFile.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "tests/support/ShownTitle.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;

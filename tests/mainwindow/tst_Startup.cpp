@@ -20,7 +20,6 @@
 #include "shell/Startup.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/ScriptedPrompts.h"
-#include "tests/support/ShownTitle.h"
 
 using namespace kr;
 using kr::test::shownTitle;

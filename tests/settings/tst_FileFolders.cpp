@@ -1,4 +1,3 @@
-#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -7,7 +6,7 @@
 
 using namespace kr;
 
-// Where the open and save dialogs start, and what a chosen file leaves behind.
+// Where the open and save dialogs start.
 class TestFileFolders : public QObject {
     Q_OBJECT
     QTemporaryDir home, user, docs;
