@@ -283,20 +283,20 @@ void TFile::Clear()
             subFile->Clear(now);
     Notes.clear();
     DateStamp = now;
-    Modified = false;
+    MarkModified(false);
     FileName = NoFileName;
 }
 
 void TFile::SetComment(int fileNo, const std::string& text)
 {
     GetSubFile(fileNo).SetComment(text);
-    Modified = true;
+    MarkModified(true);
 }
 
 void TFile::SetNote(int fileNo, int recNo, const std::string& text)
 {
     GetReading(fileNo, recNo).SetNote(text);
-    Modified = true;
+    MarkModified(true);
 }
 
 std::string TFile::GetNotesText() const
@@ -341,7 +341,7 @@ void TFile::SaveToFile(const std::string& fileName)
     const WriteResult result = writeFileAtomically(fileName, SaveToText());
     switch (result) {
     case WriteResult::Ok:
-        Modified = false;
+        MarkModified(false);
         FileName = fileName;
         return;
     case WriteResult::WriteFailed:
@@ -455,6 +455,13 @@ void TFile::ImportMeterLines(const std::vector<std::string>& lines)
             continue;
         importMeterLine(GetReading(fileNo, recNo), line, sep);
     }
+}
+
+void TFile::MarkModified(bool modified)
+{
+    Modified = modified;
+    if (modifiedObserver)
+        modifiedObserver(modified);
 }
 
 void TFile::Swap(TFile& other) noexcept

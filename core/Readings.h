@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,9 +162,12 @@ public:
     TDateTime GetDateStamp() const { return DateStamp; }
     void SetDateStamp(TDateTime value) { DateStamp = value; }
 
-    void SetModified() { Modified = true; }
-    void ClearModified() { Modified = false; }
+    void SetModified() { MarkModified(true); }
+    void ClearModified() { MarkModified(false); }
     bool IsModified() const { return Modified; }
+    // Told of every setting and clearing of the modified mark, so a window
+    // can show it. Swap leaves the observers where they are and tells neither.
+    void SetModifiedObserver(std::function<void(bool)> observer) { modifiedObserver = std::move(observer); }
     const std::string& GetFileName() const { return FileName; }
     void SetFileName(const std::string& name) { FileName = name; }
 
@@ -189,6 +193,10 @@ protected:
     std::vector<std::string> Notes;
     bool Modified = false;
     std::string FileName = NoFileName;
+
+private:
+    void MarkModified(bool modified);
+    std::function<void(bool)> modifiedObserver;
 };
 
 class TKRFile : public TFile {

@@ -225,6 +225,13 @@ void TLibraryExchanges::TakeSpecies(const std::string& line, TLibraryDownload& r
 }
 
 // Told once the whole list is in, in one box, so a bad line never stops it half-way.
+TOutcomeMessage EditorOpeningMessage(TSerialOutcome::Kind serial)
+{
+    if (serial != TSerialOutcome::NoAnswer)
+        return {};
+    return {MsgKind::Information, library_text::NoMeterAtOpening};
+}
+
 TOutcomeMessage MessageFor(const TLibraryDownload& result)
 {
     switch (result.outcome) {

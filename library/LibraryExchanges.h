@@ -26,6 +26,9 @@ inline constexpr const char* CannotStop = "The library is being sent; stopping n
 inline constexpr const char* CutShort =
     "The library stopped part-way, so the KR holds only part of it. Check the connections and send it again";
 inline constexpr const char* DownloadCancelled = "Loading the library was cancelled; the list is as it was.";
+// The editor opened and no meter answered its serial-number request.
+inline constexpr const char* NoMeterAtOpening =
+    "No KR answered, so its library was not loaded.\r\nThe list can still be edited, opened and saved.";
 inline constexpr int HelpUpload = help_topic::LibraryUpload;
 } // namespace library_text
 
@@ -91,6 +94,9 @@ struct TLibraryUpload {
 // detail is the reason, the port's error or the list's problems.
 TOutcomeMessage MessageFor(const TLibraryUpload& upload);
 TOutcomeMessage MessageFor(const TLibraryDownload& download);
+// What the library editor tells as it opens, by how the serial-number request
+// it waited for ended: only an unanswered one says something.
+TOutcomeMessage EditorOpeningMessage(TSerialOutcome::Kind serial);
 
 // The library download and upload on the meter's link: the species library
 // between the meter and the editor's selected list, and the seven

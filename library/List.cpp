@@ -9,6 +9,7 @@
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 
 namespace kr {
 
@@ -153,7 +154,7 @@ bool TLibraryList::AskForName()
 {
     FileDialogRequest r = listDialog("Save KR Library List");
     r.fileName = fileName == NoFileName ? QStringLiteral("*.lst") : QFileInfo(fromNativePath(fileName)).fileName();
-    const auto chosen = prompts().saveFile(r);
+    const auto chosen = askSaveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return false;
     QString why = WriteRefusal(chosen->path);
@@ -170,7 +171,7 @@ bool TLibraryList::AskForName()
 
 bool TLibraryList::OpenAFile()
 {
-    const auto chosen = prompts().openFile(listDialog("Open KR Library List"));
+    const auto chosen = askOpenFile(listDialog("Open KR Library List"));
     if (!chosen || chosen->path.isEmpty())
         return false;
     // Read first: a file that cannot be read leaves the list as it was.

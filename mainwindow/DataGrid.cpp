@@ -1,6 +1,8 @@
 #include "mainwindow/DataGrid.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include <QApplication>
 #include <QPainter>
@@ -37,6 +39,31 @@ QString cellText(const TFile& doc, int fileNo, int row, int position, bool centi
     case 6: return fromCp1252(reading.GetNote());
     default: return {};
     }
+}
+
+QString cellsText(const std::vector<CellAt>& cells, const std::function<QString(int row, int position)>& text)
+{
+    std::set<int> rows;
+    std::set<int> positions;
+    std::set<std::pair<int, int>> chosen;
+    for (const CellAt& c : cells) {
+        rows.insert(c.row);
+        positions.insert(c.position);
+        chosen.insert({c.row, c.position});
+    }
+    QStringList lines;
+    for (const int row : rows) {
+        QStringList fields;
+        for (const int position : positions) {
+            QString field = chosen.contains({row, position}) ? text(row, position) : QString();
+            for (QChar& ch : field)
+                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
+                    ch = QLatin1Char(' ');
+            fields << field;
+        }
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 Qt::Alignment cellAlignment(int position)

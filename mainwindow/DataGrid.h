@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <array>
 #include <functional>
+#include <vector>
 
 namespace kr {
 
@@ -22,6 +23,16 @@ constexpr int MinFirstColumnWidth = 30;
 // Text of the cell at grid row `row` (0 is the header row, 1..25 the readings
 // of meter file `fileNo`) and column position `position`.
 QString cellText(const TFile& doc, int fileNo, int row, int position, bool centigrade);
+// A cell by grid row (1..25) and the column position it is drawn at.
+struct CellAt {
+    int row = 0;
+    int position = 0;
+};
+// Chosen cells as spreadsheets take them: one line per row, top to bottom,
+// the cells left to right as drawn, separated by tabs, lines joined by line
+// feeds. A cell inside that span that was not chosen is empty. Tabs and
+// line breaks within a text become blanks so they cannot split a cell.
+QString cellsText(const std::vector<CellAt>& cells, const std::function<QString(int row, int position)>& text);
 // Right-aligned for Rec., temperature, SG and MC; left-aligned otherwise.
 Qt::Alignment cellAlignment(int position);
 // The width a cell needs to show all of `text` between its margins and grid line.

@@ -10,6 +10,7 @@
 #include "platform/Prompts.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 
 namespace kr {
 
@@ -48,9 +49,8 @@ bool isBackupName(const QString& fileName)
 
 } // namespace
 
-TDocumentWorkflow::TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& v,
-                                     std::function<QString()> folder)
-    : doc(document), recent(recentFiles), view(v), programFolder(std::move(folder))
+TDocumentWorkflow::TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& v)
+    : doc(document), recent(recentFiles), view(v)
 {
 }
 
@@ -62,8 +62,7 @@ QString TDocumentWorkflow::AskSaveName()
     r.title = workflow_text::SaveTitle;
     r.filters = {QStringLiteral("KR data files (*.krx)")};
     r.defaultSuffix = QStringLiteral("krx");
-    r.directory = saveFolder;
-    const auto chosen = prompts().saveFile(r);
+    const auto chosen = askSaveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return {};
     if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
@@ -108,15 +107,13 @@ bool TDocumentWorkflow::QuerySaveChanges()
 
 void TDocumentWorkflow::btnOpenClick()
 {
-    openFolder = programFolder();
     if (doc.IsModified() && !QuerySaveChanges())
         return;
     FileDialogRequest r;
     r.title = workflow_text::OpenTitle;
     r.filters = {QStringLiteral("KR Data Files (*.krx)"), QStringLiteral("KR Backup Files (*.bak)")};
     r.defaultSuffix = QStringLiteral("krx");
-    r.directory = openFolder;
-    const auto chosen = prompts().openFile(r);
+    const auto chosen = askOpenFile(r);
     if (!chosen || chosen->path.isEmpty())
         return;
     {
@@ -129,7 +126,6 @@ void TDocumentWorkflow::btnOpenClick()
 
 void TDocumentWorkflow::Save1Click()
 {
-    saveFolder = programFolder();
     if (!NameIsNone() && !isBackupName(fromNativePath(doc.GetFileName()))) {
         const QString name = fromNativePath(doc.GetFileName());
         SaveAndRemember(name);
@@ -146,7 +142,6 @@ void TDocumentWorkflow::Save1Click()
 
 void TDocumentWorkflow::SaveAs1Click()
 {
-    saveFolder = programFolder();
     const QString name = AskSaveName();
     if (name.isEmpty())
         return;
@@ -170,7 +165,7 @@ void TDocumentWorkflow::Export1Click()
     r.defaultSuffix = QStringLiteral("csv");
     if (!NameIsNone())
         r.fileName = QFileInfo(fromNativePath(doc.GetFileName())).completeBaseName();
-    const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
+    const std::optional<FileDialogResult> chosen = askSaveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return;
     const QString path = chosen->path;

@@ -1,6 +1,5 @@
 #pragma once
 #include <QString>
-#include <functional>
 
 #include "mainwindow/RecentFiles.h"
 
@@ -23,9 +22,8 @@ public:
 // the document's load and save are thrown on to the caller's error report.
 class TDocumentWorkflow {
 public:
-    // programFolder: where Open, Save and Save As point their dialogs.
-    TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& view,
-                      std::function<QString()> programFolder);
+    // The dialogs start where the user last chose a file (settings/FileFolders.h).
+    TDocumentWorkflow(TFile& document, TRecentFiles& recentFiles, DocumentView& view);
 
     // True: the caller may go on and discard the document's state.
     // False: the user cancelled. A failed save throws.
@@ -40,13 +38,8 @@ public:
     // True when the window may close.
     bool FormCloseQuery();
 
-    // The folders the two dialogs were last pointed at (empty: never).
-    const QString& OpenDialogFolder() const { return openFolder; }
-    const QString& SaveDialogFolder() const { return saveFolder; }
-
 private:
-    // Shows the save dialog from where it was last pointed and asks before
-    // overwriting; the chosen name, or empty when the user backed out.
+    // Shows the save dialog and asks before overwriting; the chosen name, or empty when the user backed out.
     QString AskSaveName();
     void SaveAndRemember(const QString& fileName);
     bool NameIsNone() const;
@@ -54,9 +47,6 @@ private:
     TFile& doc;
     TRecentFiles& recent;
     DocumentView& view;
-    std::function<QString()> programFolder;
-    QString openFolder;
-    QString saveFolder;
 };
 
 // Texts of the document commands.

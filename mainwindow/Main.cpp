@@ -67,8 +67,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     setRegional(regionalNow);
 
     document = std::make_unique<TKRFile>();
-    workflow = std::make_unique<TDocumentWorkflow>(*document, MRUManager1, static_cast<DocumentView&>(*this),
-                                                   [] { return ProgramFolder(); });
+    workflow = std::make_unique<TDocumentWorkflow>(*document, MRUManager1, static_cast<DocumentView&>(*this));
     MRUManager1.onChanged = [this] { rebuildRecentMenu(); };
 
     buildWindow();
@@ -76,7 +75,8 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     cbSubFiles->setCurrentIndex(0);
     ShowCurrentFile();
 
-    setWindowTitle(main_text::InitialCaption);
+    setCaption(main_text::InitialCaption);
+    document->SetModifiedObserver([this](bool modified) { setWindowModified(modified); });
     QCoreApplication::setApplicationName(main_text::ApplicationTitle);
     attachLayout();
 
@@ -105,6 +105,7 @@ TfmMain::~TfmMain()
         layout->SaveOnDestroy();
     if (meter)
         meter->Link().Close();
+    document->SetModifiedObserver({});
     // The views read the document and the settings while they go: take them
     // down while both still exist.
     delete fmMeterSetup;
@@ -155,8 +156,15 @@ void TfmMain::RefreshDocumentView()
     FitColumns();
     RepaintGrid();
     document->ClearModified();
-    setWindowTitle(WindowCaption(document->GetFileName()));
+    setCaption(WindowCaption(document->GetFileName()));
     btnClipboard->setEnabled(true);
+    Clipboard1->setEnabled(true);
+}
+
+void TfmMain::setCaption(const QString& caption)
+{
+    setWindowTitle(caption + QStringLiteral("[*]"));
+    setWindowModified(document->IsModified());
 }
 
 bool TfmMain::QuerySaveChanges() { return workflow->QuerySaveChanges(); }
@@ -279,7 +287,11 @@ void TfmMain::dgDataDblClick()
 // The meter commands run their exchanges, which tell their own outcomes.
 void TfmMain::btnDownloadClick() { meter->Download(); }
 
-void TfmMain::SetDownloadEnabled(bool enabled) { btnDownload->setEnabled(enabled); }
+void TfmMain::SetDownloadEnabled(bool enabled)
+{
+    btnDownload->setEnabled(enabled);
+    Download1->setEnabled(enabled);
+}
 void TfmMain::btnSetupClick() { MeterList1Click(); }
 
 // The serial-number query goes first: the editor waits for its answer and
@@ -302,7 +314,7 @@ TfmMeterSetup* TfmMain::MeterSetup()
     libraryList->SetWallRoofHolder(&meter->Library());
     TMeterSetupHooks hooks;
     hooks.resetWallRoof = [this] { meter->Library().ResetWallRoofEntries(); };
-    hooks.meterAnswered = [this] { return meter->MeterAnswered(); };
+    hooks.meterAnswer = [this] { return meter->WaitForSerialNo(); };
     hooks.receive = [this] { return meter->ReceiveLibrary(); };
     hooks.send = [this](const std::vector<std::string>& codes) { meter->SendLibrary(codes); };
     hooks.print = [this] { LibraryPrint(); };
@@ -314,6 +326,25 @@ TfmMeterSetup* TfmMain::MeterSetup()
 }
 
 void TfmMain::btnClearKRMClick() { meter->Erase(); }
+
+void TfmMain::SerialNo1Click() { meter->ShowSerialNo(); }
+
+// The port the settings name; the setup dialog's Test asks the one chosen there.
+void TfmMain::TestPort1Click() { meter->TestPort(settings.PortNumber); }
+
+void TfmMain::CopyGridCells()
+{
+    const QHeaderView* header = dgData->horizontalHeader();
+    std::vector<grid::CellAt> cells;
+    for (const QModelIndex& index : dgData->selectionModel()->selectedIndexes())
+        cells.push_back({index.row() + 1, header->visualIndex(index.column())});
+    if (cells.empty())
+        return;
+    const int fileNo = CurrentFile();
+    setClipboardText(grid::cellsText(cells, [this, fileNo](int row, int position) {
+        return grid::cellText(*document, fileNo, row, position, settings.Centigrade);
+    }));
+}
 
 TfmPrintDlg* TfmMain::PrintDlg()
 {
@@ -403,9 +434,15 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter or F2 on a reading opens its note, as a double click does.
     if (watched == dgData && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const int key = keyEvent->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
             dgDataDblClick();
+            return true;
+        }
+        // The view alone would copy the current cell only.
+        if (keyEvent->matches(QKeySequence::Copy)) {
+            runHandler([this] { CopyGridCells(); });
             return true;
         }
     }

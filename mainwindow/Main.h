@@ -116,12 +116,18 @@ public:
     QAction* Save1 = nullptr;
     QAction* SaveAs1 = nullptr;
     QAction* Export1 = nullptr;
+    QAction* Clipboard1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
     QAction* Exit1 = nullptr;
-    QMenu* Options1 = nullptr;
+    QMenu* Meter1 = nullptr;
+    QAction* Download1 = nullptr;
+    QAction* Erase1 = nullptr;
+    QAction* SerialNo1 = nullptr;
     QAction* MeterList1 = nullptr;
+    QAction* TestPort1 = nullptr;
+    QMenu* Options1 = nullptr;
     QAction* System1 = nullptr;
     QAction* Glance1 = nullptr;
     QMenu* Help1 = nullptr;
@@ -143,11 +149,15 @@ public slots:
     void btnNextClick();
     void cbSubFilesChange();
     void dgDataDblClick();
+    // Ctrl+C in the grid: the chosen cells as tab-separated text.
+    void CopyGridCells();
     // Toolbar commands whose exchanges and dialogs come with their own windows.
     void btnDownloadClick();
     void btnSetupClick();
     void MeterList1Click();
     void btnClearKRMClick();
+    void SerialNo1Click();
+    void TestPort1Click();
     void btnPrintClick();
     void PrintSetup1Click();
     void System1Click();
@@ -178,6 +188,8 @@ private:
     void buildGrid();
     void buildMenu();
     void rebuildRecentMenu();
+    // Sets the title with room for the mark of unsaved changes.
+    void setCaption(const QString& caption);
     // The widgets and the menu; these and attachLayout() are in MainLayout.cpp.
     void buildWindow();
     void edNoteChange();

@@ -248,6 +248,8 @@ void TfmMain::buildGrid()
     dgData->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dgData->setWordWrap(false);
     dgData->setCornerButtonEnabled(false);
+    // Tab leaves the grid; the arrow keys move within it.
+    dgData->setTabKeyNavigation(false);
     dgData->verticalHeader()->hide();
     dgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     // The minimum first: the default is bounded by it.
@@ -295,22 +297,33 @@ void TfmMain::buildMenu()
     SaveAs1 = entry(File1, "SaveAs1", QStringLiteral("Save &As..."), &TfmMain::SaveAs1Click,
                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     Export1 = entry(File1, "Export1", QStringLiteral("&Export..."), &TfmMain::Export1Click);
+    // Ctrl+C alone copies the cells chosen in the grid.
+    Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    Clipboard1->setEnabled(btnClipboard->isEnabled());
     File1->addSeparator();
     Print1 = entry(File1, "Print1", QStringLiteral("&Print..."), &TfmMain::btnPrintClick, QKeySequence::Print);
     PrintSetup1 = entry(File1, "PrintSetup1", QStringLiteral("P&rint Setup..."), &TfmMain::PrintSetup1Click);
     File1->addSeparator();
-    RecentFiles1 = File1->addMenu(QStringLiteral("Recent Files"));
+    RecentFiles1 = File1->addMenu(QStringLiteral("Recent &Files"));
     RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
     Exit1 = entry(File1, "Exit1", QStringLiteral("E&xit"), &TfmMain::Exit1Click, QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Options1 = menu("Options1", QStringLiteral("Options"));
-    MeterList1 = entry(Options1, "MeterList1", QStringLiteral("Library Edit"), &TfmMain::MeterList1Click);
-    System1 = entry(Options1, "System1", QStringLiteral("System Setup"), &TfmMain::System1Click);
-    Glance1 = entry(Options1, "Glance1", QStringLiteral("Readings at a glance"), &TfmMain::Glance1Click);
+    Meter1 = menu("Meter1", QStringLiteral("&Meter"));
+    Download1 = entry(Meter1, "Download1", QStringLiteral("&Load data from meter"), &TfmMain::btnDownloadClick);
+    Erase1 = entry(Meter1, "Erase1", QStringLiteral("&Erase data"), &TfmMain::btnClearKRMClick);
+    Meter1->addSeparator();
+    MeterList1 = entry(Meter1, "MeterList1", QStringLiteral("Li&brary edit"), &TfmMain::MeterList1Click);
+    Meter1->addSeparator();
+    SerialNo1 = entry(Meter1, "SerialNo1", QStringLiteral("&Serial number"), &TfmMain::SerialNo1Click);
+    TestPort1 = entry(Meter1, "TestPort1", QStringLiteral("&Test port"), &TfmMain::TestPort1Click);
+    Options1 = menu("Options1", QStringLiteral("&Options"));
+    System1 = entry(Options1, "System1", QStringLiteral("&System Setup"), &TfmMain::System1Click);
+    Glance1 = entry(Options1, "Glance1", QStringLiteral("Readings at a &glance"), &TfmMain::Glance1Click);
     Help1 = menu("Help1", QStringLiteral("&Help"));
     Contents1 = entry(Help1, "Contents1", QStringLiteral("&Contents"), &TfmMain::Contents1Click,
                       QKeySequence::HelpContents);
-    HelpManual1 = entry(Help1, "HelpManual1", QStringLiteral("KR  User's Guide"), &TfmMain::HelpManual1Click);
-    WorkingwithyourKR1 = entry(Help1, "WorkingwithyourKR1", QStringLiteral("Working with your KR"),
+    HelpManual1 = entry(Help1, "HelpManual1", QStringLiteral("KR  &User's Guide"), &TfmMain::HelpManual1Click);
+    WorkingwithyourKR1 = entry(Help1, "WorkingwithyourKR1", QStringLiteral("&Working with your KR"),
                                &TfmMain::WorkingwithyourKR1Click);
     About1 = entry(Help1, "About1", QStringLiteral("&About..."), &TfmMain::About1Click);
     rebuildRecentMenu();

@@ -32,12 +32,26 @@ void TMeterCommands::RequestSerialNo()
     runHandler([this] { exchanges.RequestSerialNo(); });
 }
 
-bool TMeterCommands::MeterAnswered(int timeoutMs)
+TSerialOutcome::Kind TMeterCommands::WaitForSerialNo(int timeoutMs)
 {
     // The request always ends on its quiet timer; the limit only guards
     // against an editor shown while something else holds the wire.
     WaitUntil([this] { return exchanges.SerialNoOutcome().kind != TSerialOutcome::Pending; }, timeoutMs);
-    return exchanges.SerialNoOutcome().kind == TSerialOutcome::Found;
+    return exchanges.SerialNoOutcome().kind;
+}
+
+void TMeterCommands::ShowSerialNo()
+{
+    if (Busy())
+        return;
+    RequestSerialNo();
+    WaitForSerialNo();
+    Tell(MessageFor(exchanges.SerialNoOutcome()));
+}
+
+void TMeterCommands::TestPort(int number)
+{
+    runHandler([this, number] { exchanges.btnTestClick(number); });
 }
 
 void TMeterCommands::LoadCatalogues()

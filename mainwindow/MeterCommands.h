@@ -35,8 +35,12 @@ public:
     void Erase();
     void RequestSerialNo();
     // Lets events run until the serial-number request ends (timeoutMs at
-    // most); whether a meter answered it. False at once when none was asked.
-    bool MeterAnswered(int timeoutMs = 10000);
+    // most); how it ended. None at once when none was asked.
+    TSerialOutcome::Kind WaitForSerialNo(int timeoutMs = 10000);
+    // Asks the meter for its serial number and tells what came back.
+    void ShowSerialNo();
+    // Asks for the meter on the port with that number and tells the outcome.
+    void TestPort(int number);
     // The shipped catalogue, then the species added from meters; a missing
     // one is reported and the editor works without it.
     void LoadCatalogues();

@@ -1,15 +1,8 @@
 #include "mainwindow/RecentFiles.h"
 
-#include <QStringDecoder>
-#include <string_view>
-
-#include "platform/Text.h"
+#include "settings/FileFolders.h"
 
 namespace kr {
-
-namespace {
-constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
-} // namespace
 
 void TRecentFiles::Add(const QString& fileName)
 {
@@ -47,28 +40,9 @@ void TRecentFiles::Assign(const QStringList& names)
     changed();
 }
 
-std::string TRecentFiles::StoredName(const QString& fileName)
-{
-    std::string cp1252 = toCp1252(fileName);
-    // A Windows-1252 name that happens to begin with the mark's three bytes
-    // takes the UTF-8 form too, so the mark always means UTF-8.
-    if (fromCp1252(cp1252) == fileName && !std::string_view(cp1252).starts_with(Utf8Mark))
-        return cp1252;
-    return std::string(Utf8Mark) + fileName.toStdString();
-}
+std::string TRecentFiles::StoredName(const QString& fileName) { return storedPath(fileName); }
 
-QString TRecentFiles::NameFromStored(const std::string& stored)
-{
-    if (std::string_view(stored).starts_with(Utf8Mark)) {
-        // A mark of our own is dropped; one that belongs to the name is kept.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-        const QByteArray rest = QByteArray::fromStdString(stored.substr(Utf8Mark.size()));
-        QString name = utf8(rest);
-        if (!utf8.hasError())
-            return name;
-    }
-    return fromCp1252(stored);
-}
+QString TRecentFiles::NameFromStored(const std::string& stored) { return pathFromStored(stored); }
 
 void TRecentFiles::changed()
 {

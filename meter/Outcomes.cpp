@@ -78,6 +78,19 @@ TOutcomeMessage MessageFor(const TPortTestOutcome& o)
     return {};
 }
 
+TOutcomeMessage MessageFor(const TSerialOutcome& o)
+{
+    switch (o.kind) {
+    case TSerialOutcome::Found: return {MsgKind::Information, exchange_text::SerialFound + o.serial};
+    case TSerialOutcome::NoAnswer:
+        return {MsgKind::Error, std::string(exchange_text::SerialFailed) + exchange_text::PortNotFoundAdvice};
+    case TSerialOutcome::None:
+    case TSerialOutcome::Pending:
+    case TSerialOutcome::Busy: return {};
+    }
+    return {};
+}
+
 void Tell(const TOutcomeMessage& message)
 {
     if (!message.text.empty())

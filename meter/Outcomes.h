@@ -13,6 +13,7 @@ inline constexpr const char* BackingUp = "Backing up Data from KR before deletin
 inline constexpr const char* EraseQuestion = "This will delete all data from the KR.  Are you sure you want to continue";
 inline constexpr const char* NoDataToErase = "No data to erase";
 inline constexpr const char* SerialFailed = "Failed to get serial number";
+inline constexpr const char* SerialFound = "Serial number of the KR: ";
 inline constexpr const char* PortFound = "Found KR on Communications Port ";
 inline constexpr const char* PortNotFound = "Failed to find KR on Communications Port ";
 inline constexpr const char* PortNotFoundAdvice = "\r\nCheck connections and ensure KR is switched on.";
@@ -102,6 +103,7 @@ struct TOutcomeMessage {
 TOutcomeMessage MessageFor(const TDownloadOutcome& outcome);
 TOutcomeMessage MessageFor(const TEraseOutcome& outcome);
 TOutcomeMessage MessageFor(const TPortTestOutcome& outcome);
+TOutcomeMessage MessageFor(const TSerialOutcome& outcome);
 
 // Shows the message through kr::prompts(), when there is one.
 void Tell(const TOutcomeMessage& message);

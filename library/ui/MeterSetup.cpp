@@ -1,5 +1,6 @@
 #include "library/ui/MeterSetup.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "library/LibraryExchanges.h"
 #include "library/List.h"
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
@@ -127,6 +129,24 @@ TfmMeterSetup::TfmMeterSetup(TLibraryList& l, TMeterSetupHooks h, QWidget* paren
     File1->addSeparator();
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &QDialog::close);
     Exit1->setObjectName(QStringLiteral("Exit1"));
+    // The toolbar's and the arrows' commands, for the keyboard.
+    auto entry = [this](QMenu* menu, const char* name, const QString& text, void (TfmMeterSetup::*slot)()) {
+        QAction* a = menu->addAction(text, this, slot);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    Edit1 = menus->addMenu(QStringLiteral("&Edit"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Add1 = entry(Edit1, "Add1", QStringLiteral("&Add to list"), &TfmMeterSetup::AddSelectedItem);
+    Remove1 = entry(Edit1, "Remove1", QStringLiteral("&Remove from list"), &TfmMeterSetup::RemoveSelectedItem);
+    Meter1 = menus->addMenu(QStringLiteral("&Meter"));
+    Meter1->setObjectName(QStringLiteral("Meter1"));
+    Receive1 = entry(Meter1, "Receive1", QStringLiteral("&Load library from meter"), &TfmMeterSetup::BtnReceiveClick);
+    Send1 = entry(Meter1, "Send1", QStringLiteral("&Save library to meter"), &TfmMeterSetup::BtnSendClick);
+    Help1 = menus->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Contents1 = entry(Help1, "Contents1", QStringLiteral("&Contents"), &TfmMeterSetup::HelpClick);
+    Contents1->setShortcut(QKeySequence::HelpContents);
     column->setMenuBar(menus);
 
     auto* bar = new QWidget(this);
@@ -164,6 +184,7 @@ TfmMeterSetup::TfmMeterSetup(TLibraryList& l, TMeterSetupHooks h, QWidget* paren
     memNotes = new QPlainTextEdit(this);
     memNotes->setObjectName(QStringLiteral("memNotes"));
     memNotes->setFixedHeight(64);
+    memNotes->setTabChangesFocus(true);
     notesHeading->setBuddy(memNotes);
     body->addWidget(notesHeading, 2, 0, 1, 3);
     body->addWidget(memNotes, 3, 0, 1, 3);
@@ -174,9 +195,15 @@ TfmMeterSetup::TfmMeterSetup(TLibraryList& l, TMeterSetupHooks h, QWidget* paren
     connect(lbAvailable, &QListWidget::itemDoubleClicked, this, &TfmMeterSetup::AddSelectedItem);
     connect(lbSelected, &QListWidget::itemDoubleClicked, this, &TfmMeterSetup::RemoveSelectedItem);
     connect(memNotes, &QPlainTextEdit::textChanged, this, [this] {
-        if (!fillingNotes)
-            list.SetNotes(toCp1252(memNotes->toPlainText()));
+        if (fillingNotes)
+            return;
+        list.SetNotes(toCp1252(memNotes->toPlainText()));
+        setWindowModified(list.IsChanged());
     });
+    // Enter on a catalogue row adds it, Delete on a list row removes it.
+    listKey(lbAvailable, QKeySequence(Qt::Key_Return), &TfmMeterSetup::AddSelectedItem);
+    listKey(lbAvailable, QKeySequence(Qt::Key_Enter), &TfmMeterSetup::AddSelectedItem);
+    listKey(lbSelected, QKeySequence::Delete, &TfmMeterSetup::RemoveSelectedItem);
 
     setFixedSize(600, 470);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -228,10 +255,22 @@ void TfmMeterSetup::buildToolbar(QWidget* bar)
     connect(BtnSend, &QToolButton::clicked, this, &TfmMeterSetup::BtnSendClick);
     connect(BtnPrint, &QToolButton::clicked, this, &TfmMeterSetup::PrintClick);
     connect(BtnExit, &QToolButton::clicked, this, &QDialog::close);
-    connect(BtnHelp, &QToolButton::clicked, this, [this] {
-        if (hooks.help)
-            runHandler([this] { hooks.help(help_topic::LibraryEdit); });
-    });
+    connect(BtnHelp, &QToolButton::clicked, this, &TfmMeterSetup::HelpClick);
+}
+
+void TfmMeterSetup::listKey(QListWidget* box, const QKeySequence& keys, void (TfmMeterSetup::*slot)())
+{
+    auto* key = new QAction(box);
+    key->setShortcut(keys);
+    key->setShortcutContext(Qt::WidgetShortcut);
+    box->addAction(key);
+    connect(key, &QAction::triggered, this, slot);
+}
+
+void TfmMeterSetup::HelpClick()
+{
+    if (hooks.help)
+        runHandler([this] { hooks.help(help_topic::LibraryEdit); });
 }
 
 void TfmMeterSetup::fillList(QListWidget* box, const std::vector<std::string>& codes)
@@ -261,7 +300,8 @@ void TfmMeterSetup::Refresh()
         fillingNotes = false;
     }
     lblItemCount->setText(list.CountText());
-    setWindowTitle(list.Caption());
+    setWindowTitle(list.Caption() + QStringLiteral("[*]"));
+    setWindowModified(list.IsChanged());
 }
 
 void TfmMeterSetup::runCommand(const std::function<void()>& command)
@@ -310,6 +350,8 @@ void TfmMeterSetup::setMeterButtonsEnabled(bool enabled)
 {
     BtnReceive->setEnabled(enabled);
     BtnSend->setEnabled(enabled);
+    Receive1->setEnabled(enabled);
+    Send1->setEnabled(enabled);
 }
 
 void TfmMeterSetup::BtnReceiveClick()
@@ -349,11 +391,15 @@ void TfmMeterSetup::FormShow()
     if (hooks.resetWallRoof)
         hooks.resetWallRoof();
     Refresh();
-    bool found = false;
-    if (hooks.meterAnswered)
-        runHandler([this, &found] { found = hooks.meterAnswered(); });
-    if (found && isVisible())
+    TSerialOutcome::Kind serial = TSerialOutcome::None;
+    if (hooks.meterAnswer)
+        runHandler([this, &serial] { serial = hooks.meterAnswer(); });
+    if (!isVisible())
+        return;
+    if (serial == TSerialOutcome::Found)
         BtnReceiveClick();
+    else
+        Tell(EditorOpeningMessage(serial));
 }
 
 void TfmMeterSetup::closeEvent(QCloseEvent* event)

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "meter/Outcomes.h"
+
 class QComboBox;
+class QKeySequence;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -23,8 +26,8 @@ struct TMeterSetupHooks {
     // Puts the seven wall-and-roof entries back to their defaults.
     std::function<void()> resetWallRoof;
     // Waits for the serial-number answer the "Library Edit" command asked
-    // for; true when a meter answered.
-    std::function<bool()> meterAnswered;
+    // for; how that request ended.
+    std::function<TSerialOutcome::Kind()> meterAnswer;
     // Reads the meter's library: the 31 codes, or nothing when it failed
     // (the user has been told why).
     std::function<std::optional<std::vector<std::string>>()> receive;
@@ -73,6 +76,14 @@ public:
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QAction* Exit1 = nullptr;
+    QMenu* Edit1 = nullptr;
+    QAction* Add1 = nullptr;
+    QAction* Remove1 = nullptr;
+    QMenu* Meter1 = nullptr;
+    QAction* Receive1 = nullptr;
+    QAction* Send1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Contents1 = nullptr;
 
 public slots:
     void BtnReceiveClick();
@@ -84,6 +95,7 @@ public slots:
     void Save1Click();
     void SaveAs1Click();
     void PrintClick();
+    void HelpClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -96,6 +108,7 @@ private:
     void setMeterButtonsEnabled(bool enabled);
     void fillList(QListWidget* box, const std::vector<std::string>& codes);
     void runCommand(const std::function<void()>& command);
+    void listKey(QListWidget* box, const QKeySequence& keys, void (TfmMeterSetup::*slot)());
 
     TLibraryList& list;
     TMeterSetupHooks hooks;

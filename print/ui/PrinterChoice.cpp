@@ -13,6 +13,7 @@
 #include "platform/Prompts.h"
 #include "print/PainterSurface.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 #include "settings/ui/WindowLayout.h"
 
 namespace kr {
@@ -77,7 +78,7 @@ void TPrinterChoice::Print(const TPrintJob& job, const QString& pdfName)
     std::optional<FileDialogResult> chosen;
     // Not replacing a file asks for another name; only Cancel in the dialog gives up.
     for (;;) {
-        chosen = prompts().saveFile(ask);
+        chosen = askSaveFile(ask);
         if (!chosen)
             return;
         if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QMenuBar>
 #include <QToolButton>
@@ -11,6 +12,7 @@
 #include "shell/Progress.h"
 #include "shell/Startup.h"
 #include "tests/exchanges/ExchangeRig.h"
+#include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/WiredProgram.h"
 
 using namespace kr;
@@ -39,7 +41,8 @@ private slots:
         QCOMPARE(ended.size(), 1);
         QVERIFY(prompts.messages().isEmpty());
         QCOMPARE(usedReadings(main.Document()), 40);
-        QVERIFY(main.windowTitle().endsWith(QStringLiteral("[None]")));
+        // Downloaded readings are not saved anywhere yet.
+        QVERIFY(shownTitle(main).endsWith(QStringLiteral("[None]*")));
         QCOMPARE(program.fmProgress()->windowTitle(), QStringLiteral("Downloading Data from KR"));
         QVERIFY(main.btnDownload->isEnabled());
 
@@ -55,6 +58,14 @@ private slots:
         });
         main.About1->trigger();
         QCOMPARE(shownWhileOpen, QStringLiteral("KR-417263\r"));
+        // "Serial number" and "Test port" in the Meter menu ask and tell.
+        prompts.answer(mbOK);
+        prompts.answer(mbOK);
+        main.SerialNo1->trigger();
+        main.TestPort1->trigger();
+        QCOMPARE(prompts.messageTexts(), (QStringList{"Serial number of the KR: KR-417263",
+                                                      "Found KR on Communications Port 7"}));
+        prompts.clear();
 
         // "Erase Data": the backup lands in the program's folder.
         prompts.answer(mbOK);
@@ -75,8 +86,8 @@ private slots:
         QVERIFY(wired.start());
         QVERIFY(wired.withShippedCatalogue());
         TfmMain& main = *wired.program->fmMain();
-        QCOMPARE(main.Options1->title(), QStringLiteral("Options"));
-        QCOMPARE(main.MeterList1->text(), QStringLiteral("Library Edit"));
+        QCOMPARE(main.Meter1->title(), QStringLiteral("&Meter"));
+        QCOMPARE(main.MeterList1->text(), QStringLiteral("Li&brary edit"));
         TfmMeterSetup* editor = main.MeterSetup();
         std::size_t shown = 0;
         QString caption;
@@ -85,7 +96,7 @@ private slots:
         QObject::connect(&poll, &QTimer::timeout, editor, [&] {
             if (editor->isVisible() && editor->List().Selected().size() == 31) {
                 shown = editor->List().Selected().size();
-                caption = editor->windowTitle();
+                caption = shownTitle(*editor);
                 editor->close();
             }
         });

@@ -17,6 +17,7 @@
 #include "print/PageOutput.h"
 #include "print/PainterSurface.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 #include "settings/FormStorage.h"
 #include "settings/GlanceSettings.h"
 #include "settings/IniFile.h"
@@ -151,6 +152,8 @@ void TestDiskFaults::exportInTheWindow()
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("out.csv"));
     MainWindowRig rig;
+    // Kept before the sweep, so every run makes the same writes.
+    rememberFolderOf(file);
     sweepDiskFaults(
         dir.path(), [&] { QVERIFY(writeFile(file, OldBytes)); },
         [&] {

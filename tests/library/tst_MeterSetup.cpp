@@ -12,6 +12,7 @@
 #include "library/ui/MeterSetup.h"
 #include "settings/Appglob.h"
 #include "tests/support/ScriptedPrompts.h"
+#include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
@@ -161,20 +162,21 @@ private slots:
         window->Save1->trigger();
         QCOMPARE(prompts->asked().last().file.title, QStringLiteral("Save KR Library List"));
         QCOMPARE(prompts->asked().last().file.fileName, QStringLiteral("*.lst"));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Library Edit  [") + path + QLatin1Char(']'));
+        QCOMPARE(shownTitle(*window), QStringLiteral("Library Edit  [") + path + QLatin1Char(']'));
         QVERIFY(!list->IsChanged());
         QCOMPARE(readFile(path), QByteArray("HW000002\r\n") + QByteArray(30, '\0').replace('\0', "\r\n") +
                                      "first\r\nsecond\r\n");
 
         // Named and changed: New asks Yes/No/Help; No clears.
         window->memNotes->appendPlainText(QStringLiteral("third"));
+        QCOMPARE(shownTitle(*window), QStringLiteral("Library Edit  [") + path + QStringLiteral("]*"));
         prompts->answer(mbNo);
         window->New1->trigger();
         QCOMPARE(prompts->messages().last().text,
                  QStringLiteral("Do you wish to save the changes to \n\r") + path + QLatin1Char('?'));
         QCOMPARE(prompts->messages().last().buttons, MsgButtons(mbYes | mbNo | mbHelp));
         QCOMPARE(prompts->messages().last().helpTopic, 9004);
-        QCOMPARE(window->windowTitle(), QStringLiteral("Library Edit"));
+        QCOMPARE(shownTitle(*window), QStringLiteral("Library Edit"));
         QVERIFY(list->Selected().empty());
         QVERIFY(window->memNotes->toPlainText().isEmpty());
 
@@ -215,15 +217,36 @@ private slots:
     {
         int resets = 0;
         window->Hooks().resetWallRoof = [&] { ++resets; };
-        window->Hooks().meterAnswered = [] { return true; };
+        window->Hooks().meterAnswer = [] { return TSerialOutcome::Found; };
         window->Hooks().receive = [] { return std::optional<std::vector<std::string>>({"SW000001", "HW000002"}); };
         list->ReplaceSelected({"HW000001"});
         list->SetChanged();
         window->show();
         QTRY_COMPARE(rows(window->lbSelected), (QStringList{"Pine", "Ash"}));
         QCOMPARE(resets, 1);
-        QCOMPARE(window->windowTitle(), QStringLiteral("Library Edit"));
+        QCOMPARE(shownTitle(*window), QStringLiteral("Library Edit"));
         QVERIFY(window->BtnReceive->isEnabled());
+    }
+
+    // Opening with no meter says so once and stays open; an answer says nothing.
+    void openingTellsOnlyWhenNoMeterAnswered_data()
+    {
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<QStringList>("told");
+        QTest::newRow("no answer") << int(TSerialOutcome::NoAnswer)
+                                   << QStringList{"No KR answered, so its library was not loaded.\r\n"
+                                                  "The list can still be edited, opened and saved."};
+        QTest::newRow("found") << int(TSerialOutcome::Found) << QStringList{};
+    }
+    void openingTellsOnlyWhenNoMeterAnswered()
+    {
+        QFETCH(int, serial);
+        QFETCH(QStringList, told);
+        window->Hooks().meterAnswer = [serial] { return TSerialOutcome::Kind(serial); };
+        window->show();
+        QTest::qWait(50);
+        QCOMPARE(prompts->messageTexts(), told);
+        QVERIFY(window->isVisible());
     }
 
 private:

@@ -42,17 +42,27 @@ inline void fillSample(TFile& doc)
 
 // Runs `handle` on the next modal dialog, from the event loop: the way to
 // answer a dialog that a handler shows with exec(). `seen` tells afterwards
-// whether there was one.
-inline void onNextModal(const std::function<void(QWidget*)>& handle, bool* seen, int attempts = 20)
+// whether there was one. With a context, the waiting ends when it goes, so
+// a handle that found no dialog never answers a later test's.
+inline void onNextModal(const std::function<void(QWidget*)>& handle, bool* seen, int attempts = 20,
+                        QObject* context = nullptr)
 {
-    QTimer::singleShot(10, [handle, seen, attempts] {
+    QObject* owner = context ? context : QCoreApplication::instance();
+    QTimer::singleShot(10, owner, [handle, seen, attempts, context] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             *seen = true;
             handle(modal);
         } else if (attempts > 0) {
-            onNextModal(handle, seen, attempts - 1);
+            onNextModal(handle, seen, attempts - 1, context);
         }
     });
+}
+
+// The title as shown: Qt's "[*]" becomes "*" while the window is marked modified.
+inline QString shownTitle(const QWidget& w)
+{
+    const QString mark = w.isWindowModified() ? QStringLiteral("*") : QString();
+    return QString(w.windowTitle()).replace(QStringLiteral("[*]"), mark);
 }
 
 } // namespace kr::test

@@ -6,6 +6,7 @@
 #include "core/Readings.h"
 #include "mainwindow/DocumentWorkflow.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 #include "tests/support/ScriptedPrompts.h"
 
 using namespace kr;
@@ -44,7 +45,7 @@ private slots:
     void init();
     void cleanup();
 
-    void openShowsItsDialogAtTheProgramFolder();
+    void openShowsItsDialog();
     void openLoadsRemembersAndRefreshes();
     void openCancelledChangesNothing();
     void failedOpenRestoresCursorAndLeavesListAndViewAlone();
@@ -63,7 +64,7 @@ private slots:
     void recentClickLoadsWithoutReordering();
     void recentClickCancelledKeepsDocument();
     void closeAsksOnlyWhenModified();
-    void promptSaveDialogIsNotRepointed();
+    void saveDialogStartsWhereTheLastFileWasOpened();
 
 private:
     QString path(const QString& name) const { return dir->filePath(name); }
@@ -71,6 +72,7 @@ private:
     QString makeDataFile(const QString& name, const std::string& comment);
 
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<TKRFile> doc;
     std::unique_ptr<TRecentFiles> mru;
     std::unique_ptr<FakeView> view;
@@ -85,7 +87,11 @@ void TestDocumentWorkflow::init()
     doc = std::make_unique<TKRFile>();
     mru = std::make_unique<TRecentFiles>();
     view = std::make_unique<FakeView>(*doc);
-    flow = std::make_unique<TDocumentWorkflow>(*doc, *mru, *view, [this] { return dir->path() + "/"; });
+    // The program's folder is a folder of its own, as an installed copy's is.
+    home = std::make_unique<QTemporaryDir>();
+    qputenv("KR_HOME", home->path().toUtf8());
+    InitAppglob();
+    flow = std::make_unique<TDocumentWorkflow>(*doc, *mru, *view);
     prompts = std::make_unique<ScriptedPrompts>();
 }
 
@@ -108,7 +114,7 @@ QString TestDocumentWorkflow::makeDataFile(const QString& name, const std::strin
     return path(name);
 }
 
-void TestDocumentWorkflow::openShowsItsDialogAtTheProgramFolder()
+void TestDocumentWorkflow::openShowsItsDialog()
 {
     prompts->answerOpen(std::nullopt);
     flow->btnOpenClick();
@@ -118,7 +124,6 @@ void TestDocumentWorkflow::openShowsItsDialogAtTheProgramFolder()
     QCOMPARE(r.title, QStringLiteral("Open Data File"));
     QCOMPARE(r.filters, QStringList({"KR Data Files (*.krx)", "KR Backup Files (*.bak)"}));
     QCOMPARE(r.defaultSuffix, QStringLiteral("krx"));
-    QCOMPARE(r.directory, dir->path() + "/");
 }
 
 void TestDocumentWorkflow::openLoadsRemembersAndRefreshes()
@@ -306,7 +311,6 @@ void TestDocumentWorkflow::saveWritesNamedFileSilently()
     QCOMPARE(reread.GetComment(1), std::string("b"));
     QCOMPARE(mru->Items(), QStringList{file});
     QCOMPARE(view->refreshes, 1);
-    QCOMPARE(flow->SaveDialogFolder(), dir->path() + "/");
 }
 
 void TestDocumentWorkflow::saveNeverWritesOverABackup()
@@ -319,7 +323,6 @@ void TestDocumentWorkflow::saveNeverWritesOverABackup()
     flow->Save1Click();
     QCOMPARE(prompts->asked().size(), 1);
     QCOMPARE(prompts->asked().first().what, ScriptedPrompts::Asked::Save);
-    QCOMPARE(prompts->asked().first().file.directory, dir->path() + "/");
     QCOMPARE(fileBytes(bak), before);
     QCOMPARE(view->refreshes, 0);
 
@@ -374,6 +377,8 @@ void TestDocumentWorkflow::failedSaveKeepsNameModifiedAndList()
     QVERIFY(mru->IsEmpty());
     QCOMPARE(view->refreshes, 0);
 
+    // The dialog's folder is kept already, so the one write that fails is the save.
+    rememberFolderOf(path("other.krx"));
     prompts->answerSave(path("other.krx"));
     failNextAtomicWrite(WriteResult::CreateFailed);
     QVERIFY_THROWS_EXCEPTION(FileError, flow->SaveAs1Click());
@@ -415,18 +420,15 @@ void TestDocumentWorkflow::closeAsksOnlyWhenModified()
     QVERIFY(flow->FormCloseQuery());
 }
 
-void TestDocumentWorkflow::promptSaveDialogIsNotRepointed()
+// The save dialogs start where the last file was chosen, also by Open.
+void TestDocumentWorkflow::saveDialogStartsWhereTheLastFileWasOpened()
 {
-    doc->SetModified();
-    prompts->answer(mbYes);
-    prompts->answerSave(std::nullopt);
-    QVERIFY(!flow->QuerySaveChanges());
-    QCOMPARE(prompts->asked().last().file.directory, QString());
-    QCOMPARE(flow->SaveDialogFolder(), QString());
-
+    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("jobs")));
+    prompts->answerOpen(makeDataFile(QStringLiteral("jobs/a.krx"), "a"));
+    flow->btnOpenClick();
     prompts->answerSave(std::nullopt);
     flow->SaveAs1Click();
-    QCOMPARE(prompts->asked().last().file.directory, dir->path() + "/");
+    QCOMPARE(QDir(prompts->asked().last().file.directory), QDir(path(QStringLiteral("jobs"))));
 }
 
 QTEST_GUILESS_MAIN(TestDocumentWorkflow)

@@ -22,6 +22,7 @@
 #include "tests/support/ScriptedPrompts.h"
 
 using namespace kr;
+using kr::test::shownTitle;
 
 namespace {
 
@@ -125,7 +126,7 @@ void TestStartup::firstStartWithoutSettingsFile()
     TProgram program(quiet());
     program.Show();
     TfmMain* main = program.fmMain();
-    QCOMPARE(main->windowTitle(), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
+    QCOMPARE(shownTitle(*main), QStringLiteral("Varnel Kestrune    Version :1.0.9"));
     QCOMPARE(main->settings, Settings{});
     QCOMPARE(main->CurrentFile(), 1);
     QVERIFY(main->dgData->horizontalHeader()->sectionSize(0) >= 30);
