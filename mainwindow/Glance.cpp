@@ -36,6 +36,7 @@
 #include "platform/ui/Contrast.h"
 #include "platform/ui/Glyphs.h"
 #include "settings/Appglob.h"
+#include "settings/FileFolders.h"
 #include "settings/ui/WindowLayout.h"
 
 namespace kr {
@@ -483,7 +484,7 @@ void TfmGlance::btnSaveChartClick()
     r.filters = {QStringLiteral("PNG pictures (*.png)"), QStringLiteral("PDF files (*.pdf)")};
     r.defaultSuffix = QStringLiteral("png");
     r.fileName = QStringLiteral("meter-file-%1").arg(currentFile());
-    const std::optional<FileDialogResult> chosen = prompts().saveFile(r);
+    const std::optional<FileDialogResult> chosen = askSaveFile(r);
     if (!chosen || chosen->path.isEmpty())
         return;
     if (const QString why = WriteRefusal(chosen->path); !why.isEmpty()) {
