@@ -233,6 +233,23 @@ std::string InRangePercentText(const MoistureStatistics& s)
     return s.hasFigures() ? std::to_string(std::lround(s.inRangeShare() * 100)) : std::string();
 }
 
+namespace {
+
+// A line's name, count, zeros, mean, min and max, tab-separated.
+template <typename Line>
+std::string figuresTabText(const std::string& name, const Line& s)
+{
+    std::string text = name + '\t' + std::to_string(s.count) + '\t' + std::to_string(s.zeros);
+    for (long double v : {s.mean, s.min, s.max}) {
+        text += '\t';
+        if (s.hasFigures())
+            text += MoistureFigureText(v);
+    }
+    return text;
+}
+
+} // namespace
+
 std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, const MoistureRange& range,
                               const std::vector<ReferenceStatistics>& reference)
 {
@@ -243,16 +260,7 @@ std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, cons
     text += MoistureFigureText(range.high);
     text += "\r\nFile\tReadings\tZeros\tMean\tMin\tMax\tSD\tIn range %\r\n";
     for (const MoistureStatistics& s : table) {
-        text += s.number == 0 ? std::string("All") : std::to_string(s.number);
-        text += '\t';
-        text += std::to_string(s.count);
-        text += '\t';
-        text += std::to_string(s.zeros);
-        for (long double v : {s.mean, s.min, s.max}) {
-            text += '\t';
-            if (s.hasFigures())
-                text += MoistureFigureText(v);
-        }
+        text += figuresTabText(s.number == 0 ? std::string("All") : std::to_string(s.number), s);
         text += '\t';
         text += SdText(s);
         text += '\t';
@@ -262,16 +270,7 @@ std::string StatisticsTabText(const std::vector<MoistureStatistics>& table, cons
     if (!reference.empty())
         text += "Reference scales\r\n";
     for (const ReferenceStatistics& s : reference) {
-        text += s.species;
-        text += '\t';
-        text += std::to_string(s.count);
-        text += '\t';
-        text += std::to_string(s.zeros);
-        for (long double v : {s.mean, s.min, s.max}) {
-            text += '\t';
-            if (s.hasFigures())
-                text += MoistureFigureText(v);
-        }
+        text += figuresTabText(s.species, s);
         text += "\r\n";
     }
     return text;
