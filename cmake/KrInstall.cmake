@@ -95,6 +95,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KR companion developers <kr@krcompanion.org
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The archive's SQLite driver is a plugin Qt loads at run time: no library
+# links it, so the shared-library scan cannot find it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6sql6-sqlite)
 # The printouts are laid out in Arial's metrics.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation2)
 # Debian wants the long description in lines of at most 80 columns.

@@ -19,10 +19,15 @@ constexpr CommandInfo Commands[] = {
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
     {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
     {Command::Ports, "ports"},       {Command::Stats, "stats"},
+    {Command::Archive, "archive"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
     {Command::LibraryGet, "get"}, {Command::LibraryPut, "put"}, {Command::LibraryShow, "show"},
+};
+// The sub-commands of "archive".
+constexpr CommandInfo ArchiveCommands[] = {
+    {Command::ArchiveImport, "import"},
 };
 
 
@@ -242,6 +247,18 @@ private:
                 error = QStringLiteral("library takes get, put or show, not '%1'").arg(arg);
             return;
         }
+        if (inv.command == Command::Archive) {
+            for (const auto& c : ArchiveCommands)
+                if (arg == QLatin1String(c.name))
+                    inv.command = c.command;
+            if (inv.command == Command::Archive)
+                error = QStringLiteral("archive takes import, not '%1'").arg(arg);
+            return;
+        }
+        if (inv.command == Command::ArchiveImport) {
+            inv.inputs << arg;
+            return;
+        }
         if (helpCommand && inv.command == Command::None) {
             if (const auto c = commandFromName(arg))
                 inv.command = *c;
@@ -316,6 +333,10 @@ private:
         const QString command = commandName(inv.command);
         if (inv.command == Command::Library)
             error = QStringLiteral("library needs get, put or show");
+        else if (inv.command == Command::Archive)
+            error = QStringLiteral("archive needs import");
+        else if (inv.command == Command::ArchiveImport && inv.inputs.isEmpty())
+            error = QStringLiteral("archive import needs a file or folder");
         else if (takesInput(inv.command) && inv.input.isEmpty())
             error = QStringLiteral("%1 needs a file name").arg(command);
         else if (inv.command == Command::Convert && !inv.format)
@@ -353,6 +374,9 @@ QString commandName(Command command)
     for (const auto& c : LibraryCommands)
         if (c.command == command)
             return QStringLiteral("library ") + QLatin1String(c.name);
+    for (const auto& c : ArchiveCommands)
+        if (c.command == command)
+            return QStringLiteral("archive ") + QLatin1String(c.name);
     for (const auto& c : Commands)
         if (c.command == command)
             return QLatin1String(c.name);
@@ -371,11 +395,14 @@ QString takenBy(const OptionInfo& option)
     };
     // "library" alone only has its help: its sub-commands stand for it.
     for (const auto& c : Commands) {
-        if (c.command != Command::Library)
-            add(c.command);
-        else
+        if (c.command == Command::Library)
             for (const auto& sub : LibraryCommands)
                 add(sub.command);
+        else if (c.command == Command::Archive)
+            for (const auto& sub : ArchiveCommands)
+                add(sub.command);
+        else
+            add(c.command);
     }
     if (others.isEmpty())
         return {};
@@ -612,6 +639,20 @@ QString usageText(Command command)
             "usage, or OUT.pdf refused (the input, one of the program's own files, or not a\n"
             "regular file); 3 a file could not be read or OUT.pdf not written; 4 refused:\n"
             "margins (or the print font) without room.\n");
+    case Command::Archive:
+    case Command::ArchiveImport:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] archive import PATH...\n"
+            "\n"
+            "Keeps the readings of data files in the readings archive, archive.sqlite in the\n"
+            "program folder (beside kr.ini). PATH is a data file or a folder, searched\n"
+            "throughout for *.krx and data*.bak. Each reading is kept once, however many\n"
+            "files hold it; a file already in the archive adds nothing. An unreadable file\n"
+            "is listed and passed over. Ends with a line such as \"1,204 files: 1,180\n"
+            "imported, 20 already in the archive, 4 unreadable (listed).\"\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 a file could not be read (the others were\n"
+            "kept), or the archive could not be used (nothing changed in it).\n");
     case Command::Library:
     case Command::LibraryGet:
     case Command::LibraryPut:
@@ -693,6 +734,8 @@ QString usageText(Command command)
         "                            the data printout as a PDF file\n"
         "  print-library LIST.lst -o OUT.pdf\n"
         "                            the library printout as a PDF file\n"
+        "  archive import PATH...    keep data files (folders searched throughout) in the\n"
+        "                            readings archive, each reading once\n"
         "\n"
         "Options:\n")
         + optionsUsage() + QStringLiteral(

@@ -24,6 +24,8 @@ enum class Command {
     Print, PrintLibrary,
     Ports,
     Stats,
+    Archive,   // "archive" before its sub-command: only its help
+    ArchiveImport,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -39,6 +41,7 @@ struct Invocation {
     QString home;                   // --home DIR
 
     QString input;                  // FILE of export, show, convert, library put/show; LINES of import-lines
+    QStringList inputs;             // archive import: every PATH
     QString output;                 // -o FILE / -o OUT; "-" is standard output
     bool yes = false;               // --yes
     bool nd = false;                // library put --nd: no extra erase command and pause

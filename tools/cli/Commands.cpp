@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "print/DataPrint.h"
 #include "settings/Appglob.h"
+#include "tools/cli/ArchiveCommands.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/LibraryCommands.h"
 #include "tools/cli/MeterCommands.h"
@@ -188,7 +189,9 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::LibraryShow: return runLibraryShow(inv, prompts);
     case Command::Print: return runPrint(inv, prompts);
     case Command::PrintLibrary: return runPrintLibrary(inv, prompts);
+    case Command::ArchiveImport: return runArchiveImport(inv, prompts);
     case Command::Library:
+    case Command::Archive:
     case Command::None: break;
     }
     return ExitUsage;
