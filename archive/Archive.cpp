@@ -171,10 +171,14 @@ void TArchive::createSchema()
 qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, bool& added)
 {
     const TReading& r = doc.GetReading(fileNo, slot);
+    // The meter pads its names, a data file does not: the same reading either way.
+    QString species = fromCp1252(r.GetSpecies());
+    while (species.endsWith(QLatin1Char(' ')))
+        species.chop(1);
     const QVariantList key{isoTime(r.GetDateTime()),
                            fileNo,
                            slot,
-                           fromCp1252(r.GetSpecies()),
+                           species,
                            r.GetSGApplies() != 0 ? double(r.GetSG()) : 0.0,
                            r.GetSGApplies(),
                            r.IsMoistureUnread() ? 0.0 : double(r.GetMoisture()),

@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/support/MoistureSample.h"
+#include "tests/support/SimMeter.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
@@ -43,6 +44,23 @@ private slots:
         QVERIFY2(refused.errText().contains("is not a readings archive; it is left as it is."),
                  qPrintable(refused.errText()));
         QCOMPARE(test::readFile(home.filePath("archive.sqlite")), QByteArray("not an archive"));
+    }
+
+    // The readings a download kept come back in the erase's backup: kept once.
+    void downloadThenEraseKeepTheReadingsOnce()
+    {
+        QTemporaryDir home;
+        test::SimMeter sim;
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QStringList meter{"--home", home.path(), "--device", sim.devicePath()};
+        const CliResult download = runCli(meter + QStringList{"download", "-o", home.filePath("site.krx"), "--archive"});
+        QCOMPARE(download.status, 0);
+        QVERIFY2(download.errText().contains("Kept in the archive: 40 readings, 40 of them new.\n"),
+                 qPrintable(download.errText()));
+        const CliResult erase = runCli(meter + QStringList{"erase", "--yes", "--archive"});
+        QCOMPARE(erase.status, 0);
+        QVERIFY2(erase.errText().contains("Kept in the archive: 40 readings, 0 of them new.\n"),
+                 qPrintable(erase.errText()));
     }
 };
 

@@ -124,6 +124,10 @@ constexpr OptionInfo Options[] = {
     {"--partial", nullptr, nullptr, only(Command::Download),
      "keep a download that fell short and say how much of it arrived",
      [](Invocation& inv, const QString&, QString&) { inv.partial = true; }},
+    {"--archive", nullptr, nullptr, only(Command::Download, Command::Erase),
+     "also keep the readings in the readings archive, archive.sqlite beside kr.ini (the download as it "
+     "arrived; for erase, its backup)",
+     [](Invocation& inv, const QString&, QString&) { inv.archive = true; }},
     {"--probe", nullptr, nullptr, only(Command::Ports), "ask each port in turn for the KR's serial number",
      [](Invocation& inv, const QString&, QString&) { inv.probe = true; }},
     {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print),

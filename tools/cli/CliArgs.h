@@ -46,6 +46,7 @@ struct Invocation {
     bool yes = false;               // --yes
     bool nd = false;                // library put --nd: no extra erase command and pause
     bool partial = false;           // download --partial: keep a short download
+    bool archive = false;           // download, erase --archive: keep what was read in the archive
     bool probe = false;             // ports --probe: ask each port for a KR
     bool fahrenheit = false;        // --fahrenheit
     Encoding encoding = Encoding::Utf8;

@@ -1,11 +1,14 @@
 #include "tools/cli/MeterCommands.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QFile>
 #include <QHash>
 #include <algorithm>
 #include <cstdio>
 
 #include "core/Errors.h"
+#include "core/Readings.h"
 #include "meter/Exchanges.h"
 #include "meter/MeterLink.h"
 #include "meter/PortProbe.h"
@@ -14,6 +17,7 @@
 #include "platform/SerialTransport.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
+#include "tools/cli/ArchiveCommands.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/MeterSession.h"
@@ -110,6 +114,16 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
                           .arg(got.readings)
                           .arg(inv.output)
                           .arg(got.announced));
+    if (inv.archive) {
+        TArchive::Source source;
+        source.kind = TArchive::Source::Download;
+        source.port = PortMap::describe(s.link.PortNumber);
+        source.completeness = complete ? QStringLiteral("complete")
+                                       : QStringLiteral("%1 of %2 readings").arg(got.readings).arg(got.announced);
+        source.when = QDateTime::currentDateTime();
+        if (!keepInArchive(s.host.Document(), source, prompts))
+            return ExitFile;
+    }
     return ExitOk;
 }
 
@@ -138,6 +152,26 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
         }
         prompts.print(QStringLiteral("Backed up into %1; the KR has been told to erase its data.")
                           .arg(nativeName(erase.backupPath)));
+        if (inv.archive) {
+            TArchive::Source source;
+            source.kind = TArchive::Source::Backup;
+            source.path = nativeName(erase.backupPath);
+            QFile backup(source.path);
+            if (backup.open(QIODevice::ReadOnly))
+                source.content = backup.readAll();
+            source.port = PortMap::describe(s.link.PortNumber);
+            source.when = QDateTime::currentDateTime();
+            // The backup holds what the KR held; the session's document does not any more.
+            TKRFile held;
+            try {
+                held.LoadFromFile(erase.backupPath);
+            } catch (const KrError& e) {
+                prompts.print(fromCp1252(e.what()));
+                return ExitFile;
+            }
+            if (!keepInArchive(held, source, prompts))
+                return ExitFile;
+        }
         return ExitOk;
     case TEraseOutcome::NoAnswer:
     case TEraseOutcome::SendFailed:
