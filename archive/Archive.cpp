@@ -168,7 +168,7 @@ void TArchive::createSchema()
     }
 }
 
-qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, bool& added)
+qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, Statements& statements, bool& added)
 {
     const TReading& r = doc.GetReading(fileNo, slot);
     // The meter pads its names, a data file does not: the same reading either way.
@@ -184,9 +184,7 @@ qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, bool& added
                            r.IsMoistureUnread() ? 0.0 : double(r.GetMoisture()),
                            r.IsMoistureUnread() ? 1 : 0,
                            r.GetTemperature()};
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO readings (taken, file_no, slot, species, sg, sg_applies, moisture, "
-                                  "unread, temperature) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+    QSqlQuery& insert = statements.insert;
     for (const QVariant& v : key)
         insert.addBindValue(v);
     if (!insert.exec())
@@ -194,14 +192,14 @@ qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, bool& added
     added = insert.numRowsAffected() == 1;
     if (added)
         return insert.lastInsertId().toLongLong();
-    QSqlQuery find(db);
-    find.prepare(QStringLiteral("SELECT id FROM readings WHERE taken = ? AND file_no = ? AND slot = ? AND species = ? "
-                                "AND sg = ? AND sg_applies = ? AND moisture = ? AND unread = ? AND temperature = ?"));
+    QSqlQuery& find = statements.find;
     for (const QVariant& v : key)
         find.addBindValue(v);
     if (!find.exec() || !find.next())
         throw ArchiveError(find.lastError().text().toStdString());
-    return find.value(0).toLongLong();
+    const qint64 id = find.value(0).toLongLong();
+    find.finish();
+    return id;
 }
 
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
@@ -236,6 +234,14 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         kept.sourceId = q.lastInsertId().toLongLong();
         QSqlQuery file(db);
         file.prepare(QStringLiteral("INSERT INTO meter_files (source_id, file_no, comment) VALUES (?, ?, ?)"));
+        // Prepared once for the whole document, not once a reading.
+        Statements statements{QSqlQuery(db), QSqlQuery(db)};
+        statements.insert.prepare(QStringLiteral(
+            "INSERT INTO readings (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+        statements.find.prepare(QStringLiteral(
+            "SELECT id FROM readings WHERE taken = ? AND file_no = ? AND slot = ? AND species = ? AND sg = ? "
+            "AND sg_applies = ? AND moisture = ? AND unread = ? AND temperature = ?"));
         QSqlQuery hold(db);
         hold.prepare(QStringLiteral("INSERT INTO holdings (source_id, reading_id, note) VALUES (?, ?, ?) "
                                     "ON CONFLICT DO NOTHING"));
@@ -254,7 +260,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 if (!doc.GetReading(f, slot).IsUsed())
                     continue;
                 bool added = false;
-                const qint64 id = keepReading(doc, f, slot, added);
+                const qint64 id = keepReading(doc, f, slot, statements, added);
                 ++kept.readings;
                 kept.added += added ? 1 : 0;
                 hold.addBindValue(kept.sourceId);

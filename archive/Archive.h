@@ -1,6 +1,7 @@
 #pragma once
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -68,8 +69,12 @@ public:
     int SourceCount() const;
 
 private:
+    struct Statements {
+        QSqlQuery insert;
+        QSqlQuery find;
+    };
     void createSchema();
-    qint64 keepReading(const TFile& doc, int fileNo, int slot, bool& added);
+    qint64 keepReading(const TFile& doc, int fileNo, int slot, Statements& statements, bool& added);
     QSqlDatabase db;
     QString connection;
 };
