@@ -1,6 +1,7 @@
 #include "tools/cli/CliArgs.h"
 
 #include <cstdint>
+#include <span>
 
 #include "core/Mtlutils.h"
 #include "platform/PortMap.h"
@@ -29,6 +30,24 @@ constexpr CommandInfo LibraryCommands[] = {
 constexpr CommandInfo ArchiveCommands[] = {
     {Command::ArchiveImport, "import"},
 };
+// A command that only stands before its sub-commands.
+struct CommandFamily {
+    Command parent;
+    std::span<const CommandInfo> subCommands;
+    const char* choices;  // for the messages: "get, put or show"
+};
+constexpr CommandFamily Families[] = {
+    {Command::Library, LibraryCommands, "get, put or show"},
+    {Command::Archive, ArchiveCommands, "import"},
+};
+
+const CommandFamily* familyOf(Command parent)
+{
+    for (const auto& f : Families)
+        if (f.parent == parent)
+            return &f;
+    return nullptr;
+}
 
 
 std::optional<Command> commandFromName(const QString& name)
@@ -243,20 +262,13 @@ private:
             error = QStringLiteral("unknown command '%1'").arg(arg);
             return;
         }
-        if (inv.command == Command::Library) {
-            for (const auto& c : LibraryCommands)
+        if (const CommandFamily* family = familyOf(inv.command)) {
+            for (const auto& c : family->subCommands)
                 if (arg == QLatin1String(c.name))
                     inv.command = c.command;
-            if (inv.command == Command::Library)
-                error = QStringLiteral("library takes get, put or show, not '%1'").arg(arg);
-            return;
-        }
-        if (inv.command == Command::Archive) {
-            for (const auto& c : ArchiveCommands)
-                if (arg == QLatin1String(c.name))
-                    inv.command = c.command;
-            if (inv.command == Command::Archive)
-                error = QStringLiteral("archive takes import, not '%1'").arg(arg);
+            if (inv.command == family->parent)
+                error = QStringLiteral("%1 takes %2, not '%3'")
+                            .arg(commandName(family->parent), QLatin1String(family->choices), arg);
             return;
         }
         if (inv.command == Command::ArchiveImport) {
@@ -335,10 +347,8 @@ private:
             }
         }
         const QString command = commandName(inv.command);
-        if (inv.command == Command::Library)
-            error = QStringLiteral("library needs get, put or show");
-        else if (inv.command == Command::Archive)
-            error = QStringLiteral("archive needs import");
+        if (const CommandFamily* family = familyOf(inv.command))
+            error = QStringLiteral("%1 needs %2").arg(command, QLatin1String(family->choices));
         else if (inv.command == Command::ArchiveImport && inv.inputs.isEmpty())
             error = QStringLiteral("archive import needs a file or folder");
         else if (takesInput(inv.command) && inv.input.isEmpty())
@@ -375,12 +385,10 @@ ParseResult parseArguments(const QStringList& args) { return Parser(args).run();
 
 QString commandName(Command command)
 {
-    for (const auto& c : LibraryCommands)
-        if (c.command == command)
-            return QStringLiteral("library ") + QLatin1String(c.name);
-    for (const auto& c : ArchiveCommands)
-        if (c.command == command)
-            return QStringLiteral("archive ") + QLatin1String(c.name);
+    for (const auto& family : Families)
+        for (const auto& c : family.subCommands)
+            if (c.command == command)
+                return commandName(family.parent) + QLatin1Char(' ') + QLatin1String(c.name);
     for (const auto& c : Commands)
         if (c.command == command)
             return QLatin1String(c.name);
@@ -397,13 +405,10 @@ QString takenBy(const OptionInfo& option)
     const auto add = [&](Command command) {
         (option.commands & bit(command) ? taking : others) << commandName(command);
     };
-    // "library" alone only has its help: its sub-commands stand for it.
+    // "library" and "archive" alone only have their help: their sub-commands stand for them.
     for (const auto& c : Commands) {
-        if (c.command == Command::Library)
-            for (const auto& sub : LibraryCommands)
-                add(sub.command);
-        else if (c.command == Command::Archive)
-            for (const auto& sub : ArchiveCommands)
+        if (const CommandFamily* family = familyOf(c.command))
+            for (const auto& sub : family->subCommands)
                 add(sub.command);
         else
             add(c.command);
