@@ -1,11 +1,14 @@
 #pragma once
+#include <QDate>
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 namespace kr {
 
@@ -17,13 +20,31 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a search asks for; an empty field asks nothing. Text is matched,
+// case-blind, in jobs (name, site, client, notes), meter file comments,
+// document and reading notes, and species names.
+struct ArchiveFilter {
+    QString job;      // the job's name, exactly (case-blind)
+    QString site;     // part of the job's site address
+    QString meter;    // the meter's serial number, exactly
+    QString species;  // part of the species name
+    QString text;
+    QDate since, until;  // the readings' dates, both ends included
+    std::optional<double> moistureLow, moistureHigh;  // % MC, both ends included
+    qint64 sourceId = 0;  // readings of one download or file only
+    bool IsEmpty() const;
+};
+
+// "8-12", "8.5-", "-12" as a moisture range; false for anything else.
+bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::optional<double>& high);
+
 // Every download, data file and backup the program has seen, and each
 // reading they held, kept once however often it arrives. One SQLite file;
 // every change is one transaction, so a crash or a full disk leaves the
 // archive as it was before the change.
 class TArchive {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     static constexpr const char* FileName = "archive.sqlite";
 
     // What brought a set of readings in.
@@ -67,6 +88,62 @@ public:
 
     int ReadingCount() const;
     int SourceCount() const;
+
+    // Columns of Readings(), in this order.
+    enum ReadingColumn {
+        RId, RTaken, RFileNo, RSlot, RSpecies, RSG /* NULL without SG */, RMoisture /* NULL when unread */,
+        RTemperature, RSourceId, RMeter, RComment, RJob, RNote, ReadingColumns
+    };
+    // The readings the filter finds, newest first, each once (with the
+    // earliest source that held it). The query is live: rows are fetched as
+    // they are read, so a window can show millions without holding them.
+    QSqlQuery Readings(const ArchiveFilter& filter) const;
+    qint64 CountReadings(const ArchiveFilter& filter) const;
+
+    // Columns of Sources(), in this order.
+    enum SourceColumn {
+        SId, SKind /* "download", "file", "backup" */, SHappened, SMeter, SPort, SCompleteness, SPath, SReadings,
+        SComments /* the meter files' comments, "; " between */, SJobs /* "; " between */, SKept, SourceColumns
+    };
+    // The downloads and files holding any reading the filter finds, newest first.
+    QSqlQuery Sources(const ArchiveFilter& filter) const;
+
+    // Figures for "at a glance": per species, then all wood together, of the
+    // readings the filter finds. Zeros and unread readings are counted apart.
+    struct Figures {
+        QString species;  // empty for the line of all wood readings
+        bool reference = false;  // no SG: a reference scale, never pooled with wood
+        int count = 0, zeros = 0, inRange = 0;
+        double mean = 0, low = 0, high = 0;
+    };
+    std::vector<Figures> Statistics(const ArchiveFilter& filter, double rangeLow, double rangeHigh) const;
+
+    // A download or file as a new document, as it was kept. Throws
+    // ArchiveError when there is no such source.
+    void Export(qint64 sourceId, TFile& doc) const;
+    // Removes a download or file; readings another source holds stay.
+    // Returns the number of readings that left the archive.
+    int Remove(qint64 sourceId);
+
+    struct Job {
+        qint64 id = 0;
+        QString name, site, client, notes;
+        int meterFiles = 0;  // assigned to it
+        int readings = 0;
+    };
+    // Adds a job, or changes the site, client and notes of the one of that name.
+    qint64 SaveJob(const Job& job);
+    std::vector<Job> Jobs() const;
+    // Puts meter file `fileNo` of a source (0: every meter file) in the job
+    // (an empty name: in no job). Returns how many meter files moved; throws
+    // ArchiveError for an unknown job or source.
+    int Assign(qint64 sourceId, int fileNo, const QString& jobName);
+    // Removes a job; its meter files stay, in no job.
+    void RemoveJob(const QString& name);
+
+    // The database, for a model that shows a live query in a window.
+    QSqlDatabase Database() const { return db; }
+    QString Path() const { return db.databaseName(); }
 
 private:
     struct Statements {
