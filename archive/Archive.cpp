@@ -51,8 +51,8 @@ const char* const Schema[] = {
     " job_id INTEGER REFERENCES jobs (id) ON DELETE SET NULL,"
     " PRIMARY KEY (source_id, file_no)) WITHOUT ROWID",
     "CREATE INDEX meter_files_by_job ON meter_files (job_id) WHERE job_id IS NOT NULL",
-    // taken: seconds from 1970 on the meter's clock; sg: hundredths, -1 when
-    // no SG applies; moisture: hundredths, -1 when it did not read.
+    // taken: seconds from 1970 on the meter's clock; sg and moisture:
+    // hundredths, or ArchiveNoValue when no SG applies or it did not read.
     "CREATE TABLE readings ("
     " id INTEGER PRIMARY KEY,"
     " taken INTEGER NOT NULL, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,"
@@ -106,9 +106,23 @@ std::array<qint64, 7> identity(const TReading& r, int fileNo, int slot, qint64 s
             fileNo,
             slot,
             species,
-            r.GetSGApplies() != 0 ? qint64(std::llround(double(r.GetSG()) * 100)) : -1,
-            r.IsMoistureUnread() ? -1 : qint64(std::llround(double(r.GetMoisture()) * 100)),
+            r.GetSGApplies() != 0 ? qint64(std::llround(double(r.GetSG()) * 100)) : ArchiveNoValue,
+            r.IsMoistureUnread() ? ArchiveNoValue : qint64(std::llround(double(r.GetMoisture()) * 100)),
             r.GetTemperature()};
+}
+
+// Why a document cannot be kept as whole hundredths (empty when it can): a
+// number beyond what any meter or data file of ours holds.
+QString oddValue(const TFile& doc)
+{
+    auto odd = [](long double v) { return !std::isfinite(v) || std::fabs(v) >= 1e9L; };
+    for (int f = 1; f <= TFile::FileCount; ++f)
+        for (int slot = 1; slot <= TSubFile::RecordCount; ++slot) {
+            const TReading& r = doc.GetReading(f, slot);
+            if (r.IsUsed() && ((r.GetSGApplies() != 0 && odd(r.GetSG())) || (!r.IsMoistureUnread() && odd(r.GetMoisture()))))
+                return QStringLiteral("meter file %1, reading %2 holds a value no meter gives.").arg(f).arg(slot);
+        }
+    return {};
 }
 
 const char* const SameReading = "r.taken = s.taken AND r.file_no = s.file_no AND r.slot = s.slot AND "
@@ -160,9 +174,15 @@ QString TArchive::ImportSummary::Sentence() const
 TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toString())
 {
     const QString shown = QDir::toNativeSeparators(path);
-    const bool existed = QFileInfo::exists(path);
-    if (existed && QFileInfo(path).size() > 0 && !looksLikeSqlite(path))
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > 0 && !looksLikeSqlite(path))
         throw ArchiveError(QStringLiteral("%1 is not a readings archive; it is left as it is.").arg(shown).toStdString());
+    // Its journal lives beside it: a folder that cannot be written cannot hold an archive in use.
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isWritable() || (info.exists() && !info.isWritable()))
+        throw ArchiveError(QStringLiteral("The archive %1 cannot be used: %2 cannot be written to.")
+                               .arg(shown, QDir::toNativeSeparators(info.exists() && folder.isWritable() ? path : folder.filePath()))
+                               .toStdString());
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
     // A locked archive waits a moment for the other program, then says so.
@@ -259,8 +279,9 @@ void TArchive::upgrade(int from)
                  "FROM v1_meter_files",
                  "INSERT INTO species (name) SELECT DISTINCT rtrim(species) FROM v1_readings",
                  "INSERT INTO readings SELECT r.id, CAST(strftime('%s', r.taken) AS INTEGER), r.file_no, r.slot, s.id, "
-                 "CASE r.sg_applies WHEN 0 THEN -1 ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
-                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE -1 END, r.temperature, "
+                 "CASE r.sg_applies WHEN 0 THEN " KR_ARCHIVE_NO_VALUE " ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
+                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE " KR_ARCHIVE_NO_VALUE " END, "
+                 "r.temperature, "
                  "(SELECT min(h.source_id) FROM v1_holdings h WHERE h.reading_id = r.id) "
                  "FROM v1_readings r JOIN species s ON s.name = rtrim(r.species) "
                  "WHERE EXISTS (SELECT 1 FROM v1_holdings h WHERE h.reading_id = r.id)",
@@ -299,9 +320,10 @@ qint64 TArchive::speciesId(const QString& name)
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
 {
     Kept kept;
-    if (!db.transaction())
+    const QString odd = oddValue(doc);
+    if (!odd.isEmpty() || !db.transaction())
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
-                               .arg(db.lastError().text())
+                               .arg(odd.isEmpty() ? db.lastError().text() : odd)
                                .toStdString());
     try {
         QSqlQuery q(db);
@@ -488,7 +510,9 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
             if (progress)
                 progress(summary.files, total);
             ++summary.files;
-            if (!parsed.doc) {
+            if (parsed.doc)
+                parsed.error = oddValue(*parsed.doc);
+            if (!parsed.error.isEmpty()) {
                 summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
                 continue;
             }

@@ -16,6 +16,11 @@ namespace kr {
 
 class TFile;
 
+// Kept for "no SG" and "did not read": far beyond every value a reading may
+// hold (those stay within a billion), so no real value is taken for them.
+constexpr qint64 ArchiveNoValue = -(qint64(1) << 40);
+#define KR_ARCHIVE_NO_VALUE "-1099511627776"
+
 // Why the archive cannot be used this run; the text is for the user.
 class ArchiveError : public std::runtime_error {
 public:

@@ -112,7 +112,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         w.add(QStringLiteral("r.taken >= ?"), {secondsAt(f.since)});
     if (f.until.isValid())
         w.add(QStringLiteral("r.taken < ?"), {secondsAt(f.until.addDays(1))});
-    // Unread readings (-1) are outside every moisture range.
+    // Unread readings (ArchiveNoValue) are outside every moisture range.
     if (f.moistureLow || f.moistureHigh)
         w.add(QStringLiteral("r.moisture >= ?"), {f.moistureLow ? std::llround(*f.moistureLow * 100) : 0});
     if (f.moistureHigh)
@@ -156,8 +156,8 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
         db,
         QStringLiteral(
             "SELECT r.id, strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch'), r.file_no, r.slot, sp.name, "
-            "CASE WHEN r.sg < 0 THEN NULL ELSE r.sg / 100.0 END, "
-            "CASE WHEN r.moisture < 0 THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
+            "CASE WHEN r.sg = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.sg / 100.0 END, "
+            "CASE WHEN r.moisture = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
             "m.comment, "
             "coalesce((SELECT j.name FROM jobs j WHERE j.id = m.job_id), (SELECT j.name FROM holdings h "
             "JOIN meter_files m2 ON m2.source_id = h.source_id AND m2.file_no = r.file_no JOIN jobs j ON j.id = "
@@ -215,11 +215,12 @@ std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter,
     // Zeros are counted apart, unread readings left out, as at a glance.
     QSqlQuery q = prepared(
         db,
-        QStringLiteral("SELECT sp.name, max(r.sg) < 0, sum(r.moisture >= 0), sum(r.moisture = 0), "
+        QStringLiteral("SELECT sp.name, max(r.sg) = " KR_ARCHIVE_NO_VALUE ", sum(r.moisture <> " KR_ARCHIVE_NO_VALUE "), "
+                       "sum(r.moisture = 0), "
                        "sum(r.moisture > 0 AND r.moisture BETWEEN %1 AND %2), avg(CASE WHEN r.moisture > 0 THEN "
                        "r.moisture END), min(CASE WHEN r.moisture > 0 THEN r.moisture END), max(r.moisture) "
-                       "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg < 0 "
-                       "ORDER BY r.sg < 0, sp.name")
+                       "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg = " KR_ARCHIVE_NO_VALUE " "
+                       "ORDER BY r.sg = " KR_ARCHIVE_NO_VALUE ", sp.name")
             .arg(std::llround(rangeLow * 100))
             .arg(std::llround(rangeHigh * 100))
             .arg(w.Sql()),
@@ -288,10 +289,10 @@ void TArchive::Export(qint64 sourceId, TFile& doc) const
         r.SetSpecies(species.empty() ? std::string(1, ' ') : species);  // a blank name the meter used
         r.SetDateTime(double(q.value(0).toLongLong()) / 86400.0 + 25569.0);
         const qint64 sg = q.value(4).toLongLong();
-        r.SetSGApplies(sg >= 0 ? 1 : 0);
-        r.SetSG(sg >= 0 ? sg / 100.0L : 0);
+        r.SetSGApplies(sg != ArchiveNoValue ? 1 : 0);
+        r.SetSG(sg != ArchiveNoValue ? sg / 100.0L : 0);
         const qint64 moisture = q.value(5).toLongLong();
-        if (moisture < 0)
+        if (moisture == ArchiveNoValue)
             r.SetMoistureUnread();
         else
             r.SetMoisture(moisture / 100.0L);
