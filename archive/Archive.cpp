@@ -44,6 +44,8 @@ const char* const Schema[] = {
     " meter TEXT, port TEXT, completeness TEXT,"
     " happened TEXT, kept TEXT NOT NULL, notes TEXT NOT NULL DEFAULT '',"
     " UNIQUE (kind, hash))",
+    // Newest first without sorting them all.
+    "CREATE INDEX sources_by_time ON sources (coalesce(happened, kept), id)",
     "CREATE TABLE meter_files ("
     " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " file_no INTEGER NOT NULL CHECK (file_no BETWEEN 1 AND 25),"
@@ -320,8 +322,10 @@ qint64 TArchive::speciesId(const QString& name)
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
 {
     Kept kept;
+    // An import keeps a batch of files in one transaction of its own.
+    const bool own = !inBatch;
     const QString odd = oddValue(doc);
-    if (!odd.isEmpty() || !db.transaction())
+    if (!odd.isEmpty() || (own && !db.transaction()))
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                .arg(odd.isEmpty() ? db.lastError().text() : odd)
                                .toStdString());
@@ -344,8 +348,9 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         q.addBindValue(fromCp1252(doc.GetNotesText()));
         run(q);
         if (q.numRowsAffected() == 0) {
-            kept.already = true;
-            db.rollback();
+            kept.already = true;  // nothing was written
+            if (own)
+                db.rollback();
             return kept;
         }
         kept.sourceId = q.lastInsertId().toLongLong();
@@ -415,11 +420,13 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 run(note);
             }
         }
-        if (!db.commit())
+        if (own && !db.commit())
             throw ArchiveError(db.lastError().text().toStdString());
     } catch (const ArchiveError& e) {
-        db.rollback();
-        speciesIds.clear();  // what the rollback took back
+        if (own) {
+            db.rollback();
+            speciesIds.clear();  // what the rollback took back
+        }
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                .arg(QString::fromStdString(e.what()))
                                .toStdString());
@@ -502,23 +509,43 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
         std::vector<Parsed> batch = next.get();
         if (from + Batch < files.size())
             next = std::async(std::launch::async, parseAll, files, from + Batch, Batch);
-        for (Parsed& parsed : batch) {
-            if (stop && stop->load()) {
-                summary.stopped = true;
-                return summary;
+        if (!db.transaction())
+            throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                                   .arg(db.lastError().text())
+                                   .toStdString());
+        inBatch = true;
+        try {
+            for (Parsed& parsed : batch) {
+                if (stop && stop->load()) {
+                    summary.stopped = true;
+                    break;
+                }
+                if (progress)
+                    progress(summary.files, total);
+                ++summary.files;
+                if (parsed.doc)
+                    parsed.error = oddValue(*parsed.doc);
+                if (!parsed.error.isEmpty()) {
+                    summary.unreadable
+                        << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
+                    continue;
+                }
+                const Kept kept = Keep(*parsed.doc, parsed.source);
+                (kept.already ? summary.already : summary.imported) += 1;
             }
-            if (progress)
-                progress(summary.files, total);
-            ++summary.files;
-            if (parsed.doc)
-                parsed.error = oddValue(*parsed.doc);
-            if (!parsed.error.isEmpty()) {
-                summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
-                continue;
-            }
-            const Kept kept = Keep(*parsed.doc, parsed.source);
-            (kept.already ? summary.already : summary.imported) += 1;
+            if (!db.commit())
+                throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                                       .arg(db.lastError().text())
+                                       .toStdString());
+        } catch (const ArchiveError&) {
+            inBatch = false;
+            db.rollback();
+            speciesIds.clear();
+            throw;
         }
+        inBatch = false;
+        if (summary.stopped)
+            return summary;
     }
     if (progress)
         progress(summary.files, total);

@@ -160,6 +160,7 @@ private:
     void upgrade(int from);
     qint64 speciesId(const QString& name);
     QHash<QString, qint64> speciesIds;
+    bool inBatch = false;
     QSqlDatabase db;
     QString connection;
 };
