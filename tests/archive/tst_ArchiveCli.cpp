@@ -59,7 +59,7 @@ struct TwoFiles {
     QList<qint64> readingIds(const QStringList& filters) const
     {
         QList<qint64> ids;
-        for (const QJsonValue& v : json(QStringList{"readings"} + filters))
+        for (const auto& v : json(QStringList{"readings"} + filters))
             ids << v[QStringLiteral("id")].toInteger();
         return ids;
     }
