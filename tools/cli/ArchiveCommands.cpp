@@ -258,13 +258,12 @@ private:
 
 // ---- sources -----------------------------------------------------------------------
 
-// "download 12", "file 3", "backup 7": a source as the messages name it.
-// Throws ArchiveError when the archive holds no such source.
 struct SourceFacts {
-    QString name;
-    int readings = 0;
+    QString name;      // "download 12", "file 3", "backup 7": as the messages name it
+    int readings = 0;  // it held, whether or not another source held them too
 };
 
+// Throws ArchiveError when the archive holds no such source.
 SourceFacts sourceFacts(const TArchive& archive, qint64 id)
 {
     ArchiveFilter only;
