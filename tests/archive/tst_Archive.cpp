@@ -164,8 +164,11 @@ private slots:
         QCOMPARE(archive.CountReadings(filter), readings);
         QSqlQuery found = archive.Readings(filter);
         int rows = 0;
-        for (; found.next(); ++rows)
-            QVERIFY(found.value(TArchive::RTaken).toString() >= found.value(TArchive::RTaken).toString());
+        QString last = QStringLiteral("9999");
+        for (; found.next(); ++rows) {
+            QVERIFY(found.value(TArchive::RTaken).toString() <= last);  // newest first
+            last = found.value(TArchive::RTaken).toString();
+        }
         QCOMPARE(rows, readings);
         QSqlQuery held = archive.Sources(filter);
         rows = 0;
