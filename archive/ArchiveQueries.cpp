@@ -41,7 +41,7 @@ struct Where {
     // j: jobs), as a named set.
     QString fileSet(const QString& condition, const QVariantList& bound)
     {
-        const QString name = QStringLiteral("files%1").arg(files.size());
+        QString name = QStringLiteral("files%1").arg(files.size());
         files << QStringLiteral("%1 AS MATERIALIZED (SELECT m.source_id, m.file_no FROM meter_files m JOIN sources s "
                                 "ON s.id = m.source_id LEFT JOIN jobs j ON j.id = m.job_id WHERE %2)")
                      .arg(name, condition);
