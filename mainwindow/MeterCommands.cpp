@@ -2,17 +2,36 @@
 
 #include <QCoreApplication>
 
+#include "mainwindow/ArchiveKeeper.h"
 #include "meter/Wait.h"
+#include "platform/PortMap.h"
 #include "platform/ErrorReport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 
 namespace kr {
 
-TMeterCommands::TMeterCommands(int& portNumber, TDocumentHost& host)
+TMeterCommands::TMeterCommands(int& portNumber, TDocumentHost& host, TArchiveKeeper* keeper)
     : link(portNumber), exchanges(link, host), library(exchanges, catalogue)
 {
     library.SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
+    if (keeper)
+        keepInArchive(*keeper, host);
+}
+
+void TMeterCommands::keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host)
+{
+    // An erase's own download is kept as the backup it becomes, before the
+    // erase command goes.
+    QObject::connect(&exchanges, &TMeterExchanges::DownloadEnded, &exchanges, [this, &keeper, &host] {
+        if (link.BackingUp)
+            return;
+        const TSerialOutcome& serial = exchanges.SerialNoOutcome();
+        keeper.KeepDownload(host.Document(), exchanges.LastDownloadOutcome(),
+                            serial.kind == TSerialOutcome::Found ? fromCp1252(serial.serial) : QString(),
+                            PortMap::describe(link.PortNumber));
+    });
+    exchanges.SetBackupWritten([&keeper](const std::string& path) { keeper.KeepBackup(fromNativePath(path)); });
 }
 
 TMeterCommands::~TMeterCommands() { link.Close(); }
