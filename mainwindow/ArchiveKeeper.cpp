@@ -83,7 +83,7 @@ void TArchiveKeeper::KeepFile(const TFile& doc, const QString& filePath)
     keep(doc, FileSource(filePath, file.readAll()));
 }
 
-void TArchiveKeeper::KeepBackup(const QString& backupPath)
+void TArchiveKeeper::KeepBackup(const QString& backupPath, const QString& meter, const QString& port)
 {
     if (gaveUp || !enabled())
         return;
@@ -102,7 +102,10 @@ void TArchiveKeeper::KeepBackup(const QString& backupPath)
         giveUp(QString::fromStdString(e.what()));
         return;
     }
-    keep(written, FileSource(backupPath, content));
+    TArchive::Source source = FileSource(backupPath, content);
+    source.meter = meter;
+    source.port = port;
+    keep(written, source);
 }
 
 void TArchiveKeeper::keep(const TFile& doc, const TArchive::Source& source)

@@ -32,8 +32,8 @@ public:
     void KeepDownload(const TFile& doc, const TDownloadOutcome& outcome, const QString& meter, const QString& port);
     // A data file just opened or saved: its bytes as they are on disk now.
     void KeepFile(const TFile& doc, const QString& path);
-    // An erase backup as it was written.
-    void KeepBackup(const QString& path);
+    // An erase backup as it was written, from the meter on that port.
+    void KeepBackup(const QString& path, const QString& meter, const QString& port);
 
     const QString& Path() const { return path; }
     // True once the archive failed this run.

@@ -24,14 +24,20 @@ void TMeterCommands::keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host)
     // An erase's own download is kept as the backup it becomes, before the
     // erase command goes.
     QObject::connect(&exchanges, &TMeterExchanges::DownloadEnded, &exchanges, [this, &keeper, &host] {
-        if (link.BackingUp)
-            return;
-        const TSerialOutcome& serial = exchanges.SerialNoOutcome();
-        keeper.KeepDownload(host.Document(), exchanges.LastDownloadOutcome(),
-                            serial.kind == TSerialOutcome::Found ? fromCp1252(serial.serial) : QString(),
-                            PortMap::describe(link.PortNumber));
+        if (!link.BackingUp)
+            keeper.KeepDownload(host.Document(), exchanges.LastDownloadOutcome(), knownMeter(),
+                                PortMap::describe(link.PortNumber));
     });
-    exchanges.SetBackupWritten([&keeper](const std::string& path) { keeper.KeepBackup(fromNativePath(path)); });
+    exchanges.SetBackupWritten([this, &keeper](const std::string& path) {
+        keeper.KeepBackup(fromNativePath(path), knownMeter(), PortMap::describe(link.PortNumber));
+    });
+}
+
+// The serial number the meter gave when last asked; empty when never asked or unanswered.
+QString TMeterCommands::knownMeter() const
+{
+    const TSerialOutcome& serial = exchanges.SerialNoOutcome();
+    return serial.kind == TSerialOutcome::Found ? fromCp1252(serial.serial) : QString();
 }
 
 TMeterCommands::~TMeterCommands() { link.Close(); }

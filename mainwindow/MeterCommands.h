@@ -53,6 +53,7 @@ public:
 
 private:
     void keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host);
+    QString knownMeter() const;
 
     TMeterLink link;
     TMeterExchanges exchanges;
