@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLocale>
 #include <QProgressDialog>
 
 #include "mainwindow/ArchiveKeeper.h"
@@ -61,7 +62,10 @@ void TfmMain::ImportIntoArchive(const QStringList& paths)
     connect(archiveImport, &TArchiveImport::Progress, progress, [progress](int done, int total) {
         progress->setMaximum(total);
         progress->setValue(done);
-        progress->setLabelText(ImportingText + QStringLiteral("\n%1 of %2 files").arg(done).arg(total));
+        // Numbers written as the summary writes them.
+        const QLocale english(QLocale::English);
+        progress->setLabelText(ImportingText
+                               + QStringLiteral("\n%1 of %2 files").arg(english.toString(done), english.toString(total)));
     });
     connect(archiveImport, &TArchiveImport::Finished, this, &TfmMain::importFinished);
     ImportFiles1->setEnabled(false);
@@ -73,8 +77,9 @@ void TfmMain::importFinished()
 {
     ImportFiles1->setEnabled(true);
     ImportFolder1->setEnabled(true);
-    if (importProgress)
-        importProgress->deleteLater();
+    // Gone now, timer and all: the summary's own loop would keep it on
+    // screen, or show it, until a later delete.
+    delete importProgress.data();
     TArchiveImport* import = archiveImport;
     archiveImport = nullptr;
     if (!import)

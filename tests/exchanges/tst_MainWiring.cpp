@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QToolButton>
 #include <QtTest>
 
@@ -176,6 +177,9 @@ private slots:
         doc.SaveToFile(toNativePath(folder.filePath("a.krx")));
         QVERIFY(writeFile(folder.filePath("data2.bak"), "no data file"));
         TfmMain& main = *wired.program->fmMain();
+        // The progress has gone by the time the summary shows, timer and all.
+        bool progressGone = false;
+        wired.prompts.onMessage = [&](const MessageRequest&) { progressGone = !main.findChild<QProgressDialog*>(); };
         main.ImportIntoArchive({folder.path()});
         QVERIFY(main.RunningImport());
         QSignalSpy finished(main.RunningImport(), &TArchiveImport::Finished);
@@ -188,6 +192,7 @@ private slots:
         QVERIFY2(told.details.startsWith(QDir::toNativeSeparators(folder.filePath("data2.bak")) + QLatin1Char(':')),
                  qPrintable(told.details));
         QVERIFY(main.ImportFiles1->isEnabled());
+        QVERIFY(progressGone);
     }
 
     void shortDownloadSaysHowManyArrived()
