@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,17 +10,6 @@
 #include "platform/Text.h"
 
 namespace kr {
-
-namespace {
-
-bool isDataFileName(const QString& name)
-{
-    return name.endsWith(QStringLiteral(".krx"), Qt::CaseInsensitive)
-        || (name.startsWith(QStringLiteral("data"), Qt::CaseInsensitive)
-            && name.endsWith(QStringLiteral(".bak"), Qt::CaseInsensitive));
-}
-
-} // namespace
 
 QString ArchiveFailureText(const QString& why)
 {
@@ -140,27 +128,6 @@ TArchiveImport::~TArchiveImport()
         thread->wait();
 }
 
-QStringList TArchiveImport::DataFilesIn(const QStringList& chosen)
-{
-    QStringList files;
-    for (const QString& path : chosen) {
-        if (!QFileInfo(path).isDir()) {
-            files << path;
-            continue;
-        }
-        QDirIterator it(path, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        QStringList found;
-        while (it.hasNext()) {
-            const QString next = it.next();
-            if (isDataFileName(it.fileName()))
-                found << next;
-        }
-        found.sort();
-        files << found;
-    }
-    return files;
-}
-
 void TArchiveImport::Start()
 {
     if (thread)
@@ -173,23 +140,11 @@ void TArchiveImport::Start()
 // On the import's own thread: nothing here may touch a widget.
 void TArchiveImport::run()
 {
-    const QStringList files = DataFilesIn(paths);
-    const int total = int(files.size());
-    emit Progress(0, total);
     try {
         TArchive archive(archivePath);
-        for (int i = 0; i < total; ++i) {
-            if (cancelled) {
-                stopped = true;
-                break;
-            }
-            const TArchive::ImportSummary one = archive.Import({files[i]});
-            summary.files += one.files;
-            summary.imported += one.imported;
-            summary.already += one.already;
-            summary.unreadable << one.unreadable;
-            emit Progress(i + 1, total);
-        }
+        summary = archive.Import(
+            paths, [this](int done, int total) { emit Progress(done, total); }, &cancelled);
+        stopped = summary.stopped;
     } catch (const ArchiveError& e) {
         error = QString::fromStdString(e.what());
     }

@@ -59,9 +59,8 @@ private:
 QString ArchiveFailureText(const QString& why);
 
 // Imports data files and folders into the archive on a thread of its own,
-// with its own connection (one per thread), file by file, so that Cancel
-// stops it between two files. Progress() and Finished() arrive on the thread
-// that made it.
+// with its own connection (one per thread); Cancel stops it between two
+// files. Progress() and Finished() arrive on the thread that made it.
 class TArchiveImport : public QObject {
     Q_OBJECT
 public:
@@ -78,10 +77,6 @@ public:
     const QString& Error() const { return error; }
     bool WasCancelled() const { return stopped; }
 
-    // The data files under `paths`, each folder searched throughout, as the
-    // archive's own import finds them.
-    static QStringList DataFilesIn(const QStringList& paths);
-
 signals:
     void Progress(int done, int total);
     void Finished();
@@ -92,7 +87,7 @@ private:
     QString archivePath;
     QStringList paths;
     std::unique_ptr<QThread> thread;
-    std::atomic<bool> cancelled{false};
+    std::atomic_bool cancelled{false};
     TArchive::ImportSummary summary;
     QString error;
     bool stopped = false;

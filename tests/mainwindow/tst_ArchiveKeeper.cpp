@@ -122,13 +122,15 @@ private slots:
         QCOMPARE(archiveSources(archive), kept);
     }
 
-    // Cancel stops before the next file; the files done so far stay imported.
+    // Cancel stops before the file after the one being read; the files done so far stay imported.
     void importStopsBetweenFilesWhenCancelled()
     {
         TKRFile doc;
         fillOneReading(doc);
-        for (const char* name : {"a.krx", "b.krx", "data1.bak"})
+        for (const char* name : {"a.krx", "b.krx", "data1.bak"}) {
+            doc.SetComment(1, name);
             doc.SaveToFile(toNativePath(dir->filePath(QLatin1String(name))));
+        }
         QVERIFY(writeFile(dir->filePath(QStringLiteral("notes.txt")), "not a data file"));
         TArchiveImport import(archive, {dir->path()});
         QSignalSpy finished(&import, &TArchiveImport::Finished);
@@ -143,8 +145,8 @@ private slots:
         import.Start();
         QVERIFY(finished.wait(10000));
         QVERIFY(import.WasCancelled());
-        QCOMPARE(import.Summary().Sentence(), QStringLiteral("1 file: 1 imported, 0 already in the archive."));
-        QCOMPARE(archiveSources(archive).size(), 1);
+        QCOMPARE(import.Summary().Sentence(), QStringLiteral("2 files: 2 imported, 0 already in the archive."));
+        QCOMPARE(archiveSources(archive).size(), 2);
     }
 
 private:
