@@ -4,8 +4,8 @@
 
 #include "mainwindow/ArchiveKeeper.h"
 #include "meter/Wait.h"
-#include "platform/PortMap.h"
 #include "platform/ErrorReport.h"
+#include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 
