@@ -41,6 +41,7 @@ class TfmPrintDlg;
 class TfmSetup;
 class TfmLibPrintDlg;
 class TfmGlance;
+class TfmArchive;
 
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
@@ -117,6 +118,7 @@ public:
     QAction* SaveAs1 = nullptr;
     QAction* Export1 = nullptr;
     QAction* Clipboard1 = nullptr;
+    QAction* Archive1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
@@ -166,6 +168,11 @@ public slots:
     void WorkingwithyourKR1Click();
     void About1Click();
     void Glance1Click();
+    // The readings archive's window; asked again, it comes to the front.
+    void Archive1Click();
+    // A document the archive made: the new, unsaved document, after the
+    // question about unsaved changes.
+    void OpenExportedDocument(TFile& exported);
 
 signals:
     // The grid was filled anew: another meter file, a changed reading, a
@@ -223,6 +230,7 @@ private:
     QPointer<TfmSetup> fmSetup;
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
     QPointer<TfmGlance> fmGlance;
+    QPointer<TfmArchive> fmArchive;
     // The setup dialog's print font once it has been shown in this run;
     // until then the reports use Arial 8.
     std::optional<StoredFont> setupPrintFont;

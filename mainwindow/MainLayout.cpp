@@ -301,6 +301,8 @@ void TfmMain::buildMenu()
     Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     Clipboard1->setEnabled(btnClipboard->isEnabled());
+    Archive1 = entry(File1, "Archive1", QStringLiteral("Arc&hive..."), &TfmMain::Archive1Click,
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     File1->addSeparator();
     Print1 = entry(File1, "Print1", QStringLiteral("&Print..."), &TfmMain::btnPrintClick, QKeySequence::Print);
     PrintSetup1 = entry(File1, "PrintSetup1", QStringLiteral("P&rint Setup..."), &TfmMain::PrintSetup1Click);

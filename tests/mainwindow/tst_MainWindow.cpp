@@ -205,7 +205,7 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     QStringList texts;
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Copy to clipboard", "-",
+    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Copy to clipboard", "Arc&hive...", "-",
                                  "&Print...", "P&rint Setup...", "-", "Recent &Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
 }
