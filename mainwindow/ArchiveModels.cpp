@@ -71,6 +71,9 @@ QVariant TArchiveReadingsModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
+    // record() reads the values through here.
+    if (role == Qt::EditRole)
+        return QSqlQueryModel::data(index, role);
     const int column = index.column();
     if (role == Qt::TextAlignmentRole) {
         switch (column) {
@@ -144,6 +147,8 @@ QVariant TArchiveSourcesModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
+    if (role == Qt::EditRole)
+        return QSqlQueryModel::data(index, role);
     const int column = index.column();
     if (role == Qt::TextAlignmentRole)
         return column == TArchive::SReadings ? rightAligned() : QVariant();
@@ -155,7 +160,8 @@ QVariant TArchiveSourcesModel::data(const QModelIndex& index, int role) const
     switch (column) {
     case TArchive::SKind: {
         QString kind = KindName(index.row());
-        kind[0] = kind[0].toUpper();
+        if (!kind.isEmpty())
+            kind[0] = kind[0].toUpper();
         // A download cut short says so where the user looks first.
         if (download && !completeness.isEmpty() && completeness != QLatin1String("complete"))
             kind += QStringLiteral(" (%1)").arg(completeness);

@@ -342,7 +342,7 @@ QWidget* TfmArchive::buildSources()
     tvSources->setToolTip(QStringLiteral("Choose one to see only its readings; double-click to open it as a document"));
     sourcesModel = new TArchiveSourcesModel(this);
     tvSources->setModel(sourcesModel);
-    connect(tvSources->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(tvSources->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { archiveHandler([this] { sourceChosen(); }); });
     connect(tvSources, &QTableView::doubleClicked, this, [this] { btnOpenDocumentClick(); });
 
@@ -516,12 +516,16 @@ ArchiveFilter TfmArchive::Filter() const
     return f;
 }
 
+int TfmArchive::selectedRow() const
+{
+    const QModelIndexList chosen = tvSources->selectionModel()->selectedIndexes();
+    return chosen.isEmpty() ? -1 : chosen.front().row();
+}
+
 qint64 TfmArchive::SelectedSource() const
 {
-    const QModelIndex current = tvSources->selectionModel()->currentIndex();
-    if (!current.isValid() || !tvSources->selectionModel()->isRowSelected(current.row(), {}))
-        return 0;
-    return sourcesModel->SourceId(current.row());
+    const int row = selectedRow();
+    return row < 0 ? 0 : sourcesModel->SourceId(row);
 }
 
 void TfmArchive::SelectSource(int row)
@@ -591,8 +595,7 @@ void TfmArchive::showReadings()
     const qint64 n = archive->CountReadings(shown);
     lblCount->setText(shown.sourceId == 0
                           ? readingsText(n)
-                          : readingsText(n) + QStringLiteral(" in the chosen ") + sourcesModel->KindName(
-                                tvSources->selectionModel()->currentIndex().row()));
+                          : readingsText(n) + QStringLiteral(" in the chosen ") + sourcesModel->KindName(selectedRow()));
     btnAllSources->setEnabled(shown.sourceId != 0);
     updateButtons();
     fillFigures(shown);
@@ -763,7 +766,7 @@ void TfmArchive::btnRemoveClick()
         return;
     bool agreed = false;
     archiveHandler([&] {
-        const QString kind = sourcesModel->KindName(tvSources->selectionModel()->currentIndex().row());
+        const QString kind = sourcesModel->KindName(selectedRow());
         const qint64 only = readingsOnlyIn(*archive, id);
         MessageRequest ask;
         ask.kind = MsgKind::Confirmation;

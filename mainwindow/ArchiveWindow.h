@@ -114,6 +114,7 @@ private:
     void fillChart();
     void sourceChosen();
     void updateButtons();
+    int selectedRow() const;
     // Closes the live queries, which a change to the archive must not run under.
     void releaseQueries();
     // Makes a change with the queries closed, then searches again.

@@ -271,6 +271,7 @@ void TestArchiveWindow::removeAsksFirst()
 void TestArchiveWindow::unusableArchiveIsToldOnceAndNotOpened()
 {
     QVERIFY(test::writeFile(archivePath(), "not an archive at all"));
+    prompts->answer(mbOK);
     main->Archive1->trigger();
     QCOMPARE(prompts->messages().size(), 1);
     QCOMPARE(prompts->messages().front().kind, MsgKind::Error);
