@@ -2,7 +2,7 @@
 
 #include <QAreaSeries>
 #include <QBarCategoryAxis>
-#include <QBarSeries>
+#include <QHorizontalBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QSplitter>
@@ -182,8 +183,10 @@ TfmArchive::TfmArchive(std::unique_ptr<TArchive> a, ArchiveWindowHooks h, QWidge
     tabs->addTab(buildReadings(), QStringLiteral("Rea&dings"));
     tabs->addTab(buildFigures(), QStringLiteral("Stat&istics"));
     splitter->addWidget(tabs);
-    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
+    // A few downloads show at once; the readings and figures get the room.
+    splitter->setSizes({190, 420});
     // The figures are worked out when they are looked at, not at every search.
     connect(tabs, &QTabWidget::currentChanged, this, [this] {
         archiveHandler([this] {
@@ -339,6 +342,8 @@ QWidget* TfmArchive::buildSources()
     lblSources->setObjectName(QStringLiteral("lblSources"));
     tvSources = listView(box, "tvSources");
     tvSources->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A path keeps its file name in view when it is cut.
+    tvSources->setTextElideMode(Qt::ElideMiddle);
     tvSources->setToolTip(QStringLiteral("Choose one to see only its readings; double-click to open it as a document"));
     sourcesModel = new TArchiveSourcesModel(this);
     tvSources->setModel(sourcesModel);
@@ -406,6 +411,8 @@ QWidget* TfmArchive::buildFigures()
     tvFigures->setSelectionMode(QAbstractItemView::NoSelection);
     tvFigures->setFocusPolicy(Qt::NoFocus);
     tvFigures->setAlternatingRowColors(false);
+    tvFigures->horizontalHeader()->setStretchLastSection(false);
+    tvFigures->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tvFigures->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     lblFigures = new QLabel(page);
     lblFigures->setObjectName(QStringLiteral("lblFigures"));
@@ -418,7 +425,7 @@ QWidget* TfmArchive::buildFigures()
     left->addWidget(lblFigures);
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(figures, 1);
+    layout->addWidget(figures);
     layout->addWidget(chartView, 1);
     return page;
 }
@@ -433,14 +440,16 @@ void TfmArchive::buildChart()
     titleFont.setPixelSize(13);
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
-    axisX = new QBarCategoryAxis;
-    axisY = new QValueAxis;
-    axisY->setTitleText(QStringLiteral("Moisture content (%)"));
-    axisY->setLabelFormat(QStringLiteral("%.0f"));
-    axisY->setTickType(QValueAxis::TicksDynamic);
-    axisY->setTickAnchor(0);
-    chart->addAxis(axisX, Qt::AlignBottom);
-    chart->addAxis(axisY, Qt::AlignLeft);
+    // The bars lie, so that every species' name is read whole beside its bar.
+    axisSpecies = new QBarCategoryAxis;
+    axisSpecies->setGridLineVisible(false);
+    axisMoisture = new QValueAxis;
+    axisMoisture->setTitleText(QStringLiteral("Moisture content (%)"));
+    axisMoisture->setLabelFormat(QStringLiteral("%.0f"));
+    axisMoisture->setTickType(QValueAxis::TicksDynamic);
+    axisMoisture->setTickAnchor(0);
+    chart->addAxis(axisSpecies, Qt::AlignLeft);
+    chart->addAxis(axisMoisture, Qt::AlignBottom);
     chartView = new QChartView(chart, this);
     chartView->setObjectName(QStringLiteral("chartView"));
     chartView->setRenderHint(QPainter::Antialiasing);
@@ -452,6 +461,7 @@ void TfmArchive::showEvent(QShowEvent* event)
     // At first it opens over the middle of the main window's screen, whole.
     if (!event->spontaneous() && !property("placed").toBool()) {
         setProperty("placed", true);
+        edSearch->setFocus();
         const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
         if (screen) {
             const QRect room = screen->availableGeometry();
@@ -618,6 +628,10 @@ void TfmArchive::fillFigures(const ArchiveFilter& filter)
     if (const int heading = figuresModel->ReferenceHeadingRow(); heading >= 0)
         tvFigures->setSpan(heading, 0, 1, TArchiveFiguresModel::ColumnCount);
     tvFigures->resizeColumnsToContents();
+    // The table as wide as its columns; the chart takes the rest.
+    const int width = tvFigures->horizontalHeader()->length() + 2 * tvFigures->frameWidth()
+        + tvFigures->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, tvFigures) + 2;
+    tvFigures->parentWidget()->setFixedWidth(std::max(width, 300));
     QString note = QStringLiteral("Moisture in %, of the readings found%1. Target range %2 to %3 % (as in "
                                   "Readings at a glance). Readings of 0 % are counted apart as zeros.")
                        .arg(filter.sourceId != 0 ? QStringLiteral(" in the chosen download or file") : QString(),
@@ -652,9 +666,11 @@ void TfmArchive::fillChart()
         title += QStringLiteral(" (the %1 of %2 species with the most readings)").arg(shown.size()).arg(species);
     chart->setTitle(title);
 
+    // The first name at the top: categories count from the bottom.
+    std::reverse(shown.begin(), shown.end());
     const MoistureRange range = ReadGlanceSettings().range;
-    const double right = double(std::max<std::size_t>(shown.size(), 1)) - 0.5;
-    QAreaSeries* band = TargetBand(range, -0.5, right);
+    const double last = double(std::max<std::size_t>(shown.size(), 1)) - 0.5;
+    QAreaSeries* band = TargetBand(range, -0.5, last, Qt::Vertical);
     chart->addSeries(band);
     QList<QAbstractSeries*> series{band};
     QStringList names;
@@ -667,35 +683,35 @@ void TfmArchive::fillChart()
         *means << f.mean;
         highest = std::max(highest, f.high);
     }
-    auto* bars = new QBarSeries;
+    auto* bars = new QHorizontalBarSeries;
     bars->append(means);
     bars->setBarWidth(0.5);
     chart->addSeries(bars);
     series << bars;
-    // Each species' lowest to highest reading, as an I over its bar.
+    // Each species' lowest to highest reading, as a line with ends across its bar.
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        const double x = double(i);
+        const double y = double(i);
         auto* spread = new QLineSeries;
         spread->setName(QStringLiteral("Lowest to highest"));
         spread->setPen(QPen(RangeColour, 2));
         const double low = shown[i].low;
         const double high = shown[i].high;
-        spread->append({QPointF(x - 0.12, low), QPointF(x + 0.12, low), QPointF(x, low), QPointF(x, high),
-                        QPointF(x - 0.12, high), QPointF(x + 0.12, high)});
+        spread->append({QPointF(low, y - 0.15), QPointF(low, y + 0.15), QPointF(low, y), QPointF(high, y),
+                        QPointF(high, y - 0.15), QPointF(high, y + 0.15)});
         chart->addSeries(spread);
         series << spread;
         if (i > 0)
             for (QLegendMarker* marker : chart->legend()->markers(spread))
                 marker->setVisible(false);
     }
-    axisX->setCategories(names.isEmpty() ? QStringList{QString()} : names);
+    axisSpecies->setCategories(names.isEmpty() ? QStringList{QString()} : names);
     for (QAbstractSeries* one : series) {
-        one->attachAxis(axisX);
-        one->attachAxis(axisY);
+        one->attachAxis(axisSpecies);
+        one->attachAxis(axisMoisture);
     }
     const double top = axisTop(highest);
-    axisY->setRange(0, top);
-    axisY->setTickInterval(top > 40 ? 10 : top > 20 ? 5 : 2);
+    axisMoisture->setRange(0, top);
+    axisMoisture->setTickInterval(top > 40 ? 10 : top > 20 ? 5 : 2);
 }
 
 void TfmArchive::releaseQueries()

@@ -126,8 +126,8 @@ private:
     TArchiveSourcesModel* sourcesModel = nullptr;
     TArchiveFiguresModel* figuresModel = nullptr;
     QChart* chart = nullptr;
-    QBarCategoryAxis* axisX = nullptr;
-    QValueAxis* axisY = nullptr;
+    QBarCategoryAxis* axisSpecies = nullptr;
+    QValueAxis* axisMoisture = nullptr;
     ArchiveFilter searched;
     bool filling = false;
 };

@@ -12,21 +12,28 @@ namespace {
 
 const QColor BandColour(120, 200, 130, 90);
 
-QLineSeries* edge(double y, double from, double to)
+QLineSeries* edge(double moisture, double from, double to, Qt::Orientation direction)
 {
     auto* line = new QLineSeries;
-    line->append(from, y);
-    line->append(to, y);
+    if (direction == Qt::Horizontal) {
+        line->append(from, moisture);
+        line->append(to, moisture);
+    } else {
+        line->append(moisture, from);
+        line->append(moisture, to);
+    }
     line->setPen(QPen(Qt::NoPen));
     return line;
 }
 
 } // namespace
 
-QAreaSeries* TargetBand(const MoistureRange& range, double from, double to)
+QAreaSeries* TargetBand(const MoistureRange& range, double from, double to, Qt::Orientation direction)
 {
-    QLineSeries* upper = edge(double(range.high), from, to);
-    QLineSeries* lower = edge(double(range.low), from, to);
+    // The area is the outline of one edge and back along the other, so a
+    // standing band is a rectangle just as a lying one is.
+    QLineSeries* upper = edge(double(range.high), from, to, direction);
+    QLineSeries* lower = edge(double(range.low), from, to, direction);
     auto* band = new QAreaSeries(upper, lower);
     // The area does not own its edges: they go with it.
     upper->setParent(band);

@@ -45,6 +45,10 @@ QPalette darkPalette()
                   QColor(40, 40, 40), QColor(230, 230, 230), QColor(30, 30, 30));
     dark.setColor(QPalette::Window, QColor(45, 45, 48));
     dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    // As a desktop's dark palette has them: hints and disabled texts dimmed, not black.
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(125, 125, 125));
     return dark;
 }
 
