@@ -80,6 +80,7 @@ private slots:
     void filtersReachTheQuery_data();
     void filtersReachTheQuery();
     void readingsShowAsTheGridDoes();
+    void statisticsFollowTheChosenDownload();
     void openAsDocumentGivesAnUntitledModifiedDocument();
     void assigningToANewJobShowsInTheJobFilter();
     void removeAsksFirst();
@@ -194,6 +195,25 @@ void TestArchiveWindow::readingsShowAsTheGridDoes()
     QCOMPARE(w.Readings().headerData(TArchive::RTemperature, Qt::Horizontal).toString(), QStringLiteral("\u00B0F"));
     QCOMPARE(text(TArchive::RSG), QString());
     QCOMPARE(text(TArchive::RMoisture), fromCp1252(kept.GetMoistureText()));
+}
+
+// A line per wood species and All; the scale under its own heading.
+void TestArchiveWindow::statisticsFollowTheChosenDownload()
+{
+    TfmArchive& w = open();
+    w.tabs->setCurrentIndex(1);
+    const auto species = [](const std::vector<TArchive::Figures>& lines) {
+        QStringList names;
+        for (const TArchive::Figures& f : lines)
+            names << f.species;
+        return names;
+    };
+    QCOMPARE(species(w.Figures().Wood()), QStringList({"Jarrah", "Oak", ""}));
+    QCOMPARE(species(w.Figures().Reference()), QStringList{"Drywall"});
+    QCOMPARE(w.Figures().index(3, 0).data().toString(), QStringLiteral("Reference scales"));
+    w.SelectSource(rowOf(w.Sources(), QStringLiteral("download")));
+    QCOMPARE(species(w.Figures().Wood()), QStringList({"Oak", ""}));
+    QCOMPARE(w.Figures().Wood().back().count, 3);
 }
 
 void TestArchiveWindow::openAsDocumentGivesAnUntitledModifiedDocument()
