@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QSqlRecord>
+#include <iterator>
 #include <algorithm>
 
 #include "core/Readings.h"
@@ -26,21 +27,24 @@ QBrush tinted(QPalette::ColorRole toward, double share)
     return QBrush(mixed(palette.color(QPalette::Base), palette.color(toward), share));
 }
 
+// A view reads this many rows at a time as it scrolls.
+constexpr int RowsAtOnce = 256;
+
 // The reading a row describes, so its texts come from the same code as the grid's.
-void fillReading(TKRReading& reading, const QSqlRecord& row)
+void fillReading(TKRReading& reading, const std::function<QVariant(int column)>& value)
 {
     // Kept readings are in use, a blank species among them.
-    const std::string species = toCp1252(row.value(TArchive::RSpecies).toString());
+    const std::string species = toCp1252(value(TArchive::RSpecies).toString());
     reading.SetSpecies(species.empty() ? std::string(" ") : species);
-    const QDateTime taken = QDateTime::fromString(row.value(TArchive::RTaken).toString(), Qt::ISODate);
+    const QDateTime taken = QDateTime::fromString(value(TArchive::RTaken).toString(), Qt::ISODate);
     if (taken.isValid())
         reading.SetDateTime(EncodeDate(taken.date().year(), taken.date().month(), taken.date().day())
                             + EncodeTime(taken.time().hour(), taken.time().minute(), taken.time().second(), 0));
-    reading.SetTemperature(row.value(TArchive::RTemperature).toInt());
-    const QVariant sg = row.value(TArchive::RSG);
+    reading.SetTemperature(value(TArchive::RTemperature).toInt());
+    const QVariant sg = value(TArchive::RSG);
     reading.SetSGApplies(sg.isNull() ? 0 : 1);
     reading.SetSG(sg.toDouble());
-    reading.SetMoisture(row.value(TArchive::RMoisture).toDouble());
+    reading.SetMoisture(value(TArchive::RMoisture).toDouble());
 }
 
 } // namespace
@@ -58,10 +62,77 @@ QString ArchiveTimeText(const QString& iso)
                                            + EncodeTime(t.hour(), t.minute(), t.second(), 0)));
 }
 
+// ---- live query -------------------------------------------------------------
+
+void TLiveQueryModel::SetQuery(QSqlQuery q)
+{
+    beginResetModel();
+    query = std::move(q);
+    values.clear();
+    columns = query.isActive() ? int(query.record().count()) : 0;
+    more = query.isActive() && query.isSelect();
+    values = readRows(RowsAtOnce);
+    endResetModel();
+}
+
+void TLiveQueryModel::Clear()
+{
+    beginResetModel();
+    query = QSqlQuery();
+    values.clear();
+    more = false;
+    endResetModel();
+}
+
+std::vector<QVariant> TLiveQueryModel::readRows(int count)
+{
+    std::vector<QVariant> read;
+    for (int r = 0; r < count && more; ++r) {
+        if (!query.next()) {
+            // All read: the statement goes, the rows stay.
+            more = false;
+            query.finish();
+            break;
+        }
+        for (int c = 0; c < columns; ++c)
+            read.push_back(query.value(c));
+    }
+    return read;
+}
+
+QVariant TLiveQueryModel::Value(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columns)
+        return {};
+    return values[std::size_t(row) * std::size_t(columns) + std::size_t(column)];
+}
+
+int TLiveQueryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || columns == 0 ? 0 : int(values.size() / std::size_t(columns));
+}
+
+int TLiveQueryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns; }
+
+bool TLiveQueryModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && more; }
+
+void TLiveQueryModel::fetchMore(const QModelIndex& parent)
+{
+    if (parent.isValid() || !more)
+        return;
+    std::vector<QVariant> read = readRows(RowsAtOnce);
+    if (read.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + int(read.size() / std::size_t(columns)) - 1);
+    values.insert(values.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
+    endInsertRows();
+}
+
 // ---- readings ---------------------------------------------------------------
 
 TArchiveReadingsModel::TArchiveReadingsModel(std::function<bool()> isCentigrade, QObject* parent)
-    : QSqlQueryModel(parent), centigrade(std::move(isCentigrade))
+    : TLiveQueryModel(parent), centigrade(std::move(isCentigrade))
 {
 }
 
@@ -71,9 +142,6 @@ QVariant TArchiveReadingsModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
-    // record() reads the values through here.
-    if (role == Qt::EditRole)
-        return QSqlQueryModel::data(index, role);
     const int column = index.column();
     if (role == Qt::TextAlignmentRole) {
         switch (column) {
@@ -87,30 +155,30 @@ QVariant TArchiveReadingsModel::data(const QModelIndex& index, int role) const
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const QSqlRecord row = record(index.row());
+    const auto value = [this, &index](int c) { return Value(index.row(), c); };
     if (role == Qt::ToolTipRole)
-        return column == TArchive::RComment || column == TArchive::RNote || column == TArchive::RJob
-            ? row.value(column) : QVariant();
+        return column == TArchive::RComment || column == TArchive::RNote || column == TArchive::RJob ? value(column)
+                                                                                                     : QVariant();
     TKRReading reading;
     switch (column) {
     case TArchive::RTaken:
     case TArchive::RTemperature:
     case TArchive::RSG:
-    case TArchive::RMoisture: fillReading(reading, row); break;
-    default: return row.value(column);
+    case TArchive::RMoisture: fillReading(reading, value); break;
+    default: return value(column);
     }
     switch (column) {
     case TArchive::RTaken: return fromCp1252(reading.GetDateTimeText());
     case TArchive::RTemperature: return fromCp1252(reading.GetTemperatureText(centigrade()));
     case TArchive::RSG: return fromCp1252(reading.GetSGText());
-    default: return row.value(column).isNull() ? QString() : fromCp1252(reading.GetMoistureText());
+    default: return value(column).isNull() ? QString() : fromCp1252(reading.GetMoistureText());
     }
 }
 
 QVariant TArchiveReadingsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QSqlQueryModel::headerData(section, orientation, role);
+        return {};
     switch (section) {
     case TArchive::RTaken: return QStringLiteral("Date/Time");
     case TArchive::RFileNo: return QStringLiteral("File");
@@ -135,11 +203,11 @@ bool TArchiveSourcesModel::Hidden(int column)
         || column == TArchive::SKept;
 }
 
-qint64 TArchiveSourcesModel::SourceId(int row) const { return record(row).value(TArchive::SId).toLongLong(); }
+qint64 TArchiveSourcesModel::SourceId(int row) const { return Value(row, TArchive::SId).toLongLong(); }
 
 QString TArchiveSourcesModel::KindName(int row) const
 {
-    const QString kind = record(row).value(TArchive::SKind).toString();
+    const QString kind = Value(row, TArchive::SKind).toString();
     return kind == QLatin1String("file") ? QStringLiteral("data file") : kind;
 }
 
@@ -147,16 +215,14 @@ QVariant TArchiveSourcesModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
-    if (role == Qt::EditRole)
-        return QSqlQueryModel::data(index, role);
     const int column = index.column();
     if (role == Qt::TextAlignmentRole)
         return column == TArchive::SReadings ? rightAligned() : QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    const QSqlRecord row = record(index.row());
-    const bool download = row.value(TArchive::SKind).toString() == QLatin1String("download");
-    const QString completeness = row.value(TArchive::SCompleteness).toString();
+    const auto value = [this, &index](int c) { return Value(index.row(), c); };
+    const bool download = value(TArchive::SKind).toString() == QLatin1String("download");
+    const QString completeness = value(TArchive::SCompleteness).toString();
     switch (column) {
     case TArchive::SKind: {
         QString kind = KindName(index.row());
@@ -167,20 +233,20 @@ QVariant TArchiveSourcesModel::data(const QModelIndex& index, int role) const
             kind += QStringLiteral(" (%1)").arg(completeness);
         return kind;
     }
-    case TArchive::SHappened: return ArchiveTimeText(row.value(column).toString());
+    case TArchive::SHappened: return ArchiveTimeText(value(column).toString());
     case TArchive::SPath:
         if (download)
-            return row.value(TArchive::SPort).isNull() ? QString()
-                                                       : QStringLiteral("port %1").arg(row.value(TArchive::SPort).toString());
-        return QDir::toNativeSeparators(row.value(column).toString());
-    default: return row.value(column);
+            return value(TArchive::SPort).isNull() ? QString()
+                                                   : QStringLiteral("port %1").arg(value(TArchive::SPort).toString());
+        return QDir::toNativeSeparators(value(column).toString());
+    default: return value(column);
     }
 }
 
 QVariant TArchiveSourcesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QSqlQueryModel::headerData(section, orientation, role);
+        return {};
     switch (section) {
     case TArchive::SKind: return QStringLiteral("Kind");
     case TArchive::SHappened: return QStringLiteral("When");
@@ -254,10 +320,12 @@ QVariant TArchiveFiguresModel::data(const QModelIndex& index, int role) const
         return {};
     if (!f)
         return column == Species ? QStringLiteral("Reference scales") : QString();
-    const bool figures = f->count > 0;
+    // The archive counts zeros among the readings; the table, as the glance's, apart.
+    const int above = f->count - f->zeros;
+    const bool figures = above > 0;
     switch (column) {
     case Species: return f->species.isEmpty() ? QStringLiteral("All") : f->species;
-    case Readings: return f->count;
+    case Readings: return above;
     case Zeros: return f->zeros;
     case Mean: return figures ? ArchiveFigureText(f->mean) : QString();
     case Low: return figures ? ArchiveFigureText(f->low) : QString();
@@ -267,7 +335,7 @@ QVariant TArchiveFiguresModel::data(const QModelIndex& index, int role) const
         if (!figures || f->reference)
             return QString();
         MoistureStatistics s;
-        s.count = f->count;
+        s.count = above;
         s.inRange = f->inRange;
         return fromCp1252(InRangePercentText(s)) + QStringLiteral(" %");
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractTableModel>
-#include <QSqlQueryModel>
+#include <QSqlQuery>
+#include <QVariant>
 #include <functional>
 #include <vector>
 
@@ -8,11 +9,39 @@
 
 namespace kr {
 
+// The rows of one of the archive's queries for a view, read from the
+// database as the view scrolls down to them: the archive's queries go
+// forward only, which QSqlQueryModel cannot take, and running each search
+// again just for it would double its cost. Rows read stay for scrolling back.
+class TLiveQueryModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Takes the query (executed) and reads its first rows.
+    void SetQuery(QSqlQuery query);
+    // Lets the query go, so that a change to the archive does not run under it.
+    void Clear();
+    QVariant Value(int row, int column) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+private:
+    std::vector<QVariant> readRows(int count);
+    QSqlQuery query;
+    std::vector<QVariant> values;  // row after row
+    int columns = 0;
+    bool more = false;
+};
+
 // The archive's readings as the window lists them: a live query whose rows
 // are fetched as the view scrolls to them, its texts as the main grid writes
 // them (dates, the user's temperature scale, SG and moisture blank when the
 // reading has none).
-class TArchiveReadingsModel : public QSqlQueryModel {
+class TArchiveReadingsModel : public TLiveQueryModel {
     Q_OBJECT
 public:
     TArchiveReadingsModel(std::function<bool()> centigrade, QObject* parent = nullptr);
@@ -27,10 +56,10 @@ private:
 };
 
 // The downloads, data files and backups that hold what the search finds.
-class TArchiveSourcesModel : public QSqlQueryModel {
+class TArchiveSourcesModel : public TLiveQueryModel {
     Q_OBJECT
 public:
-    using QSqlQueryModel::QSqlQueryModel;
+    using TLiveQueryModel::TLiveQueryModel;
 
     static bool Hidden(int column);
     qint64 SourceId(int row) const;

@@ -138,8 +138,10 @@ double axisTop(double highest)
 qint64 readingsOnlyIn(const TArchive& archive, qint64 sourceId)
 {
     QSqlQuery q(archive.Database());
-    q.prepare(QStringLiteral("SELECT count(*) FROM holdings h WHERE h.source_id = ? AND NOT EXISTS "
-                             "(SELECT 1 FROM holdings o WHERE o.reading_id = h.reading_id AND o.source_id <> ?)"));
+    // A reading is in the row of the first source that held it, and in
+    // "holdings" for every other one.
+    q.prepare(QStringLiteral("SELECT count(*) FROM readings r WHERE r.source_id = ? AND NOT EXISTS "
+                             "(SELECT 1 FROM holdings h WHERE h.reading_id = r.id AND h.source_id <> ?)"));
     q.addBindValue(sourceId);
     q.addBindValue(sourceId);
     if (!q.exec() || !q.next())
@@ -555,7 +557,7 @@ void TfmArchive::Search()
     const qint64 chosen = SelectedSource();
     searched = Filter();
     filling = true;
-    sourcesModel->setQuery(archive->Sources(searched));
+    sourcesModel->SetQuery(archive->Sources(searched));
     for (int c = 0; c < TArchive::SourceColumns; ++c)
         tvSources->setColumnHidden(c, TArchiveSourcesModel::Hidden(c));
     // The download chosen stays chosen while the search still finds it.
@@ -589,7 +591,7 @@ void TfmArchive::showReadings()
 {
     ArchiveFilter shown = searched;
     shown.sourceId = SelectedSource();
-    readingsModel->setQuery(archive->Readings(shown));
+    readingsModel->SetQuery(archive->Readings(shown));
     for (int c = 0; c < TArchive::ReadingColumns; ++c)
         tvReadings->setColumnHidden(c, TArchiveReadingsModel::Hidden(c));
     sizeColumns(tvReadings, {{TArchive::RTaken, QStringLiteral("00/00/0000 00:00:00")},
@@ -648,7 +650,7 @@ void TfmArchive::fillChart()
     chart->removeAllSeries();
     std::vector<TArchive::Figures> shown;
     for (const TArchive::Figures& f : figuresModel->Wood())
-        if (!f.species.isEmpty() && f.count > 0)
+        if (!f.species.isEmpty() && f.count > f.zeros)
             shown.push_back(f);
     const std::size_t species = shown.size();
     if (shown.size() > std::size_t(ChartSpecies)) {
@@ -717,9 +719,9 @@ void TfmArchive::fillChart()
 void TfmArchive::releaseQueries()
 {
     if (readingsModel)
-        readingsModel->clear();
+        readingsModel->Clear();
     if (sourcesModel)
-        sourcesModel->clear();
+        sourcesModel->Clear();
 }
 
 void TfmArchive::btnOpenDocumentClick()

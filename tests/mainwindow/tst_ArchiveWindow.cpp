@@ -80,6 +80,7 @@ private slots:
     void filtersReachTheQuery_data();
     void filtersReachTheQuery();
     void readingsShowAsTheGridDoes();
+    void readingsAreReadAsTheListScrolls();
     void statisticsFollowTheChosenDownload();
     void openAsDocumentGivesAnUntitledModifiedDocument();
     void assigningToANewJobShowsInTheJobFilter();
@@ -195,6 +196,27 @@ void TestArchiveWindow::readingsShowAsTheGridDoes()
     QCOMPARE(w.Readings().headerData(TArchive::RTemperature, Qt::Horizontal).toString(), QStringLiteral("\u00B0F"));
     QCOMPARE(text(TArchive::RSG), QString());
     QCOMPARE(text(TArchive::RMoisture), fromCp1252(kept.GetMoistureText()));
+}
+
+// A full meter's 625 readings: the list holds what was scrolled to, the count all.
+void TestArchiveWindow::readingsAreReadAsTheListScrolls()
+{
+    {
+        TArchive archive(archivePath());
+        TKRFile full;
+        for (int f = 1; f <= TFile::FileCount; ++f)
+            test::putMoistures(full, f, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9});
+        archive.Keep(full, TArchive::Source{});
+    }
+    TfmArchive& w = open();
+    QCOMPARE(w.lblCount->text(), QStringLiteral("631 readings"));
+    const int first = w.Readings().rowCount();
+    QVERIFY(first > 0 && first < 631);
+    w.tvReadings->scrollToBottom();
+    QTRY_VERIFY(w.Readings().rowCount() > first);
+    while (w.Readings().canFetchMore({}))
+        w.Readings().fetchMore({});
+    QCOMPARE(w.Readings().rowCount(), 631);
 }
 
 // A line per wood species and All; the scale under its own heading.
