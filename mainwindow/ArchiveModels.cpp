@@ -64,24 +64,41 @@ QString ArchiveTimeText(const QString& iso)
 
 // ---- live query -------------------------------------------------------------
 
+// The rows go and come rather than the model being reset, so that the
+// view keeps its columns as the user sized and ordered them.
 void TLiveQueryModel::SetQuery(QSqlQuery q)
 {
-    beginResetModel();
+    const int newColumns = q.isActive() ? int(q.record().count()) : 0;
+    if (newColumns != columns) {
+        beginResetModel();
+        query = std::move(q);
+        values.clear();
+        columns = newColumns;
+        more = query.isActive() && query.isSelect();
+        values = readRows(RowsAtOnce);
+        endResetModel();
+        return;
+    }
+    Clear();
     query = std::move(q);
-    values.clear();
-    columns = query.isActive() ? int(query.record().count()) : 0;
     more = query.isActive() && query.isSelect();
-    values = readRows(RowsAtOnce);
-    endResetModel();
+    std::vector<QVariant> read = readRows(RowsAtOnce);
+    if (read.empty())
+        return;
+    beginInsertRows({}, 0, int(read.size() / std::size_t(columns)) - 1);
+    values = std::move(read);
+    endInsertRows();
 }
 
 void TLiveQueryModel::Clear()
 {
-    beginResetModel();
-    query = QSqlQuery();
-    values.clear();
     more = false;
-    endResetModel();
+    query = QSqlQuery();
+    if (values.empty())
+        return;
+    beginRemoveRows({}, 0, rowCount() - 1);
+    values.clear();
+    endRemoveRows();
 }
 
 std::vector<QVariant> TLiveQueryModel::readRows(int count)

@@ -119,9 +119,18 @@ QTableView* listView(QWidget* parent, const char* name)
     return view;
 }
 
-// Column widths that fit the texts a column usually holds.
-void sizeColumns(QTableView* view, const std::vector<std::pair<int, QString>>& samples)
+// A new query for the list. The first one sets the columns up: the ids
+// hidden, the widths fitting the texts a column usually holds; later ones
+// leave them as the user made them.
+void requery(QTableView* view, const std::function<void()>& setQuery, const std::function<bool(int)>& hidden,
+             const std::vector<std::pair<int, QString>>& samples)
 {
+    const bool first = view->model()->columnCount() == 0;
+    setQuery();
+    if (!first)
+        return;
+    for (int c = 0; c < view->model()->columnCount(); ++c)
+        view->setColumnHidden(c, hidden(c));
     const QFontMetrics metrics(view->font());
     for (const auto& [column, sample] : samples)
         view->setColumnWidth(column, metrics.horizontalAdvance(sample) + 16);
@@ -557,9 +566,14 @@ void TfmArchive::Search()
     const qint64 chosen = SelectedSource();
     searched = Filter();
     filling = true;
-    sourcesModel->SetQuery(archive->Sources(searched));
-    for (int c = 0; c < TArchive::SourceColumns; ++c)
-        tvSources->setColumnHidden(c, TArchiveSourcesModel::Hidden(c));
+    requery(
+        tvSources, [this] { sourcesModel->SetQuery(archive->Sources(searched)); }, &TArchiveSourcesModel::Hidden,
+        {{TArchive::SKind, QStringLiteral("Data file  ")},
+         {TArchive::SHappened, QStringLiteral("00/00/0000 00:00:00")},
+         {TArchive::SMeter, QStringLiteral("KR-0000000")},
+         {TArchive::SPath, QStringLiteral("/home/user/jobs/mill road/data1.bak")},
+         {TArchive::SReadings, QStringLiteral("Readings")},
+         {TArchive::SComments, QStringLiteral("Subfloor, living room; Oak boards")}});
     // The download chosen stays chosen while the search still finds it.
     int row = -1;
     for (int r = 0; chosen != 0 && r < sourcesModel->rowCount() && row < 0; ++r)
@@ -568,12 +582,6 @@ void TfmArchive::Search()
     if (row >= 0)
         tvSources->selectRow(row);
     filling = false;
-    sizeColumns(tvSources, {{TArchive::SKind, QStringLiteral("Data file  ")},
-                            {TArchive::SHappened, QStringLiteral("00/00/0000 00:00:00")},
-                            {TArchive::SMeter, QStringLiteral("KR-0000000")},
-                            {TArchive::SPath, QStringLiteral("/home/user/jobs/mill road/data1.bak")},
-                            {TArchive::SReadings, QStringLiteral("Readings")},
-                            {TArchive::SComments, QStringLiteral("Subfloor, living room; Oak boards")}});
     lblSources->setText(sourcesModel->rowCount() == 0
                             ? QStringLiteral("No download or file holds readings the search finds.")
                             : QStringLiteral("Downloads and files holding readings the search finds. Choose one to "
@@ -591,19 +599,19 @@ void TfmArchive::showReadings()
 {
     ArchiveFilter shown = searched;
     shown.sourceId = SelectedSource();
-    readingsModel->SetQuery(archive->Readings(shown));
-    for (int c = 0; c < TArchive::ReadingColumns; ++c)
-        tvReadings->setColumnHidden(c, TArchiveReadingsModel::Hidden(c));
-    sizeColumns(tvReadings, {{TArchive::RTaken, QStringLiteral("00/00/0000 00:00:00")},
-                             {TArchive::RFileNo, QStringLiteral("File")},
-                             {TArchive::RSlot, QStringLiteral("Rec.")},
-                             {TArchive::RSpecies, QStringLiteral("Tasmanian Oak  ")},
-                             {TArchive::RSG, QStringLiteral("0.00")},
-                             {TArchive::RMoisture, QStringLiteral("00.0")},
-                             {TArchive::RTemperature, QStringLiteral("\u00B0C.")},
-                             {TArchive::RMeter, QStringLiteral("KR-0000000")},
-                             {TArchive::RComment, QStringLiteral("Subfloor, living room")},
-                             {TArchive::RJob, QStringLiteral("Mill Road job")}});
+    requery(
+        tvReadings, [this, &shown] { readingsModel->SetQuery(archive->Readings(shown)); },
+        &TArchiveReadingsModel::Hidden,
+        {{TArchive::RTaken, QStringLiteral("00/00/0000 00:00:00")},
+         {TArchive::RFileNo, QStringLiteral("File")},
+         {TArchive::RSlot, QStringLiteral("Rec.")},
+         {TArchive::RSpecies, QStringLiteral("Tasmanian Oak  ")},
+         {TArchive::RSG, QStringLiteral("0.00")},
+         {TArchive::RMoisture, QStringLiteral("00.0")},
+         {TArchive::RTemperature, QStringLiteral("\u00B0C.")},
+         {TArchive::RMeter, QStringLiteral("KR-0000000")},
+         {TArchive::RComment, QStringLiteral("Subfloor, living room")},
+         {TArchive::RJob, QStringLiteral("Mill Road job")}});
     const qint64 n = archive->CountReadings(shown);
     lblCount->setText(shown.sourceId == 0
                           ? readingsText(n)
@@ -738,8 +746,11 @@ void TfmArchive::btnOpenDocumentClick()
 
 void TfmArchive::changeArchive(const std::function<void()>& change)
 {
+    // The emptied lists must not search again before the change is made.
+    filling = true;
     releaseQueries();
     archiveHandler(change);
+    filling = false;
     // Whatever became of the change, the lists come back.
     archiveHandler([this] { Refresh(); });
 }

@@ -81,6 +81,7 @@ private slots:
     void filtersReachTheQuery();
     void readingsShowAsTheGridDoes();
     void readingsAreReadAsTheListScrolls();
+    void searchingKeepsTheColumnsAsTheUserMadeThem();
     void statisticsFollowTheChosenDownload();
     void openAsDocumentGivesAnUntitledModifiedDocument();
     void assigningToANewJobShowsInTheJobFilter();
@@ -217,6 +218,18 @@ void TestArchiveWindow::readingsAreReadAsTheListScrolls()
     while (w.Readings().canFetchMore({}))
         w.Readings().fetchMore({});
     QCOMPARE(w.Readings().rowCount(), 631);
+}
+
+void TestArchiveWindow::searchingKeepsTheColumnsAsTheUserMadeThem()
+{
+    TfmArchive& w = open();
+    w.tvReadings->setColumnWidth(TArchive::RSpecies, 321);
+    w.tvSources->setColumnWidth(TArchive::SMeter, 123);
+    w.edSpecies->setText(QStringLiteral("oak"));
+    w.Search();
+    QCOMPARE(w.tvReadings->columnWidth(TArchive::RSpecies), 321);
+    QCOMPARE(w.tvSources->columnWidth(TArchive::SMeter), 123);
+    QVERIFY(w.tvReadings->isColumnHidden(TArchive::RId) && w.tvSources->isColumnHidden(TArchive::SId));
 }
 
 // A line per wood species and All; the scale under its own heading.
