@@ -170,6 +170,16 @@ void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
     FileDone(fileName);
 }
 
+void TDocumentWorkflow::OpenUnsaved(TFile& made)
+{
+    if (doc.IsModified() && !QuerySaveChanges())
+        return;
+    doc.Swap(made);
+    doc.SetFileName(TFile::NoFileName);
+    view.RefreshDocumentView();
+    doc.SetModified();
+}
+
 void TDocumentWorkflow::Export1Click()
 {
     FileDialogRequest r;

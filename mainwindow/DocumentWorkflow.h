@@ -34,6 +34,9 @@ public:
     void Save1Click();
     void SaveAs1Click();
     void MRUManager1Click(const QString& fileName);
+    // A document made elsewhere (the archive's copy of a download) as a new
+    // one: no file name, and unsaved until the user saves it.
+    void OpenUnsaved(TFile& made);
     // The document as CSV or JSON for other tools, the bytes kr-cli convert writes.
     void Export1Click();
     // True when the window may close.

@@ -28,6 +28,7 @@
 #include "core/AtomicFile.h"
 #include "core/Readings.h"
 #include "mainwindow/GlanceModel.h"
+#include "mainwindow/TargetBand.h"
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
 #include "platform/Prompts.h"
@@ -46,7 +47,6 @@ namespace {
 const QString Title = QStringLiteral("Readings at a glance");
 const QColor InsideColour(34, 139, 84);
 const QColor OutsideColour(200, 55, 40);
-const QColor BandColour(120, 200, 130, 90);
 const QColor MeanColour(30, 64, 140);
 // The chart spans every slot of a meter file, so files compare by eye.
 constexpr double FirstSlot = 0.5;
@@ -295,17 +295,8 @@ void TfmGlance::fillChart()
         title += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
     chart->setTitle(title);
 
-    const double low = double(values.range.low);
     const double high = double(values.range.high);
-    QLineSeries* upper = level(high, BandColour, Qt::NoPen, 0);
-    QLineSeries* lower = level(low, BandColour, Qt::NoPen, 0);
-    auto* band = new QAreaSeries(upper, lower);
-    // The area does not own its edges: they go with it.
-    upper->setParent(band);
-    lower->setParent(band);
-    band->setName(QStringLiteral("Target range %1 to %2 %").arg(figure(values.range.low), figure(values.range.high)));
-    band->setColor(BandColour);
-    band->setBorderColor(BandColour.darker(130));
+    QAreaSeries* band = TargetBand(values.range, FirstSlot, LastSlot);
     chart->addSeries(band);
 
     auto* inside = dots(QStringLiteral("Inside the range"), InsideColour, QScatterSeries::MarkerShapeCircle);

@@ -24,6 +24,7 @@
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
 #include "mainwindow/ArchiveKeeper.h"
+#include "mainwindow/ArchiveWindow.h"
 #include "mainwindow/DataGrid.h"
 #include "mainwindow/Glance.h"
 
@@ -118,6 +119,7 @@ TfmMain::~TfmMain()
     // down while both still exist.
     delete fmMeterSetup;
     delete fmGlance;
+    delete fmArchive;
     dgData->setModel(nullptr);
     delete gridModel;
     delete takeCentralWidget();
@@ -387,6 +389,29 @@ void TfmMain::Glance1Click()
     glance->show();
     glance->raise();
     glance->activateWindow();
+}
+
+void TfmMain::Archive1Click()
+{
+    if (!fmArchive) {
+        ArchiveWindowHooks hooks;
+        hooks.centigrade = [this] { return settings.Centigrade; };
+        hooks.openDocument = [this](TFile& exported) { OpenExportedDocument(exported); };
+        fmArchive = TfmArchive::Open(std::move(hooks), this);
+        if (!fmArchive)
+            return;
+    } else {
+        // A download kept since it was last shown is found too.
+        runHandler([this] { fmArchive->Refresh(); });
+    }
+    fmArchive->show();
+    fmArchive->raise();
+    fmArchive->activateWindow();
+}
+
+void TfmMain::OpenExportedDocument(TFile& exported)
+{
+    runHandler([this, &exported] { workflow->OpenUnsaved(exported); });
 }
 
 void TfmMain::About1Click()

@@ -44,6 +44,7 @@ class TfmLibPrintDlg;
 class TfmGlance;
 class TArchiveKeeper;
 class TArchiveImport;
+class TfmArchive;
 
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
@@ -129,6 +130,7 @@ public:
     QAction* ImportFiles1 = nullptr;
     QAction* ImportFolder1 = nullptr;
     QAction* Clipboard1 = nullptr;
+    QAction* Archive1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
@@ -180,6 +182,11 @@ public slots:
     void WorkingwithyourKR1Click();
     void About1Click();
     void Glance1Click();
+    // The readings archive's window; asked again, it comes to the front.
+    void Archive1Click();
+    // A document the archive made: the new, unsaved document, after the
+    // question about unsaved changes.
+    void OpenExportedDocument(TFile& exported);
 
 signals:
     // The grid was filled anew: another meter file, a changed reading, a
@@ -242,6 +249,7 @@ private:
     QPointer<TfmSetup> fmSetup;
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
     QPointer<TfmGlance> fmGlance;
+    QPointer<TfmArchive> fmArchive;
     // The setup dialog's print font once it has been shown in this run;
     // until then the reports use Arial 8.
     std::optional<StoredFont> setupPrintFont;

@@ -300,6 +300,8 @@ void TfmMain::buildMenu()
     ImportFiles1 = entry(File1, "ImportFiles1", QStringLiteral("&Import data files..."), &TfmMain::ImportFiles1Click);
     ImportFolder1 = entry(File1, "ImportFolder1", QStringLiteral("Import a fol&der of data files..."),
                           &TfmMain::ImportFolder1Click);
+    Archive1 = entry(File1, "Archive1", QStringLiteral("Arc&hive..."), &TfmMain::Archive1Click,
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     // Ctrl+C alone copies the cells chosen in the grid.
     Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));

@@ -206,7 +206,7 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Import data files...",
-                                 "Import a fol&der of data files...", "&Copy to clipboard", "-",
+                                 "Import a fol&der of data files...", "Arc&hive...", "&Copy to clipboard", "-",
                                  "&Print...", "P&rint Setup...", "-", "Recent &Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
 }

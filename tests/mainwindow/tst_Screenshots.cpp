@@ -8,12 +8,15 @@
 #include <QPrintPreviewDialog>
 #include <QScreen>
 #include <QToolButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QtTest>
 
+#include "archive/Archive.h"
 #include "core/Readings.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "mainwindow/ArchiveWindow.h"
 #include "mainwindow/Glance.h"
 #include "mainwindow/GlanceModel.h"
 #include "mainwindow/Main.h"
@@ -42,6 +45,10 @@ QPalette darkPalette()
                   QColor(40, 40, 40), QColor(230, 230, 230), QColor(30, 30, 30));
     dark.setColor(QPalette::Window, QColor(45, 45, 48));
     dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    // As a desktop's dark palette has them: hints and disabled texts dimmed, not black.
+    dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(125, 125, 125));
     return dark;
 }
 
@@ -59,6 +66,35 @@ double strongestContrast(QWidget* button)
 }
 
 bool within(const QRect& inner, const QRect& outer) { return outer.contains(inner, false); }
+
+// An archive of a few downloads and files, of several species, one in a job.
+void fillArchive(const TFile& sample)
+{
+    TArchive archive(ArchivePathIn(test::programHome().path()));
+    TArchive::Source download;
+    download.kind = TArchive::Source::Download;
+    download.meter = QStringLiteral("KR-00417");
+    download.port = QStringLiteral("/dev/ttyUSB0");
+    download.completeness = QStringLiteral("complete");
+    download.when = QDateTime(QDate(2001, 3, 20), QTime(16, 5));
+    const qint64 first = archive.Keep(sample, download).sourceId;
+    TKRFile other;
+    for (int r = 1; r <= 14; ++r)
+        test::setReading(other, 2, r, r % 3 ? "Jarrah" : "Blackbutt", 9.0L + r * 0.45L, 17 + r % 4, 22);
+    test::setReading(other, 4, 1, "Drywall", 0.8L, 19, 23);
+    other.GetReading(4, 1).SetSGApplies(0);
+    other.SetComment(2, "Deck boards, west side");
+    TArchive::Source file;
+    file.path = test::programHome().filePath("jobs/deck.krx");
+    file.content = "deck";
+    file.when = QDateTime(QDate(2001, 3, 24), QTime(11, 40));
+    archive.Keep(other, file);
+    TArchive::Job job;
+    job.name = QStringLiteral("Mill Road");
+    job.site = QStringLiteral("12 Mill Road");
+    archive.SaveJob(job);
+    archive.Assign(first, 0, job.name);
+}
 
 } // namespace
 
@@ -116,6 +152,7 @@ void TestScreenshots::renderWindows()
     const QString file = test::programHome().filePath("Mill Road survey.krx");
     sample.SaveToFile(toNativePath(file));
 
+    fillArchive(sample);
     program.Show();
     TfmMain* main = program.fmMain();
     QVERIFY(QTest::qWaitForWindowExposed(main));
@@ -205,6 +242,22 @@ void TestScreenshots::renderInPalette(TfmMain* main, const QString& name)
                           glance->palette().color(QPalette::Window))
             >= 4.5);
     glance->close();
+
+    // The archive window with a download chosen, then its statistics.
+    main->Archive1Click();
+    auto* archive = main->findChild<TfmArchive*>();
+    QVERIFY(archive);
+    QVERIFY(QTest::qWaitForWindowExposed(archive));
+    QVERIFY(within(archive->frameGeometry(), screen));
+    archive->tabs->setCurrentIndex(0);
+    archive->SelectSource(0);
+    QCoreApplication::processEvents();
+    save(archive, "archive-" + name + ".png");
+    archive->SelectSource(-1);
+    archive->tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    save(archive, "archive-statistics-" + name + ".png");
+    archive->close();
 
     // The library editor with the shipped catalogue and a full selection.
     TfmMeterSetup* editor = main->MeterSetup();
