@@ -86,7 +86,8 @@ Placement placementOf(const ArchiveGenOptions& options, int index)
     const int perInspector = std::max(1, (options.files + options.inspectors - 1) / options.inspectors);
     // A small set keeps downloads weeks apart rather than spreading them over the years.
     p.spacing = std::min(30.0, double(options.years * DaysPerYear) / perInspector);
-    p.firstDay = EncodeDate(options.firstYear, 1, 4) + double(index / options.inspectors) * p.spacing;
+    const int download = index / options.inspectors;  // of this inspector
+    p.firstDay = EncodeDate(options.firstYear, 1, 4) + download * p.spacing;
     return p;
 }
 
