@@ -11,6 +11,10 @@
 #include <QUuid>
 #include <QVariant>
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <future>
+#include <memory>
 
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
@@ -21,35 +25,55 @@ namespace kr {
 
 namespace {
 
-// One statement per line; the readings' identity is what the meter measured
-// where it kept it, so the same reading arriving again is found, not added.
+// One statement per line. A reading is what the meter measured where it kept
+// it: its identity is all of its values, so the same reading arriving again
+// is found, not added. Values are kept as whole numbers (seconds, hundredths)
+// so that a reading takes few bytes and compares exactly. The first source
+// that held a reading is in the reading itself; the sources that held it
+// again are in "holdings".
 const char* const Schema[] = {
     "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+    "CREATE TABLE species (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    "CREATE TABLE jobs ("
+    " id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+    " site TEXT NOT NULL DEFAULT '', client TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '')",
     "CREATE TABLE sources ("
     " id INTEGER PRIMARY KEY,"
     " kind TEXT NOT NULL CHECK (kind IN ('download', 'file', 'backup')),"
     " path TEXT, size INTEGER, hash TEXT,"
     " meter TEXT, port TEXT, completeness TEXT,"
-    " happened TEXT, kept TEXT NOT NULL, notes TEXT,"
+    " happened TEXT, kept TEXT NOT NULL, notes TEXT NOT NULL DEFAULT '',"
     " UNIQUE (kind, hash))",
     "CREATE TABLE meter_files ("
     " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " file_no INTEGER NOT NULL CHECK (file_no BETWEEN 1 AND 25),"
     " comment TEXT NOT NULL,"
+    " job_id INTEGER REFERENCES jobs (id) ON DELETE SET NULL,"
     " PRIMARY KEY (source_id, file_no)) WITHOUT ROWID",
+    "CREATE INDEX meter_files_by_job ON meter_files (job_id) WHERE job_id IS NOT NULL",
+    // taken: seconds from 1970 on the meter's clock; sg: hundredths, -1 when
+    // no SG applies; moisture: hundredths, -1 when it did not read.
     "CREATE TABLE readings ("
     " id INTEGER PRIMARY KEY,"
-    " file_no INTEGER NOT NULL, slot INTEGER NOT NULL, taken TEXT NOT NULL,"
-    " species TEXT NOT NULL, sg REAL NOT NULL, sg_applies INTEGER NOT NULL,"
-    " moisture REAL NOT NULL, unread INTEGER NOT NULL, temperature INTEGER NOT NULL,"
-    " UNIQUE (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature))",
+    " taken INTEGER NOT NULL, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,"
+    " species_id INTEGER NOT NULL REFERENCES species (id),"
+    " sg INTEGER NOT NULL, moisture INTEGER NOT NULL, temperature INTEGER NOT NULL,"
+    " source_id INTEGER NOT NULL REFERENCES sources (id),"
+    " UNIQUE (taken, file_no, slot, species_id, sg, moisture, temperature))",
+    "CREATE INDEX readings_by_species ON readings (species_id, taken)",
+    "CREATE INDEX readings_by_source ON readings (source_id, file_no)",
     "CREATE TABLE holdings ("
-    " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " reading_id INTEGER NOT NULL REFERENCES readings (id),"
+    " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
+    " PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
+    "CREATE INDEX holdings_by_source ON holdings (source_id)",
+    // A reading's note as one source had it.
+    "CREATE TABLE notes ("
+    " reading_id INTEGER NOT NULL REFERENCES readings (id),"
+    " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " note TEXT NOT NULL,"
-    " PRIMARY KEY (source_id, reading_id)) WITHOUT ROWID",
-    "CREATE INDEX holdings_by_reading ON holdings (reading_id)",
-    "CREATE INDEX readings_by_species ON readings (species, taken)",
+    " PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
+    "CREATE INDEX notes_by_source ON notes (source_id)",
 };
 
 const char* kindName(TArchive::Source::Kind kind)
@@ -62,18 +86,45 @@ const char* kindName(TArchive::Source::Kind kind)
     return "file";
 }
 
-QString isoTime(TDateTime value)
+// Seconds from 1970 on the meter's own clock (no time zone is known).
+qint64 secondsOf(TDateTime value) { return std::llround((value - 25569.0) * 86400.0); }
+
+QString speciesName(const TReading& r)
 {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-    DecodeDate(value, year, month, day);
-    DecodeTime(value, hour, minute, second, msec);
-    return QStringLiteral("%1-%2-%3T%4:%5:%6")
-        .arg(year, 4, 10, QLatin1Char('0'))
-        .arg(month, 2, 10, QLatin1Char('0'))
-        .arg(day, 2, 10, QLatin1Char('0'))
-        .arg(hour, 2, 10, QLatin1Char('0'))
-        .arg(minute, 2, 10, QLatin1Char('0'))
-        .arg(second, 2, 10, QLatin1Char('0'));
+    // The meter pads its names, a data file does not: the same reading either way.
+    QString species = fromCp1252(r.GetSpecies());
+    while (species.endsWith(QLatin1Char(' ')))
+        species.chop(1);
+    return species;
+}
+
+// The identity of a reading as whole numbers, in the readings table's order
+// (taken, file_no, slot, species_id, sg, moisture, temperature).
+std::array<qint64, 7> identity(const TReading& r, int fileNo, int slot, qint64 species)
+{
+    return {secondsOf(r.GetDateTime()),
+            fileNo,
+            slot,
+            species,
+            r.GetSGApplies() != 0 ? qint64(std::llround(double(r.GetSG()) * 100)) : -1,
+            r.IsMoistureUnread() ? -1 : qint64(std::llround(double(r.GetMoisture()) * 100)),
+            r.GetTemperature()};
+}
+
+const char* const SameReading = "r.taken = s.taken AND r.file_no = s.file_no AND r.slot = s.slot AND "
+                                "r.species_id = s.species_id AND r.sg = s.sg AND r.moisture = s.moisture AND "
+                                "r.temperature = s.temperature";
+
+void run(QSqlQuery& q, const QString& sql)
+{
+    if (!q.exec(sql))
+        throw ArchiveError(q.lastError().text().toStdString());
+}
+
+void run(QSqlQuery& q)
+{
+    if (!q.exec())
+        throw ArchiveError(q.lastError().text().toStdString());
 }
 
 bool looksLikeSqlite(const QString& path)
@@ -135,13 +186,28 @@ TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toStrin
         if (!q.exec(QStringLiteral("SELECT version FROM schema_version")) || !q.next())
             fail(QStringLiteral("it is not a readings archive; it is left as it is."));
         const int version = q.value(0).toInt();
+        q.finish();  // a statement still reading would lock the tables an upgrade changes
         if (version > SchemaVersion)
             fail(QStringLiteral("it was made by a newer version of this program (archive version %1, this program "
                                 "knows %2); it is left as it is.")
                      .arg(version)
                      .arg(SchemaVersion));
+        if (version < SchemaVersion) {
+            try {
+                upgrade(version);
+            } catch (const ArchiveError& e) {
+                fail(QStringLiteral("it could not be brought up to date (%1); it is left as it was.")
+                         .arg(QString::fromStdString(e.what())));
+            }
+        }
     }
-    if (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL")))
+    // WAL with normal syncing: a crash of the program or of the computer
+    // never leaves a half-written archive; a power cut may lose the last
+    // change, never corrupt the file.
+    if (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
+        || !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
+        || !q.exec(QStringLiteral("CREATE TEMP TABLE staging (taken INTEGER, file_no INTEGER, slot INTEGER, "
+                                  "species_id INTEGER, sg INTEGER, moisture INTEGER, temperature INTEGER)")))
         fail(q.lastError().text());
 }
 
@@ -168,45 +234,75 @@ void TArchive::createSchema()
     }
 }
 
-qint64 TArchive::keepReading(const TFile& doc, int fileNo, int slot, Statements& statements, bool& added)
+// The first archives kept text times and real numbers, and a holding for
+// every reading. One transaction: a failed upgrade leaves the file as it was.
+void TArchive::upgrade(int from)
 {
-    const TReading& r = doc.GetReading(fileNo, slot);
-    // The meter pads its names, a data file does not: the same reading either way.
-    QString species = fromCp1252(r.GetSpecies());
-    while (species.endsWith(QLatin1Char(' ')))
-        species.chop(1);
-    const QVariantList key{isoTime(r.GetDateTime()),
-                           fileNo,
-                           slot,
-                           species,
-                           r.GetSGApplies() != 0 ? double(r.GetSG()) : 0.0,
-                           r.GetSGApplies(),
-                           r.IsMoistureUnread() ? 0.0 : double(r.GetMoisture()),
-                           r.IsMoistureUnread() ? 1 : 0,
-                           r.GetTemperature()};
-    QSqlQuery& insert = statements.insert;
-    for (const QVariant& v : key)
-        insert.addBindValue(v);
-    if (!insert.exec())
-        throw ArchiveError(insert.lastError().text().toStdString());
-    added = insert.numRowsAffected() == 1;
-    if (added)
-        return insert.lastInsertId().toLongLong();
-    QSqlQuery& find = statements.find;
-    for (const QVariant& v : key)
-        find.addBindValue(v);
-    if (!find.exec() || !find.next())
-        throw ArchiveError(find.lastError().text().toStdString());
-    const qint64 id = find.value(0).toLongLong();
-    find.finish();
-    return id;
+    if (from != 1)
+        throw ArchiveError(QStringLiteral("archive version %1 is not known").arg(from).toStdString());
+    QSqlQuery q(db);
+    if (!db.transaction())
+        throw ArchiveError(db.lastError().text().toStdString());
+    try {
+        for (const char* statement :
+             {"DROP INDEX holdings_by_reading", "DROP INDEX readings_by_species",
+              "ALTER TABLE holdings RENAME TO v1_holdings", "ALTER TABLE readings RENAME TO v1_readings",
+              "ALTER TABLE meter_files RENAME TO v1_meter_files", "ALTER TABLE sources RENAME TO v1_sources",
+              "DROP TABLE schema_version"})
+            run(q, QLatin1String(statement));
+        for (const char* statement : Schema)
+            run(q, QLatin1String(statement));
+        for (const char* statement : {
+                 "INSERT INTO sources SELECT id, kind, path, size, hash, meter, port, completeness, happened, kept, "
+                 "coalesce(notes, '') FROM v1_sources",
+                 "INSERT INTO meter_files (source_id, file_no, comment) SELECT source_id, file_no, comment "
+                 "FROM v1_meter_files",
+                 "INSERT INTO species (name) SELECT DISTINCT rtrim(species) FROM v1_readings",
+                 "INSERT INTO readings SELECT r.id, CAST(strftime('%s', r.taken) AS INTEGER), r.file_no, r.slot, s.id, "
+                 "CASE r.sg_applies WHEN 0 THEN -1 ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
+                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE -1 END, r.temperature, "
+                 "(SELECT min(h.source_id) FROM v1_holdings h WHERE h.reading_id = r.id) "
+                 "FROM v1_readings r JOIN species s ON s.name = rtrim(r.species) "
+                 "WHERE EXISTS (SELECT 1 FROM v1_holdings h WHERE h.reading_id = r.id)",
+                 "INSERT INTO holdings SELECT h.reading_id, h.source_id FROM v1_holdings h "
+                 "JOIN readings r ON r.id = h.reading_id WHERE r.source_id <> h.source_id",
+                 "INSERT INTO notes SELECT reading_id, source_id, note FROM v1_holdings WHERE note <> ''",
+                 "DROP TABLE v1_holdings", "DROP TABLE v1_readings", "DROP TABLE v1_meter_files",
+                 "DROP TABLE v1_sources"})
+            run(q, QLatin1String(statement));
+        run(q, QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
+        if (!db.commit())
+            throw ArchiveError(db.lastError().text().toStdString());
+    } catch (const ArchiveError&) {
+        db.rollback();
+        throw;
+    }
+}
+
+qint64 TArchive::speciesId(const QString& name)
+{
+    const auto known = speciesIds.constFind(name);
+    if (known != speciesIds.constEnd())
+        return *known;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO species (name) VALUES (?) ON CONFLICT DO NOTHING"));
+    q.addBindValue(name);
+    run(q);
+    q.prepare(QStringLiteral("SELECT id FROM species WHERE name = ?"));
+    q.addBindValue(name);
+    run(q);
+    if (!q.next())
+        throw ArchiveError("a species could not be kept");
+    return speciesIds[name] = q.value(0).toLongLong();
 }
 
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
 {
     Kept kept;
     if (!db.transaction())
-        throw ArchiveError(db.lastError().text().toStdString());
+        throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                               .arg(db.lastError().text())
+                               .toStdString());
     try {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("INSERT INTO sources (kind, path, size, hash, meter, port, completeness, happened, kept, "
@@ -224,27 +320,26 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         q.addBindValue(source.when.isValid() ? QVariant(source.when.toString(Qt::ISODate)) : QVariant());
         q.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
         q.addBindValue(fromCp1252(doc.GetNotesText()));
-        if (!q.exec())
-            throw ArchiveError(q.lastError().text().toStdString());
+        run(q);
         if (q.numRowsAffected() == 0) {
             kept.already = true;
             db.rollback();
             return kept;
         }
         kept.sourceId = q.lastInsertId().toLongLong();
+        const QString src = QString::number(kept.sourceId);
         QSqlQuery file(db);
         file.prepare(QStringLiteral("INSERT INTO meter_files (source_id, file_no, comment) VALUES (?, ?, ?)"));
-        // Prepared once for the whole document, not once a reading.
-        Statements statements{QSqlQuery(db), QSqlQuery(db)};
-        statements.insert.prepare(QStringLiteral(
-            "INSERT INTO readings (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
-        statements.find.prepare(QStringLiteral(
-            "SELECT id FROM readings WHERE taken = ? AND file_no = ? AND slot = ? AND species = ? AND sg = ? "
-            "AND sg_applies = ? AND moisture = ? AND unread = ? AND temperature = ?"));
-        QSqlQuery hold(db);
-        hold.prepare(QStringLiteral("INSERT INTO holdings (source_id, reading_id, note) VALUES (?, ?, ?) "
-                                    "ON CONFLICT DO NOTHING"));
+        // The readings go in as one statement of whole numbers (nothing a
+        // user typed is in it), then are matched to what the archive holds:
+        // a few statements a document, not a few a reading.
+        QString values;
+        values.reserve(TFile::FileCount * TSubFile::RecordCount * 48);
+        struct Noted {
+            std::array<qint64, 7> key;
+            QString note;
+        };
+        std::vector<Noted> noted;
         for (int f = 1; f <= TFile::FileCount; ++f) {
             bool holdsReadings = false;
             for (int slot = 1; slot <= TSubFile::RecordCount && !holdsReadings; ++slot)
@@ -254,26 +349,55 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
             file.addBindValue(kept.sourceId);
             file.addBindValue(f);
             file.addBindValue(fromCp1252(doc.GetComment(f)));
-            if (!file.exec())
-                throw ArchiveError(file.lastError().text().toStdString());
+            run(file);
             for (int slot = 1; slot <= TSubFile::RecordCount; ++slot) {
-                if (!doc.GetReading(f, slot).IsUsed())
+                const TReading& r = doc.GetReading(f, slot);
+                if (!r.IsUsed())
                     continue;
-                bool added = false;
-                const qint64 id = keepReading(doc, f, slot, statements, added);
+                const auto key = identity(r, f, slot, speciesId(speciesName(r)));
+                values += values.isEmpty() ? QLatin1String("(") : QLatin1String(",(");
+                for (std::size_t i = 0; i < key.size(); ++i) {
+                    if (i > 0)
+                        values += QLatin1Char(',');
+                    values += QString::number(key[i]);
+                }
+                values += QLatin1Char(')');
                 ++kept.readings;
-                kept.added += added ? 1 : 0;
-                hold.addBindValue(kept.sourceId);
-                hold.addBindValue(id);
-                hold.addBindValue(fromCp1252(doc.GetNote(f, slot)));
-                if (!hold.exec())
-                    throw ArchiveError(hold.lastError().text().toStdString());
+                if (!r.GetNote().empty())
+                    noted.push_back({key, fromCp1252(r.GetNote())});
+            }
+        }
+        if (kept.readings > 0) {
+            run(q, QStringLiteral("DELETE FROM temp.staging"));
+            run(q, QStringLiteral("INSERT INTO temp.staging VALUES ") + values);
+            run(q, QStringLiteral("INSERT INTO readings (taken, file_no, slot, species_id, sg, moisture, temperature, "
+                                  "source_id) SELECT taken, file_no, slot, species_id, sg, moisture, temperature, %1 "
+                                  "FROM temp.staging WHERE true ON CONFLICT DO NOTHING")
+                       .arg(src));
+            kept.added = q.numRowsAffected();
+            if (kept.added < kept.readings)
+                run(q, QStringLiteral("INSERT INTO holdings (reading_id, source_id) SELECT r.id, %1 FROM temp.staging s "
+                                      "JOIN readings r ON %2 WHERE r.source_id <> %1 ON CONFLICT DO NOTHING")
+                           .arg(src, QLatin1String(SameReading)));
+        }
+        if (!noted.empty()) {
+            QSqlQuery note(db);
+            note.prepare(QStringLiteral("INSERT INTO notes (reading_id, source_id, note) SELECT id, ?, ? FROM readings "
+                                        "WHERE taken = ? AND file_no = ? AND slot = ? AND species_id = ? AND sg = ? "
+                                        "AND moisture = ? AND temperature = ?"));
+            for (const Noted& n : noted) {
+                note.addBindValue(kept.sourceId);
+                note.addBindValue(n.note);
+                for (const qint64 v : n.key)
+                    note.addBindValue(v);
+                run(note);
             }
         }
         if (!db.commit())
             throw ArchiveError(db.lastError().text().toStdString());
     } catch (const ArchiveError& e) {
         db.rollback();
+        speciesIds.clear();  // what the rollback took back
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                .arg(QString::fromStdString(e.what()))
                                .toStdString());
@@ -281,7 +405,54 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
     return kept;
 }
 
-TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::function<void(int, int)>& progress)
+namespace {
+
+// A data file read and parsed, ready to keep.
+struct Parsed {
+    QString path;
+    TArchive::Source source;
+    std::unique_ptr<TKRFile> doc;
+    QString error;
+};
+
+Parsed parse(const QString& path)
+{
+    Parsed parsed;
+    parsed.path = path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        parsed.error = file.errorString();
+        return parsed;
+    }
+    const QFileInfo info(path);
+    parsed.source.kind = info.suffix().compare(QStringLiteral("bak"), Qt::CaseInsensitive) == 0
+                             ? TArchive::Source::Backup
+                             : TArchive::Source::File;
+    parsed.source.path = info.absoluteFilePath();
+    parsed.source.content = file.readAll();
+    parsed.source.when = info.lastModified();
+    parsed.doc = std::make_unique<TKRFile>();
+    try {
+        parsed.doc->LoadFromFile(toNativePath(path));
+    } catch (const KrError& e) {
+        parsed.error = fromCp1252(e.what());
+        parsed.doc.reset();
+    }
+    return parsed;
+}
+
+std::vector<Parsed> parseAll(const QStringList& paths, qsizetype from, qsizetype count)
+{
+    std::vector<Parsed> out;
+    for (qsizetype i = from; i < std::min(from + count, paths.size()); ++i)
+        out.push_back(parse(paths[i]));
+    return out;
+}
+
+} // namespace
+
+TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::function<void(int, int)>& progress,
+                                         const std::atomic_bool* stop)
 {
     QStringList files;
     for (const QString& path : paths) {
@@ -300,34 +471,33 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
         }
     }
     ImportSummary summary;
-    summary.files = int(files.size());
-    for (int i = 0; i < summary.files; ++i) {
-        const QString& path = files[i];
-        if (progress)
-            progress(i, summary.files);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-            continue;
+    const int total = int(files.size());
+    // Files are read and parsed on a second thread while this one keeps
+    // the batch before: the parse is most of the work.
+    constexpr qsizetype Batch = 16;
+    auto next = std::async(std::launch::async, parseAll, files, 0, Batch);
+    for (qsizetype from = 0; from < files.size(); from += Batch) {
+        std::vector<Parsed> batch = next.get();
+        if (from + Batch < files.size())
+            next = std::async(std::launch::async, parseAll, files, from + Batch, Batch);
+        for (Parsed& parsed : batch) {
+            if (stop && stop->load()) {
+                summary.stopped = true;
+                return summary;
+            }
+            if (progress)
+                progress(summary.files, total);
+            ++summary.files;
+            if (!parsed.doc) {
+                summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
+                continue;
+            }
+            const Kept kept = Keep(*parsed.doc, parsed.source);
+            (kept.already ? summary.already : summary.imported) += 1;
         }
-        Source source;
-        source.kind = QFileInfo(path).suffix().compare(QStringLiteral("bak"), Qt::CaseInsensitive) == 0 ? Source::Backup
-                                                                                                       : Source::File;
-        source.path = QFileInfo(path).absoluteFilePath();
-        source.content = file.readAll();
-        source.when = QFileInfo(path).lastModified();
-        TKRFile doc;
-        try {
-            doc.LoadFromFile(toNativePath(path));
-        } catch (const KrError& e) {
-            summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), fromCp1252(e.what()));
-            continue;
-        }
-        const Kept kept = Keep(doc, source);
-        (kept.already ? summary.already : summary.imported) += 1;
     }
     if (progress)
-        progress(summary.files, summary.files);
+        progress(summary.files, total);
     return summary;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 #include <QDate>
+#include <QHash>
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -69,6 +71,7 @@ public:
         int imported = 0;
         int already = 0;
         QStringList unreadable;  // "path: why"
+        bool stopped = false;    // asked to stop: `files` were looked at
         QString Sentence() const;
     };
 
@@ -84,7 +87,9 @@ public:
     Kept Keep(const TFile& doc, const Source& source);
     // Reads and keeps data files (*.krx, data*.bak), folders searched
     // throughout. An unreadable file is listed and skipped.
-    ImportSummary Import(const QStringList& paths, const std::function<void(int done, int total)>& progress = {});
+    // `stop`, set from another thread, ends the import between two files.
+    ImportSummary Import(const QStringList& paths, const std::function<void(int done, int total)>& progress = {},
+                         const std::atomic_bool* stop = nullptr);
 
     int ReadingCount() const;
     int SourceCount() const;
@@ -146,12 +151,10 @@ public:
     QString Path() const { return db.databaseName(); }
 
 private:
-    struct Statements {
-        QSqlQuery insert;
-        QSqlQuery find;
-    };
     void createSchema();
-    qint64 keepReading(const TFile& doc, int fileNo, int slot, Statements& statements, bool& added);
+    void upgrade(int from);
+    qint64 speciesId(const QString& name);
+    QHash<QString, qint64> speciesIds;
     QSqlDatabase db;
     QString connection;
 };

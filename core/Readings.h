@@ -36,6 +36,11 @@ public:
     // A data file's moisture text did not read as a number ("nan", "inf",
     // blank): the value kept is not one the meter measured.
     bool IsMoistureUnread() const { return MoistureUnread; }
+    void SetMoistureUnread()
+    {
+        Moisture = 0;
+        MoistureUnread = true;
+    }
     std::string GetMoistureText() const;
     const std::string& GetNote() const { return Note; }
     void SetNote(const std::string& text);

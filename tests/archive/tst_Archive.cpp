@@ -7,12 +7,14 @@
 #include <QtTest>
 
 #include "archive/Archive.h"
+#include "core/Mtlutils.h"
 #include "core/Readings.h"
 #include "platform/Text.h"
 #include "tests/support/MoistureSample.h"
 #include "tests/support/TestFiles.h"
 
 using namespace kr;
+Q_DECLARE_METATYPE(kr::ArchiveFilter)
 
 namespace {
 
@@ -27,6 +29,50 @@ QByteArray saved(const QString& path, int moistureShift)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+void runSql(const QString& file, const QStringList& statements)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("maker"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        for (const QString& statement : statements)
+            QVERIFY2(QSqlQuery(db).exec(statement), qPrintable(statement));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("maker"));
+}
+
+// A download from a meter and a data file saved later: the subfloor's three
+// readings are in both, the file adds two Jarrah readings of the year before.
+struct Site {
+    TKRFile download, saved;
+    qint64 downloadId = 0, fileId = 0;
+    explicit Site(TArchive& archive)
+    {
+        download.SetComment(2, "12 Mill Road, subfloor");
+        test::putMoistures(download, 2, {8.5L, 10, 12});
+        download.SetNote(2, 1, "by the door");
+        test::putReference(download, 4, "Drywall", {15});
+        download.SetNotes({"Client: Smith"});
+        saved.SetComment(2, "12 Mill Road, subfloor");
+        test::putMoistures(saved, 2, {8.5L, 10, 12});
+        saved.SetComment(3, "Boards");
+        test::putMoistures(saved, 3, {16, 0});
+        for (int slot = 1; slot <= 2; ++slot) {
+            saved.GetReading(3, slot).SetSpecies("Jarrah");
+            saved.GetReading(3, slot).SetDateTime(EncodeDate(2025, 6, 1) + EncodeTime(10, slot, 0, 0));
+        }
+        TArchive::Source source;
+        source.kind = TArchive::Source::Download;
+        source.meter = QStringLiteral("KR-00417");
+        downloadId = archive.Keep(download, source).sourceId;
+        source = {};
+        source.content = "saved";
+        fileId = archive.Keep(saved, source).sourceId;
+        archive.SaveJob({0, QStringLiteral("Mill Road"), QStringLiteral("12 Mill Road, Leeds"), QStringLiteral("Smith"), {}, 0, 0});
+        archive.Assign(downloadId, 2, QStringLiteral("Mill Road"));
+    }
+};
 
 } // namespace
 
@@ -73,6 +119,141 @@ private slots:
         QCOMPARE(kept.readings, 4);
         QCOMPARE(kept.added, 0);
         QCOMPARE(archive.SourceCount(), 4);
+    }
+
+    // Each filter reaches the readings it names, and only those.
+    void searchFindsByEveryFilter_data()
+    {
+        QTest::addColumn<ArchiveFilter>("filter");
+        QTest::addColumn<int>("readings");
+        QTest::addColumn<int>("sources");
+        auto row = [](const char* name, int readings, int sources, const std::function<void(ArchiveFilter&)>& set) {
+            ArchiveFilter f;
+            set(f);
+            QTest::newRow(name) << f << readings << sources;
+        };
+        row("nothing asked", 6, 2, [](ArchiveFilter&) {});
+        row("species part, any case", 3, 2, [](ArchiveFilter& f) { f.species = QStringLiteral("oa"); });
+        row("since", 4, 2, [](ArchiveFilter& f) { f.since = QDate(2026, 1, 1); });
+        row("until, day included", 2, 1, [](ArchiveFilter& f) { f.until = QDate(2025, 6, 1); });
+        row("one day", 4, 2, [](ArchiveFilter& f) { f.since = f.until = QDate(2026, 3, 5); });
+        row("moisture range", 3, 2, [](ArchiveFilter& f) { ParseMoistureRange(QStringLiteral("9-15"), f.moistureLow, f.moistureHigh); });
+        row("moisture up to", 2, 2, [](ArchiveFilter& f) { ParseMoistureRange(QStringLiteral("-9"), f.moistureLow, f.moistureHigh); });
+        row("meter", 4, 2, [](ArchiveFilter& f) { f.meter = QStringLiteral("KR-00417"); });
+        row("job, any case", 3, 2, [](ArchiveFilter& f) { f.job = QStringLiteral("mill road"); });
+        row("site part", 3, 2, [](ArchiveFilter& f) { f.site = QStringLiteral("Leeds"); });
+        row("text in a reading note", 1, 2, [](ArchiveFilter& f) { f.text = QStringLiteral("DOOR"); });
+        row("text in a comment", 2, 1, [](ArchiveFilter& f) { f.text = QStringLiteral("boards"); });
+        row("text in document notes and client", 4, 2, [](ArchiveFilter& f) { f.text = QStringLiteral("smith"); });
+        row("text in a species", 1, 1, [](ArchiveFilter& f) { f.text = QStringLiteral("drywall"); });
+        row("text with a wildcard", 0, 0, [](ArchiveFilter& f) { f.text = QStringLiteral("100%"); });
+        row("one source", 5, 1, [](ArchiveFilter& f) { f.sourceId = 2; });
+        row("all must hold", 0, 0, [](ArchiveFilter& f) {
+            f.species = QStringLiteral("oak");
+            f.text = QStringLiteral("boards");
+        });
+    }
+    void searchFindsByEveryFilter()
+    {
+        QFETCH(ArchiveFilter, filter);
+        QFETCH(int, readings);
+        QFETCH(int, sources);
+        TArchive archive(path(QStringLiteral("search-%1.sqlite").arg(QTest::currentDataTag())));
+        const Site site(archive);
+        QCOMPARE(site.fileId, 2);
+        QCOMPARE(archive.CountReadings(filter), readings);
+        QSqlQuery found = archive.Readings(filter);
+        int rows = 0;
+        for (; found.next(); ++rows)
+            QVERIFY(found.value(TArchive::RTaken).toString() >= found.value(TArchive::RTaken).toString());
+        QCOMPARE(rows, readings);
+        QSqlQuery held = archive.Sources(filter);
+        rows = 0;
+        while (held.next())
+            ++rows;
+        QCOMPARE(rows, sources);
+    }
+
+    // A source comes back as the document it was; removing one keeps the
+    // readings the other holds; jobs and figures see what is there.
+    void sourcesComeBackAndLeave()
+    {
+        TArchive archive(path("leave.sqlite"));
+        const Site site(archive);
+        TArchive::Source backup;  // a third source holding the subfloor and the Jarrah readings
+        backup.kind = TArchive::Source::Backup;
+        backup.content = "backup";
+        const qint64 backupId = archive.Keep(site.saved, backup).sourceId;
+        TKRFile back;
+        archive.Export(site.downloadId, back);
+        for (int f = 1; f <= TFile::FileCount; ++f) {
+            QCOMPARE(back.GetComment(f), site.download.GetComment(f));
+            for (int slot = 1; slot <= TSubFile::RecordCount; ++slot)
+                QCOMPARE(back.GetReading(f, slot).GetRecordText(), site.download.GetReading(f, slot).GetRecordText());
+        }
+        QCOMPARE(back.GetNotesText(), site.download.GetNotesText());
+
+        const std::vector<TArchive::Figures> figures = archive.Statistics({}, 9, 13);
+        QCOMPARE(figures.size(), std::size_t(4));  // Jarrah, Oak, All, then Drywall apart
+        QCOMPARE(figures[2].species, QString());
+        QCOMPARE(figures[2].count, 5);
+        QCOMPARE(figures[2].zeros, 1);
+        QCOMPARE(figures[2].inRange, 2);
+        QCOMPARE(figures[2].high, 16.0);
+        QVERIFY(figures[3].reference);
+
+        const std::vector<TArchive::Job> jobs = archive.Jobs();
+        QCOMPARE(jobs.size(), std::size_t(1));
+        QCOMPARE(jobs[0].readings, 3);
+
+        QCOMPARE(archive.Remove(site.downloadId), 1);  // the Drywall reading; the subfloor stays in the file
+        QCOMPARE(archive.ReadingCount(), 5);
+        archive.Export(site.fileId, back);
+        QCOMPARE(back.CountUsed(2), 3);
+        QCOMPARE(archive.Remove(site.fileId), 0);  // the backup still holds them all
+        QCOMPARE(archive.CountReadings({}), 5);
+        QCOMPARE(archive.Remove(backupId), 5);
+        QCOMPARE(archive.ReadingCount(), 0);
+        QVERIFY_THROWS_EXCEPTION(ArchiveError, archive.Remove(site.fileId));
+    }
+
+    // An archive of the first layout is brought up to date, readings, links
+    // and notes kept.
+    void upgradesTheFirstLayout()
+    {
+        const QString file = path("v1.sqlite");
+        runSql(file, {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
+                      "CREATE TABLE sources (id INTEGER PRIMARY KEY, kind TEXT NOT NULL, path TEXT, size INTEGER, hash TEXT,"
+                      " meter TEXT, port TEXT, completeness TEXT, happened TEXT, kept TEXT NOT NULL, notes TEXT,"
+                      " UNIQUE (kind, hash))",
+                      "CREATE TABLE meter_files (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
+                      " file_no INTEGER NOT NULL, comment TEXT NOT NULL, PRIMARY KEY (source_id, file_no)) WITHOUT ROWID",
+                      "CREATE TABLE readings (id INTEGER PRIMARY KEY, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,"
+                      " taken TEXT NOT NULL, species TEXT NOT NULL, sg REAL NOT NULL, sg_applies INTEGER NOT NULL,"
+                      " moisture REAL NOT NULL, unread INTEGER NOT NULL, temperature INTEGER NOT NULL,"
+                      " UNIQUE (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature))",
+                      "CREATE TABLE holdings (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
+                      " reading_id INTEGER NOT NULL REFERENCES readings (id), note TEXT NOT NULL,"
+                      " PRIMARY KEY (source_id, reading_id)) WITHOUT ROWID",
+                      "CREATE INDEX holdings_by_reading ON holdings (reading_id)",
+                      "CREATE INDEX readings_by_species ON readings (species, taken)",
+                      "INSERT INTO sources VALUES (1, 'download', NULL, NULL, NULL, 'KR-1', NULL, 'complete', NULL, 'x', NULL)",
+                      "INSERT INTO sources VALUES (2, 'file', '/a.krx', 5, 'h', NULL, NULL, NULL, NULL, 'x', 'a note')",
+                      "INSERT INTO meter_files VALUES (1, 2, 'Hall'), (2, 2, 'Hall')",
+                      "INSERT INTO readings VALUES (7, 2, 1, '2026-03-05T09:01:00', 'Oak', 0.67, 1, 8.5, 0, 19),"
+                      " (8, 2, 2, '2026-03-05T09:02:00', 'Drywall', 0, 0, 0, 1, 20)",
+                      "INSERT INTO holdings VALUES (1, 7, ''), (2, 7, 'by the door'), (2, 8, '')"});
+        TArchive archive(file);
+        QCOMPARE(archive.ReadingCount(), 2);
+        TKRFile doc;
+        archive.Export(2, doc);
+        QCOMPARE(doc.GetMoistureText(2, 1), std::string("8.5"));
+        QCOMPARE(doc.GetSGText(2, 1), std::string("0.67"));
+        QCOMPARE(doc.GetNote(2, 1), std::string("by the door"));
+        QVERIFY(doc.GetReading(2, 2).IsMoistureUnread());
+        ArchiveFilter byMeter;
+        byMeter.meter = QStringLiteral("KR-1");
+        QCOMPARE(archive.CountReadings(byMeter), 1);
     }
 
     // What is not an archive of this program is refused and left byte for byte.

@@ -1,0 +1,395 @@
+// Searching the archive, and what a user may do with what it finds: open a
+// source as a document, remove it, put it in a job.
+#include <QSqlError>
+#include <QVariant>
+#include <cmath>
+
+#include "archive/Archive.h"
+#include "core/Readings.h"
+#include "platform/Text.h"
+
+namespace kr {
+
+namespace {
+
+qint64 secondsAt(const QDate& date) { return QDateTime(date, QTime(0, 0), Qt::UTC).toSecsSinceEpoch(); }
+
+QString like(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('%'), QLatin1String("\\%"))
+        .replace(QLatin1Char('_'), QLatin1String("\\_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+// A WHERE clause with its values, in the order of its placeholders.
+struct Where {
+    QStringList conditions;
+    QVariantList values;
+    void add(const QString& condition, const QVariantList& bound = {})
+    {
+        conditions << condition;
+        values << bound;
+    }
+    QString Sql() const { return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")); }
+};
+
+// The readings held in the meter files that `files` picks (m: meter_files,
+// s: sources, j: jobs), by their first source or a later one.
+QString heldIn(const QString& files)
+{
+    return QStringLiteral(
+               "r.id IN (SELECT r2.id FROM meter_files m JOIN sources s ON s.id = m.source_id "
+               "LEFT JOIN jobs j ON j.id = m.job_id JOIN readings r2 ON r2.source_id = m.source_id "
+               "AND r2.file_no = m.file_no WHERE %1 "
+               "UNION ALL SELECT h.reading_id FROM meter_files m JOIN sources s ON s.id = m.source_id "
+               "LEFT JOIN jobs j ON j.id = m.job_id JOIN holdings h ON h.source_id = m.source_id "
+               "JOIN readings r3 ON r3.id = h.reading_id AND r3.file_no = m.file_no WHERE %1)")
+        .arg(files);
+}
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw ArchiveError(q.lastError().text().toStdString());
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw ArchiveError(q.lastError().text().toStdString());
+    return q;
+}
+
+} // namespace
+
+bool ArchiveFilter::IsEmpty() const
+{
+    return job.isEmpty() && site.isEmpty() && meter.isEmpty() && species.isEmpty() && text.isEmpty() && !since.isValid()
+        && !until.isValid() && !moistureLow && !moistureHigh && sourceId == 0;
+}
+
+bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::optional<double>& high)
+{
+    const qsizetype dash = text.indexOf(QLatin1Char('-'));
+    if (dash < 0)
+        return false;
+    auto number = [](const QString& part, std::optional<double>& to) {
+        if (part.trimmed().isEmpty())
+            return true;
+        bool ok = false;
+        const double value = part.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(value) || value < 0)
+            return false;
+        to = value;
+        return true;
+    };
+    std::optional<double> l, h;
+    if (!number(text.left(dash), l) || !number(text.mid(dash + 1), h) || (!l && !h) || (l && h && *l > *h))
+        return false;
+    low = l;
+    high = h;
+    return true;
+}
+
+namespace {
+
+Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
+{
+    Where w;
+    if (!f.species.isEmpty()) {
+        // Resolved here: one species lets the index give the readings in time order.
+        QStringList ids;
+        QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM species WHERE name LIKE ? ESCAPE '\\'"), {like(f.species)});
+        while (q.next())
+            ids << q.value(0).toString();
+        w.add(ids.isEmpty() ? QStringLiteral("0")
+                            : ids.size() == 1 ? QStringLiteral("r.species_id = ") + ids.front()
+                                              : QStringLiteral("r.species_id IN (%1)").arg(ids.join(QLatin1Char(','))));
+    }
+    if (f.since.isValid())
+        w.add(QStringLiteral("r.taken >= ?"), {secondsAt(f.since)});
+    if (f.until.isValid())
+        w.add(QStringLiteral("r.taken < ?"), {secondsAt(f.until.addDays(1))});
+    // Unread readings (-1) are outside every moisture range.
+    if (f.moistureLow || f.moistureHigh)
+        w.add(QStringLiteral("r.moisture >= ?"), {f.moistureLow ? std::llround(*f.moistureLow * 100) : 0});
+    if (f.moistureHigh)
+        w.add(QStringLiteral("r.moisture <= ?"), {std::llround(*f.moistureHigh * 100)});
+    if (f.sourceId != 0)
+        w.add(QStringLiteral("(r.source_id = ? OR r.id IN (SELECT reading_id FROM holdings WHERE source_id = ?))"),
+              {f.sourceId, f.sourceId});
+    Where files;
+    if (!f.job.isEmpty())
+        files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE name = ?)"), {f.job});
+    if (!f.site.isEmpty())
+        files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE site LIKE ? ESCAPE '\\')"), {like(f.site)});
+    if (!f.meter.isEmpty())
+        files.add(QStringLiteral("s.meter = ?"), {f.meter});
+    if (!files.conditions.isEmpty()) {
+        const QString all = files.conditions.join(QStringLiteral(" AND "));
+        w.add(heldIn(all), files.values + files.values);
+    }
+    if (!f.text.isEmpty()) {
+        const QString t = like(f.text);
+        const QString inFiles = QStringLiteral(
+            "(m.comment LIKE ? ESCAPE '\\' OR s.notes LIKE ? ESCAPE '\\' OR j.name LIKE ? ESCAPE '\\' "
+            "OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' OR j.notes LIKE ? ESCAPE '\\')");
+        QVariantList six;
+        for (int i = 0; i < 6; ++i)
+            six << t;
+        w.add(QStringLiteral("(r.species_id IN (SELECT id FROM species WHERE name LIKE ? ESCAPE '\\') "
+                             "OR r.id IN (SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\') OR %1)")
+                  .arg(heldIn(inFiles)),
+              QVariantList{t, t} + six + six);
+    }
+    return w;
+}
+
+} // namespace
+
+QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
+{
+    const Where w = whereOf(db, filter);
+    return prepared(
+        db,
+        QStringLiteral(
+            "SELECT r.id, strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch'), r.file_no, r.slot, sp.name, "
+            "CASE WHEN r.sg < 0 THEN NULL ELSE r.sg / 100.0 END, "
+            "CASE WHEN r.moisture < 0 THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
+            "m.comment, "
+            "coalesce((SELECT j.name FROM jobs j WHERE j.id = m.job_id), (SELECT j.name FROM holdings h "
+            "JOIN meter_files m2 ON m2.source_id = h.source_id AND m2.file_no = r.file_no JOIN jobs j ON j.id = "
+            "m2.job_id WHERE h.reading_id = r.id LIMIT 1)), "
+            "(SELECT n.note FROM notes n WHERE n.reading_id = r.id ORDER BY n.source_id DESC LIMIT 1) "
+            "FROM readings r JOIN species sp ON sp.id = r.species_id JOIN sources s ON s.id = r.source_id "
+            "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no%1 "
+            "ORDER BY r.taken DESC, r.file_no, r.slot")
+            .arg(w.Sql()),
+        w.values);
+}
+
+qint64 TArchive::CountReadings(const ArchiveFilter& filter) const
+{
+    const Where w = whereOf(db, filter);
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT count(*) FROM readings r") + w.Sql(), w.values);
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
+{
+    QString where;
+    QVariantList values;
+    if (filter.sourceId != 0 && filter.IsEmpty() == false) {
+        ArchiveFilter rest = filter;
+        rest.sourceId = 0;
+        if (rest.IsEmpty()) {
+            where = QStringLiteral(" WHERE s.id = ?");
+            values << filter.sourceId;
+        }
+    }
+    if (where.isEmpty() && !filter.IsEmpty()) {
+        const Where w = whereOf(db, filter);
+        where = QStringLiteral(" WHERE s.id IN (SELECT r.source_id FROM readings r%1 UNION SELECT h.source_id FROM "
+                               "holdings h JOIN readings r ON r.id = h.reading_id%1)")
+                    .arg(w.Sql());
+        values = w.values + w.values;
+    }
+    return prepared(
+        db,
+        QStringLiteral("SELECT s.id, s.kind, s.happened, s.meter, s.port, s.completeness, s.path, "
+                       "(SELECT count(*) FROM readings WHERE source_id = s.id) + "
+                       "(SELECT count(*) FROM holdings WHERE source_id = s.id), "
+                       "(SELECT group_concat(comment, '; ') FROM meter_files WHERE source_id = s.id AND comment <> ''), "
+                       "(SELECT group_concat(name, '; ') FROM jobs WHERE id IN (SELECT job_id FROM meter_files WHERE "
+                       "source_id = s.id)), s.kept "
+                       "FROM sources s%1 ORDER BY coalesce(s.happened, s.kept) DESC, s.id DESC")
+            .arg(where),
+        values);
+}
+
+std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter, double rangeLow, double rangeHigh) const
+{
+    const Where w = whereOf(db, filter);
+    // Zeros are counted apart, unread readings left out, as at a glance.
+    QSqlQuery q = prepared(
+        db,
+        QStringLiteral("SELECT sp.name, max(r.sg) < 0, sum(r.moisture >= 0), sum(r.moisture = 0), "
+                       "sum(r.moisture > 0 AND r.moisture BETWEEN %1 AND %2), avg(CASE WHEN r.moisture > 0 THEN "
+                       "r.moisture END), min(CASE WHEN r.moisture > 0 THEN r.moisture END), max(r.moisture) "
+                       "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg < 0 "
+                       "ORDER BY r.sg < 0, sp.name")
+            .arg(std::llround(rangeLow * 100))
+            .arg(std::llround(rangeHigh * 100))
+            .arg(w.Sql()),
+        w.values);
+    std::vector<Figures> out;
+    Figures all;
+    double sum = 0;
+    int measured = 0;
+    while (q.next()) {
+        Figures f;
+        f.species = q.value(0).toString();
+        f.reference = q.value(1).toBool();
+        f.count = q.value(2).toInt();
+        f.zeros = q.value(3).toInt();
+        f.inRange = q.value(4).toInt();
+        const int above = f.count - f.zeros;
+        f.mean = q.value(5).toDouble() / 100;
+        f.low = q.value(6).toDouble() / 100;
+        f.high = std::max(0.0, q.value(7).toDouble() / 100);
+        if (f.count == 0)
+            continue;
+        if (!f.reference) {
+            all.count += f.count;
+            all.zeros += f.zeros;
+            all.inRange += f.inRange;
+            if (above > 0) {
+                all.low = measured == 0 ? f.low : std::min(all.low, f.low);
+                all.high = std::max(all.high, f.high);
+                sum += f.mean * above;
+                measured += above;
+            }
+        }
+        out.push_back(f);
+    }
+    all.mean = measured > 0 ? sum / measured : 0;
+    // "All" follows the wood lines, before the reference scales.
+    const auto firstReference = std::find_if(out.begin(), out.end(), [](const Figures& f) { return f.reference; });
+    if (all.count > 0)
+        out.insert(firstReference, all);
+    return out;
+}
+
+void TArchive::Export(qint64 sourceId, TFile& doc) const
+{
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT notes FROM sources WHERE id = ?"), {sourceId});
+    if (!q.next())
+        throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(sourceId).toStdString());
+    std::vector<std::string> lines;
+    for (const QString& line : q.value(0).toString().split(QStringLiteral("\r\n")))
+        lines.push_back(toCp1252(line));
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    doc.SetNotes(lines);
+    q = prepared(db, QStringLiteral("SELECT file_no, comment FROM meter_files WHERE source_id = ?"), {sourceId});
+    while (q.next())
+        doc.SetComment(q.value(0).toInt(), toCp1252(q.value(1).toString()));
+    q = prepared(db,
+                 QStringLiteral("SELECT r.taken, r.file_no, r.slot, sp.name, r.sg, r.moisture, r.temperature, n.note "
+                                "FROM readings r JOIN species sp ON sp.id = r.species_id LEFT JOIN notes n ON "
+                                "n.reading_id = r.id AND n.source_id = ? WHERE r.source_id = ? OR r.id IN (SELECT "
+                                "reading_id FROM holdings WHERE source_id = ?)"),
+                 {sourceId, sourceId, sourceId});
+    while (q.next()) {
+        TReading& r = doc.GetReading(q.value(1).toInt(), q.value(2).toInt());
+        const std::string species = toCp1252(q.value(3).toString());
+        r.SetSpecies(species.empty() ? std::string(1, ' ') : species);  // a blank name the meter used
+        r.SetDateTime(double(q.value(0).toLongLong()) / 86400.0 + 25569.0);
+        const qint64 sg = q.value(4).toLongLong();
+        r.SetSGApplies(sg >= 0 ? 1 : 0);
+        r.SetSG(sg >= 0 ? sg / 100.0L : 0);
+        const qint64 moisture = q.value(5).toLongLong();
+        if (moisture < 0)
+            r.SetMoistureUnread();
+        else
+            r.SetMoisture(moisture / 100.0L);
+        r.SetTemperature(q.value(6).toInt());
+        r.SetNote(toCp1252(q.value(7).toString()));
+    }
+}
+
+int TArchive::Remove(qint64 sourceId)
+{
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT 1 FROM sources WHERE id = ?"), {sourceId});
+    if (!q.next())
+        throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(sourceId).toStdString());
+    q.finish();
+    if (!db.transaction())
+        throw ArchiveError(db.lastError().text().toStdString());
+    int removed = 0;
+    try {
+        const QString s = QString::number(sourceId);
+        // Readings only this source held leave; the others pass to the next
+        // source that held them.
+        for (const QString& sql :
+             {QStringLiteral("DELETE FROM notes WHERE source_id = %1"),
+              QStringLiteral("DELETE FROM readings WHERE source_id = %1 AND id NOT IN (SELECT reading_id FROM holdings)"),
+              QStringLiteral("CREATE TEMP TABLE moved AS SELECT id AS reading_id, (SELECT min(h.source_id) FROM "
+                             "holdings h WHERE h.reading_id = readings.id AND h.source_id <> %1) AS to_source "
+                             "FROM readings WHERE source_id = %1"),
+              QStringLiteral("DELETE FROM holdings WHERE source_id = %1"),
+              QStringLiteral("DELETE FROM holdings WHERE (reading_id, source_id) IN (SELECT reading_id, to_source "
+                             "FROM temp.moved)"),
+              QStringLiteral("UPDATE readings SET source_id = (SELECT to_source FROM temp.moved WHERE reading_id = "
+                             "readings.id) WHERE source_id = %1"),
+              QStringLiteral("DROP TABLE temp.moved"), QStringLiteral("DELETE FROM sources WHERE id = %1")}) {
+            QSqlQuery step = prepared(db, QString(sql).replace(QLatin1String("%1"), s), {});
+            if (sql.startsWith(QLatin1String("DELETE FROM readings")))
+                removed = step.numRowsAffected();
+        }
+        if (!db.commit())
+            throw ArchiveError(db.lastError().text().toStdString());
+    } catch (const ArchiveError&) {
+        db.rollback();
+        QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS temp.moved"));
+        throw;
+    }
+    return removed;
+}
+
+qint64 TArchive::SaveJob(const Job& job)
+{
+    if (job.name.trimmed().isEmpty())
+        throw ArchiveError("A job needs a name.");
+    prepared(db,
+             QStringLiteral("INSERT INTO jobs (name, site, client, notes) VALUES (?, coalesce(?, ''), coalesce(?, ''), coalesce(?, '')) "
+                            "ON CONFLICT (name) DO "
+                            "UPDATE SET site = excluded.site, client = excluded.client, notes = excluded.notes"),
+             {job.name.trimmed(), job.site, job.client, job.notes});
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {job.name.trimmed()});
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+std::vector<TArchive::Job> TArchive::Jobs() const
+{
+    QSqlQuery q = prepared(
+        db,
+        QStringLiteral("SELECT j.id, j.name, j.site, j.client, j.notes, (SELECT count(*) FROM meter_files m WHERE "
+                       "m.job_id = j.id), (SELECT count(*) FROM meter_files m JOIN readings r ON r.source_id = "
+                       "m.source_id AND r.file_no = m.file_no WHERE m.job_id = j.id) FROM jobs j ORDER BY j.name"),
+        {});
+    std::vector<Job> jobs;
+    while (q.next())
+        jobs.push_back({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+                        q.value(4).toString(), q.value(5).toInt(), q.value(6).toInt()});
+    return jobs;
+}
+
+int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
+{
+    QVariant jobId;
+    if (!jobName.isEmpty()) {
+        QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {jobName});
+        if (!q.next())
+            throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(jobName).toStdString());
+        jobId = q.value(0);
+    }
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT 1 FROM sources WHERE id = ?"), {sourceId});
+    if (!q.next())
+        throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(sourceId).toStdString());
+    q = fileNo == 0 ? prepared(db, QStringLiteral("UPDATE meter_files SET job_id = ? WHERE source_id = ?"), {jobId, sourceId})
+                    : prepared(db, QStringLiteral("UPDATE meter_files SET job_id = ? WHERE source_id = ? AND file_no = ?"),
+                               {jobId, sourceId, fileNo});
+    return q.numRowsAffected();
+}
+
+void TArchive::RemoveJob(const QString& name)
+{
+    QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM jobs WHERE name = ?"), {name});
+    if (q.numRowsAffected() == 0)
+        throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());
+}
+
+} // namespace kr
