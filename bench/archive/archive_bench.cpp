@@ -68,6 +68,22 @@ struct Trace {
     };
     std::map<std::string, Cost> costs;
 
+    // A statement with its numbers taken out, so that statements made with
+    // their values in place count as one.
+    static std::string shape(const char* sql)
+    {
+        std::string out;
+        for (const char* c = sql; *c != 0 && out.size() < 160; ++c) {
+            const bool negative = *c == '-' && c[1] >= '0' && c[1] <= '9';
+            if (negative || (*c >= '0' && *c <= '9')) {
+                if (out.empty() || out.back() != '#')
+                    out += '#';
+            } else {
+                out += *c;
+            }
+        }
+        return out;
+    }
     static int Callback(unsigned type, void* context, void* p, void* x)
     {
         auto* trace = static_cast<Trace*>(context);
@@ -78,7 +94,7 @@ struct Trace {
                 sqlite3_free(expanded);
             }
         } else if (type == SQLITE_TRACE_PROFILE) {
-            Cost& cost = trace->costs[sqlite3_sql(statement)];
+            Cost& cost = trace->costs[shape(sqlite3_sql(statement))];
             ++cost.runs;
             cost.ns += *static_cast<const sqlite3_int64*>(x);
         }
@@ -132,6 +148,7 @@ void timeSearch(const TArchive& archive, const Search& search)
     Trace trace;
     double best = 1e300;
     double first[3] = {0, 0, 0};
+    double firstCpu = 0;
     qint64 count = 0;
     int rows = 0;
     int runs = 0;
@@ -140,6 +157,7 @@ void timeSearch(const TArchive& archive, const Search& search)
     while (runs < 5 && (runs == 0 || spent.elapsed() < 2000)) {
         if (runs == 0 && handle != nullptr)
             trace.Listen(handle, SQLITE_TRACE_STMT);
+        const double cpu = bench::cpuMs();
         QElapsedTimer t;
         t.start();
         QSqlQuery q = archive.Readings(search.filter);
@@ -156,14 +174,15 @@ void timeSearch(const TArchive& archive, const Search& search)
             first[0] = ran;
             first[1] = counted;
             first[2] = fetched;
+            firstCpu = bench::cpuMs() - cpu;
         }
         best = std::min(best, ran + counted + fetched);
         ++runs;
     }
     std::printf("search %s: %lld found; first run: query %.1f ms, count %.1f ms, %d rows %.1f ms, total %.1f ms "
-                "(best of %d runs: %.1f ms)\n",
+                "(CPU %.1f ms; best of %d runs: %.1f ms)\n",
                 search.name, static_cast<long long>(count), first[0], first[1], rows, first[2],
-                first[0] + first[1] + first[2], runs, best);
+                first[0] + first[1] + first[2], firstCpu, runs, best);
     std::printf("  plans of %s:\n", search.name);
     for (const std::string& statement : trace.statements)
         printPlan(archive.Database(), statement);
@@ -172,6 +191,7 @@ void timeSearch(const TArchive& archive, const Search& search)
 // The child's part: open the archive and search it, nothing else in memory.
 int measure(const QString& path, const QStringList& args)
 {
+    const double cpu = bench::cpuMs();
     QElapsedTimer t;
     t.start();
     std::optional<TArchive> archive;
@@ -189,11 +209,13 @@ int measure(const QString& path, const QStringList& args)
     QSqlQuery readings = archive->Readings(ArchiveFilter{});
     const int readingRows = fetch(readings, PageRows);
     const double readingsMs = msSince(t);
+    const double openCpu = bench::cpuMs() - cpu;
     if (handle != nullptr)
         Trace::Stop(handle);
     std::printf("open: TArchive %.1f ms, Sources first %d rows %.1f ms, Readings first %d rows %.1f ms, "
-                "total %.1f ms\n",
-                constructed, sourceRows, sourcesMs, readingRows, readingsMs, constructed + sourcesMs + readingsMs);
+                "total %.1f ms (CPU %.1f ms)\n",
+                constructed, sourceRows, sourcesMs, readingRows, readingsMs, constructed + sourcesMs + readingsMs,
+                openCpu);
     std::printf("open memory: peak %.1f MiB resident (now %.1f MiB)\n", double(statusKib("VmHWM:")) / 1024,
                 double(statusKib("VmRSS:")) / 1024);
     std::printf("  plans of the first pages:\n");
@@ -249,10 +271,11 @@ void printProfile(const Trace& trace, double importMs)
     std::printf("import profile (time inside SQLite per statement):\n");
     for (const auto& [sql, cost] : costs) {
         sqlMs += double(cost.ns) / 1e6;
-        std::printf("  %9.0f ms %10lld runs  %.100s\n", double(cost.ns) / 1e6, cost.runs, sql.c_str());
+        std::printf("  %9.0f ms %10lld runs  %.120s\n", double(cost.ns) / 1e6, cost.runs, sql.c_str());
     }
-    std::printf("  %9.0f ms in SQLite, %.0f ms elsewhere (reading files, binding values, Qt SQL)\n", sqlMs,
-                importMs - sqlMs);
+    std::printf("  %9.0f ms in SQLite, %.0f ms elsewhere (waiting for the parsed files, making the statements, "
+                "Qt SQL)\n",
+                sqlMs, importMs - sqlMs);
 }
 
 } // namespace
