@@ -44,6 +44,8 @@ const char* const Schema[] = {
     " meter TEXT, port TEXT, completeness TEXT,"
     " happened TEXT, kept TEXT NOT NULL, notes TEXT NOT NULL DEFAULT '',"
     " UNIQUE (kind, hash))",
+    // Newest first without sorting them all.
+    "CREATE INDEX sources_by_time ON sources (coalesce(happened, kept), id)",
     "CREATE TABLE meter_files ("
     " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " file_no INTEGER NOT NULL CHECK (file_no BETWEEN 1 AND 25),"
@@ -51,8 +53,8 @@ const char* const Schema[] = {
     " job_id INTEGER REFERENCES jobs (id) ON DELETE SET NULL,"
     " PRIMARY KEY (source_id, file_no)) WITHOUT ROWID",
     "CREATE INDEX meter_files_by_job ON meter_files (job_id) WHERE job_id IS NOT NULL",
-    // taken: seconds from 1970 on the meter's clock; sg: hundredths, -1 when
-    // no SG applies; moisture: hundredths, -1 when it did not read.
+    // taken: seconds from 1970 on the meter's clock; sg and moisture:
+    // hundredths, or ArchiveNoValue when no SG applies or it did not read.
     "CREATE TABLE readings ("
     " id INTEGER PRIMARY KEY,"
     " taken INTEGER NOT NULL, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,"
@@ -106,9 +108,23 @@ std::array<qint64, 7> identity(const TReading& r, int fileNo, int slot, qint64 s
             fileNo,
             slot,
             species,
-            r.GetSGApplies() != 0 ? qint64(std::llround(double(r.GetSG()) * 100)) : -1,
-            r.IsMoistureUnread() ? -1 : qint64(std::llround(double(r.GetMoisture()) * 100)),
+            r.GetSGApplies() != 0 ? qint64(std::llround(double(r.GetSG()) * 100)) : ArchiveNoValue,
+            r.IsMoistureUnread() ? ArchiveNoValue : qint64(std::llround(double(r.GetMoisture()) * 100)),
             r.GetTemperature()};
+}
+
+// Why a document cannot be kept as whole hundredths (empty when it can): a
+// number beyond what any meter or data file of ours holds.
+QString oddValue(const TFile& doc)
+{
+    auto odd = [](long double v) { return !std::isfinite(v) || std::fabs(v) >= 1e9L; };
+    for (int f = 1; f <= TFile::FileCount; ++f)
+        for (int slot = 1; slot <= TSubFile::RecordCount; ++slot) {
+            const TReading& r = doc.GetReading(f, slot);
+            if (r.IsUsed() && ((r.GetSGApplies() != 0 && odd(r.GetSG())) || (!r.IsMoistureUnread() && odd(r.GetMoisture()))))
+                return QStringLiteral("meter file %1, reading %2 holds a value no meter gives.").arg(f).arg(slot);
+        }
+    return {};
 }
 
 const char* const SameReading = "r.taken = s.taken AND r.file_no = s.file_no AND r.slot = s.slot AND "
@@ -160,9 +176,15 @@ QString TArchive::ImportSummary::Sentence() const
 TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toString())
 {
     const QString shown = QDir::toNativeSeparators(path);
-    const bool existed = QFileInfo::exists(path);
-    if (existed && QFileInfo(path).size() > 0 && !looksLikeSqlite(path))
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > 0 && !looksLikeSqlite(path))
         throw ArchiveError(QStringLiteral("%1 is not a readings archive; it is left as it is.").arg(shown).toStdString());
+    // Its journal lives beside it: a folder that cannot be written cannot hold an archive in use.
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isWritable() || (info.exists() && !info.isWritable()))
+        throw ArchiveError(QStringLiteral("The archive %1 cannot be used: %2 cannot be written to.")
+                               .arg(shown, QDir::toNativeSeparators(info.exists() && folder.isWritable() ? path : folder.filePath()))
+                               .toStdString());
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
     // A locked archive waits a moment for the other program, then says so.
@@ -259,8 +281,9 @@ void TArchive::upgrade(int from)
                  "FROM v1_meter_files",
                  "INSERT INTO species (name) SELECT DISTINCT rtrim(species) FROM v1_readings",
                  "INSERT INTO readings SELECT r.id, CAST(strftime('%s', r.taken) AS INTEGER), r.file_no, r.slot, s.id, "
-                 "CASE r.sg_applies WHEN 0 THEN -1 ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
-                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE -1 END, r.temperature, "
+                 "CASE r.sg_applies WHEN 0 THEN " KR_ARCHIVE_NO_VALUE " ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
+                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE " KR_ARCHIVE_NO_VALUE " END, "
+                 "r.temperature, "
                  "(SELECT min(h.source_id) FROM v1_holdings h WHERE h.reading_id = r.id) "
                  "FROM v1_readings r JOIN species s ON s.name = rtrim(r.species) "
                  "WHERE EXISTS (SELECT 1 FROM v1_holdings h WHERE h.reading_id = r.id)",
@@ -299,9 +322,12 @@ qint64 TArchive::speciesId(const QString& name)
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
 {
     Kept kept;
-    if (!db.transaction())
+    // An import keeps a batch of files in one transaction of its own.
+    const bool own = !inBatch;
+    const QString odd = oddValue(doc);
+    if (!odd.isEmpty() || (own && !db.transaction()))
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
-                               .arg(db.lastError().text())
+                               .arg(odd.isEmpty() ? db.lastError().text() : odd)
                                .toStdString());
     try {
         QSqlQuery q(db);
@@ -322,8 +348,9 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         q.addBindValue(fromCp1252(doc.GetNotesText()));
         run(q);
         if (q.numRowsAffected() == 0) {
-            kept.already = true;
-            db.rollback();
+            kept.already = true;  // nothing was written
+            if (own)
+                db.rollback();
             return kept;
         }
         kept.sourceId = q.lastInsertId().toLongLong();
@@ -393,11 +420,13 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 run(note);
             }
         }
-        if (!db.commit())
+        if (own && !db.commit())
             throw ArchiveError(db.lastError().text().toStdString());
     } catch (const ArchiveError& e) {
-        db.rollback();
-        speciesIds.clear();  // what the rollback took back
+        if (own) {
+            db.rollback();
+            speciesIds.clear();  // what the rollback took back
+        }
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                .arg(QString::fromStdString(e.what()))
                                .toStdString());
@@ -480,21 +509,43 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
         std::vector<Parsed> batch = next.get();
         if (from + Batch < files.size())
             next = std::async(std::launch::async, parseAll, files, from + Batch, Batch);
-        for (Parsed& parsed : batch) {
-            if (stop && stop->load()) {
-                summary.stopped = true;
-                return summary;
+        if (!db.transaction())
+            throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                                   .arg(db.lastError().text())
+                                   .toStdString());
+        inBatch = true;
+        try {
+            for (Parsed& parsed : batch) {
+                if (stop && stop->load()) {
+                    summary.stopped = true;
+                    break;
+                }
+                if (progress)
+                    progress(summary.files, total);
+                ++summary.files;
+                if (parsed.doc)
+                    parsed.error = oddValue(*parsed.doc);
+                if (!parsed.error.isEmpty()) {
+                    summary.unreadable
+                        << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
+                    continue;
+                }
+                const Kept kept = Keep(*parsed.doc, parsed.source);
+                (kept.already ? summary.already : summary.imported) += 1;
             }
-            if (progress)
-                progress(summary.files, total);
-            ++summary.files;
-            if (!parsed.doc) {
-                summary.unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
-                continue;
-            }
-            const Kept kept = Keep(*parsed.doc, parsed.source);
-            (kept.already ? summary.already : summary.imported) += 1;
+            if (!db.commit())
+                throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                                       .arg(db.lastError().text())
+                                       .toStdString());
+        } catch (const ArchiveError&) {
+            inBatch = false;
+            db.rollback();
+            speciesIds.clear();
+            throw;
         }
+        inBatch = false;
+        if (summary.stopped)
+            return summary;
     }
     if (progress)
         progress(summary.files, total);

@@ -16,6 +16,11 @@ namespace kr {
 
 class TFile;
 
+// Kept for "no SG" and "did not read": far beyond every value a reading may
+// hold (those stay within a billion), so no real value is taken for them.
+constexpr qint64 ArchiveNoValue = -(qint64(1) << 40);
+#define KR_ARCHIVE_NO_VALUE "-1099511627776"
+
 // Why the archive cannot be used this run; the text is for the user.
 class ArchiveError : public std::runtime_error {
 public:
@@ -155,6 +160,7 @@ private:
     void upgrade(int from);
     qint64 speciesId(const QString& name);
     QHash<QString, qint64> speciesIds;
+    bool inBatch = false;
     QSqlDatabase db;
     QString connection;
 };

@@ -23,29 +23,41 @@ QString like(const QString& text)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-// A WHERE clause with its values, in the order of its placeholders.
+// A WHERE clause with its values, in the order of its placeholders, and the
+// sets of meter files it names, each found once before the readings are.
 struct Where {
     QStringList conditions;
     QVariantList values;
+    QStringList files;  // "name AS MATERIALIZED (...)"
+    QVariantList fileValues;
     void add(const QString& condition, const QVariantList& bound = {})
     {
         conditions << condition;
         values << bound;
     }
+    QString With() const { return files.isEmpty() ? QString() : QStringLiteral("WITH ") + files.join(QStringLiteral(", ")) + QLatin1Char(' '); }
     QString Sql() const { return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")); }
+    // The meter files that `condition` picks (m: meter_files, s: sources,
+    // j: jobs), as a named set.
+    QString fileSet(const QString& condition, const QVariantList& bound)
+    {
+        const QString name = QStringLiteral("files%1").arg(files.size());
+        files << QStringLiteral("%1 AS MATERIALIZED (SELECT m.source_id, m.file_no FROM meter_files m JOIN sources s "
+                                "ON s.id = m.source_id LEFT JOIN jobs j ON j.id = m.job_id WHERE %2)")
+                     .arg(name, condition);
+        fileValues << bound;
+        return name;
+    }
 };
 
-// The readings held in the meter files that `files` picks (m: meter_files,
-// s: sources, j: jobs), by their first source or a later one.
+// The ids of the readings held in a set of meter files, by their first
+// source or a later one. The set leads: it is small, the readings are many.
 QString heldIn(const QString& files)
 {
-    return QStringLiteral(
-               "r.id IN (SELECT r2.id FROM meter_files m JOIN sources s ON s.id = m.source_id "
-               "LEFT JOIN jobs j ON j.id = m.job_id JOIN readings r2 ON r2.source_id = m.source_id "
-               "AND r2.file_no = m.file_no WHERE %1 "
-               "UNION ALL SELECT h.reading_id FROM meter_files m JOIN sources s ON s.id = m.source_id "
-               "LEFT JOIN jobs j ON j.id = m.job_id JOIN holdings h ON h.source_id = m.source_id "
-               "JOIN readings r3 ON r3.id = h.reading_id AND r3.file_no = m.file_no WHERE %1)")
+    return QStringLiteral("SELECT r2.id FROM %1 f CROSS JOIN readings r2 ON r2.source_id = f.source_id "
+                          "AND r2.file_no = f.file_no UNION ALL SELECT h.reading_id FROM %1 f CROSS JOIN holdings h "
+                          "ON h.source_id = f.source_id CROSS JOIN readings r3 ON r3.id = h.reading_id "
+                          "AND r3.file_no = f.file_no")
         .arg(files);
 }
 
@@ -112,7 +124,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         w.add(QStringLiteral("r.taken >= ?"), {secondsAt(f.since)});
     if (f.until.isValid())
         w.add(QStringLiteral("r.taken < ?"), {secondsAt(f.until.addDays(1))});
-    // Unread readings (-1) are outside every moisture range.
+    // Unread readings (ArchiveNoValue) are outside every moisture range.
     if (f.moistureLow || f.moistureHigh)
         w.add(QStringLiteral("r.moisture >= ?"), {f.moistureLow ? std::llround(*f.moistureLow * 100) : 0});
     if (f.moistureHigh)
@@ -127,10 +139,8 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE site LIKE ? ESCAPE '\\')"), {like(f.site)});
     if (!f.meter.isEmpty())
         files.add(QStringLiteral("s.meter = ?"), {f.meter});
-    if (!files.conditions.isEmpty()) {
-        const QString all = files.conditions.join(QStringLiteral(" AND "));
-        w.add(heldIn(all), files.values + files.values);
-    }
+    if (!files.conditions.isEmpty())
+        w.add(QStringLiteral("r.id IN (%1)").arg(heldIn(w.fileSet(files.conditions.join(QStringLiteral(" AND ")), files.values))));
     if (!f.text.isEmpty()) {
         const QString t = like(f.text);
         const QString inFiles = QStringLiteral(
@@ -139,10 +149,12 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         QVariantList six;
         for (int i = 0; i < 6; ++i)
             six << t;
-        w.add(QStringLiteral("(r.species_id IN (SELECT id FROM species WHERE name LIKE ? ESCAPE '\\') "
-                             "OR r.id IN (SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\') OR %1)")
-                  .arg(heldIn(inFiles)),
-              QVariantList{t, t} + six + six);
+        // One set of ids, not an OR the planner would search three times.
+        w.add(QStringLiteral("r.id IN (SELECT id FROM readings WHERE species_id IN (SELECT id FROM species WHERE name "
+                             "LIKE ? ESCAPE '\\') UNION ALL SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\' "
+                             "UNION ALL %1)")
+                  .arg(heldIn(w.fileSet(inFiles, six))),
+              QVariantList{t, t});
     }
     return w;
 }
@@ -154,10 +166,10 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
     const Where w = whereOf(db, filter);
     return prepared(
         db,
-        QStringLiteral(
+        w.With() + QStringLiteral(
             "SELECT r.id, strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch'), r.file_no, r.slot, sp.name, "
-            "CASE WHEN r.sg < 0 THEN NULL ELSE r.sg / 100.0 END, "
-            "CASE WHEN r.moisture < 0 THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
+            "CASE WHEN r.sg = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.sg / 100.0 END, "
+            "CASE WHEN r.moisture = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
             "m.comment, "
             "coalesce((SELECT j.name FROM jobs j WHERE j.id = m.job_id), (SELECT j.name FROM holdings h "
             "JOIN meter_files m2 ON m2.source_id = h.source_id AND m2.file_no = r.file_no JOIN jobs j ON j.id = "
@@ -165,21 +177,22 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
             "(SELECT n.note FROM notes n WHERE n.reading_id = r.id ORDER BY n.source_id DESC LIMIT 1) "
             "FROM readings r JOIN species sp ON sp.id = r.species_id JOIN sources s ON s.id = r.source_id "
             "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no%1 "
-            "ORDER BY r.taken DESC, r.file_no, r.slot")
+            "ORDER BY r.taken DESC, r.id DESC")
             .arg(w.Sql()),
-        w.values);
+        w.fileValues + w.values);
 }
 
 qint64 TArchive::CountReadings(const ArchiveFilter& filter) const
 {
     const Where w = whereOf(db, filter);
-    QSqlQuery q = prepared(db, QStringLiteral("SELECT count(*) FROM readings r") + w.Sql(), w.values);
+    QSqlQuery q = prepared(db, w.With() + QStringLiteral("SELECT count(*) FROM readings r") + w.Sql(),
+                           w.fileValues + w.values);
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
 {
-    QString where;
+    QString where, with;
     QVariantList values;
     if (filter.sourceId != 0 && filter.IsEmpty() == false) {
         ArchiveFilter rest = filter;
@@ -194,11 +207,12 @@ QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
         where = QStringLiteral(" WHERE s.id IN (SELECT r.source_id FROM readings r%1 UNION SELECT h.source_id FROM "
                                "holdings h JOIN readings r ON r.id = h.reading_id%1)")
                     .arg(w.Sql());
-        values = w.values + w.values;
+        values = w.fileValues + w.values + w.values;
+        with = w.With();
     }
     return prepared(
         db,
-        QStringLiteral("SELECT s.id, s.kind, s.happened, s.meter, s.port, s.completeness, s.path, "
+        with + QStringLiteral("SELECT s.id, s.kind, s.happened, s.meter, s.port, s.completeness, s.path, "
                        "(SELECT count(*) FROM readings WHERE source_id = s.id) + "
                        "(SELECT count(*) FROM holdings WHERE source_id = s.id), "
                        "(SELECT group_concat(comment, '; ') FROM meter_files WHERE source_id = s.id AND comment <> ''), "
@@ -215,15 +229,16 @@ std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter,
     // Zeros are counted apart, unread readings left out, as at a glance.
     QSqlQuery q = prepared(
         db,
-        QStringLiteral("SELECT sp.name, max(r.sg) < 0, sum(r.moisture >= 0), sum(r.moisture = 0), "
+        w.With() + QStringLiteral("SELECT sp.name, max(r.sg) = " KR_ARCHIVE_NO_VALUE ", sum(r.moisture <> " KR_ARCHIVE_NO_VALUE "), "
+                       "sum(r.moisture = 0), "
                        "sum(r.moisture > 0 AND r.moisture BETWEEN %1 AND %2), avg(CASE WHEN r.moisture > 0 THEN "
                        "r.moisture END), min(CASE WHEN r.moisture > 0 THEN r.moisture END), max(r.moisture) "
-                       "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg < 0 "
-                       "ORDER BY r.sg < 0, sp.name")
+                       "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg = " KR_ARCHIVE_NO_VALUE " "
+                       "ORDER BY r.sg = " KR_ARCHIVE_NO_VALUE ", sp.name")
             .arg(std::llround(rangeLow * 100))
             .arg(std::llround(rangeHigh * 100))
             .arg(w.Sql()),
-        w.values);
+        w.fileValues + w.values);
     std::vector<Figures> out;
     Figures all;
     double sum = 0;
@@ -288,10 +303,10 @@ void TArchive::Export(qint64 sourceId, TFile& doc) const
         r.SetSpecies(species.empty() ? std::string(1, ' ') : species);  // a blank name the meter used
         r.SetDateTime(double(q.value(0).toLongLong()) / 86400.0 + 25569.0);
         const qint64 sg = q.value(4).toLongLong();
-        r.SetSGApplies(sg >= 0 ? 1 : 0);
-        r.SetSG(sg >= 0 ? sg / 100.0L : 0);
+        r.SetSGApplies(sg != ArchiveNoValue ? 1 : 0);
+        r.SetSG(sg != ArchiveNoValue ? sg / 100.0L : 0);
         const qint64 moisture = q.value(5).toLongLong();
-        if (moisture < 0)
+        if (moisture == ArchiveNoValue)
             r.SetMoistureUnread();
         else
             r.SetMoisture(moisture / 100.0L);

@@ -95,6 +95,12 @@ SmallFileSystem::~SmallFileSystem()
         QProcess::execute(QStringLiteral("umount"), {mountPoint});
 }
 
+bool SmallFileSystem::makeReadOnly()
+{
+    return isMounted
+        && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), mountPoint}) == 0;
+}
+
 bool SmallFileSystem::fill()
 {
     QFile filler(filePath(QStringLiteral("filler")));

@@ -53,6 +53,8 @@ public:
     // Writes a file named "filler" until the file system refuses more; true
     // when it is full.
     bool fill();
+    // Makes the file system read-only; true when it is.
+    bool makeReadOnly();
 
 private:
     QTemporaryDir dir;

@@ -18,4 +18,16 @@ bool keepInArchive(const TFile& doc, const TArchive::Source& source, CliPrompts&
 // archive import PATH...: data files and folders into the readings archive.
 int runArchiveImport(const Invocation& inv, CliPrompts& prompts);
 
+// archive list, readings: the downloads and files, or the readings, the filters find.
+int runArchiveList(const Invocation& inv, CliPrompts& prompts);
+int runArchiveReadings(const Invocation& inv, CliPrompts& prompts);
+// archive export ID -o FILE.krx, archive remove ID --yes.
+int runArchiveExport(const Invocation& inv, CliPrompts& prompts);
+int runArchiveRemove(const Invocation& inv, CliPrompts& prompts);
+// archive job add, assign, list, remove.
+int runArchiveJobAdd(const Invocation& inv, CliPrompts& prompts);
+int runArchiveJobAssign(const Invocation& inv, CliPrompts& prompts);
+int runArchiveJobList(const Invocation& inv, CliPrompts& prompts);
+int runArchiveJobRemove(const Invocation& inv, CliPrompts& prompts);
+
 } // namespace kr::cli

@@ -1,6 +1,8 @@
 #include "tools/cli/CliArgs.h"
 
+#include <QRegularExpression>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "core/Mtlutils.h"
@@ -28,7 +30,13 @@ constexpr CommandInfo LibraryCommands[] = {
 };
 // The sub-commands of "archive".
 constexpr CommandInfo ArchiveCommands[] = {
-    {Command::ArchiveImport, "import"},
+    {Command::ArchiveImport, "import"}, {Command::ArchiveList, "list"},     {Command::ArchiveReadings, "readings"},
+    {Command::ArchiveExport, "export"}, {Command::ArchiveRemove, "remove"}, {Command::ArchiveJob, "job"},
+};
+// The sub-commands of "archive job".
+constexpr CommandInfo ArchiveJobCommands[] = {
+    {Command::ArchiveJobAdd, "add"}, {Command::ArchiveJobAssign, "assign"},
+    {Command::ArchiveJobList, "list"}, {Command::ArchiveJobRemove, "remove"},
 };
 // A command that only stands before its sub-commands.
 struct CommandFamily {
@@ -38,7 +46,8 @@ struct CommandFamily {
 };
 constexpr CommandFamily Families[] = {
     {Command::Library, LibraryCommands, "get, put or show"},
-    {Command::Archive, ArchiveCommands, "import"},
+    {Command::Archive, ArchiveCommands, "import, list, readings, export, remove or job"},
+    {Command::ArchiveJob, ArchiveJobCommands, "add, assign, list or remove"},
 };
 
 const CommandFamily* familyOf(Command parent)
@@ -89,12 +98,34 @@ std::optional<MoistureRange> moistureRange(const QString& text)
     return range;
 }
 
+// "2026-03-05": a date written as YYYY-MM-DD, nothing else.
+std::optional<QDate> isoDate(const QString& text)
+{
+    static const QRegularExpression Shape(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    if (!Shape.match(text).hasMatch() || !date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+// An archive ID as `archive list` shows it: a whole number from 1.
+std::optional<qint64> sourceNumber(const QString& text)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    if (!ok || value < 1 || text.startsWith('+') || text.trimmed() != text)
+        return std::nullopt;
+    return value;
+}
+
 // The commands an option applies to, a bit each.
 using CommandSet = std::uint32_t;
+static_assert(unsigned(Command::ArchiveJobRemove) < 32, "one bit a command");
 constexpr CommandSet bit(Command command) { return CommandSet(1) << unsigned(command); }
 constexpr CommandSet EveryCommand = ~CommandSet(0);
 template <typename... C>
 constexpr CommandSet only(C... commands) { return (bit(commands) | ...); }
+constexpr CommandSet Searches = only(Command::ArchiveList, Command::ArchiveReadings);
 
 struct OptionInfo {
     const char* name;
@@ -131,11 +162,12 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.help = true; }},
     {"-o", "--output", "FILE",
      only(Command::Download, Command::Convert, Command::ImportLines, Command::LibraryGet, Command::Print,
-          Command::PrintLibrary),
-     "the file to write, - for standard output with convert, print and print-library",
+          Command::PrintLibrary, Command::ArchiveReadings, Command::ArchiveExport),
+     "the file to write, - for standard output with convert, print, print-library and archive readings",
      [](Invocation& inv, const QString& v, QString&) { inv.output = v; }},
-    {"--yes", nullptr, nullptr, only(Command::Erase, Command::LibraryPut),
-     "erase the meter after the backup; without it nothing is done",
+    {"--yes", nullptr, nullptr,
+     only(Command::Erase, Command::LibraryPut, Command::ArchiveRemove, Command::ArchiveJobRemove),
+     "erase the meter after the backup, or remove from the archive; without it nothing is done",
      [](Invocation& inv, const QString&, QString&) { inv.yes = true; }},
     {"--nd", nullptr, nullptr, only(Command::LibraryPut),
      "leave out the extra erase command and the 1.5 s pause, as the window program's ND argument does",
@@ -149,7 +181,7 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.archive = true; }},
     {"--probe", nullptr, nullptr, only(Command::Ports), "ask each port in turn for the KR's serial number",
      [](Invocation& inv, const QString&, QString&) { inv.probe = true; }},
-    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print),
+    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print, Command::ArchiveReadings),
      "temperatures in degrees Fahrenheit",
      [](Invocation& inv, const QString&, QString&) { inv.fahrenheit = true; }},
     {"--encoding", nullptr, "utf-8|cp1252", only(Command::Export), "the export's encoding; default utf-8",
@@ -162,7 +194,7 @@ constexpr OptionInfo Options[] = {
          else
              error = QStringLiteral("--encoding takes utf-8 or cp1252, not '%1'").arg(v);
      }},
-    {"--file", nullptr, "N", only(Command::Show, Command::Print, Command::Stats),
+    {"--file", nullptr, "N", only(Command::Show, Command::Print, Command::Stats, Command::ArchiveJobAssign),
      "only meter file N, 1 to 25",
      [](Invocation& inv, const QString& v, QString& error) {
          const auto n = wholeNumber(v);
@@ -180,8 +212,48 @@ constexpr OptionInfo Options[] = {
              error = QStringLiteral("--range takes LOW-HIGH in % moisture, LOW not above HIGH (such as 6-9 "
                                     "or 6.5-8.5), not '%1'").arg(v);
      }},
-    {"--json", nullptr, nullptr, only(Command::Stats), "one JSON object instead of the table",
+    {"--json", nullptr, nullptr, only(Command::Stats, Command::ArchiveList, Command::ArchiveReadings, Command::ArchiveJobList),
+     "JSON instead of the table",
      [](Invocation& inv, const QString&, QString&) { inv.json = true; }},
+    {"--csv", nullptr, nullptr, only(Command::ArchiveReadings), "CSV instead of the table, as convert writes it",
+     [](Invocation& inv, const QString&, QString&) { inv.csv = true; }},
+    {"--job", nullptr, "NAME", Searches, "only the meter files put in this job (its whole name, any case)",
+     [](Invocation& inv, const QString& v, QString&) { inv.filter.job = v; }},
+    {"--site", nullptr, "TEXT", Searches | bit(Command::ArchiveJobAdd),
+     "the job's site address; to search, part of it",
+     [](Invocation& inv, const QString& v, QString&) { inv.filter.site = v; }},
+    {"--client", nullptr, "TEXT", only(Command::ArchiveJobAdd), "the job's client",
+     [](Invocation& inv, const QString& v, QString&) { inv.client = v; }},
+    {"--notes", nullptr, "TEXT", only(Command::ArchiveJobAdd), "notes on the job",
+     [](Invocation& inv, const QString& v, QString&) { inv.notes = v; }},
+    {"--meter", nullptr, "SERIAL", Searches, "only what the meter of this serial number read",
+     [](Invocation& inv, const QString& v, QString&) { inv.filter.meter = v; }},
+    {"--species", nullptr, "TEXT", Searches, "only readings of species whose name holds TEXT (any case)",
+     [](Invocation& inv, const QString& v, QString&) { inv.filter.species = v; }},
+    {"--since", nullptr, "YYYY-MM-DD", Searches, "only readings taken on or after that day",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (const auto date = isoDate(v))
+             inv.filter.since = *date;
+         else
+             error = QStringLiteral("--since takes a date as YYYY-MM-DD, not '%1'").arg(v);
+     }},
+    {"--until", nullptr, "YYYY-MM-DD", Searches, "only readings taken on or before that day",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (const auto date = isoDate(v))
+             inv.filter.until = *date;
+         else
+             error = QStringLiteral("--until takes a date as YYYY-MM-DD, not '%1'").arg(v);
+     }},
+    {"--mc", nullptr, "LOW-HIGH", Searches,
+     "only moistures in this range, both ends included, in %: 8-12, 8- (8 and above) or -12 (up to 12)",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (!ParseMoistureRange(v, inv.filter.moistureLow, inv.filter.moistureHigh))
+             error = QStringLiteral("--mc takes LOW-HIGH in % moisture, LOW not above HIGH (such as 8-12, 8- "
+                                    "or -12), not '%1'").arg(v);
+     }},
+    {"--text", nullptr, "TEXT", Searches,
+     "only readings with TEXT (any case) in their species, note, meter file comment, document notes or job",
+     [](Invocation& inv, const QString& v, QString&) { inv.filter.text = v; }},
     {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
      [](Invocation& inv, const QString& v, QString& error) {
          if (v == "csv")
@@ -275,6 +347,10 @@ private:
             inv.inputs << arg;
             return;
         }
+        if (takesArchiveArguments(inv.command)) {
+            archiveArgument(arg);
+            return;
+        }
         if (helpCommand && inv.command == Command::None) {
             if (const auto c = commandFromName(arg))
                 inv.command = *c;
@@ -287,6 +363,35 @@ private:
             return;
         }
         inv.input = arg;
+    }
+
+    static bool takesArchiveArguments(Command command)
+    {
+        return command == Command::ArchiveExport || command == Command::ArchiveRemove
+            || command == Command::ArchiveJobAdd || command == Command::ArchiveJobAssign
+            || command == Command::ArchiveJobRemove;
+    }
+
+    // archive export ID, remove ID; job add NAME, remove NAME, assign NAME ID.
+    void archiveArgument(const QString& arg)
+    {
+        const bool named = inv.command != Command::ArchiveExport && inv.command != Command::ArchiveRemove;
+        if (named && !jobNamed) {
+            jobNamed = true;
+            inv.jobName = arg.trimmed();
+            if (inv.jobName.isEmpty())
+                error = QStringLiteral("%1 needs a job name that is not blank").arg(commandName(inv.command));
+            return;
+        }
+        if (inv.command == Command::ArchiveJobAdd || inv.command == Command::ArchiveJobRemove || inv.sourceId != 0) {
+            error = QStringLiteral("unexpected argument '%1'").arg(arg);
+            return;
+        }
+        if (const auto id = sourceNumber(arg))
+            inv.sourceId = *id;
+        else
+            error = QStringLiteral("%1 takes the ID of a download or file, as archive list shows it, not '%2'")
+                        .arg(commandName(inv.command), arg);
     }
 
     bool value(const QString& name, const std::optional<QString>& inlineValue, QString& out)
@@ -351,17 +456,27 @@ private:
             error = QStringLiteral("%1 needs %2").arg(command, QLatin1String(family->choices));
         else if (inv.command == Command::ArchiveImport && inv.inputs.isEmpty())
             error = QStringLiteral("archive import needs a file or folder");
+        else if (takesArchiveArguments(inv.command) && inv.command != Command::ArchiveExport
+                 && inv.command != Command::ArchiveRemove && inv.jobName.isEmpty())
+            error = QStringLiteral("%1 needs a job name").arg(command);
+        else if ((inv.command == Command::ArchiveExport || inv.command == Command::ArchiveRemove
+                  || inv.command == Command::ArchiveJobAssign) && inv.sourceId == 0)
+            error = QStringLiteral("%1 needs the ID of a download or file (see archive list)").arg(command);
+        else if (inv.csv && inv.json)
+            error = QStringLiteral("give either --csv or --json, not both");
+        else if (inv.filter.since.isValid() && inv.filter.until.isValid() && inv.filter.since > inv.filter.until)
+            error = QStringLiteral("--since is after --until: nothing could be found");
         else if (takesInput(inv.command) && inv.input.isEmpty())
             error = QStringLiteral("%1 needs a file name").arg(command);
         else if (inv.command == Command::Convert && !inv.format)
             error = QStringLiteral("convert needs --to csv or --to json");
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
                   || inv.command == Command::LibraryGet || inv.command == Command::Print
-                  || inv.command == Command::PrintLibrary)
+                  || inv.command == Command::PrintLibrary || inv.command == Command::ArchiveExport)
                  && inv.output.isEmpty())
             error = QStringLiteral("%1 needs -o FILE").arg(command);
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
-                  || inv.command == Command::LibraryGet)
+                  || inv.command == Command::LibraryGet || inv.command == Command::ArchiveExport)
                  && inv.toStandardOutput())
             error = QStringLiteral("%1 writes a file, not standard output; give -o FILE").arg(command);
         else if (inv.command == Command::LibraryPut && !inv.yes)
@@ -377,6 +492,7 @@ private:
     bool commandSeen = false;
     bool helpCommand = false;
     bool optionsEnded = false;
+    bool jobNamed = false;
 };
 
 } // namespace
@@ -405,14 +521,16 @@ QString takenBy(const OptionInfo& option)
     const auto add = [&](Command command) {
         (option.commands & bit(command) ? taking : others) << commandName(command);
     };
-    // "library" and "archive" alone only have their help: their sub-commands stand for them.
-    for (const auto& c : Commands) {
-        if (const CommandFamily* family = familyOf(c.command))
+    // "library", "archive" and "archive job" alone only have their help: their sub-commands stand for them.
+    const std::function<void(Command)> addAll = [&](Command command) {
+        if (const CommandFamily* family = familyOf(command))
             for (const auto& sub : family->subCommands)
-                add(sub.command);
+                addAll(sub.command);
         else
-            add(c.command);
-    }
+            add(command);
+    };
+    for (const auto& c : Commands)
+        addAll(c.command);
     if (others.isEmpty())
         return {};
     if (others.size() < taking.size())
@@ -649,6 +767,102 @@ QString usageText(Command command)
             "regular file); 3 a file could not be read or OUT.pdf not written; 4 refused:\n"
             "margins (or the print font) without room.\n");
     case Command::Archive:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] archive import PATH...\n"
+            "       kr-cli [--home DIR] archive list [FILTERS] [--json]\n"
+            "       kr-cli [--home DIR] archive readings [FILTERS] [--csv | --json] [-o FILE]\n"
+            "       kr-cli [--home DIR] archive export ID -o FILE.krx\n"
+            "       kr-cli [--home DIR] archive remove ID --yes\n"
+            "       kr-cli [--home DIR] archive job add|assign|list|remove ...\n"
+            "\n"
+            "The readings archive, archive.sqlite in the program folder (beside kr.ini):\n"
+            "every data file, backup and download kept in it, each reading once. An ID is\n"
+            "the number archive list shows for a download or file. kr-cli archive COMMAND\n"
+            "--help tells about each command.\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 a file could not be read or written, the\n"
+            "archive could not be used, or it holds no such ID or job; 4 not removed\n"
+            "without --yes.\n");
+    case Command::ArchiveList:
+    case Command::ArchiveReadings:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] archive list [FILTERS] [--json]\n"
+            "       kr-cli [--home DIR] archive readings [FILTERS] [--csv | --json] [-o FILE]\n"
+            "\n"
+            "list      the downloads and files that hold a reading the filters find, newest\n"
+            "          first: ID, when (the download's time, a file's modification time),\n"
+            "          kind (download, file or backup), meter, readings, the meter files'\n"
+            "          comments and jobs. --json: an array of objects {\"id\", \"kind\",\n"
+            "          \"when\", \"meter\", \"port\", \"completeness\", \"path\", \"readings\",\n"
+            "          \"comments\", \"jobs\"}; comments and jobs have \"; \" between them,\n"
+            "          null where the archive knows nothing.\n"
+            "readings  the readings the filters find, newest first, each once: ID,\n"
+            "          date/time, meter file, record, species, SG, moisture, temperature,\n"
+            "          meter, the meter file's comment, job and note. Written as they are\n"
+            "          read, so any number of readings can go out. --csv as convert writes\n"
+            "          it, with the header\n"
+            "            id,dateTime,file,record,species,sg,moisture,temperatureC,meter,\n"
+            "            fileComment,job,note\n"
+            "          (temperatureF with --fahrenheit); --json an array of objects with\n"
+            "          those keys, null where a value does not apply. -o FILE writes FILE\n"
+            "          whole, then puts it in place; -o - is standard output.\n"
+            "\n"
+            "Filters (all given must hold):\n"
+            "  --job NAME          meter files put in this job\n"
+            "  --site TEXT         meter files of jobs whose site holds TEXT\n"
+            "  --meter SERIAL      what the meter of this serial number read\n"
+            "  --species TEXT      species whose name holds TEXT\n"
+            "  --since YYYY-MM-DD  taken on or after that day\n"
+            "  --until YYYY-MM-DD  taken on or before that day\n"
+            "  --mc LOW-HIGH       moisture in this range in %, both ends included: 8-12,\n"
+            "                      8- (8 and above) or -12 (up to 12); unread readings never\n"
+            "  --text TEXT         TEXT in the species, note, meter file comment, document\n"
+            "                      notes, or the job's name, site, client or notes\n"
+            "Text is matched in any case. A date or range written otherwise is wrong usage.\n"
+            "\n"
+            "Exit status: 0 done (also when nothing is found); 1 wrong usage; 3 the archive\n"
+            "could not be used, or FILE not written.\n");
+    case Command::ArchiveExport:
+    case Command::ArchiveRemove:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] archive export ID -o FILE.krx\n"
+            "       kr-cli [--home DIR] archive remove ID --yes\n"
+            "\n"
+            "export  writes download or file ID (see archive list) as a data file, as it was\n"
+            "        kept: its readings, meter file comments and notes. FILE.krx may not be\n"
+            "        one of the outputs kr-cli --help says are refused (exit status 1).\n"
+            "remove  takes download or file ID out of the archive, with the readings no\n"
+            "        other download or file holds, and says how many left. Nothing is\n"
+            "        removed without --yes (exit status 4).\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 no such ID, the archive could not be\n"
+            "used, or FILE.krx not written; 4 not removed without --yes.\n");
+    case Command::ArchiveJob:
+    case Command::ArchiveJobAdd:
+    case Command::ArchiveJobAssign:
+    case Command::ArchiveJobList:
+    case Command::ArchiveJobRemove:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] archive job add NAME [--site TEXT] [--client TEXT]\n"
+            "                                            [--notes TEXT]\n"
+            "       kr-cli [--home DIR] archive job assign NAME ID [--file N]\n"
+            "       kr-cli [--home DIR] archive job list [--json]\n"
+            "       kr-cli [--home DIR] archive job remove NAME --yes\n"
+            "\n"
+            "Jobs group meter files of the archive by the work they were read for.\n"
+            "\n"
+            "add     adds job NAME, or changes the site, client or notes given of the job\n"
+            "        of that name (any case); what is not given stays as it was.\n"
+            "assign  puts the meter files of download or file ID (see archive list) in job\n"
+            "        NAME: all of them, or only meter file N (1 to 25) with --file.\n"
+            "list    each job: name, site, client, meter files and readings in it. --json: an\n"
+            "        array of objects {\"name\", \"site\", \"client\", \"notes\", \"meterFiles\",\n"
+            "        \"readings\"}.\n"
+            "remove  removes job NAME; its meter files stay in the archive, in no job.\n"
+            "        Nothing is removed without --yes (exit status 4).\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 no such job, ID or meter file, or the\n"
+            "archive could not be used; 4 not removed without --yes.\n");
     case Command::ArchiveImport:
         return QStringLiteral(
             "Usage: kr-cli [--home DIR] archive import PATH...\n"
@@ -745,6 +959,20 @@ QString usageText(Command command)
         "                            the library printout as a PDF file\n"
         "  archive import PATH...    keep data files (folders searched throughout) in the\n"
         "                            readings archive, each reading once\n"
+        "  archive list [FILTERS] [--json]\n"
+        "                            the archive's downloads and files that hold what the\n"
+        "                            filters find (see kr-cli archive list --help)\n"
+        "  archive readings [FILTERS] [--csv | --json] [-o FILE]\n"
+        "                            the readings the filters find\n"
+        "  archive export ID -o FILE.krx\n"
+        "                            a download or file of the archive as a data file\n"
+        "  archive remove ID --yes   take a download or file out of the archive\n"
+        "  archive job add NAME [--site TEXT] [--client TEXT] [--notes TEXT]\n"
+        "  archive job assign NAME ID [--file N]\n"
+        "  archive job list [--json]\n"
+        "  archive job remove NAME --yes\n"
+        "                            jobs: add or change one, put meter files in it, list\n"
+        "                            them, remove one\n"
         "\n"
         "Options:\n")
         + optionsUsage() + QStringLiteral(
@@ -753,15 +981,17 @@ QString usageText(Command command)
         "files (Factors.dat, Added.dat, kr.ini, wallroof.ini, data1.bak .. data9.bak)\n"
         "and anything but a regular file (a device, a FIFO, a folder) are refused under\n"
         "any name or link, before anything is read or the meter is asked. convert,\n"
-        "print and print-library take -o - for standard output.\n"
+        "print, print-library and archive readings take -o - for standard output.\n"
         "\n"
         "Messages go to standard error. Exit status: 0 success; 1 wrong usage (also a\n"
         "refused output); 2 the meter did not answer, the port failed or another program\n"
         "is using it, or a download fell short (nothing written unless --partial); 3 a\n"
-        "file could not be read or written; 4 refused (erase without --yes, or the backup\n"
-        "failed so the meter was not erased; a library the meter cannot take; print\n"
-        "margins that are negative or leave no room for a line of the printout); 130\n"
-        "stopped by Ctrl+C while the meter was being read (nothing erased or written).\n");
+        "file could not be read or written, or the archive could not be used or holds no\n"
+        "such ID or job; 4 refused (erase without --yes, or the backup failed so the\n"
+        "meter was not erased; a library the meter cannot take; print margins that are\n"
+        "negative or leave no room for a line of the printout; archive remove and archive\n"
+        "job remove without --yes); 130 stopped by Ctrl+C while the meter was being read\n"
+        "(nothing erased or written).\n");
 }
 
 } // namespace kr::cli

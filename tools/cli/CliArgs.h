@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "archive/Archive.h"
 #include "core/Statistics.h"
 
 namespace kr::cli {
@@ -25,7 +26,9 @@ enum class Command {
     Ports,
     Stats,
     Archive,   // "archive" before its sub-command: only its help
-    ArchiveImport,
+    ArchiveImport, ArchiveList, ArchiveReadings, ArchiveExport, ArchiveRemove,
+    ArchiveJob,  // "archive job" before its sub-command: only its help
+    ArchiveJobAdd, ArchiveJobAssign, ArchiveJobList, ArchiveJobRemove,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -52,7 +55,13 @@ struct Invocation {
     Encoding encoding = Encoding::Utf8;
     int fileNumber = 0;             // show, print, stats --file N (0: all meter files)
     std::optional<MoistureRange> range; // stats --range LOW-HIGH (none: kr.ini's, else the default)
-    bool json = false;              // stats --json
+    bool json = false;              // stats, archive list, readings, job list --json
+    bool csv = false;               // archive readings --csv
+    ArchiveFilter filter;           // archive list, readings: what to find; job add: its site (--site)
+    qint64 sourceId = 0;            // archive export, remove, job assign: the download or file
+    QString jobName;                // archive job add, assign, remove
+    QString client;                 // archive job add --client
+    QString notes;                  // archive job add --notes
     std::optional<Format> format;   // convert --to
 
     bool toStandardOutput() const { return output == QLatin1String("-"); }

@@ -190,8 +190,17 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::Print: return runPrint(inv, prompts);
     case Command::PrintLibrary: return runPrintLibrary(inv, prompts);
     case Command::ArchiveImport: return runArchiveImport(inv, prompts);
+    case Command::ArchiveList: return runArchiveList(inv, prompts);
+    case Command::ArchiveReadings: return runArchiveReadings(inv, prompts);
+    case Command::ArchiveExport: return runArchiveExport(inv, prompts);
+    case Command::ArchiveRemove: return runArchiveRemove(inv, prompts);
+    case Command::ArchiveJobAdd: return runArchiveJobAdd(inv, prompts);
+    case Command::ArchiveJobAssign: return runArchiveJobAssign(inv, prompts);
+    case Command::ArchiveJobList: return runArchiveJobList(inv, prompts);
+    case Command::ArchiveJobRemove: return runArchiveJobRemove(inv, prompts);
     case Command::Library:
     case Command::Archive:
+    case Command::ArchiveJob:
     case Command::None: break;
     }
     return ExitUsage;
