@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <future>
 #include <memory>
@@ -228,6 +229,8 @@ TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toStrin
     // change, never corrupt the file.
     if (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
         || !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
+        // Room for the indexes' busy pages while a large import runs.
+        || !q.exec(QStringLiteral("PRAGMA cache_size = -32768"))
         || !q.exec(QStringLiteral("CREATE TEMP TABLE staging (taken INTEGER, file_no INTEGER, slot INTEGER, "
                                   "species_id INTEGER, sg INTEGER, moisture INTEGER, temperature INTEGER)")))
         fail(q.lastError().text());
@@ -360,7 +363,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         // The readings go in as one statement of whole numbers (nothing a
         // user typed is in it), then are matched to what the archive holds:
         // a few statements a document, not a few a reading.
-        QString values;
+        std::string values = "INSERT INTO temp.staging VALUES ";
         values.reserve(TFile::FileCount * TSubFile::RecordCount * 48);
         struct Noted {
             std::array<qint64, 7> key;
@@ -382,13 +385,14 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 if (!r.IsUsed())
                     continue;
                 const auto key = identity(r, f, slot, speciesId(speciesName(r)));
-                values += values.isEmpty() ? QLatin1String("(") : QLatin1String(",(");
+                values += kept.readings == 0 ? "(" : ",(";
                 for (std::size_t i = 0; i < key.size(); ++i) {
                     if (i > 0)
-                        values += QLatin1Char(',');
-                    values += QString::number(key[i]);
+                        values += ',';
+                    char digits[24];
+                    values.append(digits, std::to_chars(digits, digits + sizeof digits, key[i]).ptr);
                 }
-                values += QLatin1Char(')');
+                values += ')';
                 ++kept.readings;
                 if (!r.GetNote().empty())
                     noted.push_back({key, fromCp1252(r.GetNote())});
@@ -396,7 +400,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         }
         if (kept.readings > 0) {
             run(q, QStringLiteral("DELETE FROM temp.staging"));
-            run(q, QStringLiteral("INSERT INTO temp.staging VALUES ") + values);
+            run(q, QString::fromLatin1(values));
             run(q, QStringLiteral("INSERT INTO readings (taken, file_no, slot, species_id, sg, moisture, temperature, "
                                   "source_id) SELECT taken, file_no, slot, species_id, sg, moisture, temperature, %1 "
                                   "FROM temp.staging WHERE true ON CONFLICT DO NOTHING")

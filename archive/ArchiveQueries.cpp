@@ -41,7 +41,7 @@ struct Where {
     // j: jobs), as a named set.
     QString fileSet(const QString& condition, const QVariantList& bound)
     {
-        const QString name = QStringLiteral("files%1").arg(files.size());
+        QString name = QStringLiteral("files%1").arg(files.size());
         files << QStringLiteral("%1 AS MATERIALIZED (SELECT m.source_id, m.file_no FROM meter_files m JOIN sources s "
                                 "ON s.id = m.source_id LEFT JOIN jobs j ON j.id = m.job_id WHERE %2)")
                      .arg(name, condition);
@@ -175,9 +175,12 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
             "JOIN meter_files m2 ON m2.source_id = h.source_id AND m2.file_no = r.file_no JOIN jobs j ON j.id = "
             "m2.job_id WHERE h.reading_id = r.id LIMIT 1)), "
             "(SELECT n.note FROM notes n WHERE n.reading_id = r.id ORDER BY n.source_id DESC LIMIT 1) "
-            "FROM readings r JOIN species sp ON sp.id = r.species_id JOIN sources s ON s.id = r.source_id "
-            "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no%1 "
-            "ORDER BY r.taken DESC, r.id DESC")
+            // The ids are put in order first, the columns then read for the
+            // rows fetched only: a wide search sorts numbers, not texts.
+            "FROM (SELECT r.id FROM readings r%1 ORDER BY r.taken DESC, r.id DESC LIMIT -1) o "
+            "CROSS JOIN readings r ON r.id = o.id JOIN species sp ON sp.id = r.species_id "
+            "JOIN sources s ON s.id = r.source_id "
+            "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no")
             .arg(w.Sql()),
         w.fileValues + w.values);
 }

@@ -74,6 +74,12 @@ QString TDocumentWorkflow::AskSaveName()
     return chosen->path;
 }
 
+void TDocumentWorkflow::FileDone(const QString& fileName)
+{
+    if (fileDone)
+        fileDone(fileName);
+}
+
 void TDocumentWorkflow::SaveAndRemember(const QString& fileName)
 {
     doc.SaveToFile(toNativePath(fileName));
@@ -89,6 +95,7 @@ bool TDocumentWorkflow::QuerySaveChanges()
         if (answer == mbYes) {
             // Under the current name whatever it is, a backup included.
             doc.SaveToFile(doc.GetFileName());
+            FileDone(name);
             return true;
         }
         return answer == mbNo;
@@ -102,6 +109,7 @@ bool TDocumentWorkflow::QuerySaveChanges()
     if (name.isEmpty())
         return false;
     SaveAndRemember(name);
+    FileDone(name);
     return true;
 }
 
@@ -122,6 +130,7 @@ void TDocumentWorkflow::btnOpenClick()
     }
     recent.Add(chosen->path);
     view.RefreshDocumentView();
+    FileDone(chosen->path);
 }
 
 void TDocumentWorkflow::Save1Click()
@@ -130,6 +139,7 @@ void TDocumentWorkflow::Save1Click()
         const QString name = fromNativePath(doc.GetFileName());
         SaveAndRemember(name);
         view.RefreshDocumentView();
+        FileDone(name);
         return;
     }
     // No name yet, or a backup, which Save never writes over.
@@ -138,6 +148,7 @@ void TDocumentWorkflow::Save1Click()
         return;
     SaveAndRemember(name);
     view.RefreshDocumentView();
+    FileDone(name);
 }
 
 void TDocumentWorkflow::SaveAs1Click()
@@ -147,6 +158,7 @@ void TDocumentWorkflow::SaveAs1Click()
         return;
     SaveAndRemember(name);
     view.RefreshDocumentView();
+    FileDone(name);
 }
 
 void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
@@ -155,6 +167,7 @@ void TDocumentWorkflow::MRUManager1Click(const QString& fileName)
         return;
     loadWhole(doc, fileName);
     view.RefreshDocumentView();
+    FileDone(fileName);
 }
 
 void TDocumentWorkflow::Export1Click()

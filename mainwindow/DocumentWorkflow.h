@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <functional>
 
 #include "mainwindow/RecentFiles.h"
 
@@ -38,7 +39,12 @@ public:
     // True when the window may close.
     bool FormCloseQuery();
 
+    // Runs after a data file was opened or saved, with its name, once the
+    // command has done its own work (the archive keeps the file).
+    std::function<void(const QString& fileName)> fileDone;
+
 private:
+    void FileDone(const QString& fileName);
     // Shows the save dialog and asks before overwriting; the chosen name, or empty when the user backed out.
     QString AskSaveName();
     void SaveAndRemember(const QString& fileName);

@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -22,6 +23,7 @@
 #include "library/LibraryExchanges.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/DataGrid.h"
 #include "mainwindow/Glance.h"
 
@@ -81,7 +83,11 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     attachLayout();
 
     settings = ReadSettings();
-    meter = std::make_unique<TMeterCommands>(settings.PortNumber, static_cast<TDocumentHost&>(*this));
+    archiveKeeper = std::make_unique<TArchiveKeeper>(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()),
+                                                     [this] { return settings.Archive; });
+    workflow->fileDone = [this](const QString& fileName) { archiveKeeper->KeepFile(*document, fileName); };
+    meter = std::make_unique<TMeterCommands>(settings.PortNumber, static_cast<TDocumentHost&>(*this),
+                                             archiveKeeper.get());
     if (options.openPort)
         meter->Link().OpenSilently();
 
@@ -106,6 +112,8 @@ TfmMain::~TfmMain()
     if (meter)
         meter->Link().Close();
     document->SetModifiedObserver({});
+    // An import stops at its next file and is waited for.
+    delete archiveImport;
     // The views read the document and the settings while they go: take them
     // down while both still exist.
     delete fmMeterSetup;

@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressDialog;
 class QSplitter;
 class QTableView;
 class QToolButton;
@@ -41,6 +42,8 @@ class TfmPrintDlg;
 class TfmSetup;
 class TfmLibPrintDlg;
 class TfmGlance;
+class TArchiveKeeper;
+class TArchiveImport;
 
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
@@ -91,6 +94,13 @@ public:
     TfmSetup* Setup();
     // "Readings at a glance", made at its first use.
     TfmGlance* Glance();
+    // What comes in is kept in the readings archive while the setup says so.
+    TArchiveKeeper& ArchiveKeeper() { return *archiveKeeper; }
+    // Imports these data files and folders into the archive on a thread of
+    // its own, showing progress, then the summary; ignored while one runs.
+    void ImportIntoArchive(const QStringList& paths);
+    // The import running, if any.
+    TArchiveImport* RunningImport() const;
 
     // Controls, named as the rest of the program and the tests know them.
     QToolButton* btnOpen = nullptr;
@@ -116,6 +126,8 @@ public:
     QAction* Save1 = nullptr;
     QAction* SaveAs1 = nullptr;
     QAction* Export1 = nullptr;
+    QAction* ImportFiles1 = nullptr;
+    QAction* ImportFolder1 = nullptr;
     QAction* Clipboard1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
@@ -142,6 +154,8 @@ public slots:
     void Save1Click();
     void SaveAs1Click();
     void Export1Click();
+    void ImportFiles1Click();
+    void ImportFolder1Click();
     void MRUManager1Click(const QString& fileName);
     void Exit1Click();
     void btnClipboardClick();
@@ -205,9 +219,14 @@ private:
     TPrintJob DataPrintJobNow();
     TPageSetup ReportPageSetup() const;
     void LibraryPrint();
+    void importFinished();
 
     Options options;
     std::unique_ptr<TKRFile> document;
+    // Before the meter commands, which keep their downloads through it.
+    std::unique_ptr<TArchiveKeeper> archiveKeeper;
+    QPointer<TArchiveImport> archiveImport;
+    QPointer<QProgressDialog> importProgress;
     // Before the list, which reads its catalogue, so that it goes after it.
     std::unique_ptr<TMeterCommands> meter;
     std::unique_ptr<TLibraryList> libraryList;

@@ -2,6 +2,7 @@
 
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/Glance.h"
 #include "meter/MeterLink.h"
 #include "platform/ErrorReport.h"
@@ -61,6 +62,7 @@ TfmSetup* TfmMain::Setup()
         hooks.reopenPort = [this](int number) { meter->Link().Reopen(number); };
         hooks.testPort = [this](int number) { meter->Exchanges().btnTestClick(number); };
         hooks.help = [](int topic) { showHelp(topic); };
+        hooks.archivePath = archiveKeeper->Path();
         // Our own open port would count as in use and never be asked.
         hooks.findMeter = [this] {
             meter->Link().Close();

@@ -297,6 +297,9 @@ void TfmMain::buildMenu()
     SaveAs1 = entry(File1, "SaveAs1", QStringLiteral("Save &As..."), &TfmMain::SaveAs1Click,
                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     Export1 = entry(File1, "Export1", QStringLiteral("&Export..."), &TfmMain::Export1Click);
+    ImportFiles1 = entry(File1, "ImportFiles1", QStringLiteral("&Import data files..."), &TfmMain::ImportFiles1Click);
+    ImportFolder1 = entry(File1, "ImportFolder1", QStringLiteral("Import a fol&der of data files..."),
+                          &TfmMain::ImportFolder1Click);
     // Ctrl+C alone copies the cells chosen in the grid.
     Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));

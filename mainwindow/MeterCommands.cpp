@@ -2,17 +2,42 @@
 
 #include <QCoreApplication>
 
+#include "mainwindow/ArchiveKeeper.h"
 #include "meter/Wait.h"
 #include "platform/ErrorReport.h"
+#include "platform/PortMap.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
 
 namespace kr {
 
-TMeterCommands::TMeterCommands(int& portNumber, TDocumentHost& host)
+TMeterCommands::TMeterCommands(int& portNumber, TDocumentHost& host, TArchiveKeeper* keeper)
     : link(portNumber), exchanges(link, host), library(exchanges, catalogue)
 {
     library.SetNoExtraErase(NdArgumentGiven(QCoreApplication::arguments()));
+    if (keeper)
+        keepInArchive(*keeper, host);
+}
+
+void TMeterCommands::keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host)
+{
+    // An erase's own download is kept as the backup it becomes, before the
+    // erase command goes.
+    QObject::connect(&exchanges, &TMeterExchanges::DownloadEnded, &exchanges, [this, &keeper, &host] {
+        if (!link.BackingUp)
+            keeper.KeepDownload(host.Document(), exchanges.LastDownloadOutcome(), knownMeter(),
+                                PortMap::describe(link.PortNumber));
+    });
+    exchanges.SetBackupWritten([this, &keeper](const std::string& path) {
+        keeper.KeepBackup(fromNativePath(path), knownMeter(), PortMap::describe(link.PortNumber));
+    });
+}
+
+// The serial number the meter gave when last asked; empty when never asked or unanswered.
+QString TMeterCommands::knownMeter() const
+{
+    const TSerialOutcome& serial = exchanges.SerialNoOutcome();
+    return serial.kind == TSerialOutcome::Found ? fromCp1252(serial.serial) : QString();
 }
 
 TMeterCommands::~TMeterCommands() { link.Close(); }

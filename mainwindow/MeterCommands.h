@@ -10,6 +10,8 @@
 
 namespace kr {
 
+class TArchiveKeeper;
+
 // The main window's meter commands, without its widgets: the one link to the
 // meter, its exchanges, the species catalogue and the library exchanges the
 // editor drives. A command given while an exchange runs is ignored; each
@@ -17,8 +19,9 @@ namespace kr {
 class TMeterCommands {
 public:
     // The port number lives in the window's settings, so that a changed
-    // setting is the port the next open takes.
-    TMeterCommands(int& portNumber, TDocumentHost& host);
+    // setting is the port the next open takes. With a keeper, every download
+    // that brought readings and every erase backup go to the archive.
+    TMeterCommands(int& portNumber, TDocumentHost& host, TArchiveKeeper* keeper = nullptr);
     ~TMeterCommands();
     TMeterCommands(const TMeterCommands&) = delete;
     TMeterCommands& operator=(const TMeterCommands&) = delete;
@@ -49,6 +52,9 @@ public:
     void SendLibrary(const std::vector<std::string>& codes);
 
 private:
+    void keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host);
+    QString knownMeter() const;
+
     TMeterLink link;
     TMeterExchanges exchanges;
     TFactorCatalogue catalogue;

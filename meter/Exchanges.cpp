@@ -377,6 +377,8 @@ TEraseOutcome TMeterExchanges::BackUpAndErase(TKRFile& backup)
     } catch (const BackupError& e) {
         return eraseEnd(TEraseOutcome::NotSafe, e.what());
     }
+    if (backupWritten)
+        backupWritten(path);
     try {
         link.Send("$*#");
     } catch (const KrError& e) {

@@ -120,6 +120,11 @@ public:
     // one whose reply is still arriving is not: nothing of it is kept.
     bool Running() const { return active != Active::None; }
 
+    // Runs once an erase's backup is written and read back the same, before
+    // the erase command goes (native path): a copy kept elsewhere, such as
+    // the readings archive. It must not throw and decides nothing.
+    void SetBackupWritten(std::function<void(const std::string& path)> hook) { backupWritten = std::move(hook); }
+
     // Where backups go: the program's folder unless set (native path).
     void SetBackupFolder(const std::string& folder) { backupFolder = folder; }
     std::string BackupFolder() const;
@@ -156,6 +161,7 @@ private:
     TDocumentHost& host;
     TKRFile* importTarget = nullptr;
     std::string backupFolder;
+    std::function<void(const std::string&)> backupWritten;
     std::string serialText = "lblSerialNo";
     std::string importError;
     TDownloadReplies replies;

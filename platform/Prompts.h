@@ -33,6 +33,7 @@ struct MessageRequest {
     int helpTopic = 0;   // one of help_topic's; 0: none
     MsgButton defaultButton = mbNone;   // what Enter presses; mbNone: the first button
     QString title;       // empty: the kind's own title ("Warning", "Error", "Information", "Confirm")
+    QString details;     // shown on request under the text (a list of files); empty: none
 };
 
 struct FileDialogRequest {

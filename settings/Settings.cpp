@@ -9,6 +9,7 @@ namespace {
 constexpr const char* Communications = "Communications";
 constexpr const char* Printing = "Printing";
 constexpr const char* General = "General";
+constexpr const char* ArchiveSection = "Archive";
 } // namespace
 
 Settings ReadSettings(const IniFile& ini)
@@ -22,6 +23,7 @@ Settings ReadSettings(const IniFile& ini)
     s.LeftMargin = ini.readInteger(Printing, "LeftMargin", 10);
     s.Centigrade = ini.readBool(General, "Centigrade", true);
     s.Metric = ini.readBool(General, "Metric", true);
+    s.Archive = ini.readBool(ArchiveSection, "Keep", true);
     return s;
 }
 
@@ -39,6 +41,7 @@ void WriteSettings(IniFile& ini, const Settings& s)
         ini.writeInteger(Printing, "LeftMargin", s.LeftMargin);
         ini.writeBool(General, "Centigrade", s.Centigrade);
         ini.writeBool(General, "Metric", s.Metric);
+        ini.writeBool(ArchiveSection, "Keep", s.Archive);
     });
 }
 

@@ -16,16 +16,18 @@ struct Settings {
     int LeftMargin = 10;
     bool Centigrade = true;
     bool Metric = true;
+    // Every download, data file and erase backup is kept in the readings archive.
+    bool Archive = true;
 
     bool operator==(const Settings&) const = default;
 };
 
-// Reads the eight keys, in order, each with its default when absent or not a
+// Reads the nine keys, in order, each with its default when absent or not a
 // number. Writes nothing.
 Settings ReadSettings(const IniFile& ini);
 Settings ReadSettings(); // from IniFilePath()
 
-// Writes the eight keys in the same order. A failing write raises FileError
+// Writes the nine keys in the same order. A failing write raises FileError
 // and stops at that key; the keys before it are stored.
 void WriteSettings(IniFile& ini, const Settings& settings);
 void WriteSettings(const Settings& settings); // to IniFilePath()

@@ -90,6 +90,8 @@ MsgButton WidgetPrompts::message(const MessageRequest& r)
             box.setDefaultButton(m.qt);
     if (QAbstractButton* help = box.button(QMessageBox::Help))
         keepOpenForHelp(box, *help, r.helpTopic);
+    if (!r.details.isEmpty())
+        box.setDetailedText(r.details);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     for (const auto& m : buttonMap)

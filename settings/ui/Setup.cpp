@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -215,6 +217,7 @@ TfmSetup::TfmSetup(TSetupHooks h, QWidget* parent) : QDialog(parent), hooks(std:
     nbSetup->addTab(buildCommunications(), QStringLiteral("Communications"));
     nbSetup->addTab(buildPrinting(), QStringLiteral("Printing"));
     nbSetup->addTab(buildGeneral(), QStringLiteral("General"));
+    nbSetup->addTab(buildArchive(), QStringLiteral("Archive"));
     auto* body = new QVBoxLayout;
     body->setContentsMargins(6, 0, 6, 6);
     body->addWidget(nbSetup);
@@ -379,6 +382,29 @@ QWidget* TfmSetup::buildGeneral()
     return page;
 }
 
+QWidget* TfmSetup::buildArchive()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsArchive"));
+    auto* pageColumn = new QVBoxLayout(page);
+    chkArchive = new QCheckBox(QStringLiteral("&Keep every download and data file in the readings archive"), page);
+    chkArchive->setObjectName(QStringLiteral("chkArchive"));
+    lblArchivePath = new QLabel(page);
+    lblArchivePath->setObjectName(QStringLiteral("lblArchivePath"));
+    lblArchivePath->setWordWrap(true);
+    lblArchivePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Under the box's text, not under the box itself.
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth)
+                       + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    lblArchivePath->setContentsMargins(indent, 0, 0, 0);
+    if (!hooks.archivePath.isEmpty())
+        lblArchivePath->setText(QStringLiteral("The archive is %1").arg(QDir::toNativeSeparators(hooks.archivePath)));
+    pageColumn->addWidget(chkArchive);
+    pageColumn->addWidget(lblArchivePath);
+    pageColumn->addStretch(1);
+    return page;
+}
+
 bool TfmSetup::Execute(Settings& settings)
 {
     target = &settings;
@@ -422,6 +448,7 @@ void TfmSetup::FormShow()
     rbMetric->setChecked(target->Metric);
     DialogMetric = target->Metric;
     ApplyUnits();
+    chkArchive->setChecked(target->Archive);
     Ready = true;
     atShow = shownValues();
     nbSetup->setCurrentIndex(0);
@@ -474,7 +501,7 @@ TfmSetup::Values TfmSetup::shownValues() const
     return Values{chosenPort(),
                   TMargins{readMargin(seTopMargin), readMargin(seRightMargin), readMargin(seBottomMargin),
                            readMargin(seLeftMargin)},
-                  rbCentigrade->isChecked(), DialogMetric};
+                  rbCentigrade->isChecked(), DialogMetric, chkArchive->isChecked()};
 }
 
 void TfmSetup::fillPorts(int keep)
@@ -594,6 +621,7 @@ void TfmSetup::btnOKClick()
     target->RightMargin = margins.Right;
     target->Centigrade = rbCentigrade->isChecked();
     target->Metric = DialogMetric;
+    target->Archive = chkArchive->isChecked();
     // A failed write is reported and the dialog stays open; what reached the
     // settings above stays in effect for the run.
     if (!runHandler([this] { WriteSettings(*target); }))

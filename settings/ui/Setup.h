@@ -9,6 +9,7 @@
 #include "settings/Margins.h"
 #include "settings/Settings.h"
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QKeyEvent;
@@ -36,11 +37,14 @@ struct TSetupHooks {
     // answered. The dialog opens its port again afterwards.
     std::function<std::optional<int>()> findMeter;
     std::function<void(int topic)> help;
+    // The readings archive's file, named under the switch that keeps it.
+    QString archivePath;
 };
 
 
 // The system setup dialog: serial port, print margins, print font,
-// temperature scale and the unit the margins are shown in.
+// temperature scale, the unit the margins are shown in, and whether the
+// readings archive keeps what comes in.
 //
 // The print font is the font of lblPrinterFont. Until the dialog has been
 // shown in the run it is the design value StoredFont{} (Arial 8, black,
@@ -94,6 +98,8 @@ public:
     QRadioButton* rbCentigrade = nullptr;
     QRadioButton* rbImperial = nullptr;
     QRadioButton* rbMetric = nullptr;
+    QCheckBox* chkArchive = nullptr;
+    QLabel* lblArchivePath = nullptr;
 
 public slots:
     void btnOKClick();
@@ -116,6 +122,7 @@ private:
     QWidget* buildCommunications();
     QWidget* buildPrinting();
     QWidget* buildGeneral();
+    QWidget* buildArchive();
     void FormShow();
     void ApplyUnits();
     void ShowMargins();
@@ -134,6 +141,7 @@ private:
         TMargins margins;
         bool centigrade = true;
         bool metric = true;
+        bool archive = true;
         bool operator==(const Values&) const = default;
     };
     Values shownValues() const;

@@ -164,8 +164,11 @@ private slots:
         QCOMPARE(archive.CountReadings(filter), readings);
         QSqlQuery found = archive.Readings(filter);
         int rows = 0;
-        for (; found.next(); ++rows)
-            QVERIFY(found.value(TArchive::RTaken).toString() >= found.value(TArchive::RTaken).toString());
+        QString last = QStringLiteral("9999");
+        for (; found.next(); ++rows) {
+            QVERIFY(found.value(TArchive::RTaken).toString() <= last);  // newest first
+            last = found.value(TArchive::RTaken).toString();
+        }
         QCOMPARE(rows, readings);
         QSqlQuery held = archive.Sources(filter);
         rows = 0;
@@ -222,27 +225,33 @@ private slots:
     void upgradesTheFirstLayout()
     {
         const QString file = path("v1.sqlite");
-        runSql(file, {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
-                      "CREATE TABLE sources (id INTEGER PRIMARY KEY, kind TEXT NOT NULL, path TEXT, size INTEGER, hash TEXT,"
-                      " meter TEXT, port TEXT, completeness TEXT, happened TEXT, kept TEXT NOT NULL, notes TEXT,"
-                      " UNIQUE (kind, hash))",
-                      "CREATE TABLE meter_files (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
-                      " file_no INTEGER NOT NULL, comment TEXT NOT NULL, PRIMARY KEY (source_id, file_no)) WITHOUT ROWID",
-                      "CREATE TABLE readings (id INTEGER PRIMARY KEY, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,"
-                      " taken TEXT NOT NULL, species TEXT NOT NULL, sg REAL NOT NULL, sg_applies INTEGER NOT NULL,"
-                      " moisture REAL NOT NULL, unread INTEGER NOT NULL, temperature INTEGER NOT NULL,"
-                      " UNIQUE (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature))",
-                      "CREATE TABLE holdings (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
-                      " reading_id INTEGER NOT NULL REFERENCES readings (id), note TEXT NOT NULL,"
-                      " PRIMARY KEY (source_id, reading_id)) WITHOUT ROWID",
-                      "CREATE INDEX holdings_by_reading ON holdings (reading_id)",
-                      "CREATE INDEX readings_by_species ON readings (species, taken)",
-                      "INSERT INTO sources VALUES (1, 'download', NULL, NULL, NULL, 'KR-1', NULL, 'complete', NULL, 'x', NULL)",
-                      "INSERT INTO sources VALUES (2, 'file', '/a.krx', 5, 'h', NULL, NULL, NULL, NULL, 'x', 'a note')",
-                      "INSERT INTO meter_files VALUES (1, 2, 'Hall'), (2, 2, 'Hall')",
-                      "INSERT INTO readings VALUES (7, 2, 1, '2026-03-05T09:01:00', 'Oak', 0.67, 1, 8.5, 0, 19),"
-                      " (8, 2, 2, '2026-03-05T09:02:00', 'Drywall', 0, 0, 0, 1, 20)",
-                      "INSERT INTO holdings VALUES (1, 7, ''), (2, 7, 'by the door'), (2, 8, '')"});
+        const char* const firstLayout = R"(
+            CREATE TABLE schema_version (version INTEGER NOT NULL);
+            INSERT INTO schema_version VALUES (1);
+            CREATE TABLE sources (id INTEGER PRIMARY KEY, kind TEXT NOT NULL, path TEXT, size INTEGER, hash TEXT,
+              meter TEXT, port TEXT, completeness TEXT, happened TEXT, kept TEXT NOT NULL, notes TEXT,
+              UNIQUE (kind, hash));
+            CREATE TABLE meter_files (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,
+              file_no INTEGER NOT NULL, comment TEXT NOT NULL, PRIMARY KEY (source_id, file_no)) WITHOUT ROWID;
+            CREATE TABLE readings (id INTEGER PRIMARY KEY, file_no INTEGER NOT NULL, slot INTEGER NOT NULL,
+              taken TEXT NOT NULL, species TEXT NOT NULL, sg REAL NOT NULL, sg_applies INTEGER NOT NULL,
+              moisture REAL NOT NULL, unread INTEGER NOT NULL, temperature INTEGER NOT NULL,
+              UNIQUE (taken, file_no, slot, species, sg, sg_applies, moisture, unread, temperature));
+            CREATE TABLE holdings (source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,
+              reading_id INTEGER NOT NULL REFERENCES readings (id), note TEXT NOT NULL,
+              PRIMARY KEY (source_id, reading_id)) WITHOUT ROWID;
+            CREATE INDEX holdings_by_reading ON holdings (reading_id);
+            CREATE INDEX readings_by_species ON readings (species, taken);
+            INSERT INTO sources VALUES (1, 'download', NULL, NULL, NULL, 'KR-1', NULL, 'complete', NULL, 'x', NULL);
+            INSERT INTO sources VALUES (2, 'file', '/a.krx', 5, 'h', NULL, NULL, NULL, NULL, 'x', 'a note');
+            INSERT INTO meter_files VALUES (1, 2, 'Hall'), (2, 2, 'Hall');
+            INSERT INTO readings VALUES (7, 2, 1, '2026-03-05T09:01:00', 'Oak', 0.67, 1, 8.5, 0, 19),
+              (8, 2, 2, '2026-03-05T09:02:00', 'Drywall', 0, 0, 0, 1, 20);
+            INSERT INTO holdings VALUES (1, 7, ''), (2, 7, 'by the door'), (2, 8, ''))";
+        QStringList statements = QString::fromLatin1(firstLayout).split(QLatin1Char(';'));
+        for (QString& statement : statements)
+            statement = statement.trimmed();
+        runSql(file, statements);
         TArchive archive(file);
         QCOMPARE(archive.ReadingCount(), 2);
         TKRFile doc;

@@ -1,18 +1,24 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QToolButton>
 #include <QtTest>
 
+#include "archive/Archive.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/Main.h"
+#include "platform/PortMap.h"
 #include "settings/Appglob.h"
 #include "shell/About.h"
 #include "shell/Progress.h"
 #include "shell/Startup.h"
 #include "tests/exchanges/ExchangeRig.h"
 #include "tests/mainwindow/MainWindowFixture.h"
+#include "tests/support/ArchiveRows.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WiredProgram.h"
 
 using namespace kr;
@@ -110,6 +116,83 @@ private slots:
         QVERIFY2(told.size() <= 1 && told.join(QString()).count(QStringLiteral("differs from the catalogue")) == told.size(),
                  qPrintable(told.join(QLatin1Char('\n'))));
         QCOMPARE(wired.prompts.unexpected(), int(told.size()));
+    }
+
+    // The download as it arrived, and before the erase its backup as written,
+    // with the meter's serial number once it has been asked.
+    void downloadsAndEraseBackupsAreKeptInTheArchive()
+    {
+        WiredProgram wired;
+        QVERIFY(wired.start());
+        ScriptedPrompts& prompts = wired.prompts;
+        TfmMain& main = *wired.program->fmMain();
+        prompts.answer(mbOK);
+        main.SerialNo1->trigger();
+        QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
+        QTest::mouseClick(main.btnDownload, Qt::LeftButton);
+        QVERIFY(ended.wait(10000));
+        prompts.answer(mbOK);
+        QTest::mouseClick(main.btnClearKRM, Qt::LeftButton);
+
+        const QString port = PortMap::describe(7);
+        QCOMPARE(archiveSources(ArchivePathIn(wired.home.path())),
+                 (QStringList{"download|KR-417263|" + port + "|complete||",
+                              "backup|KR-417263|" + port + "||data1.bak|" +
+                                  QString::number(QFileInfo(wired.home.filePath("data1.bak")).size())}));
+        // The serial number, the erase question and its report: nothing about the archive.
+        QCOMPARE(prompts.messages().size(), 3);
+    }
+
+    void brokenArchiveIsToldOnceAndLeftAsItIs()
+    {
+        WiredProgram wired;
+        const QString archive = ArchivePathIn(wired.home.path());
+        const QByteArray foreign("not an archive\n", 15);
+        QVERIFY(writeFile(archive, foreign));
+        QVERIFY(wired.start());
+        ScriptedPrompts& prompts = wired.prompts;
+        TfmMain& main = *wired.program->fmMain();
+        QSignalSpy ended(&main.Exchanges(), &TMeterExchanges::DownloadEnded);
+        QTest::mouseClick(main.btnDownload, Qt::LeftButton);
+        QVERIFY(ended.wait(10000));
+        // The second download replaces readings not saved: No, go on.
+        prompts.answer(mbNo);
+        QTest::mouseClick(main.btnDownload, Qt::LeftButton);
+        QVERIFY(ended.wait(10000));
+
+        QCOMPARE(usedReadings(main.Document()), 40);
+        const QString told = ArchiveFailureText(QDir::toNativeSeparators(archive) +
+                                                QStringLiteral(" is not a readings archive; it is left as it is."));
+        QCOMPARE(prompts.messageTexts(), (QStringList{told, workflow_text::SaveChangesUnnamed}));
+        QCOMPARE(readFile(archive), foreign);
+    }
+
+    void importSaysItsSummaryWithTheUnreadableFiles()
+    {
+        WiredProgram wired;
+        QVERIFY(wired.start());
+        QTemporaryDir folder;
+        TKRFile doc;
+        doc.SetComment(1, "one");
+        doc.SaveToFile(toNativePath(folder.filePath("a.krx")));
+        QVERIFY(writeFile(folder.filePath("data2.bak"), "no data file"));
+        TfmMain& main = *wired.program->fmMain();
+        // The progress has gone by the time the summary shows, timer and all.
+        bool progressGone = false;
+        wired.prompts.onMessage = [&](const MessageRequest&) { progressGone = !main.findChild<QProgressDialog*>(); };
+        main.ImportIntoArchive({folder.path()});
+        QVERIFY(main.RunningImport());
+        QSignalSpy finished(main.RunningImport(), &TArchiveImport::Finished);
+        QVERIFY(finished.wait(10000));
+
+        QCOMPARE(wired.prompts.messages().size(), 1);
+        const MessageRequest told = wired.prompts.messages().constFirst();
+        QCOMPARE(told.kind, MsgKind::Warning);
+        QCOMPARE(told.text, QStringLiteral("2 files: 1 imported, 0 already in the archive, 1 unreadable (listed)."));
+        QVERIFY2(told.details.startsWith(QDir::toNativeSeparators(folder.filePath("data2.bak")) + QLatin1Char(':')),
+                 qPrintable(told.details));
+        QVERIFY(main.ImportFiles1->isEnabled());
+        QVERIFY(progressGone);
     }
 
     void shortDownloadSaysHowManyArrived()

@@ -205,7 +205,8 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     QStringList texts;
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Copy to clipboard", "-",
+    QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Import data files...",
+                                 "Import a fol&der of data files...", "&Copy to clipboard", "-",
                                  "&Print...", "P&rint Setup...", "-", "Recent &Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
 }

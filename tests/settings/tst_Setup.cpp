@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -70,7 +71,7 @@ template <typename Dialog> void onModal(std::function<void(Dialog*)> handle, int
     });
 }
 
-enum class Change { None, Temperature, Margin };
+enum class Change { None, Temperature, Margin, Archive };
 
 struct Calls {
     QList<int> reopened, tested, help;
@@ -408,6 +409,8 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges_data()
     QTest::newRow("Esc, change, No") << esc << Change::Temperature << int(mbNo) << false;
     QTest::newRow("Esc, margin, No") << esc << Change::Margin << int(mbNo) << false;
     QTest::newRow("Esc, change, Cancel") << esc << Change::Temperature << int(mbCancel) << false;
+    QTest::newRow("Esc, archive off, Yes") << esc << Change::Archive << int(mbYes) << true;
+    QTest::newRow("Esc, archive off, No") << esc << Change::Archive << int(mbNo) << false;
 }
 
 void TestSetup::keysSaveOrLeaveAskingAboutChanges()
@@ -432,6 +435,10 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
         showPage(dlg, 1);
         dlg.seLeftMargin->setFocus();
         dlg.seLeftMargin->stepBy(1);
+    } else if (change == Change::Archive) {
+        showPage(dlg, 3);
+        QVERIFY(dlg.chkArchive->isChecked());
+        dlg.chkArchive->click();
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
 
@@ -442,6 +449,8 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
     QCOMPARE(dlg.isVisible(), staysOpen);
     QCOMPARE(IniFile(IniFilePath()).sectionExists("Communications"), saved);
     QCOMPARE(settings.Centigrade, !(saved && change == Change::Temperature));
+    QCOMPARE(settings.Archive, !(saved && change == Change::Archive));
+    QCOMPARE(IniFile(IniFilePath()).readBool("Archive", "Keep", true), settings.Archive);
     if (staysOpen)
         dlg.RxSpeedButton2Click();
 }
@@ -517,15 +526,17 @@ void TestSetup::screenshotsOfEachPage()
 {
     const QString outDir = qEnvironmentVariable("KR_BUILD_DIR", QDir::currentPath()) + "/screenshots";
     QVERIFY(QDir().mkpath(outDir));
-    TfmSetup dlg;
+    TSetupHooks hooks;
+    hooks.archivePath = QDir(ProgramFolder()).filePath(QStringLiteral("archive.sqlite"));
+    TfmSetup dlg(hooks);
     Settings settings;
     settings.PortNumber = 5; // its adapter is seldom plugged in here: the line under the port shows
     settings.Metric = false; // the wider unit labels
     settings.TopMargin = 125;
     dlg.Open(settings);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    const char* pages[] = {"communications", "printing", "general"};
-    for (int i = 0; i < 3; ++i) {
+    const char* pages[] = {"communications", "printing", "general", "archive"};
+    for (int i = 0; i < 4; ++i) {
         dlg.nbSetup->setCurrentIndex(i);
         QCoreApplication::processEvents();
         const QString path = outDir + "/setup-" + pages[i] + ".png";

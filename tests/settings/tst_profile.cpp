@@ -310,6 +310,9 @@ void TestProfile::foreignFileSurvivesOurWrites()
                                  "[General]\r\n"
                                  "Centigrade=1\r\n"
                                  "Metric=1\r\n"
+                                 "\r\n"
+                                 "[Archive]\r\n"
+                                 "Keep=1\r\n"
                                  "\r\n";
     QCOMPARE(readFile(path), bytes(expected));
     QCOMPARE(ReadSettings(ini), s);
@@ -551,7 +554,8 @@ void TestProfile::writeSettingsStoresKeysInOrder()
     QCOMPARE(readFile(ini.path()), QByteArray("[Communications]\r\nPort=3\r\nHeartBeat=1\r\n\r\n"
                                               "[Printing]\r\nTopMargin=5\r\nRightMargin=6\r\nBottomMargin=7\r\n"
                                               "LeftMargin=-8\r\n\r\n"
-                                              "[General]\r\nCentigrade=0\r\nMetric=0\r\n"));
+                                              "[General]\r\nCentigrade=0\r\nMetric=0\r\n\r\n"
+                                              "[Archive]\r\nKeep=1\r\n"));
 }
 
 void TestProfile::settingsRoundTrip()
