@@ -161,6 +161,11 @@ bool isDataFile(const QString& name)
 
 } // namespace
 
+QString TArchive::ContentHash(const QByteArray& content)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
 QString ArchivePathIn(const QString& folder) { return folder + QLatin1Char('/') + QLatin1String(TArchive::FileName); }
 
 QString TArchive::ImportSummary::Sentence() const
@@ -340,8 +345,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         q.addBindValue(QLatin1String(kindName(source.kind)));
         q.addBindValue(source.path.isEmpty() ? QVariant() : QVariant(source.path));
         q.addBindValue(isFile ? QVariant(qint64(source.content.size())) : QVariant());
-        q.addBindValue(isFile ? QVariant(QString::fromLatin1(
-                                    QCryptographicHash::hash(source.content, QCryptographicHash::Sha256).toHex()))
+        q.addBindValue(isFile ? QVariant(source.hash.isEmpty() ? ContentHash(source.content) : source.hash)
                               : QVariant());
         q.addBindValue(source.meter.isEmpty() ? QVariant() : QVariant(source.meter));
         q.addBindValue(source.port.isEmpty() ? QVariant() : QVariant(source.port));
@@ -463,6 +467,7 @@ Parsed parse(const QString& path)
                              : TArchive::Source::File;
     parsed.source.path = info.absoluteFilePath();
     parsed.source.content = file.readAll();
+    parsed.source.hash = TArchive::ContentHash(parsed.source.content);  // here, off the writing thread
     parsed.source.when = info.lastModified();
     parsed.doc = std::make_unique<TKRFile>();
     try {

@@ -60,6 +60,7 @@ public:
         Kind kind = File;
         QString path;          // files and backups
         QByteArray content;    // a file's bytes, for its size and hash
+        QString hash;          // ContentHash(content), when already known
         QString meter;         // serial number, when known
         QString port;          // downloads
         QString completeness;  // downloads: "complete", or why not
@@ -79,6 +80,9 @@ public:
         bool stopped = false;    // asked to stop: `files` were looked at
         QString Sentence() const;
     };
+
+    // How a file's bytes are known again.
+    static QString ContentHash(const QByteArray& content);
 
     // Opens the archive at `path`, creating it when missing. Throws
     // ArchiveError for a file that is not an archive, one of a newer program,
@@ -134,6 +138,8 @@ public:
     // Removes a download or file; readings another source holds stay.
     // Returns the number of readings that left the archive.
     int Remove(qint64 sourceId);
+    // The readings no other source holds: those Remove takes out.
+    qint64 ReadingsOnlyIn(qint64 sourceId) const;
 
     struct Job {
         qint64 id = 0;

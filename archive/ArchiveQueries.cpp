@@ -41,10 +41,16 @@ struct Where {
     // j: jobs), as a named set.
     QString fileSet(const QString& condition, const QVariantList& bound)
     {
+        return namedSet(QStringLiteral("SELECT m.source_id, m.file_no FROM meter_files m JOIN sources s "
+                                       "ON s.id = m.source_id LEFT JOIN jobs j ON j.id = m.job_id WHERE %1")
+                            .arg(condition),
+                        bound);
+    }
+    // A set of (source_id, file_no) that `select` gives.
+    QString namedSet(const QString& select, const QVariantList& bound)
+    {
         QString name = QStringLiteral("files%1").arg(files.size());
-        files << QStringLiteral("%1 AS MATERIALIZED (SELECT m.source_id, m.file_no FROM meter_files m JOIN sources s "
-                                "ON s.id = m.source_id LEFT JOIN jobs j ON j.id = m.job_id WHERE %2)")
-                     .arg(name, condition);
+        files << QStringLiteral("%1 AS MATERIALIZED (%2)").arg(name, select);
         fileValues << bound;
         return name;
     }
@@ -143,9 +149,15 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         w.add(QStringLiteral("r.id IN (%1)").arg(heldIn(w.fileSet(files.conditions.join(QStringLiteral(" AND ")), files.values))));
     if (!f.text.isEmpty()) {
         const QString t = like(f.text);
+        // Each text is looked at once where it is kept (a document's notes
+        // once, not once for each of its meter files), then its meter files.
         const QString inFiles = QStringLiteral(
-            "(m.comment LIKE ? ESCAPE '\\' OR s.notes LIKE ? ESCAPE '\\' OR j.name LIKE ? ESCAPE '\\' "
-            "OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' OR j.notes LIKE ? ESCAPE '\\')");
+            "SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' "
+            "UNION SELECT m.source_id, m.file_no FROM sources s JOIN meter_files m ON m.source_id = s.id "
+            "WHERE s.notes LIKE ? ESCAPE '\\' "
+            "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
+            "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
+            "OR j.notes LIKE ? ESCAPE '\\'");
         QVariantList six;
         for (int i = 0; i < 6; ++i)
             six << t;
@@ -153,7 +165,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         w.add(QStringLiteral("r.id IN (SELECT id FROM readings WHERE species_id IN (SELECT id FROM species WHERE name "
                              "LIKE ? ESCAPE '\\') UNION ALL SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\' "
                              "UNION ALL %1)")
-                  .arg(heldIn(w.fileSet(inFiles, six))),
+                  .arg(heldIn(w.namedSet(inFiles, six))),
               QVariantList{t, t});
     }
     return w;
@@ -355,6 +367,16 @@ int TArchive::Remove(qint64 sourceId)
         throw;
     }
     return removed;
+}
+
+qint64 TArchive::ReadingsOnlyIn(qint64 sourceId) const
+{
+    // Such a reading names this source as its first, and no other holds it.
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("SELECT count(*) FROM readings WHERE source_id = ? AND id NOT IN (SELECT "
+                                          "reading_id FROM holdings)"),
+                           {sourceId});
+    return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 qint64 TArchive::SaveJob(const Job& job)

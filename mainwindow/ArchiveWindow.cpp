@@ -143,21 +143,6 @@ double axisTop(double highest)
     return std::ceil((highest + step / 2) / step) * step;
 }
 
-// The readings only this download or file holds: they leave the archive with it.
-qint64 readingsOnlyIn(const TArchive& archive, qint64 sourceId)
-{
-    QSqlQuery q(archive.Database());
-    // A reading is in the row of the first source that held it, and in
-    // "holdings" for every other one.
-    q.prepare(QStringLiteral("SELECT count(*) FROM readings r WHERE r.source_id = ? AND NOT EXISTS "
-                             "(SELECT 1 FROM holdings h WHERE h.reading_id = r.id AND h.source_id <> ?)"));
-    q.addBindValue(sourceId);
-    q.addBindValue(sourceId);
-    if (!q.exec() || !q.next())
-        return 0;
-    return q.value(0).toLongLong();
-}
-
 } // namespace
 
 TfmArchive* TfmArchive::Open(ArchiveWindowHooks hooks, QWidget* parent)
@@ -796,7 +781,7 @@ void TfmArchive::btnRemoveClick()
     bool agreed = false;
     archiveHandler([&] {
         const QString kind = sourcesModel->KindName(selectedRow());
-        const qint64 only = readingsOnlyIn(*archive, id);
+        const qint64 only = archive->ReadingsOnlyIn(id);
         MessageRequest ask;
         ask.kind = MsgKind::Confirmation;
         ask.buttons = mbYes | mbNo;

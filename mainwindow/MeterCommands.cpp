@@ -24,7 +24,7 @@ void TMeterCommands::keepInArchive(TArchiveKeeper& keeper, TDocumentHost& host)
     // An erase's own download is kept as the backup it becomes, before the
     // erase command goes.
     QObject::connect(&exchanges, &TMeterExchanges::DownloadEnded, &exchanges, [this, &keeper, &host] {
-        if (!link.BackingUp)
+        if (!exchanges.DownloadIsBackup())
             keeper.KeepDownload(host.Document(), exchanges.LastDownloadOutcome(), knownMeter(),
                                 PortMap::describe(link.PortNumber));
     });

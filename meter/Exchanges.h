@@ -68,6 +68,8 @@ public:
     // how, and its message has been shown.
     bool btnDownloadClick();
     const TDownloadOutcome& LastDownloadOutcome() const { return downloadOutcome; }
+    // The download is an erase's backup, not one the user asked for.
+    bool DownloadIsBackup() const { return link.BackingUp; }
 
     // "Erase Data": EraseMeter.
     void btnClearKRMClick();

@@ -209,6 +209,7 @@ private slots:
         QCOMPARE(jobs.size(), std::size_t(1));
         QCOMPARE(jobs[0].readings, 3);
 
+        QCOMPARE(archive.ReadingsOnlyIn(site.downloadId), 1);
         QCOMPARE(archive.Remove(site.downloadId), 1);  // the Drywall reading; the subfloor stays in the file
         QCOMPARE(archive.ReadingCount(), 5);
         archive.Export(site.fileId, back);
