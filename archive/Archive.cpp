@@ -234,8 +234,6 @@ TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toStrin
     // change, never corrupt the file.
     if (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
         || !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
-        // Room for the indexes' busy pages while a large import runs.
-        || !q.exec(QStringLiteral("PRAGMA cache_size = -32768"))
         || !q.exec(QStringLiteral("CREATE TEMP TABLE staging (taken INTEGER, file_no INTEGER, slot INTEGER, "
                                   "species_id INTEGER, sg INTEGER, moisture INTEGER, temperature INTEGER)")))
         fail(q.lastError().text());
@@ -479,6 +477,18 @@ Parsed parse(const QString& path)
     return parsed;
 }
 
+// SQLite's page cache at 32 MB for as long as it lives, then at its default.
+class ImportCache {
+public:
+    explicit ImportCache(const QSqlDatabase& db) : db(db) { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768")); }
+    ~ImportCache() { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -2000")); }
+    ImportCache(const ImportCache&) = delete;
+    ImportCache& operator=(const ImportCache&) = delete;
+
+private:
+    const QSqlDatabase& db;
+};
+
 std::vector<Parsed> parseAll(const QStringList& paths, qsizetype from, qsizetype count)
 {
     std::vector<Parsed> out;
@@ -510,6 +520,9 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
     }
     ImportSummary summary;
     const int total = int(files.size());
+    // Room for the indexes' busy pages while an import runs; a window that
+    // only searches keeps SQLite's small default.
+    const ImportCache cache(db);
     // Files are read and parsed on a second thread while this one keeps
     // the batch before: the parse is most of the work.
     constexpr qsizetype Batch = 16;
