@@ -90,7 +90,13 @@ const char* kindName(TArchive::Source::Kind kind)
 }
 
 // Seconds from 1970 on the meter's own clock (no time zone is known).
-qint64 secondsOf(TDateTime value) { return std::llround((value - 25569.0) * 86400.0); }
+// Whole seconds as a record writes them: the time to the millisecond, then
+// its seconds (a reading stamped "now" carries milliseconds).
+qint64 secondsOf(TDateTime value)
+{
+    const qint64 ms = std::llround((value - 25569.0) * 86400000.0);
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
 
 QString speciesName(const TReading& r)
 {
