@@ -428,14 +428,7 @@ QWidget* TfmArchive::buildFigures()
 
 void TfmArchive::buildChart()
 {
-    chart = new QChart;
-    chart->setObjectName(QStringLiteral("chSpecies"));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    QFont titleFont = windowFont();
-    titleFont.setPixelSize(13);
-    titleFont.setBold(true);
-    chart->setTitleFont(titleFont);
+    chart = NewMoistureChart(QStringLiteral("chSpecies"), windowFont());
     // The bars lie, so that every species' name is read whole beside its bar.
     axisSpecies = new QBarCategoryAxis;
     axisSpecies->setGridLineVisible(false);

@@ -240,14 +240,7 @@ QWidget* TfmGlance::buildComparisonRow()
 
 void TfmGlance::buildChart()
 {
-    chart = new QChart;
-    chart->setObjectName(QStringLiteral("chReadings"));
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    QFont titleFont = windowFont();
-    titleFont.setPixelSize(13);
-    titleFont.setBold(true);
-    chart->setTitleFont(titleFont);
+    chart = NewMoistureChart(QStringLiteral("chReadings"), windowFont());
 
     axisX = new QValueAxis;
     axisX->setTitleText(QStringLiteral("Reading number (slot of the meter file)"));

@@ -1,6 +1,8 @@
 #include "mainwindow/TargetBand.h"
 
 #include <QAreaSeries>
+#include <QChart>
+#include <QFont>
 #include <QLineSeries>
 #include <QPen>
 
@@ -43,6 +45,19 @@ QAreaSeries* TargetBand(const MoistureRange& range, double from, double to, Qt::
     band->setColor(BandColour);
     band->setBorderColor(BandColour.darker(130));
     return band;
+}
+
+QChart* NewMoistureChart(const QString& objectName, const QFont& windowFont)
+{
+    auto* chart = new QChart;
+    chart->setObjectName(objectName);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    QFont titleFont = windowFont;
+    titleFont.setPixelSize(13);
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont);
+    return chart;
 }
 
 } // namespace kr

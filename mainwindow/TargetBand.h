@@ -4,6 +4,9 @@
 #include "core/Statistics.h"
 
 class QAreaSeries;
+class QChart;
+class QFont;
+class QString;
 
 namespace kr {
 
@@ -14,5 +17,9 @@ namespace kr {
 // attached to any axis yet.
 QAreaSeries* TargetBand(const MoistureRange& range, double from, double to,
                         Qt::Orientation direction = Qt::Horizontal);
+
+// A chart as the moisture windows draw theirs: legend below, narrow
+// margins, a bold title in the window's font.
+QChart* NewMoistureChart(const QString& objectName, const QFont& windowFont);
 
 } // namespace kr
