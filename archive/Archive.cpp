@@ -70,13 +70,39 @@ const char* const Schema[] = {
     " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
     "CREATE INDEX holdings_by_source ON holdings (source_id)",
+};
+
+// The notes, and the texts a search looks in: meter files' comments and
+// reading notes are indexed by their three-letter pieces, so a search finds
+// the few that hold a text without reading the hundreds of thousands that
+// do not. The triggers keep the indexes with the tables.
+const char* const TextSchema[] = {
     // A reading's note as one source had it.
     "CREATE TABLE notes ("
+    " id INTEGER PRIMARY KEY,"
     " reading_id INTEGER NOT NULL REFERENCES readings (id),"
     " source_id INTEGER NOT NULL REFERENCES sources (id) ON DELETE CASCADE,"
     " note TEXT NOT NULL,"
-    " PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
+    " UNIQUE (reading_id, source_id))",
     "CREATE INDEX notes_by_source ON notes (source_id)",
+    "CREATE VIRTUAL TABLE note_text USING fts5 (note, content = 'notes', content_rowid = 'id', tokenize = 'trigram')",
+    "CREATE TRIGGER note_added AFTER INSERT ON notes BEGIN"
+    " INSERT INTO note_text (rowid, note) VALUES (new.id, new.note); END",
+    "CREATE TRIGGER note_removed AFTER DELETE ON notes BEGIN"
+    " INSERT INTO note_text (note_text, rowid, note) VALUES ('delete', old.id, old.note); END",
+    "CREATE TRIGGER note_changed AFTER UPDATE OF note ON notes BEGIN"
+    " INSERT INTO note_text (note_text, rowid, note) VALUES ('delete', old.id, old.note);"
+    " INSERT INTO note_text (rowid, note) VALUES (new.id, new.note); END",
+    // A comment's row is its meter file: source_id * 32 + file_no.
+    "CREATE VIRTUAL TABLE comment_text USING fts5 (comment, tokenize = 'trigram')",
+    "CREATE TRIGGER comment_added AFTER INSERT ON meter_files WHEN new.comment <> '' BEGIN"
+    " INSERT INTO comment_text (rowid, comment) VALUES (new.source_id * 32 + new.file_no, new.comment); END",
+    "CREATE TRIGGER comment_removed AFTER DELETE ON meter_files BEGIN"
+    " DELETE FROM comment_text WHERE rowid = old.source_id * 32 + old.file_no; END",
+    "CREATE TRIGGER comment_changed AFTER UPDATE OF comment ON meter_files BEGIN"
+    " DELETE FROM comment_text WHERE rowid = old.source_id * 32 + old.file_no;"
+    " INSERT INTO comment_text (rowid, comment) SELECT new.source_id * 32 + new.file_no, new.comment"
+    " WHERE new.comment <> ''; END",
 };
 
 const char* kindName(TArchive::Source::Kind kind)
@@ -258,6 +284,8 @@ void TArchive::createSchema()
     bool ok = db.transaction();
     for (const char* statement : Schema)
         ok = ok && q.exec(QLatin1String(statement));
+    for (const char* statement : TextSchema)
+        ok = ok && q.exec(QLatin1String(statement));
     ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
     if (!ok || !db.commit()) {
         const QString why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
@@ -268,43 +296,20 @@ void TArchive::createSchema()
     }
 }
 
-// The first archives kept text times and real numbers, and a holding for
-// every reading. One transaction: a failed upgrade leaves the file as it was.
+// One transaction: a failed upgrade leaves the file as it was.
 void TArchive::upgrade(int from)
 {
-    if (from != 1)
+    if (from != 1 && from != 2)
         throw ArchiveError(QStringLiteral("archive version %1 is not known").arg(from).toStdString());
     QSqlQuery q(db);
     if (!db.transaction())
         throw ArchiveError(db.lastError().text().toStdString());
     try {
-        for (const char* statement :
-             {"DROP INDEX holdings_by_reading", "DROP INDEX readings_by_species",
-              "ALTER TABLE holdings RENAME TO v1_holdings", "ALTER TABLE readings RENAME TO v1_readings",
-              "ALTER TABLE meter_files RENAME TO v1_meter_files", "ALTER TABLE sources RENAME TO v1_sources",
-              "DROP TABLE schema_version"})
-            run(q, QLatin1String(statement));
-        for (const char* statement : Schema)
-            run(q, QLatin1String(statement));
-        for (const char* statement : {
-                 "INSERT INTO sources SELECT id, kind, path, size, hash, meter, port, completeness, happened, kept, "
-                 "coalesce(notes, '') FROM v1_sources",
-                 "INSERT INTO meter_files (source_id, file_no, comment) SELECT source_id, file_no, comment "
-                 "FROM v1_meter_files",
-                 "INSERT INTO species (name) SELECT DISTINCT rtrim(species) FROM v1_readings",
-                 "INSERT INTO readings SELECT r.id, CAST(strftime('%s', r.taken) AS INTEGER), r.file_no, r.slot, s.id, "
-                 "CASE r.sg_applies WHEN 0 THEN " KR_ARCHIVE_NO_VALUE " ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
-                 "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE " KR_ARCHIVE_NO_VALUE " END, "
-                 "r.temperature, "
-                 "(SELECT min(h.source_id) FROM v1_holdings h WHERE h.reading_id = r.id) "
-                 "FROM v1_readings r JOIN species s ON s.name = rtrim(r.species) "
-                 "WHERE EXISTS (SELECT 1 FROM v1_holdings h WHERE h.reading_id = r.id)",
-                 "INSERT INTO holdings SELECT h.reading_id, h.source_id FROM v1_holdings h "
-                 "JOIN readings r ON r.id = h.reading_id WHERE r.source_id <> h.source_id",
-                 "INSERT INTO notes SELECT reading_id, source_id, note FROM v1_holdings WHERE note <> ''",
-                 "DROP TABLE v1_holdings", "DROP TABLE v1_readings", "DROP TABLE v1_meter_files",
-                 "DROP TABLE v1_sources"})
-            run(q, QLatin1String(statement));
+        if (from == 1)
+            upgradeFirstLayout(q);
+        else
+            indexTexts(q);
+        run(q, QStringLiteral("DELETE FROM schema_version"));
         run(q, QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
         if (!db.commit())
             throw ArchiveError(db.lastError().text().toStdString());
@@ -312,6 +317,57 @@ void TArchive::upgrade(int from)
         db.rollback();
         throw;
     }
+}
+
+// The second layout searched comments and notes by reading them all.
+void TArchive::indexTexts(QSqlQuery& q)
+{
+    for (const char* statement : {"DROP INDEX notes_by_source", "ALTER TABLE notes RENAME TO v2_notes"})
+        run(q, QLatin1String(statement));
+    for (const char* statement : TextSchema)
+        run(q, QLatin1String(statement));
+    for (const char* statement :
+         {"INSERT INTO notes (reading_id, source_id, note) SELECT reading_id, source_id, note FROM v2_notes",
+          "DROP TABLE v2_notes",
+          "INSERT INTO comment_text (rowid, comment) SELECT source_id * 32 + file_no, comment FROM meter_files "
+          "WHERE comment <> ''"})
+        run(q, QLatin1String(statement));
+}
+
+// The first archives kept text times and real numbers, and a holding for
+// every reading.
+void TArchive::upgradeFirstLayout(QSqlQuery& q)
+{
+    for (const char* statement :
+         {"DROP INDEX holdings_by_reading", "DROP INDEX readings_by_species",
+          "ALTER TABLE holdings RENAME TO v1_holdings", "ALTER TABLE readings RENAME TO v1_readings",
+          "ALTER TABLE meter_files RENAME TO v1_meter_files", "ALTER TABLE sources RENAME TO v1_sources",
+          "DROP TABLE schema_version"})
+        run(q, QLatin1String(statement));
+    for (const char* statement : Schema)
+        run(q, QLatin1String(statement));
+    for (const char* statement : TextSchema)
+        run(q, QLatin1String(statement));
+    for (const char* statement : {
+             "INSERT INTO sources SELECT id, kind, path, size, hash, meter, port, completeness, happened, kept, "
+             "coalesce(notes, '') FROM v1_sources",
+             "INSERT INTO meter_files (source_id, file_no, comment) SELECT source_id, file_no, comment "
+             "FROM v1_meter_files",
+             "INSERT INTO species (name) SELECT DISTINCT rtrim(species) FROM v1_readings",
+             "INSERT INTO readings SELECT r.id, CAST(strftime('%s', r.taken) AS INTEGER), r.file_no, r.slot, s.id, "
+             "CASE r.sg_applies WHEN 0 THEN " KR_ARCHIVE_NO_VALUE " ELSE CAST(round(r.sg * 100) AS INTEGER) END, "
+             "CASE r.unread WHEN 0 THEN CAST(round(r.moisture * 100) AS INTEGER) ELSE " KR_ARCHIVE_NO_VALUE " END, "
+             "r.temperature, "
+             "(SELECT min(h.source_id) FROM v1_holdings h WHERE h.reading_id = r.id) "
+             "FROM v1_readings r JOIN species s ON s.name = rtrim(r.species) "
+             "WHERE EXISTS (SELECT 1 FROM v1_holdings h WHERE h.reading_id = r.id)",
+             "INSERT INTO holdings SELECT h.reading_id, h.source_id FROM v1_holdings h "
+             "JOIN readings r ON r.id = h.reading_id WHERE r.source_id <> h.source_id",
+             "INSERT INTO notes (reading_id, source_id, note) SELECT reading_id, source_id, note FROM v1_holdings "
+             "WHERE note <> ''",
+             "DROP TABLE v1_holdings", "DROP TABLE v1_readings", "DROP TABLE v1_meter_files",
+             "DROP TABLE v1_sources"})
+        run(q, QLatin1String(statement));
 }
 
 qint64 TArchive::speciesId(const QString& name)

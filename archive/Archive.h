@@ -51,7 +51,7 @@ bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::op
 // archive as it was before the change.
 class TArchive {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     static constexpr const char* FileName = "archive.sqlite";
 
     // What brought a set of readings in.
@@ -164,6 +164,8 @@ public:
 private:
     void createSchema();
     void upgrade(int from);
+    void upgradeFirstLayout(QSqlQuery& q);
+    void indexTexts(QSqlQuery& q);
     qint64 speciesId(const QString& name);
     QHash<QString, qint64> speciesIds;
     bool inBatch = false;

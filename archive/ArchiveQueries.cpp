@@ -149,24 +149,33 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         w.add(QStringLiteral("r.id IN (%1)").arg(heldIn(w.fileSet(files.conditions.join(QStringLiteral(" AND ")), files.values))));
     if (!f.text.isEmpty()) {
         const QString t = like(f.text);
+        // Comments and notes are found through their index of three-letter
+        // pieces; a text shorter than that is looked for in each of them.
+        const bool indexed = f.text.toUcs4().size() >= 3;
+        const QString phrase = QLatin1Char('"') + QString(f.text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+        const QVariant inTexts = indexed ? QVariant(phrase) : QVariant(t);
         // Each text is looked at once where it is kept (a document's notes
         // once, not once for each of its meter files), then its meter files.
-        const QString inFiles = QStringLiteral(
-            "SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' "
-            "UNION SELECT m.source_id, m.file_no FROM sources s JOIN meter_files m ON m.source_id = s.id "
-            "WHERE s.notes LIKE ? ESCAPE '\\' "
-            "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
-            "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
-            "OR j.notes LIKE ? ESCAPE '\\'");
-        QVariantList six;
-        for (int i = 0; i < 6; ++i)
-            six << t;
+        const QString inFiles =
+            (indexed ? QStringLiteral("SELECT rowid >> 5 AS source_id, rowid & 31 AS file_no FROM comment_text WHERE comment_text MATCH ? ")
+                     : QStringLiteral("SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' "))
+            + QStringLiteral(
+                "UNION SELECT m.source_id, m.file_no FROM sources s CROSS JOIN meter_files m ON m.source_id = s.id "
+                "WHERE s.notes LIKE ? ESCAPE '\\' "
+                "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
+                "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
+                "OR j.notes LIKE ? ESCAPE '\\'");
+        QVariantList values{inTexts};
+        for (int i = 0; i < 5; ++i)
+            values << t;
+        const QString inNotes = indexed ? QStringLiteral("SELECT n.reading_id FROM note_text x CROSS JOIN notes n ON "
+                                                         "n.id = x.rowid WHERE note_text MATCH ?")
+                                        : QStringLiteral("SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\'");
         // One set of ids, not an OR the planner would search three times.
         w.add(QStringLiteral("r.id IN (SELECT id FROM readings WHERE species_id IN (SELECT id FROM species WHERE name "
-                             "LIKE ? ESCAPE '\\') UNION ALL SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\' "
-                             "UNION ALL %1)")
-                  .arg(heldIn(w.namedSet(inFiles, six))),
-              QVariantList{t, t});
+                             "LIKE ? ESCAPE '\\') UNION ALL %1 UNION ALL %2)")
+                  .arg(inNotes, heldIn(w.namedSet(inFiles, values))),
+              QVariantList{t, inTexts});
     }
     return w;
 }

@@ -2,6 +2,7 @@
 // every reading kept once however often it arrives.
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -147,6 +148,8 @@ private slots:
         row("text in document notes and client", 4, 2, [](ArchiveFilter& f) { f.text = QStringLiteral("smith"); });
         row("text in a species", 1, 1, [](ArchiveFilter& f) { f.text = QStringLiteral("drywall"); });
         row("text with a wildcard", 0, 0, [](ArchiveFilter& f) { f.text = QStringLiteral("100%"); });
+        row("text with a quote", 0, 0, [](ArchiveFilter& f) { f.text = QStringLiteral("Mill\" Road"); });
+        row("text of two letters", 2, 1, [](ArchiveFilter& f) { f.text = QStringLiteral("bO"); });
         row("one source", 5, 1, [](ArchiveFilter& f) { f.sourceId = 2; });
         row("all must hold", 0, 0, [](ArchiveFilter& f) {
             f.species = QStringLiteral("oak");
@@ -211,13 +214,24 @@ private slots:
 
         QCOMPARE(archive.ReadingsOnlyIn(site.downloadId), 1);
         QCOMPARE(archive.Remove(site.downloadId), 1);  // the Drywall reading; the subfloor stays in the file
+        ArchiveFilter door;
+        door.text = QStringLiteral("door");
+        QCOMPARE(archive.CountReadings(door), 0);  // its note left with it
         QCOMPARE(archive.ReadingCount(), 5);
         archive.Export(site.fileId, back);
         QCOMPARE(back.CountUsed(2), 3);
         QCOMPARE(archive.Remove(site.fileId), 0);  // the backup still holds them all
         QCOMPARE(archive.CountReadings({}), 5);
+        ArchiveFilter boards;
+        boards.text = QStringLiteral("boards");
+        QCOMPARE(archive.CountReadings(boards), 2);
         QCOMPARE(archive.Remove(backupId), 5);
         QCOMPARE(archive.ReadingCount(), 0);
+        QCOMPARE(archive.CountReadings(boards), 0);
+        QSqlQuery q(archive.Database());
+        for (const char* check : {"INSERT INTO note_text (note_text) VALUES ('integrity-check')",
+                                  "INSERT INTO comment_text (comment_text) VALUES ('integrity-check')"})
+            QVERIFY2(q.exec(QLatin1String(check)), qPrintable(q.lastError().text()));
         QVERIFY_THROWS_EXCEPTION(ArchiveError, archive.Remove(site.fileId));
     }
 
@@ -264,6 +278,37 @@ private slots:
         ArchiveFilter byMeter;
         byMeter.meter = QStringLiteral("KR-1");
         QCOMPARE(archive.CountReadings(byMeter), 1);
+        ArchiveFilter byNote;
+        byNote.text = QStringLiteral("door");
+        QCOMPARE(archive.CountReadings(byNote), 1);
+    }
+
+    // The second layout searched texts without an index: one is made, and
+    // the notes and comments kept before are found through it.
+    void upgradesTheSecondLayout()
+    {
+        const QString file = path("v2.sqlite");
+        {
+            TArchive archive(file);
+            const Site site(archive);
+        }
+        runSql(file, {"DROP TRIGGER note_added", "DROP TRIGGER note_removed", "DROP TRIGGER note_changed",
+                      "DROP TRIGGER comment_added", "DROP TRIGGER comment_removed", "DROP TRIGGER comment_changed",
+                      "DROP TABLE note_text", "DROP TABLE comment_text",
+                      "CREATE TABLE v2 (reading_id INTEGER NOT NULL, source_id INTEGER NOT NULL, note TEXT NOT NULL, "
+                      "PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
+                      "INSERT INTO v2 SELECT reading_id, source_id, note FROM notes", "DROP TABLE notes",
+                      "ALTER TABLE v2 RENAME TO notes", "CREATE INDEX notes_by_source ON notes (source_id)",
+                      "UPDATE schema_version SET version = 2"});
+        TArchive archive(file);
+        for (const auto& [text, found] : {std::pair{"door", 1}, {"boards", 2}, {"Mill Road", 3}}) {
+            ArchiveFilter f;
+            f.text = QString::fromLatin1(text);
+            QCOMPARE(archive.CountReadings(f), found);
+        }
+        QSqlQuery q(QStringLiteral("SELECT version FROM schema_version"), archive.Database());
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), TArchive::SchemaVersion);
     }
 
     // What is not an archive of this program is refused and left byte for byte.
