@@ -75,7 +75,9 @@ const char* const Schema[] = {
 // The notes, and the texts a search looks in: meter files' comments and
 // reading notes are indexed by their three-letter pieces, so a search finds
 // the few that hold a text without reading the hundreds of thousands that
-// do not. The triggers keep the indexes with the tables.
+// do not. The triggers keep the indexes with the tables as rows leave or
+// change; new rows are indexed a document or an import batch at a time
+// (indexTextsOf): the index takes a batch far quicker than a row at a time.
 const char* const TextSchema[] = {
     // A reading's note as one source had it.
     "CREATE TABLE notes ("
@@ -86,8 +88,6 @@ const char* const TextSchema[] = {
     " UNIQUE (reading_id, source_id))",
     "CREATE INDEX notes_by_source ON notes (source_id)",
     "CREATE VIRTUAL TABLE note_text USING fts5 (note, content = 'notes', content_rowid = 'id', tokenize = 'trigram')",
-    "CREATE TRIGGER note_added AFTER INSERT ON notes BEGIN"
-    " INSERT INTO note_text (rowid, note) VALUES (new.id, new.note); END",
     "CREATE TRIGGER note_removed AFTER DELETE ON notes BEGIN"
     " INSERT INTO note_text (note_text, rowid, note) VALUES ('delete', old.id, old.note); END",
     "CREATE TRIGGER note_changed AFTER UPDATE OF note ON notes BEGIN"
@@ -95,8 +95,6 @@ const char* const TextSchema[] = {
     " INSERT INTO note_text (rowid, note) VALUES (new.id, new.note); END",
     // A comment's row is its meter file: source_id * 32 + file_no.
     "CREATE VIRTUAL TABLE comment_text USING fts5 (comment, tokenize = 'trigram')",
-    "CREATE TRIGGER comment_added AFTER INSERT ON meter_files WHEN new.comment <> '' BEGIN"
-    " INSERT INTO comment_text (rowid, comment) VALUES (new.source_id * 32 + new.file_no, new.comment); END",
     "CREATE TRIGGER comment_removed AFTER DELETE ON meter_files BEGIN"
     " DELETE FROM comment_text WHERE rowid = old.source_id * 32 + old.file_no; END",
     "CREATE TRIGGER comment_changed AFTER UPDATE OF comment ON meter_files BEGIN"
@@ -328,10 +326,18 @@ void TArchive::indexTexts(QSqlQuery& q)
         run(q, QLatin1String(statement));
     for (const char* statement :
          {"INSERT INTO notes (reading_id, source_id, note) SELECT reading_id, source_id, note FROM v2_notes",
-          "DROP TABLE v2_notes",
-          "INSERT INTO comment_text (rowid, comment) SELECT source_id * 32 + file_no, comment FROM meter_files "
-          "WHERE comment <> ''"})
+          "DROP TABLE v2_notes"})
         run(q, QLatin1String(statement));
+    indexTextsOf(q, QStringLiteral("true"));
+}
+
+// Indexes the comments and notes of the sources `which` picks (a condition
+// on source_id).
+void TArchive::indexTextsOf(QSqlQuery& q, const QString& which)
+{
+    run(q, QStringLiteral("INSERT INTO comment_text (rowid, comment) SELECT source_id * 32 + file_no, comment FROM "
+                          "meter_files WHERE comment <> '' AND %1").arg(which));
+    run(q, QStringLiteral("INSERT INTO note_text (rowid, note) SELECT id, note FROM notes WHERE %1").arg(which));
 }
 
 // The first archives kept text times and real numbers, and a holding for
@@ -368,6 +374,7 @@ void TArchive::upgradeFirstLayout(QSqlQuery& q)
              "DROP TABLE v1_holdings", "DROP TABLE v1_readings", "DROP TABLE v1_meter_files",
              "DROP TABLE v1_sources"})
         run(q, QLatin1String(statement));
+    indexTextsOf(q, QStringLiteral("true"));
 }
 
 qint64 TArchive::speciesId(const QString& name)
@@ -488,6 +495,10 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 run(note);
             }
         }
+        if (own)
+            indexTextsOf(q, QStringLiteral("source_id = ") + src);
+        else
+            unindexed << src;
         if (own && !db.commit())
             throw ArchiveError(db.lastError().text().toStdString());
     } catch (const ArchiveError& e) {
@@ -617,12 +628,18 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
                 const Kept kept = Keep(*parsed.doc, parsed.source);
                 (kept.already ? summary.already : summary.imported) += 1;
             }
+            if (!unindexed.isEmpty()) {
+                QSqlQuery q(db);
+                indexTextsOf(q, QStringLiteral("source_id IN (%1)").arg(unindexed.join(QLatin1Char(','))));
+                unindexed.clear();
+            }
             if (!db.commit())
                 throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                        .arg(db.lastError().text())
                                        .toStdString());
         } catch (const ArchiveError&) {
             inBatch = false;
+            unindexed.clear();
             db.rollback();
             speciesIds.clear();
             throw;

@@ -166,9 +166,11 @@ private:
     void upgrade(int from);
     void upgradeFirstLayout(QSqlQuery& q);
     void indexTexts(QSqlQuery& q);
+    void indexTextsOf(QSqlQuery& q, const QString& which);
     qint64 speciesId(const QString& name);
     QHash<QString, qint64> speciesIds;
     bool inBatch = false;
+    QStringList unindexed;  // sources kept in this batch, their texts not yet indexed
     QSqlDatabase db;
     QString connection;
 };

@@ -292,11 +292,10 @@ private slots:
             TArchive archive(file);
             const Site site(archive);
         }
-        runSql(file, {"DROP TRIGGER note_added", "DROP TRIGGER note_removed", "DROP TRIGGER note_changed",
-                      "DROP TRIGGER comment_added", "DROP TRIGGER comment_removed", "DROP TRIGGER comment_changed",
+        runSql(file, {"DROP TRIGGER note_removed", "DROP TRIGGER note_changed", "DROP TRIGGER comment_removed",
+                      "DROP TRIGGER comment_changed",
                       "DROP TABLE note_text", "DROP TABLE comment_text",
-                      "CREATE TABLE v2 (reading_id INTEGER NOT NULL, source_id INTEGER NOT NULL, note TEXT NOT NULL, "
-                      "PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
+                      "CREATE TABLE v2 (reading_id, source_id, note, PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
                       "INSERT INTO v2 SELECT reading_id, source_id, note FROM notes", "DROP TABLE notes",
                       "ALTER TABLE v2 RENAME TO notes", "CREATE INDEX notes_by_source ON notes (source_id)",
                       "UPDATE schema_version SET version = 2"});
