@@ -1,6 +1,5 @@
 #pragma once
 #include <QDate>
-#include <QHash>
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -8,7 +7,10 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <stdexcept>
 #include <vector>
 
@@ -167,8 +169,8 @@ private:
     void upgradeFirstLayout(QSqlQuery& q);
     void indexTexts(QSqlQuery& q);
     void indexTextsOf(QSqlQuery& q, const QString& which);
-    qint64 speciesId(const QString& name);
-    QHash<QString, qint64> speciesIds;
+    qint64 speciesId(std::string_view species);
+    std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;
     QStringList unindexed;  // sources kept in this batch, their texts not yet indexed
     QSqlDatabase db;
