@@ -93,8 +93,14 @@ const char* const TextSchema[] = {
     "CREATE TRIGGER note_changed AFTER UPDATE OF note ON notes BEGIN"
     " INSERT INTO note_text (note_text, rowid, note) VALUES ('delete', old.id, old.note);"
     " INSERT INTO note_text (rowid, note) VALUES (new.id, new.note); END",
-    // A comment's row is its meter file: source_id * 32 + file_no.
+    // A comment's row is its meter file: source_id * 32 + file_no; a
+    // document's notes are row source_id * 32 (meter files count from 1).
     "CREATE VIRTUAL TABLE comment_text USING fts5 (comment, tokenize = 'trigram')",
+    "CREATE TRIGGER source_notes_removed AFTER DELETE ON sources BEGIN"
+    " DELETE FROM comment_text WHERE rowid = old.id * 32; END",
+    "CREATE TRIGGER source_notes_changed AFTER UPDATE OF notes ON sources BEGIN"
+    " DELETE FROM comment_text WHERE rowid = old.id * 32;"
+    " INSERT INTO comment_text (rowid, comment) SELECT new.id * 32, new.notes WHERE new.notes <> ''; END",
     "CREATE TRIGGER comment_removed AFTER DELETE ON meter_files BEGIN"
     " DELETE FROM comment_text WHERE rowid = old.source_id * 32 + old.file_no; END",
     "CREATE TRIGGER comment_changed AFTER UPDATE OF comment ON meter_files BEGIN"
@@ -328,16 +334,20 @@ void TArchive::indexTexts(QSqlQuery& q)
          {"INSERT INTO notes (reading_id, source_id, note) SELECT reading_id, source_id, note FROM v2_notes",
           "DROP TABLE v2_notes"})
         run(q, QLatin1String(statement));
-    indexTextsOf(q, QStringLiteral("true"));
+    indexTextsOf(q, {});
 }
 
-// Indexes the comments and notes of the sources `which` picks (a condition
-// on source_id).
-void TArchive::indexTextsOf(QSqlQuery& q, const QString& which)
+// Indexes the texts of the sources listed ("4,5,6"; empty: of every source).
+void TArchive::indexTextsOf(QSqlQuery& q, const QString& sourceIds)
 {
+    auto of = [&](const char* column) {
+        return sourceIds.isEmpty() ? QStringLiteral("true") : QStringLiteral("%1 IN (%2)").arg(QLatin1String(column), sourceIds);
+    };
+    run(q, QStringLiteral("INSERT INTO comment_text (rowid, comment) SELECT id * 32, notes FROM sources "
+                          "WHERE notes <> '' AND %1").arg(of("id")));
     run(q, QStringLiteral("INSERT INTO comment_text (rowid, comment) SELECT source_id * 32 + file_no, comment FROM "
-                          "meter_files WHERE comment <> '' AND %1").arg(which));
-    run(q, QStringLiteral("INSERT INTO note_text (rowid, note) SELECT id, note FROM notes WHERE %1").arg(which));
+                          "meter_files WHERE comment <> '' AND %1").arg(of("source_id")));
+    run(q, QStringLiteral("INSERT INTO note_text (rowid, note) SELECT id, note FROM notes WHERE %1").arg(of("source_id")));
 }
 
 // The first archives kept text times and real numbers, and a holding for
@@ -374,7 +384,7 @@ void TArchive::upgradeFirstLayout(QSqlQuery& q)
              "DROP TABLE v1_holdings", "DROP TABLE v1_readings", "DROP TABLE v1_meter_files",
              "DROP TABLE v1_sources"})
         run(q, QLatin1String(statement));
-    indexTextsOf(q, QStringLiteral("true"));
+    indexTextsOf(q, {});
 }
 
 // Looked up by the record's own bytes: one conversion a species, not one a reading.
@@ -498,7 +508,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
             }
         }
         if (own)
-            indexTextsOf(q, QStringLiteral("source_id = ") + src);
+            indexTextsOf(q, src);
         else
             unindexed << src;
         if (own && !db.commit())
@@ -642,7 +652,7 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
             }
             if (!unindexed.isEmpty()) {
                 QSqlQuery q(db);
-                indexTextsOf(q, QStringLiteral("source_id IN (%1)").arg(unindexed.join(QLatin1Char(','))));
+                indexTextsOf(q, unindexed.join(QLatin1Char(',')));
                 unindexed.clear();
             }
             if (!db.commit())

@@ -168,7 +168,7 @@ private:
     void upgrade(int from);
     void upgradeFirstLayout(QSqlQuery& q);
     void indexTexts(QSqlQuery& q);
-    void indexTextsOf(QSqlQuery& q, const QString& which);
+    void indexTextsOf(QSqlQuery& q, const QString& sourceIds);
     qint64 speciesId(std::string_view species);
     std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;

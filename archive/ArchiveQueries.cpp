@@ -156,17 +156,24 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         const QVariant inTexts = indexed ? QVariant(phrase) : QVariant(t);
         // Each text is looked at once where it is kept (a document's notes
         // once, not once for each of its meter files), then its meter files.
+        // A document's notes (row source_id * 32 of the index) reach all its
+        // meter files.
         const QString inFiles =
-            (indexed ? QStringLiteral("SELECT rowid >> 5 AS source_id, rowid & 31 AS file_no FROM comment_text WHERE comment_text MATCH ? ")
-                     : QStringLiteral("SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' "))
+            (indexed ? QStringLiteral(
+                           "SELECT rowid >> 5 AS source_id, rowid & 31 AS file_no FROM comment_text WHERE comment_text "
+                           "MATCH ? AND rowid & 31 <> 0 UNION SELECT m.source_id, m.file_no FROM comment_text t "
+                           "CROSS JOIN meter_files m ON m.source_id = t.rowid >> 5 WHERE comment_text MATCH ? AND "
+                           "t.rowid & 31 = 0 ")
+                     : QStringLiteral(
+                           "SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' UNION SELECT "
+                           "m.source_id, m.file_no FROM sources s CROSS JOIN meter_files m ON m.source_id = s.id WHERE "
+                           "s.notes LIKE ? ESCAPE '\\' "))
             + QStringLiteral(
-                "UNION SELECT m.source_id, m.file_no FROM sources s CROSS JOIN meter_files m ON m.source_id = s.id "
-                "WHERE s.notes LIKE ? ESCAPE '\\' "
                 "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
                 "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
                 "OR j.notes LIKE ? ESCAPE '\\'");
-        QVariantList values{inTexts};
-        for (int i = 0; i < 5; ++i)
+        QVariantList values{inTexts, inTexts};
+        for (int i = 0; i < 4; ++i)
             values << t;
         const QString inNotes = indexed ? QStringLiteral("SELECT n.reading_id FROM note_text x CROSS JOIN notes n ON "
                                                          "n.id = x.rowid WHERE note_text MATCH ?")

@@ -293,14 +293,14 @@ private slots:
             const Site site(archive);
         }
         runSql(file, {"DROP TRIGGER note_removed", "DROP TRIGGER note_changed", "DROP TRIGGER comment_removed",
-                      "DROP TRIGGER comment_changed",
+                      "DROP TRIGGER comment_changed", "DROP TRIGGER source_notes_removed", "DROP TRIGGER source_notes_changed",
                       "DROP TABLE note_text", "DROP TABLE comment_text",
                       "CREATE TABLE v2 (reading_id, source_id, note, PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
                       "INSERT INTO v2 SELECT reading_id, source_id, note FROM notes", "DROP TABLE notes",
                       "ALTER TABLE v2 RENAME TO notes", "CREATE INDEX notes_by_source ON notes (source_id)",
                       "UPDATE schema_version SET version = 2"});
         TArchive archive(file);
-        for (const auto& [text, found] : {std::pair{"door", 1}, {"boards", 2}, {"Mill Road", 3}}) {
+        for (const auto& [text, found] : {std::pair{"door", 1}, {"boards", 2}, {"Mill Road", 3}, {"Client:", 4}}) {
             ArchiveFilter f;
             f.text = QString::fromLatin1(text);
             QCOMPARE(archive.CountReadings(f), found);
