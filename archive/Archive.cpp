@@ -562,21 +562,11 @@ Parsed parse(const QString& path)
     return parsed;
 }
 
-// SQLite's page cache at 32 MB, and its log copied back in larger steps, for
-// as long as it lives; then both at their defaults.
+// SQLite's page cache at 32 MB for as long as it lives, then at its default.
 class ImportCache {
 public:
-    explicit ImportCache(const QSqlDatabase& db) : db(db)
-    {
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768"));
-        // Fewer, larger copies of the log into the archive while it grows.
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint = 10000"));
-    }
-    ~ImportCache()
-    {
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -2000"));
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint = 1000"));
-    }
+    explicit ImportCache(const QSqlDatabase& db) : db(db) { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768")); }
+    ~ImportCache() { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -2000")); }
     ImportCache(const ImportCache&) = delete;
     ImportCache& operator=(const ImportCache&) = delete;
 
@@ -620,7 +610,7 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
     const ImportCache cache(db);
     // Files are read and parsed on a second thread while this one keeps
     // the batch before: the parse is most of the work.
-    constexpr qsizetype Batch = 64;
+    constexpr qsizetype Batch = 16;
     auto next = std::async(std::launch::async, parseAll, files, 0, Batch);
     for (qsizetype from = 0; from < files.size(); from += Batch) {
         std::vector<Parsed> batch = next.get();
