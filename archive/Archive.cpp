@@ -408,6 +408,7 @@ qint64 TArchive::speciesId(std::string_view species)
 
 TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
 {
+    ++writes;
     Kept kept;
     // An import keeps a batch of files in one transaction of its own.
     const bool own = !inBatch;

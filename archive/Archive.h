@@ -173,6 +173,13 @@ private:
     std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;
     QStringList unindexed;  // sources kept in this batch, their texts not yet indexed
+    QString textHits(const QString& text) const;
+    qint64 writes = 0;  // changes made through this archive
+    struct Hits {
+        QString text;
+        qint64 version = 0, writes = 0;
+    };
+    mutable Hits hits;  // what temp.text_hits holds
     QSqlDatabase db;
     QString connection;
 };

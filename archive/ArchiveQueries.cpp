@@ -113,7 +113,52 @@ bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::op
 
 namespace {
 
-Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
+// The ids of the readings a text names: in a species, a reading's note, a
+// meter file's comment, a document's notes or a job. Its one condition is
+// the select.
+Where textIds(const QString& text)
+{
+    Where w;
+    const QString t = like(text);
+    // Comments and notes are found through their index of three-letter
+    // pieces; a text shorter than that is looked for in each of them.
+    const bool indexed = text.toUcs4().size() >= 3;
+    const QString phrase = QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    const QVariant inTexts = indexed ? QVariant(phrase) : QVariant(t);
+    // Each text is looked at once where it is kept (a document's notes
+    // once, not once for each of its meter files), then its meter files.
+    // A document's notes (row source_id * 32 of the index) reach all its
+    // meter files.
+    const QString inFiles =
+        (indexed ? QStringLiteral(
+                       "SELECT rowid >> 5 AS source_id, rowid & 31 AS file_no FROM comment_text WHERE comment_text "
+                       "MATCH ? AND rowid & 31 <> 0 UNION SELECT m.source_id, m.file_no FROM comment_text t "
+                       "CROSS JOIN meter_files m ON m.source_id = t.rowid >> 5 WHERE comment_text MATCH ? AND "
+                       "t.rowid & 31 = 0 ")
+                 : QStringLiteral(
+                       "SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' UNION SELECT "
+                       "m.source_id, m.file_no FROM sources s CROSS JOIN meter_files m ON m.source_id = s.id WHERE "
+                       "s.notes LIKE ? ESCAPE '\\' "))
+        + QStringLiteral(
+            "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
+            "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
+            "OR j.notes LIKE ? ESCAPE '\\'");
+    QVariantList values{inTexts, inTexts};
+    for (int i = 0; i < 4; ++i)
+        values << t;
+    const QString inNotes = indexed ? QStringLiteral("SELECT n.reading_id FROM note_text x CROSS JOIN notes n ON "
+                                                     "n.id = x.rowid WHERE note_text MATCH ?")
+                                    : QStringLiteral("SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\'");
+    // One set of ids, not an OR the planner would search three times.
+    w.add(QStringLiteral("SELECT id FROM readings WHERE species_id IN (SELECT id FROM species WHERE name "
+                         "LIKE ? ESCAPE '\\') UNION ALL %1 UNION ALL %2")
+              .arg(inNotes, heldIn(w.namedSet(inFiles, values))),
+          QVariantList{t, inTexts});
+    return w;
+}
+
+// `hits`: the table holding the ids of the readings the filter's text names.
+Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f, const QString& hits)
 {
     Where w;
     if (!f.species.isEmpty()) {
@@ -147,51 +192,38 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f)
         files.add(QStringLiteral("s.meter = ?"), {f.meter});
     if (!files.conditions.isEmpty())
         w.add(QStringLiteral("r.id IN (%1)").arg(heldIn(w.fileSet(files.conditions.join(QStringLiteral(" AND ")), files.values))));
-    if (!f.text.isEmpty()) {
-        const QString t = like(f.text);
-        // Comments and notes are found through their index of three-letter
-        // pieces; a text shorter than that is looked for in each of them.
-        const bool indexed = f.text.toUcs4().size() >= 3;
-        const QString phrase = QLatin1Char('"') + QString(f.text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-        const QVariant inTexts = indexed ? QVariant(phrase) : QVariant(t);
-        // Each text is looked at once where it is kept (a document's notes
-        // once, not once for each of its meter files), then its meter files.
-        // A document's notes (row source_id * 32 of the index) reach all its
-        // meter files.
-        const QString inFiles =
-            (indexed ? QStringLiteral(
-                           "SELECT rowid >> 5 AS source_id, rowid & 31 AS file_no FROM comment_text WHERE comment_text "
-                           "MATCH ? AND rowid & 31 <> 0 UNION SELECT m.source_id, m.file_no FROM comment_text t "
-                           "CROSS JOIN meter_files m ON m.source_id = t.rowid >> 5 WHERE comment_text MATCH ? AND "
-                           "t.rowid & 31 = 0 ")
-                     : QStringLiteral(
-                           "SELECT source_id, file_no FROM meter_files WHERE comment LIKE ? ESCAPE '\\' UNION SELECT "
-                           "m.source_id, m.file_no FROM sources s CROSS JOIN meter_files m ON m.source_id = s.id WHERE "
-                           "s.notes LIKE ? ESCAPE '\\' "))
-            + QStringLiteral(
-                "UNION SELECT m.source_id, m.file_no FROM jobs j JOIN meter_files m ON m.job_id = j.id "
-                "WHERE j.name LIKE ? ESCAPE '\\' OR j.site LIKE ? ESCAPE '\\' OR j.client LIKE ? ESCAPE '\\' "
-                "OR j.notes LIKE ? ESCAPE '\\'");
-        QVariantList values{inTexts, inTexts};
-        for (int i = 0; i < 4; ++i)
-            values << t;
-        const QString inNotes = indexed ? QStringLiteral("SELECT n.reading_id FROM note_text x CROSS JOIN notes n ON "
-                                                         "n.id = x.rowid WHERE note_text MATCH ?")
-                                        : QStringLiteral("SELECT reading_id FROM notes WHERE note LIKE ? ESCAPE '\\'");
-        // One set of ids, not an OR the planner would search three times.
-        w.add(QStringLiteral("r.id IN (SELECT id FROM readings WHERE species_id IN (SELECT id FROM species WHERE name "
-                             "LIKE ? ESCAPE '\\') UNION ALL %1 UNION ALL %2)")
-                  .arg(inNotes, heldIn(w.namedSet(inFiles, values))),
-              QVariantList{t, inTexts});
-    }
+    if (!hits.isEmpty())
+        w.add(QStringLiteral("r.id IN %1").arg(hits));
     return w;
 }
 
 } // namespace
 
+// A window asks for the readings, their count, their sources and their
+// figures of one search in turn: the readings a text names are found once
+// and kept in a temporary table until the text or the archive changes.
+QString TArchive::textHits(const QString& text) const
+{
+    if (text.isEmpty())
+        return {};
+    QSqlQuery q = prepared(db, QStringLiteral("PRAGMA data_version"), {});
+    const qint64 version = q.next() ? q.value(0).toLongLong() : -1;  // changes when another program writes
+    q.finish();
+    if (!hits.text.isEmpty() && hits.text == text && hits.version == version && hits.writes == writes)
+        return QStringLiteral("temp.text_hits");
+    hits.text.clear();
+    prepared(db, QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS text_hits (id INTEGER PRIMARY KEY)"), {});
+    prepared(db, QStringLiteral("DELETE FROM temp.text_hits"), {});
+    const Where w = textIds(text);
+    prepared(db, w.With() + QStringLiteral("INSERT OR IGNORE INTO temp.text_hits ") + w.conditions.front(),
+             w.fileValues + w.values);
+    hits = {text, version, writes};
+    return QStringLiteral("temp.text_hits");
+}
+
 QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
 {
-    const Where w = whereOf(db, filter);
+    const Where w = whereOf(db, filter, textHits(filter.text));
     return prepared(
         db,
         w.With() + QStringLiteral(
@@ -215,7 +247,7 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
 
 qint64 TArchive::CountReadings(const ArchiveFilter& filter) const
 {
-    const Where w = whereOf(db, filter);
+    const Where w = whereOf(db, filter, textHits(filter.text));
     QSqlQuery q = prepared(db, w.With() + QStringLiteral("SELECT count(*) FROM readings r") + w.Sql(),
                            w.fileValues + w.values);
     return q.next() ? q.value(0).toLongLong() : 0;
@@ -234,7 +266,7 @@ QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
         }
     }
     if (where.isEmpty() && !filter.IsEmpty()) {
-        const Where w = whereOf(db, filter);
+        const Where w = whereOf(db, filter, textHits(filter.text));
         where = QStringLiteral(" WHERE s.id IN (SELECT r.source_id FROM readings r%1 UNION SELECT h.source_id FROM "
                                "holdings h JOIN readings r ON r.id = h.reading_id%1)")
                     .arg(w.Sql());
@@ -256,7 +288,7 @@ QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
 
 std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter, double rangeLow, double rangeHigh) const
 {
-    const Where w = whereOf(db, filter);
+    const Where w = whereOf(db, filter, textHits(filter.text));
     // Zeros are counted apart, unread readings left out, as at a glance.
     QSqlQuery q = prepared(
         db,
@@ -348,6 +380,7 @@ void TArchive::Export(qint64 sourceId, TFile& doc) const
 
 int TArchive::Remove(qint64 sourceId)
 {
+    ++writes;
     QSqlQuery q = prepared(db, QStringLiteral("SELECT 1 FROM sources WHERE id = ?"), {sourceId});
     if (!q.next())
         throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(sourceId).toStdString());
@@ -397,6 +430,7 @@ qint64 TArchive::ReadingsOnlyIn(qint64 sourceId) const
 
 qint64 TArchive::SaveJob(const Job& job)
 {
+    ++writes;
     if (job.name.trimmed().isEmpty())
         throw ArchiveError("A job needs a name.");
     prepared(db,
@@ -425,6 +459,7 @@ std::vector<TArchive::Job> TArchive::Jobs() const
 
 int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
 {
+    ++writes;
     QVariant jobId;
     if (!jobName.isEmpty()) {
         QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {jobName});
@@ -443,6 +478,7 @@ int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
 
 void TArchive::RemoveJob(const QString& name)
 {
+    ++writes;
     QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM jobs WHERE name = ?"), {name});
     if (q.numRowsAffected() == 0)
         throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());

@@ -283,6 +283,34 @@ private slots:
         QCOMPARE(archive.CountReadings(byNote), 1);
     }
 
+    // A text's readings are found once for a search, and again once the
+    // archive changes, through this program or another.
+    void textSearchSeesWhatArrives()
+    {
+        const QString file = path("arrives.sqlite");
+        TArchive archive(file);
+        const Site site(archive);
+        ArchiveFilter boards;
+        boards.text = QStringLiteral("Boards");
+        QCOMPARE(archive.CountReadings(boards), 2);
+        TKRFile more;
+        more.SetComment(5, "Boards upstairs");
+        test::putMoistures(more, 5, {11});
+        archive.Keep(more, {});
+        QCOMPARE(archive.CountReadings(boards), 3);
+        {
+            TArchive other(file);
+            more.SetComment(6, "Boards outside");
+            test::putMoistures(more, 6, {13});
+            TArchive::Source copy;
+            copy.content = "copy";
+            other.Keep(more, copy);
+        }
+        QCOMPARE(archive.CountReadings(boards), 4);
+        archive.Remove(site.fileId);
+        QCOMPARE(archive.CountReadings(boards), 2);
+    }
+
     // The second layout searched texts without an index: one is made, and
     // the notes and comments kept before are found through it.
     void upgradesTheSecondLayout()
