@@ -31,6 +31,8 @@ private slots:
     void referenceScalesHaveLinesOfTheirOwn();
     void wrongUsageAndUnreadableFile_data();
     void wrongUsageAndUnreadableFile();
+    void emcOfTheRoom_data();
+    void emcOfTheRoom();
 
 private:
     QTemporaryDir dir;
@@ -60,6 +62,33 @@ void compareLine(const QJsonObject& o, const MoistureStatistics& s)
 }
 
 } // namespace
+
+// The room's equilibrium moisture in either scale, and a plain refusal
+// outside the equation's range.
+void TestCliStats::emcOfTheRoom_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");  // on standard output, else on standard error
+    QTest::newRow("celsius") << QStringList{"--temp", "21", "--rh", "50"} << 0 << "EMC 9.2 % at 21 \u00b0C, 50 % RH\n";
+    QTest::newRow("fahrenheit") << QStringList{"--temp", "70", "--rh", "50", "--fahrenheit"} << 0
+                                << "EMC 9.2 % at 70 \u00b0F, 50 % RH\n";
+    QTest::newRow("saturated air") << QStringList{"--temp", "21", "--rh", "99"} << 1 << "99 % is outside that";
+    QTest::newRow("no humidity") << QStringList{"--temp", "21"} << 1 << "emc needs --temp T and --rh H";
+}
+
+void TestCliStats::emcOfTheRoom()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    const auto r = runCli(QStringList{"emc"} + args);
+    QCOMPARE(r.status, status);
+    if (status == 0)
+        QCOMPARE(QString::fromUtf8(r.out), said);
+    else
+        QVERIFY2(QString::fromUtf8(r.err).contains(said), r.err.constData());
+}
 
 void TestCliStats::initTestCase()
 {

@@ -1,6 +1,7 @@
 #include "tools/cli/CliArgs.h"
 
 #include <QRegularExpression>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -22,7 +23,7 @@ constexpr CommandInfo Commands[] = {
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
     {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
     {Command::Ports, "ports"},       {Command::Stats, "stats"},
-    {Command::Archive, "archive"},
+    {Command::Archive, "archive"},   {Command::Emc, "emc"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
@@ -181,7 +182,7 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.archive = true; }},
     {"--probe", nullptr, nullptr, only(Command::Ports), "ask each port in turn for the KR's serial number",
      [](Invocation& inv, const QString&, QString&) { inv.probe = true; }},
-    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print, Command::ArchiveReadings),
+    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print, Command::ArchiveReadings, Command::Emc),
      "temperatures in degrees Fahrenheit",
      [](Invocation& inv, const QString&, QString&) { inv.fahrenheit = true; }},
     {"--encoding", nullptr, "utf-8|cp1252", only(Command::Export), "the export's encoding; default utf-8",
@@ -254,6 +255,24 @@ constexpr OptionInfo Options[] = {
     {"--text", nullptr, "TEXT", Searches,
      "only readings with TEXT (any case) in their species, note, meter file comment, document notes or job",
      [](Invocation& inv, const QString& v, QString&) { inv.filter.text = v; }},
+    {"--temp", nullptr, "T", only(Command::Emc), "the air's temperature, in degrees Celsius unless --fahrenheit",
+     [](Invocation& inv, const QString& v, QString& error) {
+         bool ok = false;
+         const double t = v.toDouble(&ok);
+         if (!ok || !std::isfinite(t))
+             error = QStringLiteral("--temp takes a temperature such as 21 or 69.8, not '%1'").arg(v);
+         else
+             inv.temperature = t;
+     }},
+    {"--rh", nullptr, "H", only(Command::Emc), "the air's relative humidity in %",
+     [](Invocation& inv, const QString& v, QString& error) {
+         bool ok = false;
+         const double h = v.toDouble(&ok);
+         if (!ok || !std::isfinite(h))
+             error = QStringLiteral("--rh takes a relative humidity in %, such as 50, not '%1'").arg(v);
+         else
+             inv.humidity = h;
+     }},
     {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
      [](Invocation& inv, const QString& v, QString& error) {
          if (v == "csv")
@@ -468,6 +487,8 @@ private:
             error = QStringLiteral("--since is after --until: nothing could be found");
         else if (takesInput(inv.command) && inv.input.isEmpty())
             error = QStringLiteral("%1 needs a file name").arg(command);
+        else if (inv.command == Command::Emc && (!inv.temperature || !inv.humidity))
+            error = QStringLiteral("emc needs --temp T and --rh H");
         else if (inv.command == Command::Convert && !inv.format)
             error = QStringLiteral("convert needs --to csv or --to json");
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
@@ -656,6 +677,15 @@ QString usageText(Command command)
             "Usage: kr-cli [--port N | --device PATH] serial\n"
             "\n"
             "Prints the serial number of the meter on standard output.\n");
+    case Command::Emc:
+        return QStringLiteral(
+            "Usage: kr-cli emc --temp T --rh H [--fahrenheit]\n"
+            "\n"
+            "Prints the equilibrium moisture content of wood in air of temperature T\n"
+            "(degrees Celsius unless --fahrenheit) and relative humidity H (%): the moisture\n"
+            "wood settles at there, from the Forest Products Laboratory's sorption equation\n"
+            "of the Wood Handbook. It holds from -1 to 100 degrees C (30 to 212 F) and 0 to\n"
+            "98 % relative humidity; outside that it says why and exits with status 1.\n");
     case Command::Ports:
         return QStringLiteral(
             "Usage: kr-cli ports [--probe]\n"
@@ -940,6 +970,9 @@ QString usageText(Command command)
         "                            clipboard text (CR LF line ends; UTF-8 unless told otherwise)\n"
         "  show FILE [--file N]      a readable table of a data file (all meter files that hold\n"
         "                            readings, or one)\n"
+        "  emc --temp T --rh H [--fahrenheit]\n"
+        "                            the wood's equilibrium moisture in air of that temperature\n"
+        "                            and relative humidity\n"
         "  stats FILE [--file N] [--range LOW-HIGH] [--json]\n"
         "                            wood moisture statistics per meter file and for all: mean,\n"
         "                            lowest, highest, spread, share in the target range; each\n"

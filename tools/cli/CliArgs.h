@@ -25,6 +25,7 @@ enum class Command {
     Print, PrintLibrary,
     Ports,
     Stats,
+    Emc,
     Archive,   // "archive" before its sub-command: only its help
     ArchiveImport, ArchiveList, ArchiveReadings, ArchiveExport, ArchiveRemove,
     ArchiveJob,  // "archive job" before its sub-command: only its help
@@ -63,6 +64,8 @@ struct Invocation {
     QString client;                 // archive job add --client
     QString notes;                  // archive job add --notes
     std::optional<Format> format;   // convert --to
+    std::optional<double> temperature;  // emc --temp (degrees of --fahrenheit's scale)
+    std::optional<double> humidity;     // emc --rh, % relative humidity
 
     bool toStandardOutput() const { return output == QLatin1String("-"); }
 };

@@ -1,5 +1,6 @@
 #include "tools/cli/Commands.h"
 
+#include <QLocale>
 #include <QString>
 #include <cstdio>
 #include <string>
@@ -20,6 +21,7 @@
 #include "tools/cli/PrintCommands.h"
 #include "tools/cli/Renderings.h"
 #include "tools/cli/StatsCommand.h"
+#include "core/Emc.h"
 
 namespace kr::cli {
 
@@ -107,6 +109,23 @@ int runStats(const Invocation& inv, CliPrompts& prompts)
     return deliver(statsText(doc, inv), {}, prompts);
 }
 
+// "EMC 9.2 % at 21 °C, 50 % RH", or why there is none (a usage error).
+int runEmc(const Invocation& inv, CliPrompts& prompts)
+{
+    const double celsius = inv.fahrenheit ? CelsiusOf(*inv.temperature) : *inv.temperature;
+    const TEmc emc = EquilibriumMoisture(celsius, *inv.humidity);
+    if (!emc.Known()) {
+        prompts.print(QStringLiteral("kr-cli emc: %1").arg(QString::fromStdString(emc.refusal)));
+        return ExitUsage;
+    }
+    const QLocale c = QLocale::c();
+    const QString line = QStringLiteral("EMC %1 % at %2 \u00b0%3, %4 % RH\n")
+                             .arg(c.toString(emc.percent, 'f', 1), c.toString(*inv.temperature, 'g', 6),
+                                  inv.fahrenheit ? QStringLiteral("F") : QStringLiteral("C"),
+                                  c.toString(*inv.humidity, 'g', 6));
+    return deliver(line.toStdString(), {}, prompts);
+}
+
 int runConvert(const Invocation& inv, CliPrompts& prompts)
 {
     if (outputRefused(inv, prompts))
@@ -178,6 +197,7 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::Export: return runExport(inv, prompts);
     case Command::Show: return runShow(inv, prompts);
     case Command::Stats: return runStats(inv, prompts);
+    case Command::Emc: return runEmc(inv, prompts);
     case Command::Convert: return runConvert(inv, prompts);
     case Command::ImportLines: return runImportLines(inv, prompts);
     case Command::Download: return runDownload(inv, prompts);
