@@ -84,6 +84,16 @@ std::optional<int> wholeNumber(const QString& text)
     return value;
 }
 
+// A number with "." decimals, such as 21 or 69.8.
+std::optional<double> decimalNumber(const QString& text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 // "6-9" or "6.5-8.5": two moistures with "." decimals, the first not above the second.
 std::optional<MoistureRange> moistureRange(const QString& text)
 {
@@ -257,21 +267,15 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString& v, QString&) { inv.filter.text = v; }},
     {"--temp", nullptr, "T", only(Command::Emc), "the air's temperature, in degrees Celsius unless --fahrenheit",
      [](Invocation& inv, const QString& v, QString& error) {
-         bool ok = false;
-         const double t = v.toDouble(&ok);
-         if (!ok || !std::isfinite(t))
+         inv.temperature = decimalNumber(v);
+         if (!inv.temperature)
              error = QStringLiteral("--temp takes a temperature such as 21 or 69.8, not '%1'").arg(v);
-         else
-             inv.temperature = t;
      }},
     {"--rh", nullptr, "H", only(Command::Emc), "the air's relative humidity in %",
      [](Invocation& inv, const QString& v, QString& error) {
-         bool ok = false;
-         const double h = v.toDouble(&ok);
-         if (!ok || !std::isfinite(h))
+         inv.humidity = decimalNumber(v);
+         if (!inv.humidity)
              error = QStringLiteral("--rh takes a relative humidity in %, such as 50, not '%1'").arg(v);
-         else
-             inv.humidity = h;
      }},
     {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
      [](Invocation& inv, const QString& v, QString& error) {
