@@ -1,5 +1,6 @@
 #pragma once
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QSignalSpy>
@@ -12,6 +13,7 @@
 #include "core/Regional.h"
 #include "meter/Exchanges.h"
 #include "meter/MeterLink.h"
+#include "platform/SerialTransport.h"
 #include "platform/Text.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/SimMeter.h"
@@ -102,6 +104,37 @@ public:
     }
 };
 
+// The real serial transport, noting when each write was queued by the
+// program's clock: pacing is measured where the program paces, not where a
+// progress step or another process happened to see it.
+class StampedTransport final : public SerialTransport {
+public:
+    QList<qint64> writeNs;
+
+    StampedTransport()
+    {
+        clock.start();
+        connect(&real, &SerialTransport::received, this, &SerialTransport::received);
+        connect(&real, &SerialTransport::lineLost, this, &SerialTransport::lineLost);
+    }
+    bool open(int number) override { return real.open(number); }
+    void close() override { real.close(); }
+    bool isOpen() const override { return real.isOpen(); }
+    int number() const override { return real.number(); }
+    bool write(const QByteArray& bytes) override
+    {
+        writeNs << clock.nsecsElapsed();
+        return real.write(bytes);
+    }
+    void flush() override { real.flush(); }
+    QString errorString() const override { return real.errorString(); }
+    PortProblem problem() const override { return real.problem(); }
+
+private:
+    QtSerialTransport real;
+    QElapsedTimer clock;
+};
+
 // One simulated meter on its own pseudo-terminal, reached as port 7, with a
 // link, a host, the exchanges, scripted prompts and a backup folder.
 struct ExchangeRig {
@@ -110,7 +143,8 @@ struct ExchangeRig {
     ScriptedPrompts prompts;
     QTemporaryDir home;
     std::unique_ptr<SimMeter> sim;
-    TMeterLink link;
+    StampedTransport* wire = new StampedTransport;
+    TMeterLink link{std::unique_ptr<SerialTransport>(wire)};
     RecordingHost host;
     RecordingProgress progress;
     TMeterExchanges exchanges{link, host};

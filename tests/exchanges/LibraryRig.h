@@ -1,5 +1,4 @@
 #pragma once
-#include <QElapsedTimer>
 #include <string>
 #include <vector>
 
@@ -45,24 +44,22 @@ inline QStringList stateLines(const QByteArray& state, const char* key)
     return lines;
 }
 
-// Also notes when each step came, counted from the last set-up.
-struct TimedProgress : RecordingProgress {
-    QElapsedTimer clock;
-    QList<qint64> stepNs;
+// Also counts the steps since the last set-up.
+struct CountingProgress : RecordingProgress {
+    int steps = 0;
     // Since the last set-up: steps taken while Cancel could stop the
     // exchange, and why it could not at the last step.
     int stepsWithCancel = 0;
     std::string whyNotAtLastStep;
-    TimedProgress() { clock.start(); }
     void SetUpProgress(int maximum, int step, const std::string& caption) override
     {
-        stepNs.clear();
+        steps = 0;
         stepsWithCancel = 0;
         RecordingProgress::SetUpProgress(maximum, step, caption);
     }
     void StepProgress() override
     {
-        stepNs << clock.nsecsElapsed();
+        ++steps;
         stepsWithCancel += cancel ? 1 : 0;
         whyNotAtLastStep = whyNot;
         RecordingProgress::StepProgress();
@@ -70,7 +67,7 @@ struct TimedProgress : RecordingProgress {
 };
 
 struct LibraryRig : ExchangeRig {
-    TimedProgress timedProgress;
+    CountingProgress countedProgress;
     TFactorCatalogue catalogue;
     TLibraryExchanges library{exchanges, catalogue};
     QList<bool> buttons;
@@ -80,7 +77,7 @@ struct LibraryRig : ExchangeRig {
     {
         catalogue.LoadFromText(factors.toStdString());
         library.SetFolder(home.path());
-        link.setProgress(&timedProgress);
+        link.setProgress(&countedProgress);
         QObject::connect(&library, &TLibraryExchanges::SetLibraryButtonsEnabled, [this](bool on) { buttons << on; });
     }
     const TItem& item(const std::string& code) const
