@@ -38,12 +38,12 @@ int SummaryCount(const std::string& line)
     return TryStrToInt(field(line, 3), value) ? value : 0;
 }
 
-TEmptyCheck CheckEmptyDataReply(const std::vector<std::string>& reply, bool cut)
+TEmptyCheck CheckEmptyDataReply(const std::vector<std::string>& reply, bool cut, bool counted)
 {
     for (std::size_t i = 1; i < reply.size(); ++i)
         if (reply[i].size() > 10)
             return TEmptyCheck::HoldsReadings;
-    if (!cut && reply.size() == 1 && reply.front().starts_with("$4"))
+    if (counted && !cut && reply.size() == 1 && reply.front().starts_with("$4"))
         return TEmptyCheck::Empty;
     return TEmptyCheck::Unreadable;
 }

@@ -19,9 +19,12 @@ int SummaryCount(const std::string& line);
 // What the data reply ("$4", echo line included) says of a meter whose
 // summary announced nothing. Only a reply that is its own echo and nothing
 // more shows an empty meter: a summary that lost its count lines to a pause
-// looks just like an empty one, and late lines of it may land here.
+// looks just like an empty one, and late lines of it may land here. And only
+// after a summary that counted (`counted`: it had count lines, all naught):
+// a pause after both echoes leaves two bare echoes from a meter full of
+// readings, and an upload would erase it on "empty" without a backup.
 enum class TEmptyCheck { Empty, HoldsReadings, Unreadable };
-TEmptyCheck CheckEmptyDataReply(const std::vector<std::string>& reply, bool cut);
+TEmptyCheck CheckEmptyDataReply(const std::vector<std::string>& reply, bool cut, bool counted);
 
 // Why the record lines are not exactly what the summary announced, meter file
 // by meter file, as a clause for the user ("only 5 of the 10 readings the KR

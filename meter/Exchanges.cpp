@@ -225,7 +225,7 @@ void TMeterExchanges::TimGotDataRecordsTimer()
 
 void TMeterExchanges::EndEmptyCheck()
 {
-    switch (CheckEmptyDataReply(link.ReplyLines, link.ReplyCutShort() || lineLost)) {
+    switch (CheckEmptyDataReply(link.ReplyLines, link.ReplyCutShort() || lineLost, !replies.summary.empty())) {
     case TEmptyCheck::HoldsReadings:
         return ImportRecords();
     case TEmptyCheck::Empty:

@@ -331,6 +331,11 @@ private slots:
         // The counts come after the quiet interval: the summary looks empty.
         QTest::newRow("pause after the summary's echo") << "gap=120@3" << int(WriteResult::Ok)
                                                         << int(TLibraryUploadOutcome::NotSafe) << QStringList{"$3", "$4"};
+        // Nothing counted, then the records came after the quiet interval:
+        // two bare echoes are not an empty meter.
+        QTest::newRow("bare summary, pause after the data's echo")
+            << "short-summary=1 gap=120@4" << int(WriteResult::Ok) << int(TLibraryUploadOutcome::NotSafe)
+            << QStringList{"$3", "$4"};
     }
     void uploadStopsUnlessTheMeterDataIsSafe()
     {

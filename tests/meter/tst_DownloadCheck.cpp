@@ -86,28 +86,33 @@ private slots:
     {
         QTest::addColumn<QStringList>("reply");
         QTest::addColumn<bool>("cut");
+        QTest::addColumn<bool>("counted");
         QTest::addColumn<int>("verdict");
         const int empty = int(TEmptyCheck::Empty);
         const int holds = int(TEmptyCheck::HoldsReadings);
         const int unreadable = int(TEmptyCheck::Unreadable);
-        QTest::newRow("echo alone") << QStringList{"$4\r"} << false << empty;
-        QTest::newRow("echo, then cut") << QStringList{"$4\r"} << true << unreadable;
-        QTest::newRow("records") << QStringList{"$4\r", QString::fromStdString(recordLine(1, 1))} << false << holds;
+        QTest::newRow("echo alone") << QStringList{"$4\r"} << false << true << empty;
+        QTest::newRow("echo, then cut") << QStringList{"$4\r"} << true << true << unreadable;
+        // Both replies paused after their echo: nothing was said of the meter.
+        QTest::newRow("echo after a bare summary echo") << QStringList{"$4\r"} << false << false << unreadable;
+        QTest::newRow("records") << QStringList{"$4\r", QString::fromStdString(recordLine(1, 1))} << false << true
+                                 << holds;
         // Late count lines of a summary that paused, then the data's echo.
-        QTest::newRow("late summary lines") << QStringList{"01:00\r", "02:05\r", "$4\r"} << false << unreadable;
-        QTest::newRow("late summary line alone") << QStringList{"02:05\r"} << false << unreadable;
+        QTest::newRow("late summary lines") << QStringList{"01:00\r", "02:05\r", "$4\r"} << false << false << unreadable;
+        QTest::newRow("late summary line alone") << QStringList{"02:05\r"} << false << false << unreadable;
         QTest::newRow("records behind late lines")
-            << QStringList{"25:00\r", "$4\r", QString::fromStdString(recordLine(2, 1))} << false << holds;
+            << QStringList{"25:00\r", "$4\r", QString::fromStdString(recordLine(2, 1))} << false << false << holds;
     }
     void onlyABareEchoShowsAnEmptyMeter()
     {
         QFETCH(QStringList, reply);
         QFETCH(bool, cut);
+        QFETCH(bool, counted);
         QFETCH(int, verdict);
         std::vector<std::string> lines;
         for (const QString& l : reply)
             lines.push_back(l.toStdString());
-        QCOMPARE(int(CheckEmptyDataReply(lines, cut)), verdict);
+        QCOMPARE(int(CheckEmptyDataReply(lines, cut, counted)), verdict);
     }
 };
 
