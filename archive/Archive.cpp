@@ -109,6 +109,17 @@ const char* const TextSchema[] = {
     " WHERE new.comment <> ''; END",
 };
 
+// A job's site conditions: the air at each visit. taken: seconds from 1970
+// on the inspector's clock, as the readings' times are on the meter's.
+const char* const ConditionsSchema[] = {
+    "CREATE TABLE site_conditions ("
+    " id INTEGER PRIMARY KEY,"
+    " job_id INTEGER NOT NULL REFERENCES jobs (id) ON DELETE CASCADE,"
+    " taken INTEGER NOT NULL, celsius REAL NOT NULL, humidity REAL NOT NULL,"
+    " note TEXT NOT NULL DEFAULT '')",
+    "CREATE INDEX site_conditions_by_job ON site_conditions (job_id, taken)",
+};
+
 const char* kindName(TArchive::Source::Kind kind)
 {
     switch (kind) {
@@ -290,6 +301,8 @@ void TArchive::createSchema()
         ok = ok && q.exec(QLatin1String(statement));
     for (const char* statement : TextSchema)
         ok = ok && q.exec(QLatin1String(statement));
+    for (const char* statement : ConditionsSchema)
+        ok = ok && q.exec(QLatin1String(statement));
     ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
     if (!ok || !db.commit()) {
         const QString why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
@@ -303,7 +316,7 @@ void TArchive::createSchema()
 // One transaction: a failed upgrade leaves the file as it was.
 void TArchive::upgrade(int from)
 {
-    if (from != 1 && from != 2)
+    if (from < 1 || from >= SchemaVersion)
         throw ArchiveError(QStringLiteral("archive version %1 is not known").arg(from).toStdString());
     QSqlQuery q(db);
     if (!db.transaction())
@@ -311,8 +324,10 @@ void TArchive::upgrade(int from)
     try {
         if (from == 1)
             upgradeFirstLayout(q);
-        else
+        else if (from == 2)
             indexTexts(q);
+        for (const char* statement : ConditionsSchema)
+            run(q, QLatin1String(statement));
         run(q, QStringLiteral("DELETE FROM schema_version"));
         run(q, QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
         if (!db.commit())

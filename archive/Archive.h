@@ -53,7 +53,7 @@ bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::op
 // archive as it was before the change.
 class TArchive {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
     static constexpr const char* FileName = "archive.sqlite";
 
     // What brought a set of readings in.
@@ -156,8 +156,34 @@ public:
     // (an empty name: in no job). Returns how many meter files moved; throws
     // ArchiveError for an unknown job or source.
     int Assign(qint64 sourceId, int fileNo, const QString& jobName);
-    // Removes a job; its meter files stay, in no job.
+    // Removes a job and its site conditions; its meter files stay, in no job.
     void RemoveJob(const QString& name);
+    // The job of that name (case-blind), if there is one.
+    std::optional<Job> FindJob(const QString& name) const;
+
+    // The air of a job's site at one visit.
+    struct SiteConditions {
+        qint64 id = 0;
+        QDateTime when;   // local time, to the minute
+        double celsius = 0;
+        double humidity = 0;  // % RH
+        QString note;
+    };
+    // Adds site conditions to a job. Throws ArchiveError for an unknown job
+    // or a value that is not a number.
+    qint64 AddConditions(const QString& jobName, const SiteConditions& conditions);
+    // A job's site conditions, oldest first.
+    std::vector<SiteConditions> Conditions(const QString& jobName) const;
+
+    // The downloads and files a job's meter files came from, oldest first,
+    // each with the meter files of it in the job.
+    struct JobSource {
+        qint64 sourceId = 0;
+        QDateTime happened;
+        QString meter;
+        std::vector<int> files;
+    };
+    std::vector<JobSource> SourcesOf(const QString& jobName) const;
 
     // The database, for a model that shows a live query in a window.
     QSqlDatabase Database() const { return db; }

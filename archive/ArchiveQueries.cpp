@@ -484,4 +484,75 @@ void TArchive::RemoveJob(const QString& name)
         throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());
 }
 
+std::optional<TArchive::Job> TArchive::FindJob(const QString& name) const
+{
+    for (const Job& job : Jobs())
+        if (job.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+            return job;
+    return std::nullopt;
+}
+
+namespace {
+
+// Conditions are kept as the readings' times are: the wall-clock time as
+// seconds, no zone.
+qint64 wallSeconds(const QDateTime& when) { return QDateTime(when.date(), when.time(), Qt::UTC).toSecsSinceEpoch(); }
+QDateTime wallTime(qint64 seconds)
+{
+    const QDateTime utc = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    return QDateTime(utc.date(), utc.time());
+}
+
+qint64 jobId(const QSqlDatabase& db, const QString& name)
+{
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {name.trimmed()});
+    if (!q.next())
+        throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());
+    return q.value(0).toLongLong();
+}
+
+} // namespace
+
+qint64 TArchive::AddConditions(const QString& jobName, const SiteConditions& c)
+{
+    ++writes;
+    if (!std::isfinite(c.celsius) || !std::isfinite(c.humidity) || !c.when.isValid())
+        throw ArchiveError("Site conditions need a time, a temperature and a relative humidity.");
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("INSERT INTO site_conditions (job_id, taken, celsius, humidity, note) "
+                                          "VALUES (?, ?, ?, ?, coalesce(?, '')) RETURNING id"),
+                           {jobId(db, jobName), wallSeconds(c.when), c.celsius, c.humidity, c.note});
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+std::vector<TArchive::SiteConditions> TArchive::Conditions(const QString& jobName) const
+{
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("SELECT id, taken, celsius, humidity, note FROM site_conditions "
+                                          "WHERE job_id = ? ORDER BY taken, id"),
+                           {jobId(db, jobName)});
+    std::vector<SiteConditions> all;
+    while (q.next())
+        all.push_back({q.value(0).toLongLong(), wallTime(q.value(1).toLongLong()), q.value(2).toDouble(),
+                       q.value(3).toDouble(), q.value(4).toString()});
+    return all;
+}
+
+std::vector<TArchive::JobSource> TArchive::SourcesOf(const QString& jobName) const
+{
+    QSqlQuery q = prepared(db,
+                           QStringLiteral("SELECT s.id, coalesce(s.happened, s.kept), coalesce(s.meter, ''), m.file_no "
+                                          "FROM meter_files m JOIN sources s ON s.id = m.source_id "
+                                          "WHERE m.job_id = ? ORDER BY coalesce(s.happened, s.kept), s.id, m.file_no"),
+                           {jobId(db, jobName)});
+    std::vector<JobSource> all;
+    while (q.next()) {
+        const qint64 id = q.value(0).toLongLong();
+        if (all.empty() || all.back().sourceId != id)
+            all.push_back({id, QDateTime::fromString(q.value(1).toString(), Qt::ISODate), q.value(2).toString(), {}});
+        all.back().files.push_back(q.value(3).toInt());
+    }
+    return all;
+}
+
 } // namespace kr

@@ -320,7 +320,7 @@ private slots:
             TArchive archive(file);
             const Site site(archive);
         }
-        runSql(file, {"DROP TRIGGER note_removed", "DROP TRIGGER note_changed", "DROP TRIGGER comment_removed",
+        runSql(file, {"DROP TABLE site_conditions", "DROP TRIGGER note_removed", "DROP TRIGGER note_changed", "DROP TRIGGER comment_removed",
                       "DROP TRIGGER comment_changed", "DROP TRIGGER source_notes_removed", "DROP TRIGGER source_notes_changed",
                       "DROP TABLE note_text", "DROP TABLE comment_text",
                       "CREATE TABLE v2 (reading_id, source_id, note, PRIMARY KEY (reading_id, source_id)) WITHOUT ROWID",
@@ -336,6 +336,38 @@ private slots:
         QSqlQuery q(QStringLiteral("SELECT version FROM schema_version"), archive.Database());
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toInt(), TArchive::SchemaVersion);
+        QVERIFY(archive.AddConditions(QStringLiteral("Mill Road"), {0, QDateTime::currentDateTime(), 21, 50, {}}) > 0);
+    }
+
+    // A job's site conditions come back in time order and leave with the job;
+    // its sources are those of its meter files.
+    void siteConditionsBelongToTheirJob()
+    {
+        TArchive archive(path("conditions.sqlite"));
+        const Site site(archive);
+        const QString job = QStringLiteral("Mill Road");
+        const QDateTime second(QDate(2026, 3, 6), QTime(9, 30));
+        archive.AddConditions(job, {0, second, 20.5, 55, QStringLiteral("heating on")});
+        archive.AddConditions(QStringLiteral("mill road"), {0, second.addDays(-1), 18, 62, {}});
+        const std::vector<TArchive::SiteConditions> all = archive.Conditions(job);
+        QCOMPARE(all.size(), std::size_t(2));
+        QCOMPARE(all[0].when, second.addDays(-1));
+        QCOMPARE(all[1].when, second);
+        QCOMPARE(all[1].celsius, 20.5);
+        QCOMPARE(all[1].note, QStringLiteral("heating on"));
+        QVERIFY_THROWS_EXCEPTION(ArchiveError, archive.AddConditions(QStringLiteral("Elm Street"), all[0]));
+        QVERIFY_THROWS_EXCEPTION(ArchiveError,
+                                 archive.AddConditions(job, {0, second, std::nan(""), 50, {}}));
+
+        const std::vector<TArchive::JobSource> sources = archive.SourcesOf(job);
+        QCOMPARE(sources.size(), std::size_t(1));
+        QCOMPARE(sources[0].sourceId, site.downloadId);
+        QCOMPARE(sources[0].meter, QStringLiteral("KR-00417"));
+        QCOMPARE(sources[0].files, std::vector<int>{2});
+
+        archive.RemoveJob(job);
+        archive.SaveJob({0, job, {}, {}, {}, 0, 0});
+        QVERIFY(archive.Conditions(job).empty());
     }
 
     // What is not an archive of this program is refused and left byte for byte.
