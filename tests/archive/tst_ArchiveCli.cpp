@@ -184,6 +184,24 @@ private slots:
         QCOMPARE(jobs[0][QStringLiteral("meterFiles")].toInt(), 1);
         QCOMPARE(jobs[0][QStringLiteral("readings")].toInt(), 1);
         QCOMPARE(archive.run({"job", "assign", "Nobody", "2"}).status, 3);
+
+        // Site conditions: typed in either scale, kept in Celsius, listed in time order with their EMC.
+        QCOMPARE(archive.run({"job", "conditions", "Smith house", "--temp", "68", "--rh", "45", "--fahrenheit",
+                              "--date", "2026-03-06T08:15"})
+                     .errText(),
+                 QStringLiteral("Site conditions of \"Smith house\" on 2026-03-06 08:15: 68 \u00b0F, 45 % RH, "
+                                "EMC 8.5 %.\n"));
+        QCOMPARE(archive.run({"job", "conditions", "Smith house", "--temp", "21", "--rh", "50", "--date",
+                              "2026-03-05", "--note", "heating on"})
+                     .status,
+                 0);
+        QCOMPARE(archive.run({"job", "conditions", "Smith house", "--temp", "21", "--rh", "99"}).status, 1);
+        QCOMPARE(archive.run({"job", "conditions", "Nobody", "--temp", "21", "--rh", "50"}).status, 3);
+        const QStringList listed = QString::fromUtf8(archive.run({"job", "conditions", "Smith house"}).out)
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(listed.size(), 3);
+        QCOMPARE(listed[1].simplified(), QStringLiteral("2026-03-05 12:00 21 \u00b0C 50 9.2 heating on"));
+        QCOMPARE(listed[2].simplified(), QStringLiteral("2026-03-06 08:15 20 \u00b0C 45 8.5"));
     }
 
     void exportGivesBackTheFileAsKept()
@@ -240,6 +258,11 @@ private slots:
             << "--until takes a date as YYYY-MM-DD, not '5/3/2026'";
         QTest::newRow("ID not a number") << QStringList{"export", "site.krx", "-o", "x.krx"}
             << "archive export takes the ID of a download or file, as archive list shows it, not 'site.krx'";
+        QTest::newRow("humidity without temperature") << QStringList{"job", "conditions", "A", "--rh", "50"}
+            << "archive job conditions needs both --temp T and --rh H, or neither to list them";
+        QTest::newRow("time written otherwise") << QStringList{"job", "conditions", "A", "--temp", "20", "--rh", "50",
+                                                               "--date", "6/3/2026"}
+            << "--date takes a local date and time as YYYY-MM-DDTHH:MM, or a date as YYYY-MM-DD, not '6/3/2026'";
     }
     void badFilterIsWrongUsage()
     {

@@ -15,6 +15,7 @@
 
 #include "archive/Archive.h"
 #include "core/Cp1252.h"
+#include "core/Emc.h"
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
@@ -482,6 +483,65 @@ int runArchiveJobRemove(const Invocation& inv, CliPrompts& prompts)
         archive.RemoveJob(inv.jobName);
         prompts.print(QStringLiteral("Removed job \"%1\"; its meter files are in no job now.").arg(inv.jobName));
         return int(ExitOk);
+    });
+}
+
+namespace {
+
+// "21", "20.5": what the user typed, in their scale.
+QString degrees(double celsius, bool fahrenheit)
+{
+    const double shown = fahrenheit ? celsius * 9 / 5 + 32 : celsius;
+    return QLocale::c().toString(std::round(shown * 10) / 10, 'g', 6) + (fahrenheit ? QStringLiteral(" \u00b0F")
+                                                                                   : QStringLiteral(" \u00b0C"));
+}
+
+QString emcText(const TArchive::SiteConditions& c)
+{
+    const TEmc emc = EquilibriumMoisture(c.celsius, c.humidity);
+    return emc.Known() ? QLocale::c().toString(emc.percent, 'f', 1) : QStringLiteral("-");
+}
+
+} // namespace
+
+int runArchiveJobConditions(const Invocation& inv, CliPrompts& prompts)
+{
+    if (inv.temperature) {
+        TArchive::SiteConditions c;
+        c.celsius = inv.fahrenheit ? CelsiusOf(*inv.temperature) : *inv.temperature;
+        c.humidity = *inv.humidity;
+        const TEmc emc = EquilibriumMoisture(c.celsius, c.humidity);
+        if (!emc.Known()) {
+            prompts.print(QStringLiteral("kr-cli archive job conditions: %1").arg(QString::fromStdString(emc.refusal)));
+            return ExitUsage;
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        c.when = inv.when.isValid() ? inv.when : QDateTime(now.date(), QTime(now.time().hour(), now.time().minute()));
+        c.note = inv.note;
+        return withArchive(prompts, [&](TArchive& archive) {
+            archive.AddConditions(inv.jobName, c);
+            prompts.print(QStringLiteral("Site conditions of \"%1\" on %2: %3, %4 % RH, EMC %5 %.")
+                              .arg(inv.jobName, c.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                   degrees(c.celsius, inv.fahrenheit), QLocale::c().toString(c.humidity, 'g', 6),
+                                   emcText(c)));
+            return int(ExitOk);
+        });
+    }
+    return withArchive(prompts, [&](TArchive& archive) {
+        const std::vector<TArchive::SiteConditions> all = archive.Conditions(inv.jobName);
+        Sink sink({});
+        if (all.empty()) {
+            prompts.print(QStringLiteral("No site conditions for job \"%1\" yet.").arg(inv.jobName));
+        } else {
+            const std::vector<Column> columns{{"When", 16, false}, {"Temperature", 0, true}, {"RH %", 5, true},
+                                              {"EMC %", 5, true}, {"Note", 0, false}};
+            sink.write(tableHeading(columns));
+            for (const TArchive::SiteConditions& c : all)
+                sink.write(tableLine(columns, {c.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                               degrees(c.celsius, inv.fahrenheit),
+                                               QLocale::c().toString(c.humidity, 'g', 6), emcText(c), c.note}));
+        }
+        return sink.finish(prompts);
     });
 }
 

@@ -23,7 +23,7 @@ constexpr CommandInfo Commands[] = {
     {Command::ImportLines, "import-lines"}, {Command::Library, "library"},
     {Command::Print, "print"},       {Command::PrintLibrary, "print-library"},
     {Command::Ports, "ports"},       {Command::Stats, "stats"},
-    {Command::Archive, "archive"},   {Command::Emc, "emc"},
+    {Command::Archive, "archive"},   {Command::Emc, "emc"},         {Command::Report, "report"},
 };
 // The sub-commands of "library".
 constexpr CommandInfo LibraryCommands[] = {
@@ -38,6 +38,7 @@ constexpr CommandInfo ArchiveCommands[] = {
 constexpr CommandInfo ArchiveJobCommands[] = {
     {Command::ArchiveJobAdd, "add"}, {Command::ArchiveJobAssign, "assign"},
     {Command::ArchiveJobList, "list"}, {Command::ArchiveJobRemove, "remove"},
+    {Command::ArchiveJobConditions, "conditions"},
 };
 // A command that only stands before its sub-commands.
 struct CommandFamily {
@@ -48,7 +49,7 @@ struct CommandFamily {
 constexpr CommandFamily Families[] = {
     {Command::Library, LibraryCommands, "get, put or show"},
     {Command::Archive, ArchiveCommands, "import, list, readings, export, remove or job"},
-    {Command::ArchiveJob, ArchiveJobCommands, "add, assign, list or remove"},
+    {Command::ArchiveJob, ArchiveJobCommands, "add, assign, list, remove or conditions"},
 };
 
 const CommandFamily* familyOf(Command parent)
@@ -72,7 +73,8 @@ bool takesInput(Command command)
 {
     return command == Command::Export || command == Command::Show || command == Command::Convert
         || command == Command::ImportLines || command == Command::LibraryPut || command == Command::LibraryShow
-        || command == Command::Print || command == Command::PrintLibrary || command == Command::Stats;
+        || command == Command::Print || command == Command::PrintLibrary || command == Command::Stats
+        || command == Command::Report;
 }
 
 std::optional<int> wholeNumber(const QString& text)
@@ -131,7 +133,7 @@ std::optional<qint64> sourceNumber(const QString& text)
 
 // The commands an option applies to, a bit each.
 using CommandSet = std::uint32_t;
-static_assert(unsigned(Command::ArchiveJobRemove) < 32, "one bit a command");
+static_assert(unsigned(Command::Report) < 32, "one bit a command");
 constexpr CommandSet bit(Command command) { return CommandSet(1) << unsigned(command); }
 constexpr CommandSet EveryCommand = ~CommandSet(0);
 template <typename... C>
@@ -173,7 +175,7 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.help = true; }},
     {"-o", "--output", "FILE",
      only(Command::Download, Command::Convert, Command::ImportLines, Command::LibraryGet, Command::Print,
-          Command::PrintLibrary, Command::ArchiveReadings, Command::ArchiveExport),
+          Command::PrintLibrary, Command::ArchiveReadings, Command::ArchiveExport, Command::Report),
      "the file to write, - for standard output with convert, print, print-library and archive readings",
      [](Invocation& inv, const QString& v, QString&) { inv.output = v; }},
     {"--yes", nullptr, nullptr,
@@ -192,7 +194,9 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.archive = true; }},
     {"--probe", nullptr, nullptr, only(Command::Ports), "ask each port in turn for the KR's serial number",
      [](Invocation& inv, const QString&, QString&) { inv.probe = true; }},
-    {"--fahrenheit", nullptr, nullptr, only(Command::Export, Command::Show, Command::Print, Command::ArchiveReadings, Command::Emc),
+    {"--fahrenheit", nullptr, nullptr,
+     only(Command::Export, Command::Show, Command::Print, Command::ArchiveReadings, Command::Emc,
+          Command::ArchiveJobConditions, Command::Report),
      "temperatures in degrees Fahrenheit",
      [](Invocation& inv, const QString&, QString&) { inv.fahrenheit = true; }},
     {"--encoding", nullptr, "utf-8|cp1252", only(Command::Export), "the export's encoding; default utf-8",
@@ -228,7 +232,8 @@ constexpr OptionInfo Options[] = {
      [](Invocation& inv, const QString&, QString&) { inv.json = true; }},
     {"--csv", nullptr, nullptr, only(Command::ArchiveReadings), "CSV instead of the table, as convert writes it",
      [](Invocation& inv, const QString&, QString&) { inv.csv = true; }},
-    {"--job", nullptr, "NAME", Searches, "only the meter files put in this job (its whole name, any case)",
+    {"--job", nullptr, "NAME", Searches | bit(Command::Report),
+     "only the meter files put in this job (its whole name, any case); report: the job to report on",
      [](Invocation& inv, const QString& v, QString&) { inv.filter.job = v; }},
     {"--site", nullptr, "TEXT", Searches | bit(Command::ArchiveJobAdd),
      "the job's site address; to search, part of it",
@@ -265,18 +270,31 @@ constexpr OptionInfo Options[] = {
     {"--text", nullptr, "TEXT", Searches,
      "only readings with TEXT (any case) in their species, note, meter file comment, document notes or job",
      [](Invocation& inv, const QString& v, QString&) { inv.filter.text = v; }},
-    {"--temp", nullptr, "T", only(Command::Emc), "the air's temperature, in degrees Celsius unless --fahrenheit",
+    {"--temp", nullptr, "T", only(Command::Emc, Command::ArchiveJobConditions), "the air's temperature, in degrees Celsius unless --fahrenheit",
      [](Invocation& inv, const QString& v, QString& error) {
          inv.temperature = decimalNumber(v);
          if (!inv.temperature)
              error = QStringLiteral("--temp takes a temperature such as 21 or 69.8, not '%1'").arg(v);
      }},
-    {"--rh", nullptr, "H", only(Command::Emc), "the air's relative humidity in %",
+    {"--rh", nullptr, "H", only(Command::Emc, Command::ArchiveJobConditions), "the air's relative humidity in %",
      [](Invocation& inv, const QString& v, QString& error) {
          inv.humidity = decimalNumber(v);
          if (!inv.humidity)
              error = QStringLiteral("--rh takes a relative humidity in %, such as 50, not '%1'").arg(v);
      }},
+    {"--date", nullptr, "YYYY-MM-DDTHH:MM", only(Command::ArchiveJobConditions),
+     "when the site conditions were measured (a date alone: noon); default: now",
+     [](Invocation& inv, const QString& v, QString& error) {
+         if (const auto date = isoDate(v))
+             inv.when = QDateTime(*date, QTime(12, 0));
+         else
+             inv.when = QDateTime::fromString(v, Qt::ISODate);
+         if (!inv.when.isValid() || inv.when.timeSpec() != Qt::LocalTime)
+             error = QStringLiteral("--date takes a local date and time as YYYY-MM-DDTHH:MM, or a date as "
+                                    "YYYY-MM-DD, not '%1'").arg(v);
+     }},
+    {"--note", nullptr, "TEXT", only(Command::ArchiveJobConditions), "a note on the site conditions",
+     [](Invocation& inv, const QString& v, QString&) { inv.note = v; }},
     {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
      [](Invocation& inv, const QString& v, QString& error) {
          if (v == "csv")
@@ -392,7 +410,7 @@ private:
     {
         return command == Command::ArchiveExport || command == Command::ArchiveRemove
             || command == Command::ArchiveJobAdd || command == Command::ArchiveJobAssign
-            || command == Command::ArchiveJobRemove;
+            || command == Command::ArchiveJobRemove || command == Command::ArchiveJobConditions;
     }
 
     // archive export ID, remove ID; job add NAME, remove NAME, assign NAME ID.
@@ -406,7 +424,8 @@ private:
                 error = QStringLiteral("%1 needs a job name that is not blank").arg(commandName(inv.command));
             return;
         }
-        if (inv.command == Command::ArchiveJobAdd || inv.command == Command::ArchiveJobRemove || inv.sourceId != 0) {
+        if (inv.command == Command::ArchiveJobAdd || inv.command == Command::ArchiveJobRemove
+            || inv.command == Command::ArchiveJobConditions || inv.sourceId != 0) {
             error = QStringLiteral("unexpected argument '%1'").arg(arg);
             return;
         }
@@ -489,19 +508,28 @@ private:
             error = QStringLiteral("give either --csv or --json, not both");
         else if (inv.filter.since.isValid() && inv.filter.until.isValid() && inv.filter.since > inv.filter.until)
             error = QStringLiteral("--since is after --until: nothing could be found");
-        else if (takesInput(inv.command) && inv.input.isEmpty())
+        else if (inv.command == Command::Report && inv.input.isEmpty() == inv.filter.job.isEmpty())
+            error = QStringLiteral("report needs either --job NAME or a data file, not both");
+        else if (takesInput(inv.command) && inv.input.isEmpty() && inv.command != Command::Report)
             error = QStringLiteral("%1 needs a file name").arg(command);
         else if (inv.command == Command::Emc && (!inv.temperature || !inv.humidity))
             error = QStringLiteral("emc needs --temp T and --rh H");
+        else if (inv.command == Command::ArchiveJobConditions && inv.temperature.has_value() != inv.humidity.has_value())
+            error = QStringLiteral("archive job conditions needs both --temp T and --rh H, or neither to list them");
+        else if (inv.command == Command::ArchiveJobConditions && (inv.when.isValid() || !inv.note.isEmpty())
+                 && !inv.temperature)
+            error = QStringLiteral("--date and --note go with --temp and --rh");
         else if (inv.command == Command::Convert && !inv.format)
             error = QStringLiteral("convert needs --to csv or --to json");
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
                   || inv.command == Command::LibraryGet || inv.command == Command::Print
-                  || inv.command == Command::PrintLibrary || inv.command == Command::ArchiveExport)
+                  || inv.command == Command::PrintLibrary || inv.command == Command::ArchiveExport
+                  || inv.command == Command::Report)
                  && inv.output.isEmpty())
             error = QStringLiteral("%1 needs -o FILE").arg(command);
         else if ((inv.command == Command::Download || inv.command == Command::ImportLines
-                  || inv.command == Command::LibraryGet || inv.command == Command::ArchiveExport)
+                  || inv.command == Command::LibraryGet || inv.command == Command::ArchiveExport
+                  || inv.command == Command::Report)
                  && inv.toStandardOutput())
             error = QStringLiteral("%1 writes a file, not standard output; give -o FILE").arg(command);
         else if (inv.command == Command::LibraryPut && !inv.yes)
@@ -690,6 +718,25 @@ QString usageText(Command command)
             "wood settles at there, from the Forest Products Laboratory's sorption equation\n"
             "of the Wood Handbook. It holds from -1 to 100 degrees C (30 to 212 F) and 0 to\n"
             "98 % relative humidity; outside that it says why and exits with status 1.\n");
+    case Command::Report:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] report --job NAME -o OUT.pdf [--fahrenheit]\n"
+            "       kr-cli [--home DIR] report FILE.krx -o OUT.pdf [--fahrenheit]\n"
+            "\n"
+            "Makes the inspection report as a PDF file (A4, 300 dots per inch): the job,\n"
+            "site, client, inspector, meters and dates; the site conditions with their EMC;\n"
+            "for each location (a meter file's comment) its figures and its acclimation\n"
+            "chart, and whether it is stable; the locations compared day by day; the\n"
+            "readings; the notes. --job takes the job's downloads and files from the\n"
+            "readings archive (archive.sqlite in the program folder); FILE.krx reports on one\n"
+            "data file. The target range is the room's (its EMC less and plus the margins\n"
+            "kept in kr.ini) when the job has site conditions, else kr.ini's target range;\n"
+            "the inspector's name and the comparison limit come from kr.ini too, and a\n"
+            "report.txt in the program folder brands the report (see the help).\n"
+            "\n"
+            "OUT.pdf is written whole and then put in place. Exit status: 0 done; 1 wrong\n"
+            "usage, or OUT.pdf refused; 3 FILE.krx or the archive could not be read, no such\n"
+            "job, or OUT.pdf not written.\n");
     case Command::Ports:
         return QStringLiteral(
             "Usage: kr-cli ports [--probe]\n"
@@ -807,7 +854,7 @@ QString usageText(Command command)
             "       kr-cli [--home DIR] archive readings [FILTERS] [--csv | --json] [-o FILE]\n"
             "       kr-cli [--home DIR] archive export ID -o FILE.krx\n"
             "       kr-cli [--home DIR] archive remove ID --yes\n"
-            "       kr-cli [--home DIR] archive job add|assign|list|remove ...\n"
+            "       kr-cli [--home DIR] archive job add|assign|list|remove|conditions ...\n"
             "\n"
             "The readings archive, archive.sqlite in the program folder (beside kr.ini):\n"
             "every data file, backup and download kept in it, each reading once. An ID is\n"
@@ -876,12 +923,15 @@ QString usageText(Command command)
     case Command::ArchiveJobAssign:
     case Command::ArchiveJobList:
     case Command::ArchiveJobRemove:
+    case Command::ArchiveJobConditions:
         return QStringLiteral(
             "Usage: kr-cli [--home DIR] archive job add NAME [--site TEXT] [--client TEXT]\n"
             "                                            [--notes TEXT]\n"
             "       kr-cli [--home DIR] archive job assign NAME ID [--file N]\n"
             "       kr-cli [--home DIR] archive job list [--json]\n"
             "       kr-cli [--home DIR] archive job remove NAME --yes\n"
+            "       kr-cli [--home DIR] archive job conditions NAME [--temp T --rh H\n"
+            "                     [--fahrenheit] [--date YYYY-MM-DDTHH:MM] [--note TEXT]]\n"
             "\n"
             "Jobs group meter files of the archive by the work they were read for.\n"
             "\n"
@@ -892,8 +942,14 @@ QString usageText(Command command)
             "list    each job: name, site, client, meter files and readings in it. --json: an\n"
             "        array of objects {\"name\", \"site\", \"client\", \"notes\", \"meterFiles\",\n"
             "        \"readings\"}.\n"
-            "remove  removes job NAME; its meter files stay in the archive, in no job.\n"
-            "        Nothing is removed without --yes (exit status 4).\n"
+            "remove  removes job NAME and its site conditions; its meter files stay in the\n"
+            "        archive, in no job. Nothing is removed without --yes (exit status 4).\n"
+            "conditions  with --temp and --rh, adds the site's air at a visit to job NAME:\n"
+            "        temperature T (degrees Celsius unless --fahrenheit) and relative humidity\n"
+            "        H (%), measured at --date (default: now), with a note; the equilibrium\n"
+            "        moisture (EMC) of wood in that air is said. Values the EMC equation does\n"
+            "        not cover (-1 to 100 C, 0 to 98 % RH) are refused (exit status 1).\n"
+            "        Without them, lists the job's site conditions with their EMC.\n"
             "\n"
             "Exit status: 0 done; 1 wrong usage; 3 no such job, ID or meter file, or the\n"
             "archive could not be used; 4 not removed without --yes.\n");
@@ -1010,6 +1066,10 @@ QString usageText(Command command)
         "  archive job remove NAME --yes\n"
         "                            jobs: add or change one, put meter files in it, list\n"
         "                            them, remove one\n"
+        "  archive job conditions NAME [--temp T --rh H [--date WHEN] [--note TEXT]]\n"
+        "                            add the site's air at a visit to a job, or list it\n"
+        "  report --job NAME -o OUT.pdf, report FILE.krx -o OUT.pdf\n"
+        "                            the inspection report as a PDF file\n"
         "\n"
         "Options:\n")
         + optionsUsage() + QStringLiteral(

@@ -1,4 +1,5 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -29,7 +30,8 @@ enum class Command {
     Archive,   // "archive" before its sub-command: only its help
     ArchiveImport, ArchiveList, ArchiveReadings, ArchiveExport, ArchiveRemove,
     ArchiveJob,  // "archive job" before its sub-command: only its help
-    ArchiveJobAdd, ArchiveJobAssign, ArchiveJobList, ArchiveJobRemove,
+    ArchiveJobAdd, ArchiveJobAssign, ArchiveJobList, ArchiveJobRemove, ArchiveJobConditions,
+    Report,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -64,8 +66,10 @@ struct Invocation {
     QString client;                 // archive job add --client
     QString notes;                  // archive job add --notes
     std::optional<Format> format;   // convert --to
-    std::optional<double> temperature;  // emc --temp (degrees of --fahrenheit's scale)
-    std::optional<double> humidity;     // emc --rh, % relative humidity
+    std::optional<double> temperature;  // emc, job conditions --temp (degrees of --fahrenheit's scale)
+    std::optional<double> humidity;     // emc, job conditions --rh, % relative humidity
+    QDateTime when;                     // job conditions --date (invalid: now)
+    QString note;                       // job conditions --note
 
     bool toStandardOutput() const { return output == QLatin1String("-"); }
 };

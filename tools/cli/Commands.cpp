@@ -218,9 +218,11 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::ArchiveJobAssign: return runArchiveJobAssign(inv, prompts);
     case Command::ArchiveJobList: return runArchiveJobList(inv, prompts);
     case Command::ArchiveJobRemove: return runArchiveJobRemove(inv, prompts);
+    case Command::ArchiveJobConditions: return runArchiveJobConditions(inv, prompts);
     case Command::Library:
     case Command::Archive:
     case Command::ArchiveJob:
+    case Command::Report:
     case Command::None: break;
     }
     return ExitUsage;
