@@ -541,7 +541,11 @@ std::vector<TArchive::SiteConditions> TArchive::Conditions(const QString& jobNam
 std::vector<TArchive::JobSource> TArchive::SourcesOf(const QString& jobName) const
 {
     QSqlQuery q = prepared(db,
-                           QStringLiteral("SELECT s.id, coalesce(s.happened, s.kept), coalesce(s.meter, ''), m.file_no "
+                           // A file saved from a download knows its meter through the readings the download brought.
+                           QStringLiteral("SELECT s.id, coalesce(s.happened, s.kept), coalesce(s.meter, (SELECT s2.meter "
+                                          "FROM holdings h JOIN readings r ON r.id = h.reading_id JOIN sources s2 ON "
+                                          "s2.id = r.source_id WHERE h.source_id = s.id AND s2.meter IS NOT NULL LIMIT 1), ''), "
+                                          "m.file_no "
                                           "FROM meter_files m JOIN sources s ON s.id = m.source_id "
                                           "WHERE m.job_id = ? ORDER BY coalesce(s.happened, s.kept), s.id, m.file_no"),
                            {jobId(db, jobName)});

@@ -4,6 +4,7 @@
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <cmath>
 
 namespace kr {
 
@@ -64,6 +65,31 @@ bool TPainterSurface::DrawImage(int x, int y, const QImage& image)
         return false;
     painter->drawImage(QRect(x, y, image.width(), image.height()), image);
     return true;
+}
+
+void TPainterSurface::DrawWith(const QRect& area, const PaintArea& draw)
+{
+    if (!painter)
+        return;
+    painter->save();
+    draw(*painter, QRectF(area), qfont);
+    painter->restore();
+}
+
+void TPrintSurface::DrawWith(const QRect& area, const PaintArea& draw)
+{
+    if (area.isEmpty())
+        return;
+    QImage image(area.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const int dotsPerMetre = int(std::lround(DpiX() / 0.0254));
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    {
+        QPainter p(&image);
+        draw(p, QRectF(QPointF(0, 0), QSizeF(area.size())), QtFont(Font(), &image));
+    }
+    DrawImage(area.x(), area.y(), image);
 }
 
 void TPainterSurface::NewPage()

@@ -24,6 +24,7 @@ public:
     int TextHeight(const QString& text) const override;
     void TextOut(int x, int y, const QString& text) override;
     bool DrawImage(int x, int y, const QImage& image) override;
+    void DrawWith(const QRect& area, const PaintArea& draw) override;
     void NewPage() override;
     int PageWidth() const override;
     int PageHeight() const override;

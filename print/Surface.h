@@ -1,6 +1,11 @@
 #pragma once
+#include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
+#include <functional>
+
+class QPainter;
 
 namespace kr {
 
@@ -37,6 +42,11 @@ public:
     virtual void TextOut(int x, int y, const QString& text) = 0;
     // Draws the image one image pixel per device pixel; false when it could not.
     virtual bool DrawImage(int x, int y, const QImage& image) = 0;
+    // Lets `draw` paint the rectangle (a chart) with the surface's current
+    // font: as vectors where the surface paints, else through an image of
+    // the rectangle's size.
+    using PaintArea = std::function<void(QPainter& painter, const QRectF& area, const QFont& font)>;
+    virtual void DrawWith(const QRect& area, const PaintArea& draw);
     virtual void NewPage() = 0;
 
     virtual int PageWidth() const = 0;

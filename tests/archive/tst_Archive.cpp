@@ -359,11 +359,16 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ArchiveError,
                                  archive.AddConditions(job, {0, second, std::nan(""), 50, {}}));
 
+        // The file saved from the download knows its meter through the readings it holds.
+        archive.Assign(site.fileId, 2, job);
         const std::vector<TArchive::JobSource> sources = archive.SourcesOf(job);
-        QCOMPARE(sources.size(), std::size_t(1));
+        QCOMPARE(sources.size(), std::size_t(2));
         QCOMPARE(sources[0].sourceId, site.downloadId);
-        QCOMPARE(sources[0].meter, QStringLiteral("KR-00417"));
-        QCOMPARE(sources[0].files, std::vector<int>{2});
+        QCOMPARE(sources[1].sourceId, site.fileId);
+        for (const TArchive::JobSource& source : sources) {
+            QCOMPARE(source.meter, QStringLiteral("KR-00417"));
+            QCOMPARE(source.files, std::vector<int>{2});
+        }
 
         archive.RemoveJob(job);
         archive.SaveJob({0, job, {}, {}, {}, 0, 0});

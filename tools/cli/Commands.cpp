@@ -70,8 +70,6 @@ bool outputRefused(const Invocation& inv, CliPrompts& prompts)
     return true;
 }
 
-namespace {
-
 int load(TFile& doc, const QString& path, CliPrompts& prompts)
 {
     try {
@@ -83,6 +81,8 @@ int load(TFile& doc, const QString& path, CliPrompts& prompts)
         return ExitFile;
     }
 }
+
+namespace {
 
 int runExport(const Invocation& inv, CliPrompts& prompts)
 {
@@ -219,10 +219,10 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::ArchiveJobList: return runArchiveJobList(inv, prompts);
     case Command::ArchiveJobRemove: return runArchiveJobRemove(inv, prompts);
     case Command::ArchiveJobConditions: return runArchiveJobConditions(inv, prompts);
+    case Command::Report: return runReport(inv, prompts);
     case Command::Library:
     case Command::Archive:
     case Command::ArchiveJob:
-    case Command::Report:
     case Command::None: break;
     }
     return ExitUsage;

@@ -1,6 +1,10 @@
 #pragma once
 #include "tools/cli/CliArgs.h"
 
+namespace kr {
+class TFile;
+}
+
 namespace kr::cli {
 
 class CliPrompts;
@@ -14,5 +18,8 @@ int runCommand(const Invocation& inv, CliPrompts& prompts);
 // something other than a regular file, or one of the program's own files
 // (under any name or link).
 bool outputRefused(const Invocation& inv, CliPrompts& prompts);
+
+// Reads a data file into `doc`; ExitFile after saying why it could not.
+int load(kr::TFile& doc, const QString& path, CliPrompts& prompts);
 
 } // namespace kr::cli

@@ -1,7 +1,17 @@
 #include "tools/cli/PrintCommands.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <cstdio>
+#include <memory>
+
+#include "archive/Archive.h"
+#include "core/Errors.h"
+#include "core/Readings.h"
+#include "platform/Text.h"
+#include "print/InspectionReport.h"
+#include "settings/GlanceSettings.h"
 
 #include "print/PageOutput.h"
 #include "print/PainterSurface.h"
@@ -9,6 +19,7 @@
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
 #include "tools/cli/CliPrompts.h"
+#include "tools/cli/Commands.h"
 
 namespace kr::cli {
 
@@ -38,6 +49,41 @@ int WritePdfOutput(const TPrintJob& job, const Invocation& inv, CliPrompts& prom
         return ExitOk;
     prompts.print(result.message);
     return result.outcome == TPdfResult::Refused ? ExitRefused : ExitFile;
+}
+
+int runReport(const Invocation& inv, CliPrompts& prompts)
+{
+    if (outputRefused(inv, prompts))
+        return ExitUsage;
+    const QString home = QFileInfo(IniFilePath()).absolutePath();
+    TReportOptions options;
+    static_cast<TPageSetup&>(options) = StoredPageSetup();
+    const IniFile ini(IniFilePath());
+    const GlanceSettings glance = ReadGlanceSettings(ini);
+    options.range = glance.range;
+    options.limit = glance.limit;
+    options.centigrade = !inv.fahrenheit;
+    QStringList problems;
+    options.brand = ReadReportBrand(QDir(home).filePath(QLatin1String(ReportTemplateName)), &problems);
+    for (const QString& problem : problems)
+        prompts.print(QStringLiteral("report.txt: %1").arg(problem));
+
+    TReportData data;
+    if (inv.input.isEmpty()) {
+        try {
+            TArchive archive(ArchivePathIn(home));
+            data = ReportOfJob(archive, inv.filter.job);
+        } catch (const ArchiveError& e) {
+            prompts.print(QString::fromStdString(e.what()));
+            return ExitFile;
+        }
+    } else {
+        auto doc = std::make_unique<TKRFile>();
+        if (const int status = load(*doc, inv.input, prompts))
+            return status;
+        data = ReportOfFile(std::move(doc), QFileInfo(inv.input).fileName());
+    }
+    return WritePdfOutput(InspectionReportJob(data, options), inv, prompts);
 }
 
 } // namespace kr::cli

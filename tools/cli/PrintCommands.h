@@ -17,4 +17,7 @@ TPageSetup StoredPageSetup();
 // the exit status.
 int WritePdfOutput(const TPrintJob& job, const Invocation& inv, CliPrompts& prompts);
 
+// report --job NAME | FILE.krx -o OUT.pdf: the inspection report.
+int runReport(const Invocation& inv, CliPrompts& prompts);
+
 } // namespace kr::cli

@@ -38,7 +38,8 @@ int main(int argc, char** argv)
         args << QString::fromLocal8Bit(argv[i]);
     const ParseResult parsed = parseArguments(args);
     const bool prints = parsed.ok() && !parsed.invocation.help
-        && (parsed.invocation.command == Command::Print || parsed.invocation.command == Command::PrintLibrary);
+        && (parsed.invocation.command == Command::Print || parsed.invocation.command == Command::PrintLibrary
+            || parsed.invocation.command == Command::Report);
     // The link's timers need an event loop; printing needs fonts, which come
     // with a GUI application, but never a display.
     if (prints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
