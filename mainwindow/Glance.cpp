@@ -2,6 +2,7 @@
 
 #include <QAreaSeries>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QScatterSeries>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -153,6 +155,7 @@ TfmGlance::TfmGlance(const TFile& document, std::function<int()> current, QWidge
     column->setContentsMargins(8, 8, 8, 8);
     column->setSpacing(6);
     column->addWidget(buildSettingsRow());
+    column->addWidget(buildRoomRow());
     column->addWidget(tblStats);
     column->addWidget(lblZeros);
     column->addWidget(chartView, 1);
@@ -196,6 +199,138 @@ QWidget* TfmGlance::buildSettingsRow()
     layout->addWidget(spnLimit);
     layout->addStretch(1);
     return row;
+}
+
+QWidget* TfmGlance::buildRoomRow()
+{
+    auto* row = new QWidget(this);
+    chkFromRoom = new QCheckBox(QStringLiteral("Target from the room"), row);
+    chkFromRoom->setObjectName(QStringLiteral("chkFromRoom"));
+    cbRoomJob = new QComboBox(row);
+    cbRoomJob->setObjectName(QStringLiteral("cbRoomJob"));
+    cbRoomJob->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cbRoomJob->setMinimumContentsLength(16);
+    cbRoomJob->setToolTip(QStringLiteral("The job whose latest site conditions give the target"));
+    const QString marginTip = QStringLiteral("How far the target reaches %1 the room's equilibrium moisture content");
+    edRoomBelow = moistureBox(row, "edRoomBelow", QStringLiteral(" points"), marginTip.arg(QStringLiteral("below")));
+    edRoomAbove = moistureBox(row, "edRoomAbove", QStringLiteral(" points"), marginTip.arg(QStringLiteral("above")));
+    for (QDoubleSpinBox* box : {edRoomBelow, edRoomAbove})
+        box->setRange(0, 10);
+    // What the boxes hold is what the window uses, also for a value out of their range.
+    edRoomBelow->setValue(values.room.below);
+    edRoomAbove->setValue(values.room.above);
+    values.room = {edRoomBelow->value(), edRoomAbove->value()};
+    lbRoomTarget = new QLabel(this);
+    lbRoomTarget->setObjectName(QStringLiteral("lbRoomTarget"));
+    lbRoomTarget->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbRoomTarget->hide();
+
+    connect(chkFromRoom, &QCheckBox::toggled, this, [this] { Refresh(); });
+    connect(cbRoomJob, &QComboBox::currentIndexChanged, this, [this] {
+        if (!filling)
+            Refresh();
+    });
+    for (QDoubleSpinBox* box : {edRoomBelow, edRoomAbove})
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this] { roomEdited(); });
+
+    auto* line = new QHBoxLayout;
+    line->addWidget(chkFromRoom);
+    line->addWidget(new QLabel(QStringLiteral("of job"), row));
+    line->addWidget(cbRoomJob);
+    line->addSpacing(12);
+    line->addWidget(new QLabel(QStringLiteral("from"), row));
+    line->addWidget(edRoomBelow);
+    line->addWidget(new QLabel(QStringLiteral("below to"), row));
+    line->addWidget(edRoomAbove);
+    line->addWidget(new QLabel(QStringLiteral("above its EMC"), row));
+    line->addStretch(1);
+    auto* layout = new QVBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addLayout(line);
+    layout->addWidget(lbRoomTarget);
+    loadRoomJobs();
+    return row;
+}
+
+void TfmGlance::SetRoom(TGlanceRoom r)
+{
+    room = std::move(r);
+    loadRoomJobs();
+    Refresh();
+}
+
+void TfmGlance::loadRoomJobs()
+{
+    const std::optional<std::vector<TRoomJob>> jobs = room.jobs ? room.jobs() : std::nullopt;
+    roomJobs.clear();
+    if (jobs)
+        for (const TRoomJob& job : *jobs)
+            if (!job.conditions.empty())
+                roomJobs.push_back(job);
+    // The job chosen before stays chosen while it is there; else the first.
+    const QString chosen = cbRoomJob->currentText();
+    {
+        const QSignalBlocker quiet(cbRoomJob);
+        cbRoomJob->clear();
+        for (const TRoomJob& job : roomJobs)
+            cbRoomJob->addItem(job.name);
+        cbRoomJob->setCurrentIndex(std::max(cbRoomJob->findText(chosen), 0));
+    }
+    const bool offered = !roomJobs.empty();
+    if (!offered) {
+        const QSignalBlocker quiet(chkFromRoom);
+        chkFromRoom->setChecked(false);
+    }
+    chkFromRoom->setEnabled(offered);
+    chkFromRoom->setToolTip(
+        offered ? QStringLiteral("Take the target range from the equilibrium moisture content (EMC) of the air the "
+                                 "chosen job's latest site conditions record")
+        : jobs ? QStringLiteral("No job in the archive has site conditions yet: add them with kr-cli archive job "
+                                "conditions or the Archive window.")
+               : QStringLiteral("The readings archive is not kept: switch it on in System Setup, page Archive, to "
+                                "take the target from a job's site conditions."));
+}
+
+void TfmGlance::updateRoom()
+{
+    const bool fromRoom = chkFromRoom->isEnabled() && chkFromRoom->isChecked();
+    const int job = cbRoomJob->currentIndex();
+    cbRoomJob->setEnabled(fromRoom);
+    edRoomBelow->setEnabled(fromRoom);
+    edRoomAbove->setEnabled(fromRoom);
+    roomRange.reset();
+    if (fromRoom && job >= 0 && job < int(roomJobs.size())) {
+        const bool centigrade = room.centigrade ? room.centigrade() : true;
+        const TRoomTarget target = RoomTarget(roomJobs[std::size_t(job)], values.room, centigrade);
+        roomRange = target.range;
+        lbRoomTarget->setText(target.text);
+    }
+    lbRoomTarget->setVisible(fromRoom);
+    spnLow->setEnabled(!roomRange);
+    spnHigh->setEnabled(!roomRange);
+    showRange(TargetRange());
+}
+
+void TfmGlance::showRange(const MoistureRange& range)
+{
+    const QSignalBlocker quietLow(spnLow);
+    const QSignalBlocker quietHigh(spnHigh);
+    spnLow->setRange(0, double(MaxGlanceMoisture));
+    spnHigh->setRange(0, double(MaxGlanceMoisture));
+    spnLow->setValue(double(range.low));
+    spnHigh->setValue(double(range.high));
+    spnLow->setMaximum(spnHigh->value());
+    spnHigh->setMinimum(spnLow->value());
+}
+
+void TfmGlance::roomEdited()
+{
+    if (filling)
+        return;
+    values.room = {edRoomBelow->value(), edRoomAbove->value()};
+    runHandler([this] { WriteGlanceSettings(values); });
+    Refresh();
 }
 
 QWidget* TfmGlance::buildComparisonRow()
@@ -268,8 +403,9 @@ void TfmGlance::fillChart()
 {
     chart->removeAllSeries();
     const int fileNo = currentFile();
-    const std::vector<ReadingPoint> points = ReadingPoints(doc, fileNo, values.range);
-    const MoistureStatistics s = FileStatistics(doc, fileNo, values.range);
+    const MoistureRange range = TargetRange();
+    const std::vector<ReadingPoint> points = ReadingPoints(doc, fileNo, range);
+    const MoistureStatistics s = FileStatistics(doc, fileNo, range);
 
     QString title = QStringLiteral("Meter file %1").arg(fileNo);
     const QString comment = fromCp1252(doc.GetComment(fileNo)).trimmed();
@@ -288,8 +424,8 @@ void TfmGlance::fillChart()
         title += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
     chart->setTitle(title);
 
-    const double high = double(values.range.high);
-    QAreaSeries* band = TargetBand(values.range, FirstSlot, LastSlot);
+    const double high = double(range.high);
+    QAreaSeries* band = TargetBand(range, FirstSlot, LastSlot);
     chart->addSeries(band);
 
     auto* inside = dots(QStringLiteral("Inside the range"), InsideColour, QScatterSeries::MarkerShapeCircle);
@@ -365,6 +501,11 @@ void TfmGlance::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous() && parentWidget() && parentWidget()->isVisible())
         placeBeside(this, parentWidget()->window());
+    // Conditions added, or the archive switched off, since it was last open.
+    if (!event->spontaneous() && room.jobs) {
+        loadRoomJobs();
+        Refresh();
+    }
     QWidget::showEvent(event);
 }
 
@@ -379,7 +520,8 @@ void TfmGlance::changeEvent(QEvent* event)
 void TfmGlance::Refresh()
 {
     filling = true;
-    model->refresh(values.range);
+    updateRoom();
+    model->refresh(TargetRange());
     tblStats->clearSpans();
     if (const int heading = model->referenceHeadingRow(); heading >= 0)
         tblStats->setSpan(heading, 0, 1, TGlanceTableModel::ColumnCount);
@@ -412,9 +554,12 @@ void TfmGlance::valuesEdited()
 {
     if (filling)
         return;
-    spnLow->setMaximum(spnHigh->value());
-    spnHigh->setMinimum(spnLow->value());
-    values.range = {spnLow->value(), spnHigh->value()};
+    // While the room sets the range, the boxes show its range, not the user's.
+    if (!roomRange) {
+        spnLow->setMaximum(spnHigh->value());
+        spnHigh->setMinimum(spnLow->value());
+        values.range = {spnLow->value(), spnHigh->value()};
+    }
     values.limit = spnLimit->value();
     runHandler([this] { WriteGlanceSettings(values); });
     Refresh();
@@ -488,7 +633,7 @@ void TfmGlance::btnSaveChartClick()
 
 void TfmGlance::btnCopyClick()
 {
-    setClipboardText(fromCp1252(StatisticsTabText(model->lines(), values.range, model->referenceLines())));
+    setClipboardText(fromCp1252(StatisticsTabText(model->lines(), TargetRange(), model->referenceLines())));
 }
 
 } // namespace kr

@@ -93,6 +93,13 @@ TfmGlance* TfmMain::Glance()
 {
     if (!fmGlance) {
         fmGlance = new TfmGlance(*document, [this] { return CurrentFile(); }, this);
+        // The archive is read only while it is kept and has not failed this run.
+        fmGlance->SetRoom({[this]() -> std::optional<std::vector<TRoomJob>> {
+                               if (!settings.Archive || archiveKeeper->GaveUp())
+                                   return std::nullopt;
+                               return RoomJobsIn(archiveKeeper->Path());
+                           },
+                           [this] { return settings.Centigrade; }});
         connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
     }
     return fmGlance;

@@ -30,6 +30,8 @@ GlanceSettings ReadGlanceSettings(const IniFile& ini)
     if (s.range.low > s.range.high)
         s.range = defaults.range;
     s.limit = readValue(ini, "Limit", defaults.limit);
+    s.room.below = double(readValue(ini, "RoomBelow", defaults.room.below));
+    s.room.above = double(readValue(ini, "RoomAbove", defaults.room.above));
     return s;
 }
 
@@ -54,6 +56,8 @@ void WriteGlanceSettings(IniFile& ini, const GlanceSettings& s)
         ini.writeString(GlanceSection, "Low", GlanceValueText(s.range.low));
         ini.writeString(GlanceSection, "High", GlanceValueText(s.range.high));
         ini.writeString(GlanceSection, "Limit", GlanceValueText(s.limit));
+        ini.writeString(GlanceSection, "RoomBelow", GlanceValueText(s.room.below));
+        ini.writeString(GlanceSection, "RoomAbove", GlanceValueText(s.room.above));
     });
 }
 

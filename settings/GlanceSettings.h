@@ -1,4 +1,5 @@
 #pragma once
+#include "core/Acclimation.h"
 #include "core/Statistics.h"
 
 namespace kr {
@@ -13,6 +14,8 @@ inline constexpr const char* GlanceSection = "Glance";
 struct GlanceSettings {
     MoistureRange range;
     long double limit = DefaultComparisonLimit;
+    // How far the target may lie around a room's EMC, when it comes from one.
+    TRoomMargins room;
 
     bool operator==(const GlanceSettings&) const = default;
 };
@@ -26,7 +29,7 @@ inline constexpr long double MaxGlanceMoisture = 100;
 GlanceSettings ReadGlanceSettings(const IniFile& ini);
 GlanceSettings ReadGlanceSettings(); // from IniFilePath()
 
-// Writes "Low", "High" and "Limit" in one write. A failing write raises
+// Writes "Low", "High", "Limit", "RoomBelow" and "RoomAbove" in one write. A failing write raises
 // FileError; the file stays as it was.
 void WriteGlanceSettings(IniFile& ini, const GlanceSettings& settings);
 void WriteGlanceSettings(const GlanceSettings& settings); // to IniFilePath()

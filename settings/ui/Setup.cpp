@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
@@ -34,6 +35,8 @@
 #include "platform/Text.h"
 #include "platform/ui/Glyphs.h"
 #include "settings/Appglob.h"
+#include "settings/IniFile.h"
+#include "settings/ReportSettings.h"
 #include "settings/ui/WindowLayout.h"
 
 namespace kr {
@@ -401,6 +404,21 @@ QWidget* TfmSetup::buildArchive()
         lblArchivePath->setText(QStringLiteral("The archive is %1").arg(QDir::toNativeSeparators(hooks.archivePath)));
     pageColumn->addWidget(chkArchive);
     pageColumn->addWidget(lblArchivePath);
+
+    // Inspection reports are made from the archive's jobs: who signs them
+    // is asked beside it.
+    auto* reports = new QGroupBox(QStringLiteral(" Inspection Reports "), page);
+    auto* reportColumn = new QVBoxLayout(reports);
+    auto* inspectorLabel = new QLabel(QStringLiteral("Inspector's n&ame (for inspection reports):"), reports);
+    edInspector = new QLineEdit(reports);
+    edInspector->setObjectName(QStringLiteral("edInspector"));
+    edInspector->setMaxLength(100);
+    setHint(edInspector, QStringLiteral("The name inspection reports give as the inspector's"));
+    inspectorLabel->setBuddy(edInspector);
+    reportColumn->addWidget(inspectorLabel);
+    reportColumn->addWidget(edInspector);
+    pageColumn->addSpacing(6);
+    pageColumn->addWidget(reports);
     pageColumn->addStretch(1);
     return page;
 }
@@ -449,6 +467,7 @@ void TfmSetup::FormShow()
     DialogMetric = target->Metric;
     ApplyUnits();
     chkArchive->setChecked(target->Archive);
+    edInspector->setText(ReadInspector());
     Ready = true;
     atShow = shownValues();
     nbSetup->setCurrentIndex(0);
@@ -501,7 +520,7 @@ TfmSetup::Values TfmSetup::shownValues() const
     return Values{chosenPort(),
                   TMargins{readMargin(seTopMargin), readMargin(seRightMargin), readMargin(seBottomMargin),
                            readMargin(seLeftMargin)},
-                  rbCentigrade->isChecked(), DialogMetric, chkArchive->isChecked()};
+                  rbCentigrade->isChecked(), DialogMetric, chkArchive->isChecked(), edInspector->text().trimmed()};
 }
 
 void TfmSetup::fillPorts(int keep)
@@ -624,7 +643,13 @@ void TfmSetup::btnOKClick()
     target->Archive = chkArchive->isChecked();
     // A failed write is reported and the dialog stays open; what reached the
     // settings above stays in effect for the run.
-    if (!runHandler([this] { WriteSettings(*target); }))
+    if (!runHandler([this] {
+            IniFile ini(IniFilePath());
+            ini.writeTogether([&] {
+                WriteSettings(ini, *target);
+                WriteInspector(ini, edInspector->text());
+            });
+        }))
         return;
     saved = true;
     accept();

@@ -14,6 +14,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -43,8 +44,9 @@ struct TSetupHooks {
 
 
 // The system setup dialog: serial port, print margins, print font,
-// temperature scale, the unit the margins are shown in, and whether the
-// readings archive keeps what comes in.
+// temperature scale, the unit the margins are shown in, whether the
+// readings archive keeps what comes in, and the inspector's name that
+// inspection reports carry.
 //
 // The print font is the font of lblPrinterFont. Until the dialog has been
 // shown in the run it is the design value StoredFont{} (Arial 8, black,
@@ -100,6 +102,7 @@ public:
     QRadioButton* rbMetric = nullptr;
     QCheckBox* chkArchive = nullptr;
     QLabel* lblArchivePath = nullptr;
+    QLineEdit* edInspector = nullptr;
 
 public slots:
     void btnOKClick();
@@ -142,6 +145,7 @@ private:
         bool centigrade = true;
         bool metric = true;
         bool archive = true;
+        QString inspector;
         bool operator==(const Values&) const = default;
     };
     Values shownValues() const;

@@ -9,6 +9,7 @@
 #include "core/Regional.h"
 #include "platform/Text.h"
 #include "tests/support/SimMeter.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 using kr::test::CliResult;
@@ -87,11 +88,14 @@ private slots:
                      .status,
                  0);
 
+        // The inspector from the setup, the firm's name from its template.
+        QVERIFY(test::writeFile(path("kr.ini"), "[Report]\r\nInspector=A. Inspector\r\n"));
+        QVERIFY(test::writeFile(path("report.txt"), "# ours\nCompany: Oak & Ash Surveys\nAddress: 1 Mill Lane | Leeds\n"));
         const CliResult report = cli({"report", "--job", "smith house", "-o", path("smith.pdf")});
         QVERIFY2(report.status == 0, report.err.constData());
         const QString text = pdfText(path("smith.pdf"));
         for (const char* expected :
-             {"Moisture inspection report", "Smith house", "12 Elm Street", "J. Smith",
+             {"Moisture inspection report", "Smith house", "12 Elm Street", "J. Smith", "A. Inspector", "Oak & Ash Surveys", "Leeds",
               "Target 7.2-11.2 % from 21 \u00b0C, 50 % RH (EMC 9.2 %)", "Site conditions", "heating on", "Subfloor",
               "Boards", "Comparisons", "by the back door", "Page 1 of "})
             QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);

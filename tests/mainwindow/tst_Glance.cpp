@@ -1,7 +1,9 @@
 // "Readings at a glance" driven offscreen: it follows the main window, keeps
-// its range and limit in kr.ini, saves its chart and copies its table.
+// its range and limit in kr.ini, takes the target from a job's room, saves
+// its chart and copies its table.
 #include <QAction>
 #include <QAreaSeries>
+#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include "mainwindow/Glance.h"
 #include "mainwindow/GlanceModel.h"
 #include "mainwindow/Main.h"
+#include "mainwindow/RoomTarget.h"
 #include "mainwindow/SubFileList.h"
 #include "platform/Text.h"
 #include "platform/ui/Clipboard.h"
@@ -28,6 +31,8 @@
 
 using namespace kr;
 
+Q_DECLARE_METATYPE(kr::TRoomJob)
+
 namespace {
 
 QStringList tableTexts(TGlanceTableModel& model)
@@ -37,6 +42,15 @@ QStringList tableTexts(TGlanceTableModel& model)
         for (int c = 0; c < model.columnCount(); ++c)
             texts << model.index(r, c).data().toString();
     return texts;
+}
+
+TArchive::SiteConditions air(const QString& when, double celsius, double humidity)
+{
+    TArchive::SiteConditions c;
+    c.when = QDateTime::fromString(when, Qt::ISODate);
+    c.celsius = celsius;
+    c.humidity = humidity;
+    return c;
 }
 
 QScatterSeries* dots(QChart* chart, const QString& name)
@@ -74,6 +88,9 @@ private slots:
     void cleanup();
     void followsTheMainWindow();
     void rangeAndLimitAreKeptInKrIni();
+    void roomTargetFromTheLatestConditions_data();
+    void roomTargetFromTheLatestConditions();
+    void targetFromTheRoom();
     void savesTheChartAfterAskingToReplace();
     void copiesTheTableAsTabText();
     void screenshots();
@@ -207,6 +224,96 @@ void TestGlance::rangeAndLimitAreKeptInKrIni()
     TfmGlance again(main->Document(), [] { return 1; });
     QCOMPARE(again.spnLow->value(), 9.0);
     QCOMPARE(again.spnLimit->value(), 3.0);
+}
+
+void TestGlance::roomTargetFromTheLatestConditions_data()
+{
+    QTest::addColumn<TRoomJob>("job");
+    QTest::addColumn<bool>("centigrade");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("low"); // -1: no target
+
+    const auto damp = air("2026-03-01T09:00:00", 30, 80), room = air("2026-03-05T09:00:00", 21, 50);
+    // The archive lists them oldest first; the time decides all the same.
+    QTest::newRow("latest by time") << TRoomJob{"Smith", {room, damp}} << true
+                                    << "Target 7.2-11.2 % from 21 \u00b0C, 50 % RH (EMC 9.2 %)" << 7.2;
+    QTest::newRow("Fahrenheit") << TRoomJob{"Smith", {damp, room}} << false
+                                << "Target 7.2-11.2 % from 69.8 \u00b0F, 50 % RH (EMC 9.2 %)" << 7.2;
+    QTest::newRow("same time: added last") << TRoomJob{"Smith", {room, air("2026-03-05T09:00:00", 21, 65)}} << true
+                                           << "Target 10.0-14.0 % from 21 \u00b0C, 65 % RH (EMC 12.0 %)" << 10.0;
+    QTest::newRow("air beyond the EMC") << TRoomJob{"Smith", {damp, air("2026-03-06T09:00:00", 21, 99)}} << true
+                                        << "No target from the room of job Smith: the equilibrium moisture is known "
+                                           "for a relative humidity from 0 to 98 %; 99 % is outside that."
+                                        << -1.0;
+}
+
+void TestGlance::roomTargetFromTheLatestConditions()
+{
+    QFETCH(TRoomJob, job);
+    QFETCH(bool, centigrade);
+    QFETCH(double, low);
+    const TRoomTarget target = RoomTarget(job, TRoomMargins{}, centigrade);
+    QTEST(target.text, "text");
+    QCOMPARE(target.range.has_value(), low >= 0);
+    if (target.range)
+        QCOMPARE(QString::number(double(target.range->low), 'f', 1), QString::number(low, 'f', 1));
+}
+
+// Checked with a job at 21 °C, 50 % RH, the table, the chart and the boxes
+// follow 7.2-11.2 %; unchecked, the stored range is back untouched.
+void TestGlance::targetFromTheRoom()
+{
+    TfmGlance& glance = open();
+    // The main window's archive is kept but holds no job yet.
+    QVERIFY(!glance.chkFromRoom->isEnabled());
+    QCOMPARE(glance.chkFromRoom->toolTip(),
+             QStringLiteral("No job in the archive has site conditions yet: add them with kr-cli archive job "
+                            "conditions or the Archive window."));
+    glance.SetRoom({});
+    QVERIFY(glance.chkFromRoom->toolTip().startsWith(QStringLiteral("The readings archive is not kept")));
+
+    bool centigrade = true;
+    const std::vector<TRoomJob> jobs{{"Attic", {air("2026-03-05T09:00:00", 30, 80)}},
+                                     {"Smith", {air("2026-03-05T09:00:00", 21, 50)}}};
+    glance.SetRoom({[jobs] { return std::optional(jobs); }, [&centigrade] { return centigrade; }});
+    QVERIFY(glance.chkFromRoom->isEnabled());
+    QCOMPARE(glance.cbRoomJob->count(), 2);
+    glance.cbRoomJob->setCurrentIndex(1);
+    glance.chkFromRoom->click();
+    const MoistureRange room = glance.TargetRange();
+    QCOMPARE(fromCp1252(MoistureFigureText(room.low) + "-" + MoistureFigureText(room.high)), QStringLiteral("7.2-11.2"));
+    QCOMPARE(glance.lbRoomTarget->text(), QStringLiteral("Target 7.2-11.2 % from 21 \u00b0C, 50 % RH (EMC 9.2 %)"));
+    QVERIFY(!glance.spnLow->isEnabled() && !glance.spnHigh->isEnabled());
+    QCOMPARE(glance.spnHigh->text(), QStringLiteral("11.2 %"));
+    QCOMPARE(glance.Table().range(), room);
+    const auto inRange = [](const std::vector<MoistureStatistics>& lines) {
+        QList<int> counts;
+        for (const MoistureStatistics& s : lines)
+            counts << s.inRange;
+        return counts;
+    };
+    QCOMPARE(inRange(glance.Table().lines()), inRange(StatisticsTable(main->Document(), room)));
+    QVERIFY(inRange(glance.Table().lines()) != inRange(StatisticsTable(main->Document(), {6, 9})));
+    showFile(*main, 5);
+    const std::vector<ReadingPoint> points = ReadingPoints(main->Document(), 5, room);
+    QCOMPARE(dots(glance.Chart(), "Outside the range")->count(),
+             std::count_if(points.begin(), points.end(), [](const ReadingPoint& p) { return !p.inRange; }));
+
+    // The margins are kept; the scale follows the main window's.
+    glance.edRoomAbove->setValue(3);
+    QCOMPARE(IniFile(IniFilePath()).read(GlanceSection, "RoomAbove"), std::optional<std::string>("3"));
+    QVERIFY(QTest::qWaitForWindowExposed(&glance));
+    QCoreApplication::processEvents();
+    QVERIFY(glance.grab().save(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/screenshots/glance-room.png")));
+    centigrade = false;
+    glance.Refresh();
+    QCOMPARE(glance.lbRoomTarget->text(), QStringLiteral("Target 7.2-12.2 % from 69.8 \u00b0F, 50 % RH (EMC 9.2 %)"));
+
+    glance.chkFromRoom->click();
+    QCOMPARE(glance.TargetRange(), (MoistureRange{6, 9}));
+    QVERIFY(glance.spnLow->isEnabled() && !glance.lbRoomTarget->isVisible());
+    QCOMPARE(glance.spnHigh->value(), 9.0);
+    QCOMPARE(glance.Table().range(), (MoistureRange{6, 9}));
 }
 
 void TestGlance::savesTheChartAfterAskingToReplace()

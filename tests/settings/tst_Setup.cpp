@@ -9,6 +9,7 @@
 #include <QKeySequence>
 #include <QMap>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -25,6 +26,7 @@
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
 #include "settings/Margins.h"
+#include "settings/ReportSettings.h"
 #include "settings/ui/Setup.h"
 #include "tests/support/ScriptedPrompts.h"
 #include "tests/support/TestFiles.h"
@@ -71,7 +73,7 @@ template <typename Dialog> void onModal(std::function<void(Dialog*)> handle, int
     });
 }
 
-enum class Change { None, Temperature, Margin, Archive };
+enum class Change { None, Temperature, Margin, Archive, Inspector };
 
 struct Calls {
     QList<int> reopened, tested, help;
@@ -411,6 +413,8 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges_data()
     QTest::newRow("Esc, change, Cancel") << esc << Change::Temperature << int(mbCancel) << false;
     QTest::newRow("Esc, archive off, Yes") << esc << Change::Archive << int(mbYes) << true;
     QTest::newRow("Esc, archive off, No") << esc << Change::Archive << int(mbNo) << false;
+    QTest::newRow("Esc, inspector, Yes") << esc << Change::Inspector << int(mbYes) << true;
+    QTest::newRow("Esc, inspector, No") << esc << Change::Inspector << int(mbNo) << false;
 }
 
 void TestSetup::keysSaveOrLeaveAskingAboutChanges()
@@ -426,8 +430,11 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
     Settings settings;
     settings.Metric = false;
     settings.TopMargin = 12;
+    const QString before = QStringLiteral("Ann Lee"), typed = QStringLiteral("Zo\u00eb \u00c5ngstr\u00f6m");
+    WriteInspector(before);
     dlg.Open(settings);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QCOMPARE(dlg.edInspector->text(), before);
     if (change == Change::Temperature) {
         showPage(dlg, 2);
         clickRadio(dlg.rbFahrenheit);
@@ -439,6 +446,12 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
         showPage(dlg, 3);
         QVERIFY(dlg.chkArchive->isChecked());
         dlg.chkArchive->click();
+    } else if (change == Change::Inspector) {
+        showPage(dlg, 3);
+        dlg.edInspector->setFocus();
+        // As pasted: key clicks carry Latin-1 letters only.
+        dlg.edInspector->selectAll();
+        dlg.edInspector->insert(typed);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
 
@@ -451,6 +464,7 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
     QCOMPARE(settings.Centigrade, !(saved && change == Change::Temperature));
     QCOMPARE(settings.Archive, !(saved && change == Change::Archive));
     QCOMPARE(IniFile(IniFilePath()).readBool("Archive", "Keep", true), settings.Archive);
+    QCOMPARE(ReadInspector(), saved && change == Change::Inspector ? typed : before);
     if (staysOpen)
         dlg.RxSpeedButton2Click();
 }

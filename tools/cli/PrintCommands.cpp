@@ -12,6 +12,7 @@
 #include "platform/Text.h"
 #include "print/InspectionReport.h"
 #include "settings/GlanceSettings.h"
+#include "settings/ReportSettings.h"
 
 #include "print/PageOutput.h"
 #include "print/PainterSurface.h"
@@ -62,6 +63,8 @@ int runReport(const Invocation& inv, CliPrompts& prompts)
     const GlanceSettings glance = ReadGlanceSettings(ini);
     options.range = glance.range;
     options.limit = glance.limit;
+    options.room = glance.room;
+    options.inspector = ReadInspector(ini);
     options.centigrade = !inv.fahrenheit;
     QStringList problems;
     options.brand = ReadReportBrand(QDir(home).filePath(QLatin1String(ReportTemplateName)), &problems);
