@@ -18,6 +18,8 @@ foreach(program kr kr-cli kr-meter-sim)
 endforeach()
 
 install(FILES ${KR_FACTORS_FILE} DESTINATION ${kr_data_dir})
+# A firm copies it as report.txt into its program folder to brand its reports.
+install(FILES ${PROJECT_SOURCE_DIR}/shell/report-template.txt DESTINATION ${kr_data_dir})
 if(TARGET kr-guides)
   get_property(kr_guide_dir GLOBAL PROPERTY KR_GUIDE_DIR)
   install(FILES "${kr_guide_dir}/kr user guide.pdf" "${kr_guide_dir}/Working with your KR.pdf"

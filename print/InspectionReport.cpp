@@ -17,23 +17,6 @@
 
 namespace kr {
 
-const char* const ReportTemplateExample =
-    "# The inspection report's branding. Copy this file as report.txt into the\n"
-    "# program folder (beside kr.ini) and fill in what you want on your reports.\n"
-    "# Lines starting with # are left out; a key without a value is as if absent.\n"
-    "#\n"
-    "# Title: the heading of the first page\n"
-    "Title: Moisture inspection report\n"
-    "# Company: your firm's name, at the top of the first page\n"
-    "Company:\n"
-    "# Address: under the name; | starts a new line\n"
-    "Address:\n"
-    "# Logo: a PNG or JPEG file, beside this one or with its full path, drawn\n"
-    "# at the top right of the first page, at most 25 mm high\n"
-    "Logo:\n"
-    "# Footer: a line at the foot of every page, before the page number\n"
-    "Footer:\n";
-
 TReportBrand ReadReportBrand(const QString& path, QStringList* problems)
 {
     TReportBrand brand;

@@ -22,9 +22,8 @@ struct TReportBrand {
     QString footer;   // left of "Page N of M" on every page
     QImage logo;      // drawn at the top right of the first page
 };
+// shell/report-template.txt, installed beside Factors.dat, explains each key.
 inline constexpr const char* ReportTemplateName = "report.txt";
-// The template as the help gives it: every key, each explained, none set.
-extern const char* const ReportTemplateExample;
 // Reads a template; a missing file gives the unbranded report. A logo that
 // cannot be read, or an unknown key, is said in `problems` and left out.
 TReportBrand ReadReportBrand(const QString& path, QStringList* problems = nullptr);

@@ -17,7 +17,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.krcompanion.kr
 expected=(
   bin/kr bin/kr-cli bin/kr-meter-sim
-  share/kr/Factors.dat
+  share/kr/Factors.dat share/kr/report-template.txt
   share/applications/$id.desktop
   share/metainfo/$id.metainfo.xml
   share/mime/packages/$id.xml
