@@ -17,6 +17,7 @@ constexpr TopicPage topicPages[] = {
     {help_topic::LibraryEdit, "library-editor.html"},
     {help_topic::Glance, "glance.html"},
     {help_topic::Archive, "archive.html"},
+    {help_topic::Inspection, "inspection.html"},
     {help_topic::ListFull, "list-full.html"},
     {help_topic::AlreadyAdded, "already-added.html"},
     {help_topic::NothingChosen, "nothing-chosen.html"},

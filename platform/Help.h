@@ -13,6 +13,7 @@ inline constexpr int LibraryEdit = 1001;     // the library editor's help button
 inline constexpr int SystemSetup = 1200;     // the setup dialog's help button
 inline constexpr int Glance = 1300;          // "Readings at a glance"
 inline constexpr int Archive = 1400;         // the archive window
+inline constexpr int Inspection = 1500;      // the inspection report window
 inline constexpr int ListFull = 9001;        // "The list is full. ..."
 inline constexpr int AlreadyAdded = 9002;    // "This item has already been added."
 inline constexpr int NothingChosen = 9003;   // "You have not selected an item ..."
