@@ -286,8 +286,8 @@ void TfmGlance::loadRoomJobs()
     chkFromRoom->setToolTip(
         offered ? QStringLiteral("Take the target range from the equilibrium moisture content (EMC) of the air the "
                                  "chosen job's latest site conditions record")
-        : jobs ? QStringLiteral("No job in the archive has site conditions yet: add them with kr-cli archive job "
-                                "conditions or the Archive window.")
+        : jobs ? QStringLiteral("No job in the archive has site conditions yet: add them under File › "
+                                "Inspection report..., Site conditions...")
                : QStringLiteral("The readings archive is not kept: switch it on in System Setup, page Archive, to "
                                 "take the target from a job's site conditions."));
 }

@@ -27,6 +27,7 @@
 #include "mainwindow/ArchiveWindow.h"
 #include "mainwindow/DataGrid.h"
 #include "mainwindow/Glance.h"
+#include "mainwindow/InspectionWindow.h"
 
 #include "platform/ui/Glyphs.h"
 #include "mainwindow/Note.h"
@@ -120,6 +121,7 @@ TfmMain::~TfmMain()
     delete fmMeterSetup;
     delete fmGlance;
     delete fmArchive;
+    delete fmInspection;
     dgData->setModel(nullptr);
     delete gridModel;
     delete takeCentralWidget();

@@ -45,6 +45,7 @@ class TfmGlance;
 class TArchiveKeeper;
 class TArchiveImport;
 class TfmArchive;
+class TfmInspection;
 
 // The main window: toolbar, the user's notes, the meter-file list with its
 // comment, the readings grid, and the document commands. It owns the one data
@@ -131,6 +132,7 @@ public:
     QAction* ImportFolder1 = nullptr;
     QAction* Clipboard1 = nullptr;
     QAction* Archive1 = nullptr;
+    QAction* InspectionReport1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
@@ -184,6 +186,9 @@ public slots:
     void Glance1Click();
     // The readings archive's window; asked again, it comes to the front.
     void Archive1Click();
+    // The inspection report's window; asked again, it comes to the front
+    // with the archive's jobs read anew.
+    void InspectionReport1Click();
     // A document the archive made: the new, unsaved document, after the
     // question about unsaved changes.
     void OpenExportedDocument(TFile& exported);
@@ -250,6 +255,7 @@ private:
     QPointer<TfmLibPrintDlg> fmLibPrintDlg;
     QPointer<TfmGlance> fmGlance;
     QPointer<TfmArchive> fmArchive;
+    QPointer<TfmInspection> fmInspection;
     // The setup dialog's print font once it has been shown in this run;
     // until then the reports use Arial 8.
     std::optional<StoredFont> setupPrintFont;

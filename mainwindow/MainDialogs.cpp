@@ -4,6 +4,7 @@
 #include "library/ui/MeterSetup.h"
 #include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/Glance.h"
+#include "mainwindow/InspectionWindow.h"
 #include "meter/MeterLink.h"
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
@@ -14,6 +15,7 @@
 #include "print/ui/Libpnt.h"
 #include "print/ui/PrinterChoice.h"
 #include "print/ui/Printdlg.h"
+#include "settings/Appglob.h"
 #include "settings/ui/Setup.h"
 
 namespace kr {
@@ -103,6 +105,31 @@ TfmGlance* TfmMain::Glance()
         connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
     }
     return fmGlance;
+}
+
+// Not modal, as the archive window; the report is built again on each
+// showing, as downloads and jobs may have come since.
+void TfmMain::InspectionReport1Click()
+{
+    if (!fmInspection) {
+        InspectionWindowHooks hooks;
+        hooks.document = [this]() -> const TFile& { return *document; };
+        hooks.archivePath = archiveKeeper->Path();
+        hooks.archiveGaveUp = [this] { return archiveKeeper->GaveUp(); };
+        hooks.options = [this] {
+            return InspectionReportOptions(ReportPageSetup(), settings.Centigrade, IniFilePath());
+        };
+        runHandler([this, &hooks] { fmInspection = new TfmInspection(std::move(hooks), this); });
+        if (!fmInspection)
+            return;
+        connect(this, &TfmMain::ViewChanged, fmInspection,
+                [this] { runHandler([this] { fmInspection->DocumentChanged(); }); });
+    } else {
+        runHandler([this] { fmInspection->Refresh(); });
+    }
+    fmInspection->show();
+    fmInspection->raise();
+    fmInspection->activateWindow();
 }
 
 } // namespace kr

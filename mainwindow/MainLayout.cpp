@@ -302,6 +302,8 @@ void TfmMain::buildMenu()
                           &TfmMain::ImportFolder1Click);
     Archive1 = entry(File1, "Archive1", QStringLiteral("Arc&hive..."), &TfmMain::Archive1Click,
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    InspectionReport1 = entry(File1, "InspectionReport1", QStringLiteral("I&nspection report..."),
+                              &TfmMain::InspectionReport1Click);
     // Ctrl+C alone copies the cells chosen in the grid.
     Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));

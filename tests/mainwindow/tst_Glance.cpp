@@ -267,8 +267,8 @@ void TestGlance::targetFromTheRoom()
     // The main window's archive is kept but holds no job yet.
     QVERIFY(!glance.chkFromRoom->isEnabled());
     QCOMPARE(glance.chkFromRoom->toolTip(),
-             QStringLiteral("No job in the archive has site conditions yet: add them with kr-cli archive job "
-                            "conditions or the Archive window."));
+             QStringLiteral("No job in the archive has site conditions yet: add them under File › "
+                            "Inspection report..., Site conditions..."));
     glance.SetRoom({});
     QVERIFY(glance.chkFromRoom->toolTip().startsWith(QStringLiteral("The readings archive is not kept")));
 

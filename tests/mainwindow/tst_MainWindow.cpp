@@ -206,7 +206,8 @@ void TestMainWindow::fileMenuHoldsOnlyTheDocumentCommands()
     for (QAction* a : win().File1->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(texts, QStringList({"&Open...", "&Save", "Save &As...", "&Export...", "&Import data files...",
-                                 "Import a fol&der of data files...", "Arc&hive...", "&Copy to clipboard", "-",
+                                 "Import a fol&der of data files...", "Arc&hive...", "I&nspection report...",
+                                 "&Copy to clipboard", "-",
                                  "&Print...", "P&rint Setup...", "-", "Recent &Files", "E&xit"}));
     QVERIFY(!win().RecentFiles1->menuAction()->isEnabled());
 }
@@ -313,6 +314,7 @@ void TestMainWindow::everyMenuEntryReachesItsHandler_data()
     QTest::newRow("export") << "&File" << "&Export..." << "save dialog";
     QTest::newRow("print") << "&File" << "&Print..." << "window Print";
     QTest::newRow("print setup") << "&File" << "P&rint Setup..." << "window";
+    QTest::newRow("inspection report") << "&File" << "I&nspection report..." << "window Inspection report";
     QTest::newRow("library") << "&Meter" << "Li&brary edit" << "window Library Edit";
     QTest::newRow("setup") << "&Options" << "&System Setup" << "window KR System Setup";
     QTest::newRow("contents") << "&Help" << "&Contents" << "help 0";
@@ -358,6 +360,12 @@ void TestMainWindow::everyMenuEntryReachesItsHandler()
     for (const auto& asked : prompts->asked())
         if (seen.isEmpty() && asked.what != test::ScriptedPrompts::Asked::Message)
             seen = asked.what == test::ScriptedPrompts::Asked::Open ? "open dialog" : "save dialog";
+    // A window that is not modal stays open beside the main window.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (seen.isEmpty() && w != &win() && w->isVisible() && !w->isModal() && w->parentWidget() == &win()) {
+            seen = QStringLiteral("window ") + w->windowTitle();
+            w->close();
+        }
     setHelpHandler({});
     setShellOpener({});
     QCOMPARE(seen, effect);

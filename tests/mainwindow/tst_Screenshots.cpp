@@ -19,6 +19,7 @@
 #include "mainwindow/ArchiveWindow.h"
 #include "mainwindow/Glance.h"
 #include "mainwindow/GlanceModel.h"
+#include "mainwindow/InspectionWindow.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/Note.h"
 #include "mainwindow/SubFileList.h"
@@ -94,6 +95,20 @@ void fillArchive(const TFile& sample)
     job.site = QStringLiteral("12 Mill Road");
     archive.SaveJob(job);
     archive.Assign(first, 0, job.name);
+    // A second visit to the job a week on, with the site's air, so the
+    // inspection report has visits to chart and days to compare.
+    TKRFile later;
+    for (int r = 1; r <= 6; ++r) {
+        test::setReading(later, 1, r, "Tasmanian Oak", 10.2L + r * 0.15L, 20, 27);
+        test::setReading(later, 3, r, "Spotted Gum", 9.6L + r * 0.05L, 20, 27);
+    }
+    later.SetComment(1, sample.GetComment(1));
+    later.SetComment(3, "Upstairs hallway");
+    TArchive::Source again = download;
+    again.when = QDateTime(QDate(2001, 3, 27), QTime(15, 30));
+    archive.Assign(archive.Keep(later, again).sourceId, 0, job.name);
+    archive.AddConditions(job.name,
+                          {0, QDateTime(QDate(2001, 3, 27), QTime(10, 0)), 21, 55, QStringLiteral("heating on")});
 }
 
 } // namespace
@@ -173,6 +188,16 @@ void TestScreenshots::renderWindows()
     }
     QApplication::setPalette(light);
     QCoreApplication::processEvents();
+
+    // The inspection report on the job, its first location chosen.
+    main->InspectionReport1Click();
+    auto* inspection = main->findChild<TfmInspection*>();
+    QVERIFY(inspection);
+    QVERIFY(QTest::qWaitForWindowExposed(inspection));
+    QVERIFY(within(inspection->frameGeometry(), QGuiApplication::primaryScreen()->availableGeometry()));
+    QCoreApplication::processEvents();
+    save(inspection, "inspection.png");
+    inspection->close();
 
     // The same after the user has dragged the columns to fit their texts.
     const int fitted[] = {30, 118, 40, 110, 40, 44, 228};
