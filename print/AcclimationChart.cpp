@@ -323,7 +323,7 @@ TAcclimationChartLayout AcclimationChartLayout(const QPaintDevice* device, const
     const double top = area.top() + m.pad + title.height() + m.pad + axis.height() * 0.5;
 
     const auto rows = legendRows(legendEntries(chart), m, axis, std::max(1.0, right - left));
-    const double legend = rows.empty() ? 0 : rows.size() * axis.height() * 1.2 + m.pad;
+    const double legend = rows.empty() ? 0 : double(rows.size()) * axis.height() * 1.2 + m.pad;
     const double bottom = area.bottom() - m.pad - legend - axis.height() - m.tick - m.pad * 0.5;
 
     l.plot = QRectF(QPointF(left, top), QPointF(std::max(right, left + 1), std::max(bottom, top + 1)));
@@ -436,7 +436,7 @@ void DrawAcclimationChart(QPainter& painter, const QRectF& area, const TAcclimat
     // Legend, centred under the plot.
     const std::vector<TLegendEntry> entries = legendEntries(chart);
     const auto rows = legendRows(entries, m, axisFm, plot.width());
-    double rowTop = area.bottom() - m.pad - rows.size() * axisFm.height() * 1.2;
+    double rowTop = area.bottom() - m.pad - double(rows.size()) * axisFm.height() * 1.2;
     for (const auto& row : rows) {
         double width = m.px * 1.5 * double(row.size() - 1);
         for (const auto& [e, w] : row)
