@@ -14,6 +14,7 @@
 #include <QPageLayout>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "archive/Archive.h"
@@ -43,7 +44,7 @@ void makeJob(TArchive& archive)
     archive.SaveJob({0, QStringLiteral("Bench"), QStringLiteral("1 Long Road"), QStringLiteral("A. Client"), {}, 0, 0});
     for (int d = 0; d < Downloads; ++d) {
         TKRFile doc;
-        const TDateTime when = EncodeDate(2026, 3, 1) + double(d / 2) + (d % 2 ? 0.6 : 0.4);
+        const TDateTime when = EncodeDate(2026, 3, 1) + std::floor(d / 2.0) + (d % 2 ? 0.6 : 0.4);
         for (int l = 1; l <= Locations; ++l) {
             doc.SetComment(l, "Room " + std::to_string(l));
             for (int r = 1; r <= PerLocation; ++r) {
