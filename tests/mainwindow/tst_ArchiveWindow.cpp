@@ -20,6 +20,7 @@
 #include "mainwindow/Main.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
+#include "tests/mainwindow/ArchiveFixture.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/MoistureSample.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -29,7 +30,7 @@ using namespace kr;
 
 namespace {
 
-QString archivePath() { return ArchivePathIn(test::programHome().path()); }
+QString archivePath() { return test::MainOverArchive::archivePath(); }
 
 // A download of Oak readings (meter file 2, "Hall floor", one with a note)
 // and a drywall reading; and a data file of two Jarrah readings in November.
@@ -70,7 +71,7 @@ int rowOf(TArchiveSourcesModel& sources, const QString& kind)
 
 } // namespace
 
-class TestArchiveWindow : public QObject {
+class TestArchiveWindow : public QObject, test::MainOverArchive {
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(test::programHome().isValid()); }
@@ -90,30 +91,11 @@ private slots:
 
 private:
     TfmArchive& open();
-    std::unique_ptr<test::ScriptedPrompts> prompts;
-    std::unique_ptr<TfmMain> main;
 };
 
-void TestArchiveWindow::init()
-{
-    QFile::remove(IniFilePath());
-    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-        QFile::remove(archivePath() + suffix);
-    prompts = std::make_unique<test::ScriptedPrompts>();
-    TfmMain::Options o;
-    o.openPort = false;
-    main = std::make_unique<TfmMain>(o);
-    main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
-}
+void TestArchiveWindow::init() { QVERIFY(start()); }
 
-void TestArchiveWindow::cleanup()
-{
-    main->Document().ClearModified();
-    main.reset();
-    QCOMPARE(prompts->unexpected(), 0);
-    prompts.reset();
-}
+void TestArchiveWindow::cleanup() { QCOMPARE(stop(), 0); }
 
 TfmArchive& TestArchiveWindow::open()
 {

@@ -14,6 +14,7 @@
 #include "mainwindow/Main.h"
 #include "print/ui/PrinterChoice.h"
 #include "settings/Appglob.h"
+#include "tests/mainwindow/ArchiveFixture.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/MoistureSample.h"
 #include "tests/support/ScriptedPrompts.h"
@@ -22,7 +23,7 @@ using namespace kr;
 
 namespace {
 
-QString archivePath() { return ArchivePathIn(test::programHome().path()); }
+QString archivePath() { return test::MainOverArchive::archivePath(); }
 
 // A download of the subfloor and the oak boards on 5 and 7 March 2026, both
 // in the job "Mill Road", with the site's air (21 °C, 50 % RH) on the 7th:
@@ -63,7 +64,7 @@ QStringList locations(const TfmInspection& w)
 
 } // namespace
 
-class TestInspectionWindow : public QObject {
+class TestInspectionWindow : public QObject, test::MainOverArchive {
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(test::programHome().isValid()); }
@@ -75,30 +76,11 @@ private slots:
 
 private:
     TfmInspection& open();
-    std::unique_ptr<test::ScriptedPrompts> prompts;
-    std::unique_ptr<TfmMain> main;
 };
 
-void TestInspectionWindow::init()
-{
-    QFile::remove(IniFilePath());
-    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-        QFile::remove(archivePath() + suffix);
-    prompts = std::make_unique<test::ScriptedPrompts>();
-    TfmMain::Options o;
-    o.openPort = false;
-    main = std::make_unique<TfmMain>(o);
-    main->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
-}
+void TestInspectionWindow::init() { QVERIFY(start()); }
 
-void TestInspectionWindow::cleanup()
-{
-    main->Document().ClearModified();
-    main.reset();
-    QCOMPARE(prompts->unexpected(), 0);
-    prompts.reset();
-}
+void TestInspectionWindow::cleanup() { QCOMPARE(stop(), 0); }
 
 TfmInspection& TestInspectionWindow::open()
 {
