@@ -17,6 +17,7 @@
 #include <future>
 #include <memory>
 
+#include "archive/ArchiveLocation.h"
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
@@ -208,6 +209,23 @@ bool isDataFile(const QString& name)
 
 } // namespace
 
+QStringList TArchive::PostgreSQLSchema()
+{
+    QFile file(QStringLiteral(":/archive/sql/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw ArchiveError("the archive's PostgreSQL schema is missing from the program");
+    // Comments go first: they may hold a ";" of their own.
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
+        if (!line.trimmed().startsWith(QLatin1String("--")))
+            lines << line;
+    QStringList statements;
+    for (const QString& part : lines.join(QLatin1Char('\n')).split(QLatin1Char(';')))
+        if (!part.trimmed().isEmpty())
+            statements << part.trimmed();
+    return statements;
+}
+
 QString TArchive::ContentHash(const QByteArray& content)
 {
     return QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
@@ -226,22 +244,42 @@ QString TArchive::ImportSummary::Sentence() const
     return text + QLatin1Char('.');
 }
 
-TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toString())
+TArchive::TArchive(const QString& path) : TArchive(ArchiveLocation::File(path)) {}
+
+TArchive::TArchive(const ArchiveLocation& where)
+    : pg(where.engine == ArchiveLocation::PostgreSQL), location(where), connection(QUuid::createUuid().toString())
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    const QFileInfo info(path);
-    if (info.exists() && info.size() > 0 && !looksLikeSqlite(path))
-        throw ArchiveError(QStringLiteral("%1 is not a readings archive; it is left as it is.").arg(shown).toStdString());
-    // Its journal lives beside it: a folder that cannot be written cannot hold an archive in use.
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isWritable() || (info.exists() && !info.isWritable()))
-        throw ArchiveError(QStringLiteral("The archive %1 cannot be used: %2 cannot be written to.")
-                               .arg(shown, QDir::toNativeSeparators(info.exists() && folder.isWritable() ? path : folder.filePath()))
-                               .toStdString());
-    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(path);
-    // A locked archive waits a moment for the other program, then says so.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    const QString shown = where.Shown();
+    if (pg) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+        db.setHostName(where.host);
+        db.setPort(where.port);
+        db.setDatabaseName(where.database);
+        db.setUserName(where.user);
+        // Empty: libpq reads PGPASSWORD or ~/.pgpass itself.
+        db.setPassword(where.password);
+        // A server that does not answer is told within seconds, not after
+        // the system's TCP time-out.
+        QString options = QStringLiteral("connect_timeout=10");
+        if (!where.sslMode.isEmpty())
+            options += QStringLiteral(";sslmode=") + where.sslMode;
+        db.setConnectOptions(options);
+    } else {
+        const QString& path = where.path;
+        const QFileInfo info(path);
+        if (info.exists() && info.size() > 0 && !looksLikeSqlite(path))
+            throw ArchiveError(QStringLiteral("%1 is not a readings archive; it is left as it is.").arg(shown).toStdString());
+        // Its journal lives beside it: a folder that cannot be written cannot hold an archive in use.
+        const QFileInfo folder(info.absolutePath());
+        if (!folder.isWritable() || (info.exists() && !info.isWritable()))
+            throw ArchiveError(QStringLiteral("The archive %1 cannot be used: %2 cannot be written to.")
+                                   .arg(shown, QDir::toNativeSeparators(info.exists() && folder.isWritable() ? path : folder.filePath()))
+                                   .toStdString());
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        // A locked archive waits a moment for the other program, then says so.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    }
     auto fail = [&](const QString& why) {
         const QString text = QStringLiteral("The archive %1 cannot be used: %2").arg(shown, why);
         // No destructor runs for a constructor that throws.
@@ -251,11 +289,14 @@ TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toStrin
         throw ArchiveError(text.toStdString());
     };
     if (!db.open())
-        fail(db.lastError().text());
+        fail(db.lastError().text().trimmed());
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_schema")) || !q.next())
+    const QString tables = pg ? QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()")
+                              : QStringLiteral("SELECT count(*) FROM sqlite_schema");
+    if (!q.exec(tables) || !q.next())
         fail(q.lastError().text());
     if (q.value(0).toInt() == 0) {
+        q.finish();
         createSchema();
     } else {
         if (!q.exec(QStringLiteral("SELECT version FROM schema_version")) || !q.next())
@@ -276,13 +317,16 @@ TArchive::TArchive(const QString& path) : connection(QUuid::createUuid().toStrin
             }
         }
     }
-    // WAL with normal syncing: a crash of the program or of the computer
-    // never leaves a half-written archive; a power cut may lose the last
-    // change, never corrupt the file.
-    if (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
-        || !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
-        || !q.exec(QStringLiteral("CREATE TEMP TABLE staging (taken INTEGER, file_no INTEGER, slot INTEGER, "
-                                  "species_id INTEGER, sg INTEGER, moisture INTEGER, temperature INTEGER)")))
+    // SQLite: WAL with normal syncing, so a crash of the program or of the
+    // computer never leaves a half-written archive; a power cut may lose the
+    // last change, never corrupt the file. A server sees to that itself.
+    if (!pg
+        && (!q.exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))
+            || !q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"))))
+        fail(q.lastError().text());
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE staging (taken BIGINT, file_no INTEGER, slot INTEGER, "
+                               "species_id BIGINT, sg BIGINT, moisture BIGINT, temperature INTEGER)"))
+        || !q.exec(QStringLiteral("CREATE TEMP TABLE text_hits (id BIGINT PRIMARY KEY)")))
         fail(q.lastError().text());
 }
 
@@ -297,18 +341,23 @@ void TArchive::createSchema()
 {
     QSqlQuery q(db);
     bool ok = db.transaction();
-    for (const char* statement : Schema)
-        ok = ok && q.exec(QLatin1String(statement));
-    for (const char* statement : TextSchema)
-        ok = ok && q.exec(QLatin1String(statement));
-    for (const char* statement : ConditionsSchema)
-        ok = ok && q.exec(QLatin1String(statement));
-    ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
+    if (pg) {
+        for (const QString& statement : PostgreSQLSchema())
+            ok = ok && q.exec(statement);
+    } else {
+        for (const char* statement : Schema)
+            ok = ok && q.exec(QLatin1String(statement));
+        for (const char* statement : TextSchema)
+            ok = ok && q.exec(QLatin1String(statement));
+        for (const char* statement : ConditionsSchema)
+            ok = ok && q.exec(QLatin1String(statement));
+        ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(SchemaVersion));
+    }
     if (!ok || !db.commit()) {
         const QString why = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
         db.rollback();
         throw ArchiveError(QStringLiteral("The archive %1 could not be made: %2")
-                               .arg(QDir::toNativeSeparators(db.databaseName()), why)
+                               .arg(location.Shown(), why)
                                .toStdString());
     }
 }
@@ -355,6 +404,8 @@ void TArchive::indexTexts(QSqlQuery& q)
 // Indexes the texts of the sources listed ("4,5,6"; empty: of every source).
 void TArchive::indexTextsOf(QSqlQuery& q, const QString& sourceIds)
 {
+    if (pg)
+        return;  // the server's indexes follow their tables
     auto of = [&](const char* column) {
         return sourceIds.isEmpty() ? QStringLiteral("true") : QStringLiteral("%1 IN (%2)").arg(QLatin1String(column), sourceIds);
     };
@@ -435,7 +486,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
     try {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("INSERT INTO sources (kind, path, size, hash, meter, port, completeness, happened, kept, "
-                                 "notes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+                                 "notes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING RETURNING id"));
         const bool isFile = source.kind != Source::Download;
         q.addBindValue(QLatin1String(kindName(source.kind)));
         q.addBindValue(source.path.isEmpty() ? QVariant() : QVariant(source.path));
@@ -449,20 +500,22 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         q.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
         q.addBindValue(fromCp1252(doc.GetNotesText()));
         run(q);
-        if (q.numRowsAffected() == 0) {
+        if (!q.next()) {
             kept.already = true;  // nothing was written
+            q.finish();
             if (own)
                 db.rollback();
             return kept;
         }
-        kept.sourceId = q.lastInsertId().toLongLong();
+        kept.sourceId = q.value(0).toLongLong();
+        q.finish();
         const QString src = QString::number(kept.sourceId);
         QSqlQuery file(db);
         file.prepare(QStringLiteral("INSERT INTO meter_files (source_id, file_no, comment) VALUES (?, ?, ?)"));
         // The readings go in as one statement of whole numbers (nothing a
         // user typed is in it), then are matched to what the archive holds:
         // a few statements a document, not a few a reading.
-        std::string values = "INSERT INTO temp.staging VALUES ";
+        std::string values = "INSERT INTO staging VALUES ";
         values.reserve(TFile::FileCount * TSubFile::RecordCount * 48);
         struct Noted {
             std::array<qint64, 7> key;
@@ -475,9 +528,10 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                 holdsReadings = doc.GetReading(f, slot).IsUsed();
             if (!holdsReadings && doc.GetComment(f).empty())
                 continue;
-            file.addBindValue(kept.sourceId);
-            file.addBindValue(f);
-            file.addBindValue(fromCp1252(doc.GetComment(f)));
+            // By position: a driver may keep the values of the last run.
+            file.bindValue(0, kept.sourceId);
+            file.bindValue(1, f);
+            file.bindValue(2, fromCp1252(doc.GetComment(f)));
             run(file);
             for (int slot = 1; slot <= TSubFile::RecordCount; ++slot) {
                 const TReading& r = doc.GetReading(f, slot);
@@ -498,15 +552,15 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
             }
         }
         if (kept.readings > 0) {
-            run(q, QStringLiteral("DELETE FROM temp.staging"));
+            run(q, QStringLiteral("DELETE FROM staging"));
             run(q, QString::fromLatin1(values));
             run(q, QStringLiteral("INSERT INTO readings (taken, file_no, slot, species_id, sg, moisture, temperature, "
                                   "source_id) SELECT taken, file_no, slot, species_id, sg, moisture, temperature, %1 "
-                                  "FROM temp.staging WHERE true ON CONFLICT DO NOTHING")
+                                  "FROM staging WHERE true ON CONFLICT DO NOTHING")
                        .arg(src));
             kept.added = q.numRowsAffected();
             if (kept.added < kept.readings)
-                run(q, QStringLiteral("INSERT INTO holdings (reading_id, source_id) SELECT r.id, %1 FROM temp.staging s "
+                run(q, QStringLiteral("INSERT INTO holdings (reading_id, source_id) SELECT r.id, %1 FROM staging s "
                                       "JOIN readings r ON %2 WHERE r.source_id <> %1 ON CONFLICT DO NOTHING")
                            .arg(src, QLatin1String(SameReading)));
         }
@@ -516,10 +570,10 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
                                         "WHERE taken = ? AND file_no = ? AND slot = ? AND species_id = ? AND sg = ? "
                                         "AND moisture = ? AND temperature = ?"));
             for (const Noted& n : noted) {
-                note.addBindValue(kept.sourceId);
-                note.addBindValue(n.note);
-                for (const qint64 v : n.key)
-                    note.addBindValue(v);
+                note.bindValue(0, kept.sourceId);
+                note.bindValue(1, n.note);
+                for (std::size_t i = 0; i < n.key.size(); ++i)
+                    note.bindValue(int(i) + 2, n.key[i]);
                 run(note);
             }
         }
@@ -581,13 +635,22 @@ Parsed parse(const QString& path)
 // SQLite's page cache at 32 MB for as long as it lives, then at its default.
 class ImportCache {
 public:
-    explicit ImportCache(const QSqlDatabase& db) : db(db) { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768")); }
-    ~ImportCache() { QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -2000")); }
+    explicit ImportCache(const QSqlDatabase& db) : db(db), sqlite(db.driverName() == QLatin1String("QSQLITE"))
+    {
+        if (sqlite)
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -32768"));
+    }
+    ~ImportCache()
+    {
+        if (sqlite)
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -2000"));
+    }
     ImportCache(const ImportCache&) = delete;
     ImportCache& operator=(const ImportCache&) = delete;
 
 private:
     const QSqlDatabase& db;
+    bool sqlite;
 };
 
 std::vector<Parsed> parseAll(const QStringList& paths, qsizetype from, qsizetype count)

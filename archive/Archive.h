@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "archive/ArchiveLocation.h"
+
 namespace kr {
 
 class TFile;
@@ -90,6 +92,11 @@ public:
     // ArchiveError for a file that is not an archive, one of a newer program,
     // or one that cannot be read or written; such a file is left untouched.
     explicit TArchive(const QString& path);
+    // The same on PostgreSQL: an empty database gets the archive's tables
+    // (PostgreSQLSchema()), when the user may make them.
+    explicit TArchive(const ArchiveLocation& location);
+    // The statements of archive/sql/schema.sql, as the program runs them.
+    static QStringList PostgreSQLSchema();
     ~TArchive();
     TArchive(const TArchive&) = delete;
     TArchive& operator=(const TArchive&) = delete;
@@ -187,7 +194,8 @@ public:
 
     // The database, for a model that shows a live query in a window.
     QSqlDatabase Database() const { return db; }
-    QString Path() const { return db.databaseName(); }
+    QString Path() const { return location.Url(); }
+    const ArchiveLocation& Location() const { return location; }
 
 private:
     void createSchema();
@@ -206,6 +214,8 @@ private:
         qint64 version = 0, writes = 0;
     };
     mutable Hits hits;  // what temp.text_hits holds
+    bool pg = false;  // on PostgreSQL: where the two differ, the queries say so
+    ArchiveLocation location;
     QSqlDatabase db;
     QString connection;
 };

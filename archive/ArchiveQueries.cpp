@@ -67,10 +67,39 @@ QString heldIn(const QString& files)
         .arg(files);
 }
 
-QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& values)
+// The queries are written once, in the SQL both engines read; the few words
+// where PostgreSQL differs are put in here: its LIKE minds case (SQLite's
+// does not, for ASCII), its list aggregate and its "no limit" have other
+// names, a join is planned by the server, and a job's name is unique by
+// lower(name), not by a collation.
+QString dialect(const QSqlDatabase& db, const QString& sql)
 {
+    if (db.driverName() != QLatin1String("QPSQL"))
+        return sql;
+    QString out = sql;
+    out.replace(QLatin1String(" LIKE "), QLatin1String(" ILIKE "))
+        .replace(QLatin1String("group_concat("), QLatin1String("string_agg("))
+        .replace(QLatin1String("LIMIT -1"), QLatin1String("LIMIT ALL"))
+        .replace(QLatin1String("ON CONFLICT (name)"), QLatin1String("ON CONFLICT ((lower(name)))"))
+        // SQLite's CROSS JOIN ... ON fixes the order of the loops; a server plans its own.
+        .replace(QLatin1String(" CROSS JOIN "), QLatin1String(" JOIN "));
+    return out;
+}
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& text, const QVariantList& values)
+{
+    const QString sql = dialect(db, text);
     QSqlQuery q(db);
-    q.setForwardOnly(true);
+    // SQLite hands rows over as they are read. A server's driver would do
+    // that only by holding the connection until the last row, and every
+    // other query on it meanwhile would drop them: there a result comes whole.
+    q.setForwardOnly(db.driverName() != QLatin1String("QPSQL"));
+    // A statement without values runs as it is: a server prepares no CREATE or PRAGMA.
+    if (values.isEmpty()) {
+        if (!q.exec(sql))
+            throw ArchiveError(q.lastError().text().toStdString());
+        return q;
+    }
     if (!q.prepare(sql))
         throw ArchiveError(q.lastError().text().toStdString());
     for (const QVariant& v : values)
@@ -116,13 +145,14 @@ namespace {
 // The ids of the readings a text names: in a species, a reading's note, a
 // meter file's comment, a document's notes or a job. Its one condition is
 // the select.
-Where textIds(const QString& text)
+Where textIds(const QString& text, bool pg)
 {
     Where w;
     const QString t = like(text);
     // Comments and notes are found through their index of three-letter
-    // pieces; a text shorter than that is looked for in each of them.
-    const bool indexed = text.toUcs4().size() >= 3;
+    // pieces; a text shorter than that is looked for in each of them. On a
+    // server the indexes serve the LIKE itself.
+    const bool indexed = !pg && text.toUcs4().size() >= 3;
     const QString phrase = QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
     const QVariant inTexts = indexed ? QVariant(phrase) : QVariant(t);
     // Each text is looked at once where it is kept (a document's notes
@@ -185,7 +215,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f, const QString& hit
               {f.sourceId, f.sourceId});
     Where files;
     if (!f.job.isEmpty())
-        files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE name = ?)"), {f.job});
+        files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE lower(name) = lower(?))"), {f.job});
     if (!f.site.isEmpty())
         files.add(QStringLiteral("m.job_id IN (SELECT id FROM jobs WHERE site LIKE ? ESCAPE '\\')"), {like(f.site)});
     if (!f.meter.isEmpty())
@@ -193,7 +223,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f, const QString& hit
     if (!files.conditions.isEmpty())
         w.add(QStringLiteral("r.id IN (%1)").arg(heldIn(w.fileSet(files.conditions.join(QStringLiteral(" AND ")), files.values))));
     if (!hits.isEmpty())
-        w.add(QStringLiteral("r.id IN %1").arg(hits));
+        w.add(QStringLiteral("r.id IN (SELECT id FROM %1)").arg(hits));
     return w;
 }
 
@@ -206,19 +236,24 @@ QString TArchive::textHits(const QString& text) const
 {
     if (text.isEmpty())
         return {};
-    QSqlQuery q = prepared(db, QStringLiteral("PRAGMA data_version"), {});
-    const qint64 version = q.next() ? q.value(0).toLongLong() : -1;  // changes when another program writes
-    q.finish();
-    if (!hits.text.isEmpty() && hits.text == text && hits.version == version && hits.writes == writes)
-        return QStringLiteral("temp.text_hits");
+    // SQLite counts the changes other programs made to the file; a server
+    // tells nothing of the kind, so there the set is found for each query.
+    qint64 version = -1;
+    if (!pg) {
+        QSqlQuery q = prepared(db, QStringLiteral("PRAGMA data_version"), {});
+        version = q.next() ? q.value(0).toLongLong() : -1;
+        q.finish();
+        if (!hits.text.isEmpty() && hits.text == text && hits.version == version && hits.writes == writes)
+            return QStringLiteral("text_hits");
+    }
     hits.text.clear();
-    prepared(db, QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS text_hits (id INTEGER PRIMARY KEY)"), {});
-    prepared(db, QStringLiteral("DELETE FROM temp.text_hits"), {});
-    const Where w = textIds(text);
-    prepared(db, w.With() + QStringLiteral("INSERT OR IGNORE INTO temp.text_hits ") + w.conditions.front(),
+    prepared(db, QStringLiteral("DELETE FROM text_hits"), {});
+    const Where w = textIds(text, pg);
+    prepared(db, w.With() + QStringLiteral("INSERT INTO text_hits SELECT id FROM (%1) x WHERE true ON CONFLICT DO NOTHING")
+                                .arg(w.conditions.front()),
              w.fileValues + w.values);
     hits = {text, version, writes};
-    return QStringLiteral("temp.text_hits");
+    return QStringLiteral("text_hits");
 }
 
 QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
@@ -227,7 +262,7 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
     return prepared(
         db,
         w.With() + QStringLiteral(
-            "SELECT r.id, strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch'), r.file_no, r.slot, sp.name, "
+            "SELECT r.id, %2, r.file_no, r.slot, sp.name, "
             "CASE WHEN r.sg = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.sg / 100.0 END, "
             "CASE WHEN r.moisture = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
             "m.comment, "
@@ -240,8 +275,13 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
             "FROM (SELECT r.id FROM readings r%1 ORDER BY r.taken DESC, r.id DESC LIMIT -1) o "
             "CROSS JOIN readings r ON r.id = o.id JOIN species sp ON sp.id = r.species_id "
             "JOIN sources s ON s.id = r.source_id "
-            "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no")
-            .arg(w.Sql()),
+            "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no%3")
+            .arg(w.Sql(),
+                 // The colons as \072: Qt would take ":MI" for a named placeholder.
+                 pg ? QStringLiteral("to_char(to_timestamp(r.taken) AT TIME ZONE 'UTC', E'YYYY-MM-DD\"T\"HH24\\072MI\\072SS')")
+                    : QStringLiteral("strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch')"),
+                 // SQLite keeps the order of the sorted ids; a server's plan need not.
+                 pg ? QStringLiteral(" ORDER BY r.taken DESC, r.id DESC") : QString()),
         w.fileValues + w.values);
 }
 
@@ -292,9 +332,9 @@ std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter,
     // Zeros are counted apart, unread readings left out, as at a glance.
     QSqlQuery q = prepared(
         db,
-        w.With() + QStringLiteral("SELECT sp.name, max(r.sg) = " KR_ARCHIVE_NO_VALUE ", sum(r.moisture <> " KR_ARCHIVE_NO_VALUE "), "
-                       "sum(r.moisture = 0), "
-                       "sum(r.moisture > 0 AND r.moisture BETWEEN %1 AND %2), avg(CASE WHEN r.moisture > 0 THEN "
+        w.With() + QStringLiteral("SELECT sp.name, max(r.sg) = " KR_ARCHIVE_NO_VALUE ", sum(CASE WHEN r.moisture <> " KR_ARCHIVE_NO_VALUE " THEN 1 ELSE 0 END), "
+                       "sum(CASE WHEN r.moisture = 0 THEN 1 ELSE 0 END), "
+                       "sum(CASE WHEN r.moisture > 0 AND r.moisture BETWEEN %1 AND %2 THEN 1 ELSE 0 END), avg(CASE WHEN r.moisture > 0 THEN "
                        "r.moisture END), min(CASE WHEN r.moisture > 0 THEN r.moisture END), max(r.moisture) "
                        "FROM readings r JOIN species sp ON sp.id = r.species_id%3 GROUP BY sp.name, r.sg = " KR_ARCHIVE_NO_VALUE " "
                        "ORDER BY r.sg = " KR_ARCHIVE_NO_VALUE ", sp.name")
@@ -351,9 +391,11 @@ void TArchive::Export(qint64 sourceId, TFile& doc) const
     if (!lines.empty() && lines.back().empty())
         lines.pop_back();
     doc.SetNotes(lines);
+    q.finish();
     q = prepared(db, QStringLiteral("SELECT file_no, comment FROM meter_files WHERE source_id = ?"), {sourceId});
     while (q.next())
         doc.SetComment(q.value(0).toInt(), toCp1252(q.value(1).toString()));
+    q.finish();
     q = prepared(db,
                  QStringLiteral("SELECT r.taken, r.file_no, r.slot, sp.name, r.sg, r.moisture, r.temperature, n.note "
                                 "FROM readings r JOIN species sp ON sp.id = r.species_id LEFT JOIN notes n ON "
@@ -400,10 +442,10 @@ int TArchive::Remove(qint64 sourceId)
                              "FROM readings WHERE source_id = %1"),
               QStringLiteral("DELETE FROM holdings WHERE source_id = %1"),
               QStringLiteral("DELETE FROM holdings WHERE (reading_id, source_id) IN (SELECT reading_id, to_source "
-                             "FROM temp.moved)"),
-              QStringLiteral("UPDATE readings SET source_id = (SELECT to_source FROM temp.moved WHERE reading_id = "
+                             "FROM moved)"),
+              QStringLiteral("UPDATE readings SET source_id = (SELECT to_source FROM moved WHERE reading_id = "
                              "readings.id) WHERE source_id = %1"),
-              QStringLiteral("DROP TABLE temp.moved"), QStringLiteral("DELETE FROM sources WHERE id = %1")}) {
+              QStringLiteral("DROP TABLE moved"), QStringLiteral("DELETE FROM sources WHERE id = %1")}) {
             QSqlQuery step = prepared(db, QString(sql).replace(QLatin1String("%1"), s), {});
             if (sql.startsWith(QLatin1String("DELETE FROM readings")))
                 removed = step.numRowsAffected();
@@ -412,7 +454,7 @@ int TArchive::Remove(qint64 sourceId)
             throw ArchiveError(db.lastError().text().toStdString());
     } catch (const ArchiveError&) {
         db.rollback();
-        QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS temp.moved"));
+        QSqlQuery(db).exec(QStringLiteral("DROP TABLE IF EXISTS moved"));
         throw;
     }
     return removed;
@@ -438,7 +480,7 @@ qint64 TArchive::SaveJob(const Job& job)
                             "ON CONFLICT (name) DO "
                             "UPDATE SET site = excluded.site, client = excluded.client, notes = excluded.notes"),
              {job.name.trimmed(), job.site, job.client, job.notes});
-    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {job.name.trimmed()});
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE lower(name) = lower(?)"), {job.name.trimmed()});
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
@@ -462,7 +504,7 @@ int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
     ++writes;
     QVariant jobId;
     if (!jobName.isEmpty()) {
-        QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {jobName});
+        QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE lower(name) = lower(?)"), {jobName});
         if (!q.next())
             throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(jobName).toStdString());
         jobId = q.value(0);
@@ -470,6 +512,7 @@ int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
     QSqlQuery q = prepared(db, QStringLiteral("SELECT 1 FROM sources WHERE id = ?"), {sourceId});
     if (!q.next())
         throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(sourceId).toStdString());
+    q.finish();
     q = fileNo == 0 ? prepared(db, QStringLiteral("UPDATE meter_files SET job_id = ? WHERE source_id = ?"), {jobId, sourceId})
                     : prepared(db, QStringLiteral("UPDATE meter_files SET job_id = ? WHERE source_id = ? AND file_no = ?"),
                                {jobId, sourceId, fileNo});
@@ -479,7 +522,7 @@ int TArchive::Assign(qint64 sourceId, int fileNo, const QString& jobName)
 void TArchive::RemoveJob(const QString& name)
 {
     ++writes;
-    QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM jobs WHERE name = ?"), {name});
+    QSqlQuery q = prepared(db, QStringLiteral("DELETE FROM jobs WHERE lower(name) = lower(?)"), {name});
     if (q.numRowsAffected() == 0)
         throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());
 }
@@ -505,7 +548,7 @@ QDateTime wallTime(qint64 seconds)
 
 qint64 jobId(const QSqlDatabase& db, const QString& name)
 {
-    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE name = ?"), {name.trimmed()});
+    QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM jobs WHERE lower(name) = lower(?)"), {name.trimmed()});
     if (!q.next())
         throw ArchiveError(QStringLiteral("There is no job \"%1\" in the archive.").arg(name).toStdString());
     return q.value(0).toLongLong();
