@@ -16,6 +16,7 @@
 #include <cmath>
 #include <future>
 #include <memory>
+#include <set>
 
 #include "archive/ArchiveLocation.h"
 #include "core/Errors.h"
@@ -180,16 +181,25 @@ const char* const SameReading = "r.taken = s.taken AND r.file_no = s.file_no AND
                                 "r.species_id = s.species_id AND r.sg = s.sg AND r.moisture = s.moisture AND "
                                 "r.temperature = s.temperature";
 
+// A deadlock the server broke, or a serialization failure: worth doing again.
+[[noreturn]] void fail(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("40P01") || code == QLatin1String("40001"))
+        throw ArchiveConflict(error.text().toStdString());
+    throw ArchiveError(error.text().toStdString());
+}
+
 void run(QSqlQuery& q, const QString& sql)
 {
     if (!q.exec(sql))
-        throw ArchiveError(q.lastError().text().toStdString());
+        fail(q.lastError());
 }
 
 void run(QSqlQuery& q)
 {
     if (!q.exec())
-        throw ArchiveError(q.lastError().text().toStdString());
+        fail(q.lastError());
 }
 
 bool looksLikeSqlite(const QString& path)
@@ -554,10 +564,13 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         if (kept.readings > 0) {
             run(q, QStringLiteral("DELETE FROM staging"));
             run(q, QString::fromLatin1(values));
+            // On a server, programs writing the same readings at once take
+            // their rows' locks in one order, so none waits on another in a circle.
             run(q, QStringLiteral("INSERT INTO readings (taken, file_no, slot, species_id, sg, moisture, temperature, "
                                   "source_id) SELECT taken, file_no, slot, species_id, sg, moisture, temperature, %1 "
-                                  "FROM staging WHERE true ON CONFLICT DO NOTHING")
-                       .arg(src));
+                                  "FROM staging WHERE true%2 ON CONFLICT DO NOTHING")
+                       .arg(src, pg ? QStringLiteral(" ORDER BY taken, file_no, slot, species_id, sg, moisture, temperature")
+                                    : QString()));
             kept.added = q.numRowsAffected();
             if (kept.added < kept.readings)
                 run(q, QStringLiteral("INSERT INTO holdings (reading_id, source_id) SELECT r.id, %1 FROM staging s "
@@ -588,26 +601,34 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
             db.rollback();
             speciesIds.clear();  // what the rollback took back
         }
+        if (dynamic_cast<const ArchiveConflict*>(&e) && !own)
+            throw;  // the batch is done again
+        if (dynamic_cast<const ArchiveConflict*>(&e) && own && ++keepAttempts < ConflictAttempts)
+            return Keep(doc, source);
+        keepAttempts = 0;
         throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
                                .arg(QString::fromStdString(e.what()))
                                .toStdString());
     }
+    keepAttempts = 0;
     return kept;
 }
 
-namespace {
-
 // A data file read and parsed, ready to keep.
-struct Parsed {
+struct ParsedFile {
     QString path;
     TArchive::Source source;
     std::unique_ptr<TKRFile> doc;
     QString error;
 };
 
-Parsed parse(const QString& path)
+namespace {
+
+
+
+ParsedFile parse(const QString& path)
 {
-    Parsed parsed;
+    ParsedFile parsed;
     parsed.path = path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -653,9 +674,9 @@ private:
     bool sqlite;
 };
 
-std::vector<Parsed> parseAll(const QStringList& paths, qsizetype from, qsizetype count)
+std::vector<ParsedFile> parseAll(const QStringList& paths, qsizetype from, qsizetype count)
 {
-    std::vector<Parsed> out;
+    std::vector<ParsedFile> out;
     for (qsizetype i = from; i < std::min(from + count, paths.size()); ++i)
         out.push_back(parse(paths[i]));
     return out;
@@ -692,56 +713,88 @@ TArchive::ImportSummary TArchive::Import(const QStringList& paths, const std::fu
     constexpr qsizetype Batch = 16;
     auto next = std::async(std::launch::async, parseAll, files, 0, Batch);
     for (qsizetype from = 0; from < files.size(); from += Batch) {
-        std::vector<Parsed> batch = next.get();
+        std::vector<ParsedFile> batch = next.get();
         if (from + Batch < files.size())
             next = std::async(std::launch::async, parseAll, files, from + Batch, Batch);
-        if (!db.transaction())
-            throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
-                                   .arg(db.lastError().text())
-                                   .toStdString());
-        inBatch = true;
-        try {
-            for (Parsed& parsed : batch) {
-                if (stop && stop->load()) {
-                    summary.stopped = true;
-                    break;
-                }
-                if (progress)
-                    progress(summary.files, total);
-                ++summary.files;
-                if (parsed.doc)
-                    parsed.error = oddValue(*parsed.doc);
-                if (!parsed.error.isEmpty()) {
-                    summary.unreadable
-                        << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
-                    continue;
-                }
-                const Kept kept = Keep(*parsed.doc, parsed.source);
-                (kept.already ? summary.already : summary.imported) += 1;
+        // Another program writing the same readings may make the server
+        // give this batch up: it is done again, from its first file.
+        const ImportSummary before = summary;
+        for (int attempt = 1;; ++attempt) {
+            try {
+                keepBatch(batch, summary, total, progress, stop);
+                break;
+            } catch (const ArchiveConflict&) {
+                summary = before;
+                if (attempt == ConflictAttempts)
+                    throw ArchiveError("The readings could not be kept in the archive: other programs kept writing "
+                                       "the same readings; try again.");
             }
-            if (!unindexed.isEmpty()) {
-                QSqlQuery q(db);
-                indexTextsOf(q, unindexed.join(QLatin1Char(',')));
-                unindexed.clear();
-            }
-            if (!db.commit())
-                throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
-                                       .arg(db.lastError().text())
-                                       .toStdString());
-        } catch (const ArchiveError&) {
-            inBatch = false;
-            unindexed.clear();
-            db.rollback();
-            speciesIds.clear();
-            throw;
         }
-        inBatch = false;
         if (summary.stopped)
             return summary;
     }
     if (progress)
         progress(summary.files, total);
     return summary;
+}
+
+void TArchive::keepBatch(std::vector<ParsedFile>& batch, ImportSummary& summary, int total,
+                         const std::function<void(int, int)>& progress, const std::atomic_bool* stop)
+{
+    if (pg) {
+        // A new species is kept before the batch, in the order of its name,
+        // each on its own: two programs adding the same species in the
+        // other order inside their batches would each wait for the other.
+        std::set<std::string, std::less<>> names;
+        for (const ParsedFile& parsed : batch)
+            if (parsed.doc)
+                for (int f = 1; f <= TFile::FileCount; ++f)
+                    for (int slot = 1; slot <= TSubFile::RecordCount; ++slot)
+                        if (const TReading& r = parsed.doc->GetReading(f, slot); r.IsUsed())
+                            names.emplace(speciesName(r));
+        for (const std::string& name : names)
+            speciesId(name);
+    }
+    if (!db.transaction())
+        throw ArchiveError(QStringLiteral("The readings could not be kept in the archive: %1")
+                               .arg(db.lastError().text())
+                               .toStdString());
+    inBatch = true;
+    try {
+        for (ParsedFile& parsed : batch) {
+            if (stop && stop->load()) {
+                summary.stopped = true;
+                break;
+            }
+            if (progress)
+                progress(summary.files, total);
+            ++summary.files;
+            if (parsed.doc)
+                parsed.error = oddValue(*parsed.doc);
+            if (!parsed.error.isEmpty()) {
+                summary.unreadable
+                    << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(parsed.path), parsed.error);
+                continue;
+            }
+            const Kept kept = Keep(*parsed.doc, parsed.source);
+            (kept.already ? summary.already : summary.imported) += 1;
+        }
+        if (!unindexed.isEmpty()) {
+            QSqlQuery q(db);
+            indexTextsOf(q, unindexed.join(QLatin1Char(',')));
+            unindexed.clear();
+        }
+        if (!db.commit())
+            fail(db.lastError());
+    } catch (const ArchiveError&) {
+        inBatch = false;
+        unindexed.clear();
+        db.rollback();
+        if (!pg)
+            speciesIds.clear();  // what the rollback took back; a server's were kept on their own
+        throw;
+    }
+    inBatch = false;
 }
 
 int TArchive::ReadingCount() const

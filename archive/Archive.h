@@ -19,6 +19,7 @@
 namespace kr {
 
 class TFile;
+struct ParsedFile;
 
 // Kept for "no SG" and "did not read": far beyond every value a reading may
 // hold (those stay within a billion), so no real value is taken for them.
@@ -29,6 +30,14 @@ constexpr qint64 ArchiveNoValue = -(qint64(1) << 40);
 class ArchiveError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A server gave up a transaction so that another, writing the same rows at
+// the same time, could go on (a deadlock it broke): the same work, done
+// again, succeeds.
+class ArchiveConflict : public ArchiveError {
+public:
+    using ArchiveError::ArchiveError;
 };
 
 // What a search asks for; an empty field asks nothing. Text is matched,
@@ -204,6 +213,11 @@ private:
     void indexTexts(QSqlQuery& q);
     void indexTextsOf(QSqlQuery& q, const QString& sourceIds);
     qint64 speciesId(std::string_view species);
+    // One transaction of an import; throws ArchiveConflict when a server gave it up.
+    void keepBatch(std::vector<ParsedFile>& batch, ImportSummary& summary, int total,
+                   const std::function<void(int, int)>& progress, const std::atomic_bool* stop);
+    static constexpr int ConflictAttempts = 10;
+    int keepAttempts = 0;
     std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;
     QStringList unindexed;  // sources kept in this batch, their texts not yet indexed

@@ -31,14 +31,12 @@ namespace kr::cli {
 
 namespace {
 
-QString archivePath() { return ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()); }
-
 // Opens the archive for one command; an archive that cannot be used, or a
 // request it cannot meet, is said and ends the command with exit status 3.
-int withArchive(CliPrompts& prompts, const std::function<int(TArchive&)>& run)
+int withArchive(const Invocation& inv, CliPrompts& prompts, const std::function<int(TArchive&)>& run)
 {
     try {
-        TArchive archive(archivePath());
+        TArchive archive(ArchiveLocationOf(inv));
         return run(archive);
     } catch (const ArchiveError& e) {
         prompts.print(QString::fromStdString(e.what()));
@@ -279,10 +277,15 @@ QString readingCount(int n) { return n == 1 ? QStringLiteral("1 reading") : QStr
 
 } // namespace
 
-bool keepInArchive(const TFile& doc, const TArchive::Source& source, CliPrompts& prompts)
+ArchiveLocation ArchiveLocationOf(const Invocation& inv)
+{
+    return inv.archiveDb ? *inv.archiveDb : ArchiveLocation::File(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()));
+}
+
+bool keepInArchive(const Invocation& inv, const TFile& doc, const TArchive::Source& source, CliPrompts& prompts)
 {
     try {
-        TArchive archive(archivePath());
+        TArchive archive(ArchiveLocationOf(inv));
         const TArchive::Kept kept = archive.Keep(doc, source);
         prompts.print(QStringLiteral("Kept in the archive: %1 readings, %2 of them new.").arg(kept.readings).arg(kept.added));
         return true;
@@ -294,7 +297,7 @@ bool keepInArchive(const TFile& doc, const TArchive::Source& source, CliPrompts&
 
 int runArchiveImport(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const TArchive::ImportSummary summary = archive.Import(inv.inputs);
         for (const QString& line : summary.unreadable)
             prompts.print(line);
@@ -307,7 +310,7 @@ int runArchiveReadings(const Invocation& inv, CliPrompts& prompts)
 {
     if (outputRefused(inv, prompts))
         return ExitUsage;
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         QSqlQuery q = archive.Readings(inv.filter);
         Sink sink(inv.output);
         if (!sink.open())
@@ -323,7 +326,7 @@ int runArchiveReadings(const Invocation& inv, CliPrompts& prompts)
 
 int runArchiveList(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         QSqlQuery q = archive.Sources(inv.filter);
         Sink sink({});
         JsonArrayWriter json(sink);
@@ -369,7 +372,7 @@ int runArchiveExport(const Invocation& inv, CliPrompts& prompts)
 {
     if (outputRefused(inv, prompts))
         return ExitUsage;
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const SourceFacts source = sourceFacts(archive, inv.sourceId);
         TKRFile doc;
         archive.Export(inv.sourceId, doc);
@@ -392,7 +395,7 @@ int runArchiveRemove(const Invocation& inv, CliPrompts& prompts)
                           .arg(inv.sourceId));
         return ExitRefused;
     }
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const SourceFacts source = sourceFacts(archive, inv.sourceId);
         const int removed = archive.Remove(inv.sourceId);
         QString said = QStringLiteral("Removed %1: %2 left the archive").arg(source.name, readingCount(removed));
@@ -405,7 +408,7 @@ int runArchiveRemove(const Invocation& inv, CliPrompts& prompts)
 
 int runArchiveJobAdd(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         TArchive::Job job;
         bool known = false;
         for (const TArchive::Job& j : archive.Jobs())
@@ -429,7 +432,7 @@ int runArchiveJobAdd(const Invocation& inv, CliPrompts& prompts)
 
 int runArchiveJobAssign(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const SourceFacts source = sourceFacts(archive, inv.sourceId);
         const int moved = archive.Assign(inv.sourceId, inv.fileNumber, inv.jobName);
         if (moved == 0) {
@@ -448,7 +451,7 @@ int runArchiveJobAssign(const Invocation& inv, CliPrompts& prompts)
 
 int runArchiveJobList(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const std::vector<TArchive::Job> jobs = archive.Jobs();
         Sink sink({});
         if (inv.json) {
@@ -479,7 +482,7 @@ int runArchiveJobRemove(const Invocation& inv, CliPrompts& prompts)
                           .arg(inv.jobName));
         return ExitRefused;
     }
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         archive.RemoveJob(inv.jobName);
         prompts.print(QStringLiteral("Removed job \"%1\"; its meter files are in no job now.").arg(inv.jobName));
         return int(ExitOk);
@@ -518,7 +521,7 @@ int runArchiveJobConditions(const Invocation& inv, CliPrompts& prompts)
         const QDateTime now = QDateTime::currentDateTime();
         c.when = inv.when.isValid() ? inv.when : QDateTime(now.date(), QTime(now.time().hour(), now.time().minute()));
         c.note = inv.note;
-        return withArchive(prompts, [&](TArchive& archive) {
+        return withArchive(inv, prompts, [&](TArchive& archive) {
             archive.AddConditions(inv.jobName, c);
             prompts.print(QStringLiteral("Site conditions of \"%1\" on %2: %3, %4 % RH, EMC %5 %.")
                               .arg(inv.jobName, c.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
@@ -527,7 +530,7 @@ int runArchiveJobConditions(const Invocation& inv, CliPrompts& prompts)
             return int(ExitOk);
         });
     }
-    return withArchive(prompts, [&](TArchive& archive) {
+    return withArchive(inv, prompts, [&](TArchive& archive) {
         const std::vector<TArchive::SiteConditions> all = archive.Conditions(inv.jobName);
         Sink sink({});
         if (all.empty()) {

@@ -13,7 +13,9 @@ class CliPrompts;
 
 // Keeps what a download or an erase read in the archive (--archive); says
 // why not and returns false when the archive could not take it.
-bool keepInArchive(const TFile& doc, const TArchive::Source& source, CliPrompts& prompts);
+bool keepInArchive(const Invocation& inv, const TFile& doc, const TArchive::Source& source, CliPrompts& prompts);
+// The archive a command uses: --archive-db, else archive.sqlite in the program folder.
+ArchiveLocation ArchiveLocationOf(const Invocation& inv);
 
 // archive import PATH...: data files and folders into the readings archive.
 int runArchiveImport(const Invocation& inv, CliPrompts& prompts);

@@ -139,6 +139,10 @@ constexpr CommandSet EveryCommand = ~CommandSet(0);
 template <typename... C>
 constexpr CommandSet only(C... commands) { return (bit(commands) | ...); }
 constexpr CommandSet Searches = only(Command::ArchiveList, Command::ArchiveReadings);
+constexpr CommandSet ArchiveCommandSet =
+    only(Command::ArchiveImport, Command::ArchiveList, Command::ArchiveReadings, Command::ArchiveExport,
+         Command::ArchiveRemove, Command::ArchiveJobAdd, Command::ArchiveJobAssign, Command::ArchiveJobList,
+         Command::ArchiveJobRemove, Command::ArchiveJobConditions);
 
 struct OptionInfo {
     const char* name;
@@ -292,6 +296,17 @@ constexpr OptionInfo Options[] = {
          if (!inv.when.isValid() || inv.when.timeSpec() != Qt::LocalTime)
              error = QStringLiteral("--date takes a local date and time as YYYY-MM-DDTHH:MM, or a date as "
                                     "YYYY-MM-DD, not '%1'").arg(v);
+     }},
+    {"--archive-db", nullptr, "URL",
+     ArchiveCommandSet | only(Command::Download, Command::Erase, Command::Report),
+     "the team archive on PostgreSQL, postgresql://user@host:port/database[?sslmode=MODE], instead of "
+     "archive.sqlite in the program folder; the password comes from PGPASSWORD or ~/.pgpass, never from the "
+     "address",
+     [](Invocation& inv, const QString& v, QString& error) {
+         QString why;
+         inv.archiveDb = ArchiveLocation::FromUrl(v, &why);
+         if (!inv.archiveDb)
+             error = QStringLiteral("--archive-db: %1").arg(why);
      }},
     {"--note", nullptr, "TEXT", only(Command::ArchiveJobConditions), "a note on the site conditions",
      [](Invocation& inv, const QString& v, QString&) { inv.note = v; }},

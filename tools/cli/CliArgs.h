@@ -70,6 +70,7 @@ struct Invocation {
     std::optional<double> humidity;     // emc, job conditions --rh, % relative humidity
     QDateTime when;                     // job conditions --date (invalid: now)
     QString note;                       // job conditions --note
+    std::optional<ArchiveLocation> archiveDb;  // --archive-db postgresql://...: the team archive
 
     bool toStandardOutput() const { return output == QLatin1String("-"); }
 };

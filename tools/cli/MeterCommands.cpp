@@ -114,14 +114,14 @@ int runDownload(const Invocation& inv, CliPrompts& prompts)
                           .arg(got.readings)
                           .arg(inv.output)
                           .arg(got.announced));
-    if (inv.archive) {
+    if (inv.archive || inv.archiveDb) {
         TArchive::Source source;
         source.kind = TArchive::Source::Download;
         source.port = PortMap::describe(s.link.PortNumber);
         source.completeness = complete ? QStringLiteral("complete")
                                        : QStringLiteral("%1 of %2 readings").arg(got.readings).arg(got.announced);
         source.when = QDateTime::currentDateTime();
-        if (!keepInArchive(s.host.Document(), source, prompts))
+        if (!keepInArchive(inv, s.host.Document(), source, prompts))
             return ExitFile;
     }
     return ExitOk;
@@ -152,7 +152,7 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
         }
         prompts.print(QStringLiteral("Backed up into %1; the KR has been told to erase its data.")
                           .arg(nativeName(erase.backupPath)));
-        if (inv.archive) {
+        if (inv.archive || inv.archiveDb) {
             TArchive::Source source;
             source.kind = TArchive::Source::Backup;
             source.path = nativeName(erase.backupPath);
@@ -169,7 +169,7 @@ int runErase(const Invocation& inv, CliPrompts& prompts)
                 prompts.print(fromCp1252(e.what()));
                 return ExitFile;
             }
-            if (!keepInArchive(held, source, prompts))
+            if (!keepInArchive(inv, held, source, prompts))
                 return ExitFile;
         }
         return ExitOk;

@@ -19,6 +19,7 @@
 #include "print/ReportSetup.h"
 #include "settings/Appglob.h"
 #include "settings/IniFile.h"
+#include "tools/cli/ArchiveCommands.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/Commands.h"
 
@@ -74,7 +75,7 @@ int runReport(const Invocation& inv, CliPrompts& prompts)
     TReportData data;
     if (inv.input.isEmpty()) {
         try {
-            TArchive archive(ArchivePathIn(home));
+            TArchive archive(ArchiveLocationOf(inv));
             data = ReportOfJob(archive, inv.filter.job);
         } catch (const ArchiveError& e) {
             prompts.print(QString::fromStdString(e.what()));

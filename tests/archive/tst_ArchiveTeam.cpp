@@ -1,0 +1,81 @@
+// The team archive on the tests' PostgreSQL server: several programs write
+// the same readings at once.
+#include <QDirIterator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+
+#include "archive/Archive.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/support/PgServer.h"
+
+using namespace kr;
+using test::CliResult;
+
+namespace {
+
+// Each download or file by its content, with the number of readings it holds.
+std::map<QString, int> heldBySource(const TArchive& archive)
+{
+    std::map<QString, int> held;
+    QSqlQuery q(QStringLiteral("SELECT s.kind || coalesce(s.hash, s.kept), (SELECT count(*) FROM readings WHERE "
+                               "source_id = s.id) + (SELECT count(*) FROM holdings WHERE source_id = s.id) FROM sources s"),
+                archive.Database());
+    while (q.next())
+        held[q.value(0).toString()] = q.value(1).toInt();
+    return held;
+}
+
+} // namespace
+
+class TestArchiveTeam : public QObject {
+    Q_OBJECT
+private slots:
+    // Eight imports of overlapping sets of files at once: every reading is
+    // stored once and every file linked to all it holds, as one import of
+    // them all into a file would have it.
+    void eightImportsAtOnceKeepEachReadingOnce()
+    {
+        QTemporaryDir data;
+        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
+        const CliResult made = test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
+                                                {"--out", data.path(), "--files", "60",
+                                                 "--catalogue", build + QStringLiteral("/tools/Factors.dat")});
+        QVERIFY2(made.status == 0, made.err.constData());
+        QStringList files;
+        for (QDirIterator it(data.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << it.next();
+        files.sort();
+        QVERIFY(files.size() > 60);  // the backups as well
+
+        QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_at_once"),
+                                 QStringLiteral("CREATE DATABASE team_at_once")}));
+        const ArchiveLocation team = test::pgLocation(QStringLiteral("team_at_once"));
+        { TArchive made(team); }  // the schema first, as an administrator would
+        QList<QStringList> imports;
+        QStringList all;
+        for (int k = 0; k < 8; ++k) {
+            QStringList args{"--archive-db", team.Url(), "archive", "import"};
+            for (qsizetype i = k * 6; i < k * 6 + 20; ++i)
+                args << files[i % files.size()];
+            all << args.mid(4);
+            imports << args;
+        }
+        const QList<CliResult> results = test::runCliTogether(imports, 180000);
+        for (const CliResult& r : results)
+            QVERIFY2(r.status == 0, r.err.constData());
+
+        QTemporaryDir one;
+        TArchive reference(ArchiveLocation::File(one.filePath(QStringLiteral("reference.sqlite"))));
+        all.removeDuplicates();
+        reference.Import(all);
+        TArchive shared(team);
+        QCOMPARE(shared.ReadingCount(), reference.ReadingCount());
+        QCOMPARE(shared.SourceCount(), reference.SourceCount());
+        QCOMPARE(heldBySource(shared), heldBySource(reference));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestArchiveTeam)
+#include "tst_ArchiveTeam.moc"
