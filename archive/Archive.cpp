@@ -500,7 +500,7 @@ TArchive::Kept TArchive::Keep(const TFile& doc, const Source& source)
         const bool isFile = source.kind != Source::Download;
         q.addBindValue(QLatin1String(kindName(source.kind)));
         q.addBindValue(source.path.isEmpty() ? QVariant() : QVariant(source.path));
-        q.addBindValue(isFile ? QVariant(qint64(source.content.size())) : QVariant());
+        q.addBindValue(isFile ? QVariant(source.size >= 0 ? source.size : qint64(source.content.size())) : QVariant());
         q.addBindValue(isFile ? QVariant(source.hash.isEmpty() ? ContentHash(source.content) : source.hash)
                               : QVariant());
         q.addBindValue(source.meter.isEmpty() ? QVariant() : QVariant(source.meter));

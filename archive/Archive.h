@@ -74,6 +74,7 @@ public:
         QString path;          // files and backups
         QByteArray content;    // a file's bytes, for its size and hash
         QString hash;          // ContentHash(content), when already known
+        qint64 size = -1;      // the file's size when its content is not at hand (a copy)
         QString meter;         // serial number, when known
         QString port;          // downloads
         QString completeness;  // downloads: "complete", or why not
@@ -172,6 +173,14 @@ public:
     // (an empty name: in no job). Returns how many meter files moved; throws
     // ArchiveError for an unknown job or source.
     int Assign(qint64 sourceId, int fileNo, const QString& jobName);
+    // Copies every download and file of this archive, with its jobs and site
+    // conditions, into `to` (a file into a server, or back). What `to`
+    // holds already is left: copying twice adds nothing.
+    struct Copied {
+        int sources = 0, already = 0;
+    };
+    Copied CopyInto(TArchive& to, const std::function<void(int done, int total)>& progress = {}) const;
+
     // Removes a job and its site conditions; its meter files stay, in no job.
     void RemoveJob(const QString& name);
     // The job of that name (case-blind), if there is one.

@@ -197,7 +197,7 @@ Where whereOf(const QSqlDatabase& db, const ArchiveFilter& f, const QString& hit
         QSqlQuery q = prepared(db, QStringLiteral("SELECT id FROM species WHERE name LIKE ? ESCAPE '\\'"), {like(f.species)});
         while (q.next())
             ids << q.value(0).toString();
-        w.add(ids.isEmpty() ? QStringLiteral("0")
+        w.add(ids.isEmpty() ? QStringLiteral("false")
                             : ids.size() == 1 ? QStringLiteral("r.species_id = ") + ids.front()
                                               : QStringLiteral("r.species_id IN (%1)").arg(ids.join(QLatin1Char(','))));
     }

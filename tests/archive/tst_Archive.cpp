@@ -461,6 +461,33 @@ private slots:
         QVERIFY(!QFile::exists(file + "-wal"));
     }
 
+    // A single user's file moves into the team's archive (here a second file
+    // or the server) and back, readings, jobs and conditions with it; a
+    // second copy adds nothing.
+    void copyMovesEverythingOnce()
+    {
+        TArchive single(ArchiveLocation::File(path("single.sqlite")));
+        const Site site(single);
+        single.AddConditions(QStringLiteral("Mill Road"), {0, QDateTime(QDate(2026, 3, 5), QTime(9, 0)), 21, 50, {}});
+        TArchive team(place(QStringLiteral("team")));
+        QCOMPARE(single.CopyInto(team).sources, 2);
+        const TArchive::Copied again = single.CopyInto(team);
+        QCOMPARE(again.sources, 0);
+        QCOMPARE(again.already, 2);
+        TArchive back(ArchiveLocation::File(path("back.sqlite")));
+        QCOMPARE(team.CopyInto(back).sources, 2);
+        for (const TArchive* a : {&team, &back}) {
+            QCOMPARE(a->ReadingCount(), single.ReadingCount());
+            QCOMPARE(a->SourceCount(), 2);
+            QCOMPARE(a->Jobs().size(), std::size_t(1));
+            QCOMPARE(a->Jobs()[0].readings, 3);
+            QCOMPARE(a->Conditions(QStringLiteral("Mill Road")).size(), std::size_t(1));
+            ArchiveFilter door;
+            door.text = QStringLiteral("door");
+            QCOMPARE(a->CountReadings(door), 1);
+        }
+    }
+
     // A new archive is made whole, and reopening it finds what was kept.
     void reopensWhatItKept()
     {

@@ -75,6 +75,42 @@ private slots:
         QCOMPARE(shared.SourceCount(), reference.SourceCount());
         QCOMPARE(heldBySource(shared), heldBySource(reference));
     }
+
+    // A single user's archive moves into the team's with one command, and
+    // the team's is searched with --archive-db as the file is without it.
+    void copyIntoTheTeamArchiveTwiceAddsNothing()
+    {
+        QTemporaryDir home, data;
+        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
+        QVERIFY(test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
+                                 {"--out", data.path(), "--files", "5", "--catalogue",
+                                  build + QStringLiteral("/tools/Factors.dat")})
+                    .status
+                == 0);
+        // Five files, and the backup kept of the first.
+        QCOMPARE(test::runCli({"--home", home.path(), "archive", "import", data.path()}).status, 0);
+        QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_copy"),
+                                 QStringLiteral("CREATE DATABASE team_copy")}));
+        const QString url = test::pgLocation(QStringLiteral("team_copy")).Url();
+        const QString file = home.filePath(QStringLiteral("archive.sqlite"));
+        const CliResult first = test::runCli({"archive", "copy", "--from", file, "--to", url});
+        QVERIFY2(first.status == 0, first.err.constData());
+        QCOMPARE(first.errText(), QStringLiteral("6 downloads and files: 6 copied, 0 already there.\n"));
+        QCOMPARE(test::runCli({"archive", "copy", "--from", file, "--to", url}).errText(),
+                 QStringLiteral("6 downloads and files: 0 copied, 6 already there.\n"));
+        const CliResult local = test::runCli({"--home", home.path(), "archive", "readings", "--mc", "10-12"});
+        const CliResult team = test::runCli({"--archive-db", url, "archive", "readings", "--mc", "10-12"});
+        QVERIFY2(team.status == 0, team.err.constData());
+        // The same readings, each under the id its own archive gave it.
+        auto withoutIds = [](const QByteArray& table) {
+            QList<QByteArray> lines = table.split('\n');
+            for (QByteArray& line : lines)
+                line = line.mid(6);
+            return lines;
+        };
+        QVERIFY(local.out.count('\n') > 100);
+        QCOMPARE(withoutIds(team.out), withoutIds(local.out));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestArchiveTeam)

@@ -548,4 +548,23 @@ int runArchiveJobConditions(const Invocation& inv, CliPrompts& prompts)
     });
 }
 
+int runArchiveCopy(const Invocation& inv, CliPrompts& prompts)
+{
+    try {
+        const TArchive from(*inv.copyFrom);
+        TArchive to(*inv.copyTo);
+        const TArchive::Copied copied = from.CopyInto(to);
+        const QLocale english(QLocale::English);
+        const int total = copied.sources + copied.already;
+        prompts.print(QStringLiteral("%1 %2: %3 copied, %4 already there.")
+                          .arg(english.toString(total),
+                               total == 1 ? QStringLiteral("download or file") : QStringLiteral("downloads and files"),
+                               english.toString(copied.sources), english.toString(copied.already)));
+        return ExitOk;
+    } catch (const ArchiveError& e) {
+        prompts.print(QString::fromStdString(e.what()));
+        return ExitFile;
+    }
+}
+
 } // namespace kr::cli

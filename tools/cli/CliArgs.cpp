@@ -33,6 +33,7 @@ constexpr CommandInfo LibraryCommands[] = {
 constexpr CommandInfo ArchiveCommands[] = {
     {Command::ArchiveImport, "import"}, {Command::ArchiveList, "list"},     {Command::ArchiveReadings, "readings"},
     {Command::ArchiveExport, "export"}, {Command::ArchiveRemove, "remove"}, {Command::ArchiveJob, "job"},
+    {Command::ArchiveCopy, "copy"},
 };
 // The sub-commands of "archive job".
 constexpr CommandInfo ArchiveJobCommands[] = {
@@ -48,7 +49,7 @@ struct CommandFamily {
 };
 constexpr CommandFamily Families[] = {
     {Command::Library, LibraryCommands, "get, put or show"},
-    {Command::Archive, ArchiveCommands, "import, list, readings, export, remove or job"},
+    {Command::Archive, ArchiveCommands, "import, list, readings, export, remove, job or copy"},
     {Command::ArchiveJob, ArchiveJobCommands, "add, assign, list, remove or conditions"},
 };
 
@@ -121,6 +122,18 @@ std::optional<QDate> isoDate(const QString& text)
     return date;
 }
 
+// A file, or a PostgreSQL address; nothing, with the reason in `error`, for a wrong address.
+std::optional<ArchiveLocation> archiveOption(const QString& option, const QString& value, QString& error)
+{
+    if (!value.startsWith(QLatin1String("postgres")))
+        return ArchiveLocation::File(value);
+    QString why;
+    std::optional<ArchiveLocation> location = ArchiveLocation::FromUrl(value, &why);
+    if (!location)
+        error = QStringLiteral("%1: %2").arg(option, why);
+    return location;
+}
+
 // An archive ID as `archive list` shows it: a whole number from 1.
 std::optional<qint64> sourceNumber(const QString& text)
 {
@@ -133,7 +146,7 @@ std::optional<qint64> sourceNumber(const QString& text)
 
 // The commands an option applies to, a bit each.
 using CommandSet = std::uint32_t;
-static_assert(unsigned(Command::Report) < 32, "one bit a command");
+static_assert(unsigned(Command::ArchiveCopy) < 32, "one bit a command");
 constexpr CommandSet bit(Command command) { return CommandSet(1) << unsigned(command); }
 constexpr CommandSet EveryCommand = ~CommandSet(0);
 template <typename... C>
@@ -308,17 +321,16 @@ constexpr OptionInfo Options[] = {
          if (!inv.archiveDb)
              error = QStringLiteral("--archive-db: %1").arg(why);
      }},
+    {"--from", nullptr, "ARCHIVE", only(Command::ArchiveCopy),
+     "the archive to copy from: a file (archive.sqlite) or postgresql://user@host:port/database",
+     [](Invocation& inv, const QString& v, QString& error) { inv.copyFrom = archiveOption(QStringLiteral("--from"), v, error); }},
     {"--note", nullptr, "TEXT", only(Command::ArchiveJobConditions), "a note on the site conditions",
      [](Invocation& inv, const QString& v, QString&) { inv.note = v; }},
-    {"--to", nullptr, "csv|json", only(Command::Convert), "the form to write",
-     [](Invocation& inv, const QString& v, QString& error) {
-         if (v == "csv")
-             inv.format = Format::Csv;
-         else if (v == "json")
-             inv.format = Format::Json;
-         else
-             error = QStringLiteral("--to takes csv or json, not '%1'").arg(v);
-     }},
+    // One option for two commands, told apart once the command is known.
+    {"--to", nullptr, "csv|json|ARCHIVE", only(Command::Convert, Command::ArchiveCopy),
+     "convert: the form to write; archive copy: the archive to copy into (a file, made when new, or "
+     "postgresql://user@host:port/database)",
+     [](Invocation& inv, const QString& v, QString&) { inv.to = v; }},
 };
 
 const OptionInfo* findOption(const QString& name)
@@ -508,9 +520,25 @@ private:
                 return;
             }
         }
+        if (inv.command == Command::Convert && !inv.to.isEmpty()) {
+            if (inv.to == "csv")
+                inv.format = Format::Csv;
+            else if (inv.to == "json")
+                inv.format = Format::Json;
+            else
+                error = QStringLiteral("--to takes csv or json, not '%1'").arg(inv.to);
+        }
+        if (inv.command == Command::ArchiveCopy && !inv.to.isEmpty())
+            inv.copyTo = archiveOption(QStringLiteral("--to"), inv.to, error);
+        if (!error.isEmpty())
+            return;
         const QString command = commandName(inv.command);
         if (const CommandFamily* family = familyOf(inv.command))
             error = QStringLiteral("%1 needs %2").arg(command, QLatin1String(family->choices));
+        else if (inv.command == Command::ArchiveCopy && (!inv.copyFrom || !inv.copyTo))
+            error = QStringLiteral("archive copy needs --from ARCHIVE and --to ARCHIVE");
+        else if (inv.command == Command::ArchiveCopy && *inv.copyFrom == *inv.copyTo)
+            error = QStringLiteral("archive copy needs two archives: --from and --to name the same one");
         else if (inv.command == Command::ArchiveImport && inv.inputs.isEmpty())
             error = QStringLiteral("archive import needs a file or folder");
         else if (takesArchiveArguments(inv.command) && inv.command != Command::ArchiveExport
@@ -870,6 +898,7 @@ QString usageText(Command command)
             "       kr-cli [--home DIR] archive export ID -o FILE.krx\n"
             "       kr-cli [--home DIR] archive remove ID --yes\n"
             "       kr-cli [--home DIR] archive job add|assign|list|remove|conditions ...\n"
+            "       kr-cli archive copy --from ARCHIVE --to ARCHIVE\n"
             "\n"
             "The readings archive, archive.sqlite in the program folder (beside kr.ini):\n"
             "every data file, backup and download kept in it, each reading once. An ID is\n"
@@ -968,6 +997,19 @@ QString usageText(Command command)
             "\n"
             "Exit status: 0 done; 1 wrong usage; 3 no such job, ID or meter file, or the\n"
             "archive could not be used; 4 not removed without --yes.\n");
+    case Command::ArchiveCopy:
+        return QStringLiteral(
+            "Usage: kr-cli archive copy --from ARCHIVE --to ARCHIVE\n"
+            "\n"
+            "Copies every download and file of one readings archive into another, with its\n"
+            "jobs, meter files' jobs and site conditions: a single user's archive.sqlite\n"
+            "into the team's archive on PostgreSQL (postgresql://user@host:port/database),\n"
+            "or back. What the other archive holds already is passed over, so copying\n"
+            "twice adds nothing. Ends with a line such as \"1,204 downloads and files: 1,180\n"
+            "copied, 24 already there.\" A password comes from PGPASSWORD or ~/.pgpass.\n"
+            "\n"
+            "Exit status: 0 done; 1 wrong usage; 3 an archive could not be used (what was\n"
+            "copied before stays copied; run it again to go on).\n");
     case Command::ArchiveImport:
         return QStringLiteral(
             "Usage: kr-cli [--home DIR] archive import PATH...\n"
@@ -1083,6 +1125,9 @@ QString usageText(Command command)
         "                            them, remove one\n"
         "  archive job conditions NAME [--temp T --rh H [--date WHEN] [--note TEXT]]\n"
         "                            add the site's air at a visit to a job, or list it\n"
+        "  archive copy --from ARCHIVE --to ARCHIVE\n"
+        "                            copy a single user's archive into the team's on\n"
+        "                            PostgreSQL, or back\n"
         "  report --job NAME -o OUT.pdf, report FILE.krx -o OUT.pdf\n"
         "                            the inspection report as a PDF file\n"
         "\n"

@@ -32,6 +32,7 @@ enum class Command {
     ArchiveJob,  // "archive job" before its sub-command: only its help
     ArchiveJobAdd, ArchiveJobAssign, ArchiveJobList, ArchiveJobRemove, ArchiveJobConditions,
     Report,
+    ArchiveCopy,
 };
 
 enum class Encoding { Utf8, Cp1252 };
@@ -71,6 +72,8 @@ struct Invocation {
     QDateTime when;                     // job conditions --date (invalid: now)
     QString note;                       // job conditions --note
     std::optional<ArchiveLocation> archiveDb;  // --archive-db postgresql://...: the team archive
+    std::optional<ArchiveLocation> copyFrom, copyTo;  // archive copy --from, --to
+    QString to;                         // --to as given: convert's form, or archive copy's archive
 
     bool toStandardOutput() const { return output == QLatin1String("-"); }
 };
