@@ -7,6 +7,7 @@
 #include <map>
 
 #include "archive/Archive.h"
+#include "core/Readings.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/support/PgServer.h"
 
@@ -110,6 +111,43 @@ private slots:
         };
         QVERIFY(local.out.count('\n') > 100);
         QCOMPARE(withoutIds(team.out), withoutIds(local.out));
+    }
+
+    // The shipped roles: an inspector keeps downloads and files and puts
+    // them in jobs; removing one takes an administrator.
+    void inspectorsKeepButOnlyAdministratorsRemove()
+    {
+        QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_roles"),
+                                 QStringLiteral("CREATE DATABASE team_roles"), QStringLiteral("DROP ROLE IF EXISTS ann"),
+                                 QStringLiteral("CREATE ROLE ann LOGIN")}));
+        { TArchive owner(test::pgLocation(QStringLiteral("team_roles"))); }
+        const CliResult roles = test::runProgram(
+            QStringLiteral("psql"), {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-v", "inspector=ann", "-f",
+                                     QStringLiteral(KR_ARCHIVE_SQL "/roles.sql"), "-d",
+                                     test::pgConnection().replace(QStringLiteral("dbname=postgres"),
+                                                                  QStringLiteral("dbname=team_roles"))});
+        QVERIFY2(roles.status == 0, roles.err.constData());
+
+        ArchiveLocation asAnn = test::pgLocation(QStringLiteral("team_roles"));
+        asAnn.user = QStringLiteral("ann");
+        TArchive ann(asAnn);
+        TKRFile doc;
+        doc.SetComment(1, "Subfloor");
+        doc.GetReading(1, 1).SetSpecies("Oak");
+        doc.GetReading(1, 1).SetSGApplies(1);
+        doc.GetReading(1, 1).SetSG(0.67L);
+        doc.GetReading(1, 1).SetMoisture(9.5L);
+        doc.GetReading(1, 1).SetDateTime(EncodeDate(2026, 3, 5));
+        const qint64 id = ann.Keep(doc, {}).sourceId;
+        ann.SaveJob({0, QStringLiteral("Mill Road"), {}, {}, {}, 0, 0});
+        QCOMPARE(ann.Assign(id, 0, QStringLiteral("Mill Road")), 1);
+        try {
+            ann.Remove(id);
+            QFAIL("an inspector removed a download");
+        } catch (const ArchiveError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("permission denied")), e.what());
+        }
+        QCOMPARE(ann.ReadingCount(), 1);
     }
 };
 
