@@ -1,6 +1,7 @@
 // The team archive on the tests' PostgreSQL server: several programs write
 // the same readings at once.
 #include <QDirIterator>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -148,6 +149,58 @@ private slots:
             QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("permission denied")), e.what());
         }
         QCOMPARE(ann.ReadingCount(), 1);
+    }
+
+    // The server stops in the middle of an import, as a crash would: the
+    // import says so, what it could not send waits in the queue, and once
+    // the server is back the queue brings the archive to what one import of
+    // every file would have made.
+    void serverStoppedMidImportLosesNothing()
+    {
+        QTemporaryDir home, data;
+        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
+        QVERIFY(test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
+                                 {"--out", data.path(), "--files", "200", "--catalogue",
+                                  build + QStringLiteral("/tools/Factors.dat")})
+                    .status
+                == 0);
+        QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_lost"),
+                                 QStringLiteral("CREATE DATABASE team_lost")}));
+        const ArchiveLocation team = test::pgLocation(QStringLiteral("team_lost"));
+        auto sources = [&] {
+            try {
+                return TArchive(team).SourceCount();
+            } catch (const ArchiveError&) {
+                return -1;
+            }
+        };
+        QCOMPARE(sources(), 0);
+
+        QProcess import;
+        import.setProcessEnvironment(test::cliEnvironment());
+        import.start(test::cliExecutable(),
+                     {"--home", home.path(), "--archive-db", team.Url(), "archive", "import", data.path()});
+        // Halted once the first batch is in.
+        QTRY_VERIFY_WITH_TIMEOUT(sources() > 0, 30000);
+        const QString server = QStringLiteral(KR_PG_SERVER);
+        const QString dir = qEnvironmentVariable("KR_TEST_PG_DIR");
+        QCOMPARE(test::runProgram(server, {"halt", dir}).status, 0);
+        QVERIFY(import.waitForFinished(60000));
+        const QString said = QString::fromUtf8(import.readAllStandardError());
+        QCOMPARE(import.exitCode(), 3);
+        QVERIFY2(said.contains(QStringLiteral("Nothing is lost")), qPrintable(said));
+        QVERIFY(QFile::exists(home.filePath(QStringLiteral("archive-queue.sqlite"))));
+        QCOMPARE(test::runProgram(server, {"resume", dir}).status, 0);
+
+        const CliResult sent = test::runCli({"--home", home.path(), "--archive-db", team.Url(), "archive", "send"});
+        QVERIFY2(sent.status == 0, sent.err.constData());
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("archive-queue.sqlite"))));
+        QTemporaryDir one;
+        TArchive reference(ArchiveLocation::File(one.filePath(QStringLiteral("reference.sqlite"))));
+        reference.Import({data.path()});
+        TArchive shared(team);
+        QCOMPARE(shared.ReadingCount(), reference.ReadingCount());
+        QCOMPARE(heldBySource(shared), heldBySource(reference));
     }
 };
 

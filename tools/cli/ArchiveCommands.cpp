@@ -1,5 +1,6 @@
 #include "tools/cli/ArchiveCommands.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -277,6 +278,33 @@ QString readingCount(int n) { return n == 1 ? QStringLiteral("1 reading") : QStr
 
 } // namespace
 
+namespace {
+
+// What could not reach the team archive waits here, beside kr.ini: an
+// archive file of its own, sent with `archive send`.
+QString queuePath() { return QFileInfo(IniFilePath()).absoluteDir().filePath(QStringLiteral("archive-queue.sqlite")); }
+
+// Said once when the team archive could not be written and what it missed
+// went into the queue instead; exit status 3 either way.
+int queued(const Invocation& inv, const QString& why, const std::function<void(TArchive&)>& keep, CliPrompts& prompts)
+{
+    try {
+        TArchive queue(ArchiveLocation::File(queuePath()));
+        keep(queue);
+    } catch (const ArchiveError& e) {
+        prompts.print(QStringLiteral("The team archive %1 could not be written (%2), nor the queue %3: %4")
+                          .arg(inv.archiveDb->Shown(), why, QDir::toNativeSeparators(queuePath()),
+                               QString::fromStdString(e.what())));
+        return ExitFile;
+    }
+    prompts.print(QStringLiteral("The team archive %1 could not be written (%2). Nothing is lost: it waits in %3 "
+                                 "and goes with kr-cli archive send.")
+                      .arg(inv.archiveDb->Shown(), why, QDir::toNativeSeparators(queuePath())));
+    return ExitFile;
+}
+
+} // namespace
+
 ArchiveLocation ArchiveLocationOf(const Invocation& inv)
 {
     return inv.archiveDb ? *inv.archiveDb : ArchiveLocation::File(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()));
@@ -290,20 +318,61 @@ bool keepInArchive(const Invocation& inv, const TFile& doc, const TArchive::Sour
         prompts.print(QStringLiteral("Kept in the archive: %1 readings, %2 of them new.").arg(kept.readings).arg(kept.added));
         return true;
     } catch (const ArchiveError& e) {
-        prompts.print(QString::fromStdString(e.what()));
+        if (!inv.archiveDb) {
+            prompts.print(QString::fromStdString(e.what()));
+            return false;
+        }
+        queued(inv, QString::fromStdString(e.what()).trimmed(), [&](TArchive& queue) { queue.Keep(doc, source); },
+               prompts);
         return false;
     }
 }
 
+
 int runArchiveImport(const Invocation& inv, CliPrompts& prompts)
 {
-    return withArchive(inv, prompts, [&](TArchive& archive) {
+    try {
+        TArchive archive(ArchiveLocationOf(inv));
         const TArchive::ImportSummary summary = archive.Import(inv.inputs);
         for (const QString& line : summary.unreadable)
             prompts.print(line);
         std::printf("%s\n", summary.Sentence().toUtf8().constData());
         return summary.unreadable.isEmpty() ? ExitOk : ExitFile;
-    });
+    } catch (const ArchiveError& e) {
+        if (!inv.archiveDb) {
+            prompts.print(QString::fromStdString(e.what()));
+            return ExitFile;
+        }
+        // The files imported before stay in the team archive; the queue takes
+        // them all again, and sending it passes over those already there.
+        return queued(inv, QString::fromStdString(e.what()).trimmed(),
+                      [&](TArchive& queue) { queue.Import(inv.inputs); }, prompts);
+    }
+}
+
+int runArchiveSend(const Invocation& inv, CliPrompts& prompts)
+{
+    if (!QFileInfo::exists(queuePath())) {
+        prompts.print(QStringLiteral("Nothing waits to be sent to the team archive."));
+        return ExitOk;
+    }
+    try {
+        TArchive::Copied copied;
+        {
+            const TArchive queue(ArchiveLocation::File(queuePath()));
+            TArchive team(*inv.archiveDb);
+            copied = queue.CopyInto(team);
+        }
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(queuePath() + suffix);
+        prompts.print(QStringLiteral("Sent to the team archive: %1 copied, %2 already there.")
+                          .arg(copied.sources)
+                          .arg(copied.already));
+        return ExitOk;
+    } catch (const ArchiveError& e) {
+        prompts.print(QStringLiteral("%1 The queue stays as it was.").arg(QString::fromStdString(e.what())));
+        return ExitFile;
+    }
 }
 
 int runArchiveReadings(const Invocation& inv, CliPrompts& prompts)

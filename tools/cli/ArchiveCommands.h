@@ -31,6 +31,8 @@ int runArchiveJobAdd(const Invocation& inv, CliPrompts& prompts);
 int runArchiveJobAssign(const Invocation& inv, CliPrompts& prompts);
 int runArchiveJobList(const Invocation& inv, CliPrompts& prompts);
 int runArchiveJobRemove(const Invocation& inv, CliPrompts& prompts);
+// archive send --archive-db URL: what waits in the queue, into the team archive.
+int runArchiveSend(const Invocation& inv, CliPrompts& prompts);
 // archive copy --from ARCHIVE --to ARCHIVE.
 int runArchiveCopy(const Invocation& inv, CliPrompts& prompts);
 // archive job conditions NAME [--temp T --rh H ...]: add the site's air, or list it.

@@ -33,7 +33,7 @@ constexpr CommandInfo LibraryCommands[] = {
 constexpr CommandInfo ArchiveCommands[] = {
     {Command::ArchiveImport, "import"}, {Command::ArchiveList, "list"},     {Command::ArchiveReadings, "readings"},
     {Command::ArchiveExport, "export"}, {Command::ArchiveRemove, "remove"}, {Command::ArchiveJob, "job"},
-    {Command::ArchiveCopy, "copy"},
+    {Command::ArchiveCopy, "copy"}, {Command::ArchiveSend, "send"},
 };
 // The sub-commands of "archive job".
 constexpr CommandInfo ArchiveJobCommands[] = {
@@ -49,7 +49,7 @@ struct CommandFamily {
 };
 constexpr CommandFamily Families[] = {
     {Command::Library, LibraryCommands, "get, put or show"},
-    {Command::Archive, ArchiveCommands, "import, list, readings, export, remove, job or copy"},
+    {Command::Archive, ArchiveCommands, "import, list, readings, export, remove, job, copy or send"},
     {Command::ArchiveJob, ArchiveJobCommands, "add, assign, list, remove or conditions"},
 };
 
@@ -146,7 +146,7 @@ std::optional<qint64> sourceNumber(const QString& text)
 
 // The commands an option applies to, a bit each.
 using CommandSet = std::uint32_t;
-static_assert(unsigned(Command::ArchiveCopy) < 32, "one bit a command");
+static_assert(unsigned(Command::ArchiveSend) < 32, "one bit a command");
 constexpr CommandSet bit(Command command) { return CommandSet(1) << unsigned(command); }
 constexpr CommandSet EveryCommand = ~CommandSet(0);
 template <typename... C>
@@ -155,7 +155,7 @@ constexpr CommandSet Searches = only(Command::ArchiveList, Command::ArchiveReadi
 constexpr CommandSet ArchiveCommandSet =
     only(Command::ArchiveImport, Command::ArchiveList, Command::ArchiveReadings, Command::ArchiveExport,
          Command::ArchiveRemove, Command::ArchiveJobAdd, Command::ArchiveJobAssign, Command::ArchiveJobList,
-         Command::ArchiveJobRemove, Command::ArchiveJobConditions);
+         Command::ArchiveJobRemove, Command::ArchiveJobConditions, Command::ArchiveSend);
 
 struct OptionInfo {
     const char* name;
@@ -535,6 +535,8 @@ private:
         const QString command = commandName(inv.command);
         if (const CommandFamily* family = familyOf(inv.command))
             error = QStringLiteral("%1 needs %2").arg(command, QLatin1String(family->choices));
+        else if (inv.command == Command::ArchiveSend && !inv.archiveDb)
+            error = QStringLiteral("archive send needs --archive-db URL: the team archive to send the queue to");
         else if (inv.command == Command::ArchiveCopy && (!inv.copyFrom || !inv.copyTo))
             error = QStringLiteral("archive copy needs --from ARCHIVE and --to ARCHIVE");
         else if (inv.command == Command::ArchiveCopy && *inv.copyFrom == *inv.copyTo)
@@ -997,6 +999,18 @@ QString usageText(Command command)
             "\n"
             "Exit status: 0 done; 1 wrong usage; 3 no such job, ID or meter file, or the\n"
             "archive could not be used; 4 not removed without --yes.\n");
+    case Command::ArchiveSend:
+        return QStringLiteral(
+            "Usage: kr-cli [--home DIR] --archive-db URL archive send\n"
+            "\n"
+            "When the team archive (--archive-db) cannot be written, a download, an erase\n"
+            "backup or an import waits in archive-queue.sqlite in the program folder, and\n"
+            "the command says so (exit status 3): nothing is lost. send copies what waits\n"
+            "into the team archive, passing over what it holds already, then empties the\n"
+            "queue. The window program sends the queue itself when it starts.\n"
+            "\n"
+            "Exit status: 0 sent, or nothing waited; 1 wrong usage; 3 the team archive\n"
+            "still cannot be written (the queue stays as it was).\n");
     case Command::ArchiveCopy:
         return QStringLiteral(
             "Usage: kr-cli archive copy --from ARCHIVE --to ARCHIVE\n"
@@ -1128,6 +1142,8 @@ QString usageText(Command command)
         "  archive copy --from ARCHIVE --to ARCHIVE\n"
         "                            copy a single user's archive into the team's on\n"
         "                            PostgreSQL, or back\n"
+        "  --archive-db URL archive send\n"
+        "                            send what waited while the team archive was away\n"
         "  report --job NAME -o OUT.pdf, report FILE.krx -o OUT.pdf\n"
         "                            the inspection report as a PDF file\n"
         "\n"

@@ -32,7 +32,7 @@ enum class Command {
     ArchiveJob,  // "archive job" before its sub-command: only its help
     ArchiveJobAdd, ArchiveJobAssign, ArchiveJobList, ArchiveJobRemove, ArchiveJobConditions,
     Report,
-    ArchiveCopy,
+    ArchiveCopy, ArchiveSend,
 };
 
 enum class Encoding { Utf8, Cp1252 };

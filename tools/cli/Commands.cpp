@@ -221,6 +221,7 @@ int runCommand(const Invocation& inv, CliPrompts& prompts)
     case Command::ArchiveJobConditions: return runArchiveJobConditions(inv, prompts);
     case Command::Report: return runReport(inv, prompts);
     case Command::ArchiveCopy: return runArchiveCopy(inv, prompts);
+    case Command::ArchiveSend: return runArchiveSend(inv, prompts);
     case Command::Library:
     case Command::Archive:
     case Command::ArchiveJob:
