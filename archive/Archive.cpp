@@ -784,8 +784,13 @@ void TArchive::keepBatch(std::vector<ParsedFile>& batch, ImportSummary& summary,
             indexTextsOf(q, unindexed.join(QLatin1Char(',')));
             unindexed.clear();
         }
-        if (!db.commit())
-            fail(db.lastError());
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            const QString text = QStringLiteral("The readings could not be kept in the archive: %1").arg(error.text());
+            if (error.nativeErrorCode() == QLatin1String("40P01") || error.nativeErrorCode() == QLatin1String("40001"))
+                throw ArchiveConflict(text.toStdString());
+            throw ArchiveError(text.toStdString());
+        }
     } catch (const ArchiveError&) {
         inBatch = false;
         unindexed.clear();
