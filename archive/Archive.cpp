@@ -182,12 +182,13 @@ const char* const SameReading = "r.taken = s.taken AND r.file_no = s.file_no AND
                                 "r.temperature = s.temperature";
 
 // A deadlock the server broke, or a serialization failure: worth doing again.
-[[noreturn]] void fail(const QSqlError& error)
+[[noreturn]] void fail(const QSqlError& error, const QString& before = {})
 {
+    const std::string text = (before + error.text()).toStdString();
     const QString code = error.nativeErrorCode();
     if (code == QLatin1String("40P01") || code == QLatin1String("40001"))
-        throw ArchiveConflict(error.text().toStdString());
-    throw ArchiveError(error.text().toStdString());
+        throw ArchiveConflict(text);
+    throw ArchiveError(text);
 }
 
 void run(QSqlQuery& q, const QString& sql)
@@ -784,13 +785,8 @@ void TArchive::keepBatch(std::vector<ParsedFile>& batch, ImportSummary& summary,
             indexTextsOf(q, unindexed.join(QLatin1Char(',')));
             unindexed.clear();
         }
-        if (!db.commit()) {
-            const QSqlError error = db.lastError();
-            const QString text = QStringLiteral("The readings could not be kept in the archive: %1").arg(error.text());
-            if (error.nativeErrorCode() == QLatin1String("40P01") || error.nativeErrorCode() == QLatin1String("40001"))
-                throw ArchiveConflict(text.toStdString());
-            throw ArchiveError(text.toStdString());
-        }
+        if (!db.commit())
+            fail(db.lastError(), QStringLiteral("The readings could not be kept in the archive: "));
     } catch (const ArchiveError&) {
         inBatch = false;
         unindexed.clear();
