@@ -29,6 +29,18 @@ std::map<QString, int> heldBySource(const TArchive& archive)
     return held;
 }
 
+// `count` data files of kr-archive-gen (and a backup of every 25th) in `dir`.
+bool generated(const QString& dir, int count)
+{
+    const QString build = qEnvironmentVariable("KR_BUILD_DIR");
+    const CliResult made = test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
+                                            {"--out", dir, "--files", QString::number(count), "--catalogue",
+                                             build + QStringLiteral("/tools/Factors.dat")});
+    if (made.status != 0)
+        qWarning("kr-archive-gen: %s", made.err.constData());
+    return made.status == 0;
+}
+
 } // namespace
 
 class TestArchiveTeam : public QObject {
@@ -40,11 +52,7 @@ private slots:
     void eightImportsAtOnceKeepEachReadingOnce()
     {
         QTemporaryDir data;
-        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
-        const CliResult made = test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
-                                                {"--out", data.path(), "--files", "60",
-                                                 "--catalogue", build + QStringLiteral("/tools/Factors.dat")});
-        QVERIFY2(made.status == 0, made.err.constData());
+        QVERIFY(generated(data.path(), 60));
         QStringList files;
         for (QDirIterator it(data.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
             files << it.next();
@@ -83,12 +91,7 @@ private slots:
     void copyIntoTheTeamArchiveTwiceAddsNothing()
     {
         QTemporaryDir home, data;
-        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
-        QVERIFY(test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
-                                 {"--out", data.path(), "--files", "5", "--catalogue",
-                                  build + QStringLiteral("/tools/Factors.dat")})
-                    .status
-                == 0);
+        QVERIFY(generated(data.path(), 5));
         // Five files, and the backup kept of the first.
         QCOMPARE(test::runCli({"--home", home.path(), "archive", "import", data.path()}).status, 0);
         QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_copy"),
@@ -158,12 +161,7 @@ private slots:
     void serverStoppedMidImportLosesNothing()
     {
         QTemporaryDir home, data;
-        const QString build = qEnvironmentVariable("KR_BUILD_DIR");
-        QVERIFY(test::runProgram(build + QStringLiteral("/tools/kr-archive-gen"),
-                                 {"--out", data.path(), "--files", "200", "--catalogue",
-                                  build + QStringLiteral("/tools/Factors.dat")})
-                    .status
-                == 0);
+        QVERIFY(generated(data.path(), 200));
         QVERIFY(test::pgCommand({QStringLiteral("DROP DATABASE IF EXISTS team_lost"),
                                  QStringLiteral("CREATE DATABASE team_lost")}));
         const ArchiveLocation team = test::pgLocation(QStringLiteral("team_lost"));
