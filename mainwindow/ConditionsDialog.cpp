@@ -87,7 +87,10 @@ TfmConditions::TfmConditions(QString path, QString jobName, bool celsiusScale, Q
     air->addWidget(edTemp);
     air->addWidget(edRh);
     air->addWidget(lbEmc, 1);
-    form->addRow(QStringLiteral("&Air:"), air);
+    // A row of several fields takes its shortcut to the first of them.
+    auto* airLabel = new QLabel(QStringLiteral("&Air:"), this);
+    airLabel->setBuddy(edTemp);
+    form->addRow(airLabel, air);
     form->addRow(QStringLiteral("N&ote:"), edNote);
     auto* addRow = new QHBoxLayout;
     addRow->addStretch();
