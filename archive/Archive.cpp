@@ -18,7 +18,7 @@
 #include <memory>
 #include <set>
 
-#include "archive/ArchiveLocation.h"
+#include "settings/ArchiveLocation.h"
 #include "core/Errors.h"
 #include "core/Mtlutils.h"
 #include "core/Readings.h"
@@ -242,8 +242,6 @@ QString TArchive::ContentHash(const QByteArray& content)
     return QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
 
-QString ArchivePathIn(const QString& folder) { return folder + QLatin1Char('/') + QLatin1String(TArchive::FileName); }
-
 QString TArchive::ImportSummary::Sentence() const
 {
     const QLocale english(QLocale::English);
@@ -268,7 +266,7 @@ TArchive::TArchive(const ArchiveLocation& where)
         db.setDatabaseName(where.database);
         db.setUserName(where.user);
         // Empty: libpq reads PGPASSWORD or ~/.pgpass itself.
-        db.setPassword(where.password);
+        db.setPassword(PasswordForRun(where));
         // A server that does not answer is told within seconds, not after
         // the system's TCP time-out.
         QString options = QStringLiteral("connect_timeout=10");
@@ -291,16 +289,22 @@ TArchive::TArchive(const ArchiveLocation& where)
         // A locked archive waits a moment for the other program, then says so.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
     }
-    auto fail = [&](const QString& why) {
+    auto fail = [&](const QString& why, bool password = false) {
         const QString text = QStringLiteral("The archive %1 cannot be used: %2").arg(shown, why);
         // No destructor runs for a constructor that throws.
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connection);
+        if (password)
+            throw ArchivePasswordNeeded(text.toStdString());
         throw ArchiveError(text.toStdString());
     };
-    if (!db.open())
-        fail(db.lastError().text().trimmed());
+    if (!db.open()) {
+        const QString why = db.lastError().text().trimmed();
+        // libpq's words, which its servers send untranslated to a client.
+        fail(why, pg && (why.contains(QLatin1String("no password supplied"))
+                         || why.contains(QLatin1String("password authentication failed"))));
+    }
     QSqlQuery q(db);
     const QString tables = pg ? QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()")
                               : QStringLiteral("SELECT count(*) FROM sqlite_schema");
@@ -802,6 +806,22 @@ int TArchive::ReadingCount() const
 {
     QSqlQuery q(QStringLiteral("SELECT count(*) FROM readings"), db);
     return q.next() ? q.value(0).toInt() : 0;
+}
+
+QString TArchive::Describe() const
+{
+    QSqlQuery q(db);
+    QString engine;
+    if (pg && q.exec(QStringLiteral("SHOW server_version")) && q.next())
+        engine = QStringLiteral("PostgreSQL ") + q.value(0).toString().section(QLatin1Char(' '), 0, 0);
+    else if (!pg && q.exec(QStringLiteral("SELECT sqlite_version()")) && q.next())
+        engine = QStringLiteral("SQLite ") + q.value(0).toString();
+    const int layout = q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next() ? q.value(0).toInt() : 0;
+    const int readings = ReadingCount();
+    return QStringLiteral("%1, archive layout %2, %3 %4.")
+        .arg(engine)
+        .arg(layout)
+        .arg(QLocale(QLocale::English).toString(readings), readings == 1 ? QStringLiteral("reading") : QStringLiteral("readings"));
 }
 
 int TArchive::SourceCount() const

@@ -14,7 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "archive/ArchiveLocation.h"
+#include "archive/ArchiveCursor.h"
+#include "settings/ArchiveLocation.h"
 
 namespace kr {
 
@@ -36,6 +37,13 @@ public:
 // the same time, could go on (a deadlock it broke): the same work, done
 // again, succeeds.
 class ArchiveConflict : public ArchiveError {
+public:
+    using ArchiveError::ArchiveError;
+};
+
+// The server wants a password that neither PGPASSWORD nor ~/.pgpass gave,
+// or refused the one given: asking the user may open it.
+class ArchivePasswordNeeded : public ArchiveError {
 public:
     using ArchiveError::ArchiveError;
 };
@@ -65,7 +73,7 @@ bool ParseMoistureRange(const QString& text, std::optional<double>& low, std::op
 class TArchive {
 public:
     static constexpr int SchemaVersion = 4;
-    static constexpr const char* FileName = "archive.sqlite";
+    static constexpr const char* FileName = ArchiveFileName;
 
     // What brought a set of readings in.
     struct Source {
@@ -121,6 +129,10 @@ public:
 
     int ReadingCount() const;
     int SourceCount() const;
+    // What a connection test says: the database and its version, the
+    // archive's layout and its readings ("PostgreSQL 15.10, archive layout
+    // 4, 1,204 readings.").
+    QString Describe() const;
 
     // Columns of Readings(), in this order.
     enum ReadingColumn {
@@ -128,9 +140,9 @@ public:
         RTemperature, RSourceId, RMeter, RComment, RJob, RNote, ReadingColumns
     };
     // The readings the filter finds, newest first, each once (with the
-    // earliest source that held it). The query is live: rows are fetched as
-    // they are read, so a window can show millions without holding them.
-    QSqlQuery Readings(const ArchiveFilter& filter) const;
+    // earliest source that held it). The rows are fetched as they are read,
+    // so a window can show millions without holding them.
+    ArchiveCursor Readings(const ArchiveFilter& filter) const;
     qint64 CountReadings(const ArchiveFilter& filter) const;
 
     // Columns of Sources(), in this order.
@@ -139,7 +151,7 @@ public:
         SComments /* the meter files' comments, "; " between */, SJobs /* "; " between */, SKept, SourceColumns
     };
     // The downloads and files holding any reading the filter finds, newest first.
-    QSqlQuery Sources(const ArchiveFilter& filter) const;
+    ArchiveCursor Sources(const ArchiveFilter& filter) const;
 
     // Figures for "at a glance": per species, then all wood together, of the
     // readings the filter finds. Zeros and unread readings are counted apart.
@@ -226,6 +238,8 @@ private:
     void keepBatch(std::vector<ParsedFile>& batch, ImportSummary& summary, int total,
                    const std::function<void(int, int)>& progress, const std::atomic_bool* stop);
     static constexpr int ConflictAttempts = 10;
+    // Rows a server sends of a search at once.
+    static constexpr int ServerPageRows = 1000;
     int keepAttempts = 0;
     std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;
@@ -242,8 +256,5 @@ private:
     QSqlDatabase db;
     QString connection;
 };
-
-// Where the archive lives: beside kr.ini, in `folder`.
-QString ArchivePathIn(const QString& folder);
 
 } // namespace kr

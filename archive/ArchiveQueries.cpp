@@ -257,12 +257,16 @@ QString TArchive::textHits(const QString& text) const
     return QStringLiteral("text_hits");
 }
 
-QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
+ArchiveCursor TArchive::Readings(const ArchiveFilter& filter) const
 {
     const Where w = whereOf(db, filter, textHits(filter.text));
-    return prepared(
-        db,
-        w.With() + QStringLiteral(
+    // On a server a page of ids at a time, each page after the last row read.
+    auto statement = [this, &w](bool after) {
+        QString where = w.Sql();
+        if (after)
+            where += (where.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
+                + QStringLiteral("(r.taken, r.id) < ((SELECT taken FROM readings WHERE id = ?), ?)");
+        return w.With() + QStringLiteral(
             "SELECT r.id, %2, r.file_no, r.slot, sp.name, "
             "CASE WHEN r.sg = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.sg / 100.0 END, "
             "CASE WHEN r.moisture = " KR_ARCHIVE_NO_VALUE " THEN NULL ELSE r.moisture / 100.0 END, r.temperature, r.source_id, s.meter, "
@@ -273,17 +277,26 @@ QSqlQuery TArchive::Readings(const ArchiveFilter& filter) const
             "(SELECT n.note FROM notes n WHERE n.reading_id = r.id ORDER BY n.source_id DESC LIMIT 1) "
             // The ids are put in order first, the columns then read for the
             // rows fetched only: a wide search sorts numbers, not texts.
-            "FROM (SELECT r.id FROM readings r%1 ORDER BY r.taken DESC, r.id DESC LIMIT -1) o "
+            "FROM (SELECT r.id FROM readings r%1 ORDER BY r.taken DESC, r.id DESC LIMIT %4) o "
             "CROSS JOIN readings r ON r.id = o.id JOIN species sp ON sp.id = r.species_id "
             "JOIN sources s ON s.id = r.source_id "
             "LEFT JOIN meter_files m ON m.source_id = r.source_id AND m.file_no = r.file_no%3")
-            .arg(w.Sql(),
+            .arg(where,
                  // The colons as \072: Qt would take ":MI" for a named placeholder.
                  pg ? QStringLiteral("to_char(to_timestamp(r.taken) AT TIME ZONE 'UTC', E'YYYY-MM-DD\"T\"HH24\\072MI\\072SS')")
                     : QStringLiteral("strftime('%Y-%m-%dT%H:%M:%S', r.taken, 'unixepoch')"),
                  // SQLite keeps the order of the sorted ids; a server's plan need not.
-                 pg ? QStringLiteral(" ORDER BY r.taken DESC, r.id DESC") : QString()),
-        w.fileValues + w.values);
+                 pg ? QStringLiteral(" ORDER BY r.taken DESC, r.id DESC") : QString(),
+                 pg ? QString::number(ServerPageRows) : QStringLiteral("-1"));
+    };
+    const QVariantList values = w.fileValues + w.values;
+    if (!pg)
+        return ArchiveCursor(prepared(db, statement(false), values));
+    return ArchiveCursor(
+        [this, first = statement(false), after = statement(true), values](qint64 id) {
+            return id == 0 ? prepared(db, first, values) : prepared(db, after, values + QVariantList{id, id});
+        },
+        ServerPageRows);
 }
 
 qint64 TArchive::CountReadings(const ArchiveFilter& filter) const
@@ -294,7 +307,7 @@ qint64 TArchive::CountReadings(const ArchiveFilter& filter) const
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
-QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
+ArchiveCursor TArchive::Sources(const ArchiveFilter& filter) const
 {
     QString where, with;
     QVariantList values;
@@ -314,17 +327,28 @@ QSqlQuery TArchive::Sources(const ArchiveFilter& filter) const
         values = w.fileValues + w.values + w.values;
         with = w.With();
     }
-    return prepared(
-        db,
-        with + QStringLiteral("SELECT s.id, s.kind, s.happened, s.meter, s.port, s.completeness, s.path, "
+    auto statement = [&](bool after) {
+        QString condition = where;
+        if (after)
+            condition += (condition.isEmpty() ? QStringLiteral(" WHERE ") : QStringLiteral(" AND "))
+                + QStringLiteral("(coalesce(s.happened, s.kept), s.id) < ((SELECT coalesce(happened, kept) FROM sources "
+                                 "WHERE id = ?), ?)");
+        return with + QStringLiteral("SELECT s.id, s.kind, s.happened, s.meter, s.port, s.completeness, s.path, "
                        "(SELECT count(*) FROM readings WHERE source_id = s.id) + "
                        "(SELECT count(*) FROM holdings WHERE source_id = s.id), "
                        "(SELECT group_concat(comment, '; ') FROM meter_files WHERE source_id = s.id AND comment <> ''), "
                        "(SELECT group_concat(name, '; ') FROM jobs WHERE id IN (SELECT job_id FROM meter_files WHERE "
                        "source_id = s.id)), s.kept "
-                       "FROM sources s%1 ORDER BY coalesce(s.happened, s.kept) DESC, s.id DESC")
-            .arg(where),
-        values);
+                       "FROM sources s%1 ORDER BY coalesce(s.happened, s.kept) DESC, s.id DESC%2")
+            .arg(condition, pg ? QStringLiteral(" LIMIT %1").arg(ServerPageRows) : QString());
+    };
+    if (!pg)
+        return ArchiveCursor(prepared(db, statement(false), values));
+    return ArchiveCursor(
+        [this, first = statement(false), after = statement(true), values](qint64 id) {
+            return id == 0 ? prepared(db, first, values) : prepared(db, after, values + QVariantList{id, id});
+        },
+        ServerPageRows);
 }
 
 std::vector<TArchive::Figures> TArchive::Statistics(const ArchiveFilter& filter, double rangeLow, double rangeHigh) const

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "archive/ArchiveQueue.h"
 #include "core/Readings.h"
 #include "platform/Prompts.h"
 #include "platform/Text.h"
@@ -16,8 +17,13 @@ QString ArchiveFailureText(const QString& why)
     return why + QStringLiteral("\r\nThe program goes on without the archive for this run.");
 }
 
-TArchiveKeeper::TArchiveKeeper(QString archivePath, std::function<bool()> isEnabled)
-    : path(std::move(archivePath)), enabled(std::move(isEnabled))
+TArchiveKeeper::TArchiveKeeper(std::function<ArchiveLocation()> location, std::function<bool()> isEnabled)
+    : where(std::move(location)), enabled(std::move(isEnabled))
+{
+}
+
+TArchiveKeeper::TArchiveKeeper(const QString& archivePath, std::function<bool()> isEnabled)
+    : TArchiveKeeper([at = ArchiveLocation::File(archivePath)] { return at; }, std::move(isEnabled))
 {
 }
 
@@ -62,7 +68,7 @@ void TArchiveKeeper::KeepDownload(const TFile& doc, const TDownloadOutcome& outc
 
 void TArchiveKeeper::KeepFile(const TFile& doc, const QString& filePath)
 {
-    if (gaveUp || !enabled())
+    if (!enabled())
         return;
     QFile file(filePath);
     // Gone or unreadable since: there are no bytes to name it by.
@@ -73,7 +79,7 @@ void TArchiveKeeper::KeepFile(const TFile& doc, const QString& filePath)
 
 void TArchiveKeeper::KeepBackup(const QString& backupPath, const QString& meter, const QString& port)
 {
-    if (gaveUp || !enabled())
+    if (!enabled())
         return;
     // The backup as it lies on disk, not the document it was written from.
     TKRFile written;
@@ -87,7 +93,7 @@ void TArchiveKeeper::KeepBackup(const QString& backupPath, const QString& meter,
         content = file.readAll();
         written.LoadFromFile(toNativePath(backupPath));
     } catch (const std::exception& e) {
-        giveUp(QString::fromStdString(e.what()));
+        showMessage(MsgKind::Warning, QString::fromStdString(e.what()));
         return;
     }
     TArchive::Source source = FileSource(backupPath, content);
@@ -98,27 +104,129 @@ void TArchiveKeeper::KeepBackup(const QString& backupPath, const QString& meter,
 
 void TArchiveKeeper::keep(const TFile& doc, const TArchive::Source& source)
 {
-    if (gaveUp || !enabled())
+    if (!enabled())
         return;
+    const ArchiveLocation at = where();
+    if (archive && archive->Location() != at)
+        archive.reset();
+    if (GaveUp()) {
+        if (at.engine == ArchiveLocation::PostgreSQL)
+            queue(doc, source);
+        return;
+    }
+    gaveUp = false;
     try {
         if (!archive)
-            archive = std::make_unique<TArchive>(path);
+            archive = OpenArchiveAsking(at);
         archive->Keep(doc, source);
     } catch (const ArchiveError& e) {
-        giveUp(QString::fromStdString(e.what()));
+        giveUp(at, QString::fromStdString(e.what()));
+        if (at.engine == ArchiveLocation::PostgreSQL)
+            queue(doc, source);
     }
 }
 
-void TArchiveKeeper::giveUp(const QString& why)
+void TArchiveKeeper::queue(const TFile& doc, const TArchive::Source& source)
 {
-    gaveUp = true;
-    archive.reset();
-    showMessage(MsgKind::Warning, ArchiveFailureText(why));
+    try {
+        KeepInQueue([&](TArchive& q) { q.Keep(doc, source); });
+    } catch (const ArchiveError& e) {
+        showMessage(MsgKind::Warning, QStringLiteral("%1\r\nThe queue %2 could not be written either: %3")
+                                          .arg(failedAt.Shown(), QDir::toNativeSeparators(ArchiveQueuePath()),
+                                               QString::fromStdString(e.what())));
+    }
 }
 
-TArchiveImport::TArchiveImport(QString archive, QStringList chosen, QObject* parent)
-    : QObject(parent), archivePath(std::move(archive)), paths(std::move(chosen))
+void TArchiveKeeper::giveUp(const ArchiveLocation& at, const QString& why)
 {
+    gaveUp = true;
+    failedAt = at;
+    archive.reset();
+    if (at.engine == ArchiveLocation::SQLite) {
+        showMessage(MsgKind::Warning, ArchiveFailureText(why));
+        return;
+    }
+    showMessage(MsgKind::Warning,
+                QStringLiteral("%1\r\nNothing is lost: for the rest of this run what comes in waits in %2, and is "
+                               "sent to the team archive at the next start, or with File > Send waiting readings.")
+                    .arg(why, QDir::toNativeSeparators(ArchiveQueuePath())));
+}
+
+std::unique_ptr<TArchive> OpenArchiveAsking(const ArchiveLocation& at)
+{
+    for (;;) {
+        try {
+            return std::make_unique<TArchive>(at);
+        } catch (const ArchivePasswordNeeded& e) {
+            const std::optional<QString> typed = prompts().password(
+                QStringLiteral("Team archive"),
+                QStringLiteral("%1\n\nThe password of %2 (kept until the program closes, never written):")
+                    .arg(QString::fromStdString(e.what()), at.user.isEmpty() ? at.Shown() : at.user));
+            if (!typed)
+                throw;
+            KeepPasswordForRun(at, *typed);
+        }
+    }
+}
+
+QString DescribeArchive(const ArchiveLocation& at)
+{
+    try {
+        return QStringLiteral("Found %1").arg(OpenArchiveAsking(at)->Describe());
+    } catch (const ArchiveError& e) {
+        return QString::fromStdString(e.what());
+    }
+}
+
+TArchiveSend::TArchiveSend(ArchiveLocation to, QObject* parent) : QObject(parent), team(std::move(to))
+{
+    // The thread must not read the run's passwords while this one may add one.
+    team.password = PasswordForRun(team);
+}
+
+TArchiveSend::~TArchiveSend()
+{
+    if (thread)
+        thread->wait();
+}
+
+void TArchiveSend::Start()
+{
+    if (thread)
+        return;
+    try {
+        taken = TakeArchiveQueue();
+    } catch (const ArchiveError& e) {
+        error = QString::fromStdString(e.what());
+    }
+    thread.reset(QThread::create([this] {
+        if (taken.isEmpty())
+            return;
+        try {
+            TArchive archive(team);
+            copied = SendTakenQueue(taken, archive);
+        } catch (const ArchiveError& e) {
+            error = QString::fromStdString(e.what());
+        }
+    }));
+    connect(thread.get(), &QThread::finished, this, &TArchiveSend::Finished);
+    thread->start();
+}
+
+QString TArchiveSend::Sentence() const
+{
+    if (!error.isEmpty())
+        return QStringLiteral("%1\r\nWhat waits to be sent stays in %2.").arg(error, QDir::toNativeSeparators(ArchiveQueuePath()));
+    return QStringLiteral("Sent to the team archive %1: %2 downloads or files, %3 of them there already.")
+        .arg(team.Shown())
+        .arg(copied.sources + copied.already)
+        .arg(copied.already);
+}
+
+TArchiveImport::TArchiveImport(ArchiveLocation archive, QStringList chosen, QObject* parent)
+    : QObject(parent), archiveAt(std::move(archive)), paths(std::move(chosen))
+{
+    archiveAt.password = PasswordForRun(archiveAt);
 }
 
 TArchiveImport::~TArchiveImport()
@@ -141,12 +249,24 @@ void TArchiveImport::Start()
 void TArchiveImport::run()
 {
     try {
-        TArchive archive(archivePath);
+        TArchive archive(archiveAt);
         summary = archive.Import(
             paths, [this](int done, int total) { emit Progress(done, total); }, &cancelled);
         stopped = summary.stopped;
     } catch (const ArchiveError& e) {
         error = QString::fromStdString(e.what());
+        if (archiveAt.engine != ArchiveLocation::PostgreSQL || cancelled)
+            return;
+        // The files imported before the failure are passed over when the
+        // queue is sent.
+        try {
+            KeepInQueue([this](TArchive& queue) { summary = queue.Import(paths, {}, &cancelled); });
+            error += QStringLiteral("\r\nNothing is lost: the files wait in %1, to be sent to the team archive at the "
+                                    "next start, or with File > Send waiting readings.")
+                         .arg(QDir::toNativeSeparators(ArchiveQueuePath()));
+        } catch (const ArchiveError& queueError) {
+            error += QStringLiteral("\r\nThe queue could not be written either: ") + QString::fromStdString(queueError.what());
+        }
     }
 }
 

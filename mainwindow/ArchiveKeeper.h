@@ -18,11 +18,15 @@ class TFile;
 // erase backups) in the readings archive, when the user's switch says so.
 // The archive is opened at its first use. When it cannot be used, or a keep
 // fails, the user is told once and the rest of the run goes on without it;
-// the document, its file and the exchange's outcome are never touched.
+// the document, its file and the exchange's outcome are never touched. A
+// team archive that fails does not lose what it missed: that goes into the
+// queue beside kr.ini for the rest of the run, to be sent later.
 class TArchiveKeeper {
 public:
-    // `enabled` is asked at every keep: the setup dialog may turn it off and on.
-    TArchiveKeeper(QString archivePath, std::function<bool()> enabled);
+    // Both are asked at every keep: the setup dialog may change them.
+    TArchiveKeeper(std::function<ArchiveLocation()> where, std::function<bool()> enabled);
+    // An archive file's keeper.
+    TArchiveKeeper(const QString& archivePath, std::function<bool()> enabled);
     ~TArchiveKeeper();
     TArchiveKeeper(const TArchiveKeeper&) = delete;
     TArchiveKeeper& operator=(const TArchiveKeeper&) = delete;
@@ -35,9 +39,10 @@ public:
     // An erase backup as it was written, from the meter on that port.
     void KeepBackup(const QString& path, const QString& meter, const QString& port);
 
-    const QString& Path() const { return path; }
-    // True once the archive failed this run.
-    bool GaveUp() const { return gaveUp; }
+    ArchiveLocation Location() const { return where(); }
+    // True once the archive failed this run (a team archive's keeps then go
+    // to the queue); a new location starts afresh.
+    bool GaveUp() const { return gaveUp && where() == failedAt; }
 
     // The source of each case, as kept.
     static TArchive::Source DownloadSource(const TDownloadOutcome& outcome, const QString& meter, const QString& port);
@@ -47,12 +52,48 @@ public:
 
 private:
     void keep(const TFile& doc, const TArchive::Source& source);
-    void giveUp(const QString& why);
+    void giveUp(const ArchiveLocation& at, const QString& why);
+    void queue(const TFile& doc, const TArchive::Source& source);
 
-    QString path;
+    std::function<ArchiveLocation()> where;
     std::function<bool()> enabled;
     std::unique_ptr<TArchive> archive;
     bool gaveUp = false;
+    ArchiveLocation failedAt;
+};
+
+// Opens the archive; a server that wants a password the user has not given
+// asks for it (kept for the run), again while the server refuses it. Throws
+// ArchiveError, ArchivePasswordNeeded when the user cancels.
+std::unique_ptr<TArchive> OpenArchiveAsking(const ArchiveLocation& at);
+
+// What "Test connection" says of a location: what was found, or why not.
+QString DescribeArchive(const ArchiveLocation& at);
+
+// Sends the queue of what missed the team archive on a thread of its own.
+// The queue is taken aside first, on the caller's thread, so keeps that
+// come meanwhile start a new one. Finished() arrives on the caller's thread.
+class TArchiveSend : public QObject {
+    Q_OBJECT
+public:
+    explicit TArchiveSend(ArchiveLocation team, QObject* parent = nullptr);
+    ~TArchiveSend() override;
+    void Start();
+    // After Finished(): what was sent, or why not (the queue then waits on).
+    const TArchive::Copied& Copied() const { return copied; }
+    const QString& Error() const { return error; }
+    // For the user: "Sent to the team archive ...: 3 downloads or files, 1 already there." or the error.
+    QString Sentence() const;
+
+signals:
+    void Finished();
+
+private:
+    ArchiveLocation team;
+    QString taken;
+    std::unique_ptr<QThread> thread;
+    TArchive::Copied copied;
+    QString error;
 };
 
 // The message for an archive that failed: its reason, then what happens now.
@@ -64,7 +105,7 @@ QString ArchiveFailureText(const QString& why);
 class TArchiveImport : public QObject {
     Q_OBJECT
 public:
-    TArchiveImport(QString archivePath, QStringList paths, QObject* parent = nullptr);
+    TArchiveImport(ArchiveLocation archive, QStringList paths, QObject* parent = nullptr);
     // Stops at the next file and waits for that.
     ~TArchiveImport() override;
 
@@ -84,7 +125,7 @@ signals:
 private:
     void run();
 
-    QString archivePath;
+    ArchiveLocation archiveAt;
     QStringList paths;
     std::unique_ptr<QThread> thread;
     std::atomic_bool cancelled{false};

@@ -66,7 +66,7 @@ QString ArchiveTimeText(const QString& iso)
 
 // The rows go and come rather than the model being reset, so that the
 // view keeps its columns as the user sized and ordered them.
-void TLiveQueryModel::SetQuery(QSqlQuery q)
+void TLiveQueryModel::SetQuery(ArchiveCursor q)
 {
     const int newColumns = q.isActive() ? int(q.record().count()) : 0;
     if (newColumns != columns) {
@@ -93,7 +93,7 @@ void TLiveQueryModel::SetQuery(QSqlQuery q)
 void TLiveQueryModel::Clear()
 {
     more = false;
-    query = QSqlQuery();
+    query = ArchiveCursor();
     if (values.empty())
         return;
     beginRemoveRows({}, 0, rowCount() - 1);

@@ -1,6 +1,5 @@
 #pragma once
 #include <QAbstractTableModel>
-#include <QSqlQuery>
 #include <QVariant>
 #include <functional>
 #include <vector>
@@ -19,7 +18,7 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     // Takes the query (executed) and reads its first rows.
-    void SetQuery(QSqlQuery query);
+    void SetQuery(ArchiveCursor query);
     // Lets the query go, so that a change to the archive does not run under it.
     void Clear();
     QVariant Value(int row, int column) const;
@@ -31,7 +30,7 @@ public:
 
 private:
     std::vector<QVariant> readRows(int count);
-    QSqlQuery query;
+    ArchiveCursor query;
     std::vector<QVariant> values;  // row after row
     int columns = 0;
     bool more = false;

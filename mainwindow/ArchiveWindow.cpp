@@ -40,6 +40,7 @@
 #include <set>
 
 #include "core/Readings.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/ArchiveModels.h"
 #include "mainwindow/TargetBand.h"
 #include "platform/ErrorReport.h"
@@ -149,7 +150,7 @@ TfmArchive* TfmArchive::Open(ArchiveWindowHooks hooks, QWidget* parent)
 {
     std::unique_ptr<TArchive> archive;
     try {
-        archive = std::make_unique<TArchive>(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()));
+        archive = OpenArchiveAsking(hooks.archive);
     } catch (const ArchiveError& e) {
         showMessage(MsgKind::Error, QString::fromUtf8(e.what()));
         return nullptr;
@@ -473,7 +474,7 @@ void TfmArchive::fillChoices()
 
     const QString meter = cbMeter->currentText();
     std::set<QString> meters;
-    QSqlQuery sources = archive->Sources({});
+    ArchiveCursor sources = archive->Sources({});
     while (sources.next())
         if (const QString serial = sources.value(TArchive::SMeter).toString(); !serial.isEmpty())
             meters.insert(serial);

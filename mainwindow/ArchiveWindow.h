@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive/Archive.h"
+#include "settings/ArchiveLocation.h"
 
 class QBarCategoryAxis;
 class QChart;
@@ -31,6 +32,8 @@ class TArchiveFiguresModel;
 
 // What the archive window needs of the main window.
 struct ArchiveWindowHooks {
+    // The archive to open.
+    ArchiveLocation archive;
     // The user's temperature scale, as the main grid shows it.
     std::function<bool()> centigrade;
     // Takes a document made from the archive as the main window's new,

@@ -39,8 +39,8 @@ QString emcText(const TEmc& emc)
 
 } // namespace
 
-TfmConditions::TfmConditions(QString path, QString jobName, bool celsiusScale, QWidget* parent)
-    : QDialog(parent), archivePath(std::move(path)), job(std::move(jobName)), centigrade(celsiusScale)
+TfmConditions::TfmConditions(ArchiveLocation at, QString jobName, bool celsiusScale, QWidget* parent)
+    : QDialog(parent), archiveAt(std::move(at)), job(std::move(jobName)), centigrade(celsiusScale)
 {
     setObjectName(QStringLiteral("fmConditions"));
     setWindowTitle(QStringLiteral("Site conditions: %1").arg(job));
@@ -124,7 +124,7 @@ void TfmConditions::reload()
 {
     std::vector<TArchive::SiteConditions> all;
     try {
-        all = TArchive(archivePath).Conditions(job);
+        all = TArchive(archiveAt).Conditions(job);
     } catch (const ArchiveError& e) {
         showMessage(MsgKind::Error, QString::fromUtf8(e.what()));
     }
@@ -149,7 +149,7 @@ void TfmConditions::add()
     c.humidity = edRh->value();
     c.note = edNote->text().trimmed();
     try {
-        TArchive(archivePath).AddConditions(job, c);
+        TArchive(archiveAt).AddConditions(job, c);
     } catch (const ArchiveError& e) {
         showMessage(MsgKind::Error, QString::fromUtf8(e.what()));
         return;

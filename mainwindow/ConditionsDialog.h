@@ -2,6 +2,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "settings/ArchiveLocation.h"
+
 class QDateTimeEdit;
 class QDoubleSpinBox;
 class QLabel;
@@ -17,7 +19,7 @@ namespace kr {
 class TfmConditions : public QDialog {
     Q_OBJECT
 public:
-    TfmConditions(QString archivePath, QString job, bool centigrade, QWidget* parent = nullptr);
+    TfmConditions(ArchiveLocation archive, QString job, bool centigrade, QWidget* parent = nullptr);
 
     QDateTimeEdit* edWhen = nullptr;
     QDoubleSpinBox* edTemp = nullptr;
@@ -37,7 +39,7 @@ private:
     void add();
     double celsius() const;
 
-    QString archivePath;
+    ArchiveLocation archiveAt;
     QString job;
     bool centigrade = true;
 };

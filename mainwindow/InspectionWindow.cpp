@@ -19,6 +19,7 @@
 
 #include "archive/Archive.h"
 #include "core/Readings.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/ConditionsDialog.h"
 #include "platform/ErrorReport.h"
 #include "platform/Help.h"
@@ -95,21 +96,21 @@ QString DocumentReportName(const TFile& doc)
     return QFileInfo(fromNativePath(doc.GetFileName())).fileName();
 }
 
-TReportJobs ReportJobsIn(const QString& path, bool gaveUp)
+TReportJobs ReportJobsIn(const ArchiveLocation& at, bool gaveUp)
 {
     TReportJobs jobs;
     if (gaveUp) {
         jobs.unavailable = QStringLiteral("The readings archive could not be used in this run of the program.");
         return jobs;
     }
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+    if (at.engine == ArchiveLocation::SQLite && (at.path.isEmpty() || !QFileInfo(at.path).isFile())) {
         jobs.unavailable = QStringLiteral("There is no readings archive yet: downloads and data files go into it as "
                                           "they come in.");
         return jobs;
     }
     try {
-        const TArchive archive(path);
-        for (const TArchive::Job& job : archive.Jobs())
+        const std::unique_ptr<TArchive> archive = OpenArchiveAsking(at);
+        for (const TArchive::Job& job : archive->Jobs())
             jobs.names << job.name;
     } catch (const ArchiveError& e) {
         jobs.unavailable = QString::fromUtf8(e.what());
@@ -299,7 +300,7 @@ void TfmInspection::fillJobs()
 {
     filling = true;
     const QString chosen = cbJob->currentText();
-    const TReportJobs jobs = ReportJobsIn(hooks.archivePath, hooks.archiveGaveUp && hooks.archiveGaveUp());
+    const TReportJobs jobs = ReportJobsIn(hooks.archive(), hooks.archiveGaveUp && hooks.archiveGaveUp());
     cbJob->clear();
     cbJob->addItems(jobs.names);
     cbJob->setCurrentIndex(std::max(0, int(jobs.names.indexOf(chosen))));
@@ -337,7 +338,7 @@ void TfmInspection::rebuild()
     QString failure;
     if (rbJob->isChecked()) {
         try {
-            const TArchive archive(hooks.archivePath);
+            const TArchive archive(hooks.archive());
             data = std::make_unique<TReportData>(ReportOfJob(archive, cbJob->currentText()));
         } catch (const ArchiveError& e) {
             failure = QString::fromUtf8(e.what());
@@ -433,7 +434,7 @@ void TfmInspection::btnConditionsClick()
 {
     if (!rbJob->isChecked() || cbJob->currentText().isEmpty())
         return;
-    TfmConditions dialog(hooks.archivePath, cbJob->currentText(), hooks.options().centigrade, this);
+    TfmConditions dialog(hooks.archive(), cbJob->currentText(), hooks.options().centigrade, this);
     connect(&dialog, &TfmConditions::Changed, this, [this] { runHandler([this] { rebuild(); }); });
     dialog.exec();
 }

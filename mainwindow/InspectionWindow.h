@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "print/InspectionReport.h"
+#include "settings/ArchiveLocation.h"
 
 class QComboBox;
 class QLabel;
@@ -38,7 +39,7 @@ struct TReportJobs {
 };
 // Reads the archive at `path` only when the file exists and the program has
 // not given up on it this run: a report never creates one.
-TReportJobs ReportJobsIn(const QString& path, bool gaveUp);
+TReportJobs ReportJobsIn(const ArchiveLocation& at, bool gaveUp);
 
 // The findings' comparisons as the window lists them: each pair, then each
 // day with both means and the verdict.
@@ -51,7 +52,8 @@ QString ReportPdfName(const QString& name);
 // What the window needs of the main window.
 struct InspectionWindowHooks {
     std::function<const TFile&()> document;
-    QString archivePath;
+    // Asked at each use: the setup dialog may move the archive.
+    std::function<ArchiveLocation()> archive;
     std::function<bool()> archiveGaveUp;
     // Taken anew for each build and each printout: the settings may change.
     std::function<TReportOptions()> options;

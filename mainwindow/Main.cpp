@@ -23,6 +23,7 @@
 #include "library/LibraryExchanges.h"
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
+#include "archive/ArchiveQueue.h"
 #include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/ArchiveWindow.h"
 #include "mainwindow/DataGrid.h"
@@ -85,7 +86,7 @@ TfmMain::TfmMain(const Options& opts, QWidget* parent) : QMainWindow(parent), op
     attachLayout();
 
     settings = ReadSettings();
-    archiveKeeper = std::make_unique<TArchiveKeeper>(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()),
+    archiveKeeper = std::make_unique<TArchiveKeeper>([] { return ReadArchiveLocation(IniFile(IniFilePath())); },
                                                      [this] { return settings.Archive; });
     workflow->fileDone = [this](const QString& fileName) { archiveKeeper->KeepFile(*document, fileName); };
     meter = std::make_unique<TMeterCommands>(settings.PortNumber, static_cast<TDocumentHost&>(*this),
@@ -116,6 +117,7 @@ TfmMain::~TfmMain()
     document->SetModifiedObserver({});
     // An import stops at its next file and is waited for.
     delete archiveImport;
+    delete archiveSend;
     // The views read the document and the settings while they go: take them
     // down while both still exist.
     delete fmMeterSetup;
@@ -397,6 +399,7 @@ void TfmMain::Archive1Click()
 {
     if (!fmArchive) {
         ArchiveWindowHooks hooks;
+        hooks.archive = archiveKeeper->Location();
         hooks.centigrade = [this] { return settings.Centigrade; };
         hooks.openDocument = [this](TFile& exported) { OpenExportedDocument(exported); };
         fmArchive = TfmArchive::Open(std::move(hooks), this);
@@ -514,6 +517,8 @@ void TfmMain::tiSplashTimer()
         splash = nullptr;
     } catch (...) {
     }
+    if (settings.Archive && ArchiveQueueWaits())
+        SendWaiting1Click();
 }
 
 } // namespace kr

@@ -44,6 +44,7 @@ class TfmLibPrintDlg;
 class TfmGlance;
 class TArchiveKeeper;
 class TArchiveImport;
+class TArchiveSend;
 class TfmArchive;
 class TfmInspection;
 
@@ -133,6 +134,7 @@ public:
     QAction* Clipboard1 = nullptr;
     QAction* Archive1 = nullptr;
     QAction* InspectionReport1 = nullptr;
+    QAction* SendWaiting1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* PrintSetup1 = nullptr;
     QMenu* RecentFiles1 = nullptr;
@@ -189,6 +191,9 @@ public slots:
     // The inspection report's window; asked again, it comes to the front
     // with the archive's jobs read anew.
     void InspectionReport1Click();
+    // Sends what waits for the team archive, on a thread of its own; the
+    // outcome is told when it ends. Also at each start, after the splash.
+    void SendWaiting1Click();
     // A document the archive made: the new, unsaved document, after the
     // question about unsaved changes.
     void OpenExportedDocument(TFile& exported);
@@ -238,6 +243,7 @@ private:
     // Before the meter commands, which keep their downloads through it.
     std::unique_ptr<TArchiveKeeper> archiveKeeper;
     QPointer<TArchiveImport> archiveImport;
+    QPointer<TArchiveSend> archiveSend;
     QPointer<QProgressDialog> importProgress;
     // Before the list, which reads its catalogue, so that it goes after it.
     std::unique_ptr<TMeterCommands> meter;

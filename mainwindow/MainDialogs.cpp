@@ -1,5 +1,7 @@
 #include "mainwindow/Main.h"
 
+#include <QFileInfo>
+
 #include "library/List.h"
 #include "library/ui/MeterSetup.h"
 #include "mainwindow/ArchiveKeeper.h"
@@ -64,7 +66,8 @@ TfmSetup* TfmMain::Setup()
         hooks.reopenPort = [this](int number) { meter->Link().Reopen(number); };
         hooks.testPort = [this](int number) { meter->Exchanges().btnTestClick(number); };
         hooks.help = [](int topic) { showHelp(topic); };
-        hooks.archivePath = archiveKeeper->Path();
+        hooks.archivePath = ArchivePathIn(QFileInfo(IniFilePath()).absolutePath());
+        hooks.testArchive = [](const ArchiveLocation& at) { return DescribeArchive(at); };
         // Our own open port would count as in use and never be asked.
         hooks.findMeter = [this] {
             meter->Link().Close();
@@ -99,7 +102,7 @@ TfmGlance* TfmMain::Glance()
         fmGlance->SetRoom({[this]() -> std::optional<std::vector<TRoomJob>> {
                                if (!settings.Archive || archiveKeeper->GaveUp())
                                    return std::nullopt;
-                               return RoomJobsIn(archiveKeeper->Path());
+                               return RoomJobsIn(archiveKeeper->Location());
                            },
                            [this] { return settings.Centigrade; }});
         connect(this, &TfmMain::ViewChanged, fmGlance, &TfmGlance::Refresh);
@@ -114,7 +117,7 @@ void TfmMain::InspectionReport1Click()
     if (!fmInspection) {
         InspectionWindowHooks hooks;
         hooks.document = [this]() -> const TFile& { return *document; };
-        hooks.archivePath = archiveKeeper->Path();
+        hooks.archive = [this] { return archiveKeeper->Location(); };
         hooks.archiveGaveUp = [this] { return archiveKeeper->GaveUp(); };
         hooks.options = [this] {
             return InspectionReportOptions(ReportPageSetup(), settings.Centigrade, IniFilePath());

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+#include "archive/ArchiveQueue.h"
 #include "mainwindow/ArchiveKeeper.h"
 #include "platform/Prompts.h"
 #include "settings/FileFolders.h"
@@ -46,7 +47,7 @@ void TfmMain::ImportIntoArchive(const QStringList& paths)
 {
     if (archiveImport)
         return;
-    archiveImport = new TArchiveImport(archiveKeeper->Path(), paths, this);
+    archiveImport = new TArchiveImport(archiveKeeper->Location(), paths, this);
     auto* progress = new QProgressDialog(ImportingText, QStringLiteral("Cancel"), 0, 0, this);
     progress->setObjectName(QStringLiteral("fmImportProgress"));
     progress->setWindowTitle(QStringLiteral("Import"));
@@ -71,6 +72,23 @@ void TfmMain::ImportIntoArchive(const QStringList& paths)
     ImportFiles1->setEnabled(false);
     ImportFolder1->setEnabled(false);
     archiveImport->Start();
+}
+
+void TfmMain::SendWaiting1Click()
+{
+    const ArchiveLocation team = archiveKeeper->Location();
+    if (archiveSend || team.engine != ArchiveLocation::PostgreSQL || !ArchiveQueueWaits())
+        return;
+    archiveSend = new TArchiveSend(team, this);
+    connect(archiveSend, &TArchiveSend::Finished, this, [this] {
+        TArchiveSend* sent = archiveSend;
+        archiveSend = nullptr;
+        if (!sent)
+            return;
+        sent->deleteLater();
+        showMessage(sent->Error().isEmpty() ? MsgKind::Information : MsgKind::Warning, sent->Sentence());
+    });
+    archiveSend->Start();
 }
 
 void TfmMain::importFinished()

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "archive/ArchiveQueue.h"
+#include "mainwindow/ArchiveKeeper.h"
 #include "mainwindow/DataGrid.h"
 #include "mainwindow/SubFileList.h"
 #include "platform/ErrorReport.h"
@@ -304,6 +306,14 @@ void TfmMain::buildMenu()
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
     InspectionReport1 = entry(File1, "InspectionReport1", QStringLiteral("I&nspection report..."),
                               &TfmMain::InspectionReport1Click);
+    SendWaiting1 = entry(File1, "SendWaiting1", QStringLiteral("Send &waiting readings to the team archive"),
+                         &TfmMain::SendWaiting1Click);
+    SendWaiting1->setVisible(false);
+    // Only a team archive has a queue, and only while something waits.
+    connect(File1, &QMenu::aboutToShow, this, [this] {
+        SendWaiting1->setVisible(archiveKeeper && archiveKeeper->Location().engine == ArchiveLocation::PostgreSQL);
+        SendWaiting1->setEnabled(!archiveSend && ArchiveQueueWaits());
+    });
     // Ctrl+C alone copies the cells chosen in the grid.
     Clipboard1 = entry(File1, "Clipboard1", QStringLiteral("&Copy to clipboard"), &TfmMain::btnClipboardClick,
                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));

@@ -40,13 +40,13 @@ TRoomTarget RoomTarget(const TRoomJob& job, const TRoomMargins& margins, bool ce
     return target;
 }
 
-std::vector<TRoomJob> RoomJobsIn(const QString& path)
+std::vector<TRoomJob> RoomJobsIn(const ArchiveLocation& at)
 {
     std::vector<TRoomJob> jobs;
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (at.engine == ArchiveLocation::SQLite && (at.path.isEmpty() || !QFileInfo(at.path).isFile()))
         return jobs;
     try {
-        const TArchive archive(path);
+        const TArchive archive(at);
         for (const TArchive::Job& job : archive.Jobs()) {
             TRoomJob room{job.name, archive.Conditions(job.name)};
             if (!room.conditions.empty())

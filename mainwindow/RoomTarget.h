@@ -29,6 +29,6 @@ TRoomTarget RoomTarget(const TRoomJob& job, const TRoomMargins& margins, bool ce
 // The jobs of the archive at `path` that have site conditions, in the
 // archive's order. Nothing when the file is missing or cannot be opened:
 // this only offers a choice, so it neither creates an archive nor complains.
-std::vector<TRoomJob> RoomJobsIn(const QString& path);
+std::vector<TRoomJob> RoomJobsIn(const ArchiveLocation& at);
 
 } // namespace kr

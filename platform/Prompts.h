@@ -75,6 +75,14 @@ public:
     virtual std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) = 0;
     // The "Select Port" dialog: the chosen port's number, nothing on Cancel.
     virtual std::optional<int> selectPort(const QList<PortChoice>& ports) = 0;
+    // Asks for a password, its characters hidden: nothing on Cancel. Where
+    // nobody can type one (the default), nothing.
+    virtual std::optional<QString> password(const QString& title, const QString& text)
+    {
+        (void)title;
+        (void)text;
+        return std::nullopt;
+    }
 };
 
 // The prompts in force, installed by the program: message boxes in the window

@@ -3,12 +3,15 @@
 // archive, then opened and searched in a process of its own, so its peak
 // memory is that of opening and searching alone.
 //
-//   kr-archive-bench [--files N] [--seed S] [--data DIR] [--keep DIR] [--profile]
+//   kr-archive-bench [--files N] [--seed S] [--data DIR] [--keep DIR] [--profile] [--pg]
 //
 // --data DIR reuses the data files there (made there by kr-archive-gen when
 // it holds none); --keep DIR leaves archive.sqlite there; --profile adds the
 // time SQLite spent on each statement of the import (the import is slower
-// for it).
+// for it). --pg does the same on PostgreSQL instead: a private server of
+// the tests' kind (tests/pg/pg-server) but durable (fsync on, as a real
+// server), imported into by one process and then by four at once, each a
+// quarter of the files.
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -21,14 +24,17 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sqlite3.h>
 
 #include "archive/Archive.h"
 #include "bench/CpuTime.h"
+#include "settings/ArchiveLocation.h"
 
 using namespace kr;
 
@@ -105,7 +111,7 @@ struct Trace {
 };
 
 // Reads every column of up to `rows` rows, as a window showing them would.
-int fetch(QSqlQuery& q, int rows)
+int fetch(ArchiveCursor& q, int rows)
 {
     int got = 0;
     const int columns = q.record().count();
@@ -160,7 +166,7 @@ void timeSearch(const TArchive& archive, const Search& search)
         const double cpu = bench::cpuMs();
         QElapsedTimer t;
         t.start();
-        QSqlQuery q = archive.Readings(search.filter);
+        ArchiveCursor q = archive.Readings(search.filter);
         const double ran = msSince(t);
         t.restart();
         count = archive.CountReadings(search.filter);
@@ -189,24 +195,31 @@ void timeSearch(const TArchive& archive, const Search& search)
 }
 
 // The child's part: open the archive and search it, nothing else in memory.
+ArchiveLocation locationOf(const QString& pathOrUrl)
+{
+    if (const auto server = ArchiveLocation::FromUrl(pathOrUrl))
+        return *server;
+    return ArchiveLocation::File(pathOrUrl);
+}
+
 int measure(const QString& path, const QStringList& args)
 {
     const double cpu = bench::cpuMs();
     QElapsedTimer t;
     t.start();
     std::optional<TArchive> archive;
-    archive.emplace(path);
+    archive.emplace(locationOf(path));
     const double constructed = msSince(t);
     sqlite3* handle = handleOf(archive->Database());
     Trace trace;
     if (handle != nullptr)
         trace.Listen(handle, SQLITE_TRACE_STMT);
     t.restart();
-    QSqlQuery sources = archive->Sources(ArchiveFilter{});
+    ArchiveCursor sources = archive->Sources(ArchiveFilter{});
     const int sourceRows = fetch(sources, PageRows);
     const double sourcesMs = msSince(t);
     t.restart();
-    QSqlQuery readings = archive->Readings(ArchiveFilter{});
+    ArchiveCursor readings = archive->Readings(ArchiveFilter{});
     const int readingRows = fetch(readings, PageRows);
     const double readingsMs = msSince(t);
     const double openCpu = bench::cpuMs() - cpu;
@@ -221,8 +234,8 @@ int measure(const QString& path, const QStringList& args)
     std::printf("  plans of the first pages:\n");
     for (const std::string& statement : trace.statements)
         printPlan(archive->Database(), statement);
-    sources = QSqlQuery();
-    readings = QSqlQuery();
+    sources = ArchiveCursor();
+    readings = ArchiveCursor();
 
     ArchiveFilter bySpecies;
     bySpecies.species = args.value(0);
@@ -278,6 +291,115 @@ void printProfile(const Trace& trace, double importMs)
                 sqlMs, importMs - sqlMs);
 }
 
+// Every data file under `dir`, in one order for every process.
+QStringList dataFiles(const QString& dir)
+{
+    QStringList files;
+    QDirIterator it(dir, {QStringLiteral("*.krx"), QStringLiteral("data*.bak")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+// A child's part: imports every `of`-th file from the `part`-th on.
+int importPart(const QString& url, const QString& dir, int part, int of)
+{
+    const QStringList all = dataFiles(dir);
+    QStringList mine;
+    for (qsizetype i = part; i < all.size(); i += of)
+        mine << all[i];
+    try {
+        TArchive archive(locationOf(url));
+        const TArchive::ImportSummary summary = archive.Import(mine);
+        std::printf("%d\n", summary.imported + summary.already);
+    } catch (const ArchiveError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+// The private server: pg-server start|stop DIR, durable.
+bool pgServer(const QString& what, const QString& dir)
+{
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KR_PG_DURABLE"), QStringLiteral("1"));
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedChannels);
+    server.start(QStringLiteral(KR_PG_SERVER_PATH), {what, dir});
+    return server.waitForFinished(-1) && server.exitStatus() == QProcess::NormalExit && server.exitCode() == 0;
+}
+
+// Makes database `name` anew on the server with its socket in `dir`.
+bool freshDatabase(const QString& dir, const QString& name)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("bench-admin"));
+        db.setHostName(dir);
+        db.setUserName(QStringLiteral("kr"));
+        db.setDatabaseName(QStringLiteral("postgres"));
+        ok = db.open() && QSqlQuery(db).exec(QStringLiteral("DROP DATABASE IF EXISTS ") + name)
+            && QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE ") + name);
+        if (!ok)
+            std::fprintf(stderr, "kr-archive-bench: %s\n", qPrintable(db.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
+    return ok;
+}
+
+// `importers` processes at once, each importing its share; the readings
+// read per second of the whole.
+bool timedImport(const QString& url, const QString& data, int importers)
+{
+    // The archive's tables are made once, before the importers race.
+    try {
+        TArchive make(locationOf(url));
+    } catch (const ArchiveError& e) {
+        std::fprintf(stderr, "kr-archive-bench: %s\n", e.what());
+        return false;
+    }
+    std::vector<std::unique_ptr<QProcess>> children;
+    QElapsedTimer t;
+    t.start();
+    for (int part = 0; part < importers; ++part) {
+        auto child = std::make_unique<QProcess>();
+        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child->start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--import-part"), url, data, QString::number(part), QString::number(importers)});
+        children.push_back(std::move(child));
+    }
+    long long files = 0;
+    for (auto& child : children) {
+        if (!child->waitForFinished(-1) || child->exitStatus() != QProcess::NormalExit || child->exitCode() != 0)
+            return false;
+        files += child->readAllStandardOutput().trimmed().toLongLong();
+    }
+    const double ms = msSince(t);
+    const long long readings = files * 625LL;
+    std::printf("import, %d process%s: %lld readings read in %.1f s: %.0f readings/s\n", importers,
+                importers == 1 ? "" : "es at once", readings, ms / 1e3, double(readings) / (ms / 1e3));
+    std::fflush(stdout);
+    return true;
+}
+
+// The database's size, indexes included, per reading kept.
+void printServerSize(const QString& url)
+{
+    const TArchive archive(locationOf(url));
+    QSqlQuery q(archive.Database());
+    const int kept = archive.ReadingCount();
+    if (!q.exec(QStringLiteral("SELECT pg_database_size(current_database())")) || !q.next())
+        return;
+    const double bytes = q.value(0).toDouble();
+    std::printf("size: %.1f MB, %.1f bytes a reading (%d readings)\n", bytes / 1e6, kept > 0 ? bytes / kept : 0.0,
+                kept);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -286,16 +408,23 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("--measure"))
         return measure(args.value(2), args.mid(3));
+    if (args.value(1) == QLatin1String("--import-part"))
+        return importPart(args.value(2), args.value(3), args.value(4).toInt(), args.value(5).toInt());
 
     int files = 10000;
     QString seed = QStringLiteral("1");
     QString data, keep;
     bool profile = false;
+    bool pg = false;
     const QString species = QStringLiteral("Oak"), text = QStringLiteral("Mill Road");
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--profile")) {
             profile = true;
+            continue;
+        }
+        if (arg == QLatin1String("--pg")) {
+            pg = true;
             continue;
         }
         const QString value = args.value(++i);
@@ -309,7 +438,7 @@ int main(int argc, char** argv)
             keep = value;
         else {
             std::fprintf(stderr, "usage: kr-archive-bench [--files N] [--seed S] [--data DIR] [--keep DIR] "
-                                 "[--profile]\n");
+                                 "[--profile] [--pg]\n");
             return 1;
         }
     }
@@ -320,6 +449,47 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kr-archive-bench: kr-archive-gen failed\n");
         return 1;
     }
+    // A year of readings: the one in the middle of the ten years a full set
+    // spans (kr-archive-gen's first download is early in 2016, the next ones
+    // of an inspector up to 30 days apart).
+    const int perInspector = (files + 19) / 20;
+    const QDate middle = QDate(2016, 1, 4).addDays(qint64(std::min(30.0, 3650.0 / perInspector) * perInspector / 2));
+    const QString since = QDate(middle.year(), 1, 1).toString(Qt::ISODate);
+    const QString until = QDate(middle.year(), 12, 31).toString(Qt::ISODate);
+    auto searches = [&](const QString& where) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--measure"), where, species, since, until, text});
+        if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+            std::fprintf(stderr, "kr-archive-bench: the search run failed\n");
+            return false;
+        }
+        return true;
+    };
+
+    if (pg) {
+        // Beside, not inside, the scratch folder: as root the server runs as
+        // another user, who must reach its socket.
+        const QString server = QDir::temp().filePath(QStringLiteral("kr-bench-pg-%1").arg(QCoreApplication::applicationPid()));
+        if (!pgServer(QStringLiteral("start"), server))
+            return 1;
+        struct Stop {
+            QString dir;
+            ~Stop() { pgServer(QStringLiteral("stop"), dir); }
+        } stop{server};
+        const QString url = QStringLiteral("postgresql://kr@%1/bench").arg(QString::fromUtf8(QUrl::toPercentEncoding(server)));
+        bool ok = freshDatabase(server, QStringLiteral("bench")) && timedImport(url, data, 1);
+        if (ok) {
+            printServerSize(url);
+            ok = searches(url);
+        }
+        ok = ok && freshDatabase(server, QStringLiteral("bench")) && timedImport(url, data, 4);
+        if (ok)
+            printServerSize(url);
+        return ok ? 0 : 1;
+    }
+
     const QString folder = keep.isEmpty() ? scratch.path() : keep;
     QDir().mkpath(folder);
     const QString path = ArchivePathIn(folder);
@@ -355,20 +525,5 @@ int main(int argc, char** argv)
                 kept > 0 ? double(bytes) / kept : 0.0, kept);
     std::fflush(stdout);
 
-    // A year of readings: the one in the middle of the ten years a full set
-    // spans (kr-archive-gen's first download is early in 2016, the next ones
-    // of an inspector up to 30 days apart).
-    const int perInspector = (files + 19) / 20;
-    const QDate middle = QDate(2016, 1, 4).addDays(qint64(std::min(30.0, 3650.0 / perInspector) * perInspector / 2));
-    const QString since = QDate(middle.year(), 1, 1).toString(Qt::ISODate);
-    const QString until = QDate(middle.year(), 12, 31).toString(Qt::ISODate);
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--measure"), path, species, since, until, text});
-    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
-        std::fprintf(stderr, "kr-archive-bench: the search run failed\n");
-        return 1;
-    }
-    return 0;
+    return searches(path) ? 0 : 1;
 }

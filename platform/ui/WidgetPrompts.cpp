@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QShortcut>
 #include <algorithm>
@@ -111,5 +113,14 @@ std::optional<FileDialogResult> WidgetPrompts::saveFile(const FileDialogRequest&
 }
 
 std::optional<int> WidgetPrompts::selectPort(const QList<PortChoice>& ports) { return runSelectPortDialog(ports); }
+
+std::optional<QString> WidgetPrompts::password(const QString& title, const QString& text)
+{
+    bool ok = false;
+    const QString typed = QInputDialog::getText(QApplication::activeWindow(), title, text, QLineEdit::Password, {}, &ok);
+    if (!ok)
+        return std::nullopt;
+    return typed;
+}
 
 } // namespace kr

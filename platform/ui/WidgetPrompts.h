@@ -11,6 +11,7 @@ public:
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) override;
     std::optional<int> selectPort(const QList<PortChoice>& ports) override;
+    std::optional<QString> password(const QString& title, const QString& text) override;
 };
 
 } // namespace kr

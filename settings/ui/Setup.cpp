@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFormLayout>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -20,6 +22,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
@@ -392,35 +395,150 @@ QWidget* TfmSetup::buildArchive()
     auto* pageColumn = new QVBoxLayout(page);
     chkArchive = new QCheckBox(QStringLiteral("&Keep every download and data file in the readings archive"), page);
     chkArchive->setObjectName(QStringLiteral("chkArchive"));
-    lblArchivePath = new QLabel(page);
-    lblArchivePath->setObjectName(QStringLiteral("lblArchivePath"));
-    lblArchivePath->setWordWrap(true);
-    lblArchivePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Under the box's text, not under the box itself.
-    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth)
-                       + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
-    lblArchivePath->setContentsMargins(indent, 0, 0, 0);
-    if (!hooks.archivePath.isEmpty())
-        lblArchivePath->setText(QStringLiteral("The archive is %1").arg(QDir::toNativeSeparators(hooks.archivePath)));
     pageColumn->addWidget(chkArchive);
-    pageColumn->addWidget(lblArchivePath);
+
+    // Where: the file for one user, or a server a team shares. The server's
+    // address has a dialog of its own: the page is the dialog's size.
+    auto* where = new QGroupBox(QStringLiteral(" Where the Archive Is "), page);
+    auto* whereGrid = new QGridLayout(where);
+    // The page is the dialog's fixed size: three lines and a button fit closely.
+    whereGrid->setVerticalSpacing(1);
+    whereGrid->setContentsMargins(9, 4, 9, 4);
+    const QString file = hooks.archivePath.isEmpty() ? QStringLiteral("archive.sqlite")
+                                                     : QDir::toNativeSeparators(hooks.archivePath);
+    rbArchiveFile = new QRadioButton(QStringLiteral("On this &computer alone, in %1").arg(file), where);
+    rbArchiveFile->setObjectName(QStringLiteral("rbArchiveFile"));
+    rbArchiveFile->setToolTip(file);
+    rbArchiveServer = new QRadioButton(QStringLiteral("In a &team archive on a PostgreSQL server"), where);
+    rbArchiveServer->setObjectName(QStringLiteral("rbArchiveServer"));
+    btnArchiveServer = new QPushButton(QStringLiteral("Ser&ver..."), where);
+    btnArchiveServer->setObjectName(QStringLiteral("btnArchiveServer"));
+    setHint(btnArchiveServer, QStringLiteral("The team archive's server, database and user"));
+    lblArchiveServer = new QLabel(where);
+    lblArchiveServer->setObjectName(QStringLiteral("lblArchiveServer"));
+    const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth)
+                       + style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    lblArchiveServer->setContentsMargins(indent, 0, 0, 0);
+    whereGrid->addWidget(rbArchiveFile, 0, 0, 1, 2);
+    whereGrid->addWidget(rbArchiveServer, 1, 0);
+    whereGrid->addWidget(btnArchiveServer, 1, 1, 2, 1, Qt::AlignVCenter);
+    whereGrid->addWidget(lblArchiveServer, 2, 0);
+    whereGrid->setColumnStretch(0, 1);
+    pageColumn->addWidget(where);
+    buildArchiveServer();
+    connect(btnArchiveServer, &QPushButton::clicked, this, &TfmSetup::btnArchiveServerClick);
+    connect(rbArchiveServer, &QRadioButton::toggled, this, [this] { showServerLine(); });
 
     // Inspection reports are made from the archive's jobs: who signs them
     // is asked beside it.
     auto* reports = new QGroupBox(QStringLiteral(" Inspection Reports "), page);
-    auto* reportColumn = new QVBoxLayout(reports);
-    auto* inspectorLabel = new QLabel(QStringLiteral("Inspector's n&ame (for inspection reports):"), reports);
+    auto* reportRow = new QFormLayout(reports);
+    reportRow->setContentsMargins(9, 4, 9, 6);
     edInspector = new QLineEdit(reports);
     edInspector->setObjectName(QStringLiteral("edInspector"));
     edInspector->setMaxLength(100);
     setHint(edInspector, QStringLiteral("The name inspection reports give as the inspector's"));
-    inspectorLabel->setBuddy(edInspector);
-    reportColumn->addWidget(inspectorLabel);
-    reportColumn->addWidget(edInspector);
-    pageColumn->addSpacing(6);
+    reportRow->addRow(QStringLiteral("Inspector's n&ame:"), edInspector);
     pageColumn->addWidget(reports);
     pageColumn->addStretch(1);
     return page;
+}
+
+void TfmSetup::buildArchiveServer()
+{
+    dlgArchiveServer = new QDialog(this);
+    dlgArchiveServer->setObjectName(QStringLiteral("dlgArchiveServer"));
+    dlgArchiveServer->setWindowTitle(QStringLiteral("Team Archive"));
+    // A window of its own does not take its parent's font.
+    dlgArchiveServer->setFont(windowFont());
+    auto* column = new QVBoxLayout(dlgArchiveServer);
+    auto* intro = new QLabel(QStringLiteral("The PostgreSQL server your firm's archive is on, as your administrator "
+                                            "gives it. The password is asked when the server wants it and kept until "
+                                            "the program closes, or read from ~/.pgpass or PGPASSWORD; it is never "
+                                            "written to kr.ini."),
+                             dlgArchiveServer);
+    intro->setWordWrap(true);
+    column->addWidget(intro);
+    auto* server = new QFormLayout;
+    column->addLayout(server);
+    // The server and its port on one line, as they are one address.
+    edArchiveHost = new QLineEdit(dlgArchiveServer);
+    edArchiveHost->setObjectName(QStringLiteral("edArchiveHost"));
+    edArchiveHost->setMaxLength(200);
+    setHint(edArchiveHost, QStringLiteral("The server's name or address; empty for this computer's own server"));
+    seArchivePort = new QSpinBox(dlgArchiveServer);
+    seArchivePort->setObjectName(QStringLiteral("seArchivePort"));
+    seArchivePort->setRange(1, 65535);
+    seArchivePort->setValue(5432);
+    setHint(seArchivePort, QStringLiteral("The server's port; 5432 unless the administrator says otherwise"));
+    auto* portLabel = new QLabel(QStringLiteral("&Port:"), dlgArchiveServer);
+    portLabel->setBuddy(seArchivePort);
+    auto* address = new QHBoxLayout;
+    address->addWidget(edArchiveHost, 1);
+    address->addWidget(portLabel);
+    address->addWidget(seArchivePort);
+    server->addRow(QStringLiteral("&Server:"), address);
+    qobject_cast<QLabel*>(server->labelForField(address))->setBuddy(edArchiveHost);
+    auto field = [&](QLineEdit*& edit, const char* name, const QString& label, const QString& hint) {
+        edit = new QLineEdit(dlgArchiveServer);
+        edit->setObjectName(QLatin1String(name));
+        edit->setMaxLength(200);
+        setHint(edit, hint);
+        server->addRow(label, edit);
+    };
+    field(edArchiveDatabase, "edArchiveDatabase", QStringLiteral("&Database:"),
+          QStringLiteral("The database the administrator made for the archive"));
+    field(edArchiveUser, "edArchiveUser", QStringLiteral("&User:"), QStringLiteral("Your user name on the server"));
+    cbArchiveSsl = new QComboBox(dlgArchiveServer);
+    cbArchiveSsl->setObjectName(QStringLiteral("cbArchiveSsl"));
+    for (const char* mode : {"prefer", "require", "verify-ca", "verify-full", "disable"})
+        cbArchiveSsl->addItem(QLatin1String(mode));
+    setHint(cbArchiveSsl, QStringLiteral("Whether the connection is encrypted: \"require\" or stricter over a "
+                                         "network; \"verify-full\" also checks the server's certificate"));
+    server->addRow(QStringLiteral("&Encryption (SSL mode):"), cbArchiveSsl);
+    btnTestArchive = new QPushButton(QStringLiteral("&Test connection"), dlgArchiveServer);
+    btnTestArchive->setObjectName(QStringLiteral("btnTestArchive"));
+    btnTestArchive->setVisible(bool(hooks.testArchive));
+    lblArchiveTest = new QLabel(dlgArchiveServer);
+    lblArchiveTest->setObjectName(QStringLiteral("lblArchiveTest"));
+    lblArchiveTest->setWordWrap(true);
+    lblArchiveTest->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblArchiveTest->setMinimumHeight(2 * lblArchiveTest->fontMetrics().height());
+    server->addRow(btnTestArchive, lblArchiveTest);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dlgArchiveServer);
+    column->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dlgArchiveServer, [this] {
+        if (edArchiveDatabase->text().trimmed().isEmpty()) {
+            lblArchiveTest->setText(QStringLiteral("A team archive needs its database's name."));
+            edArchiveDatabase->setFocus();
+            return;
+        }
+        dlgArchiveServer->accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, dlgArchiveServer, &QDialog::reject);
+    connect(btnTestArchive, &QPushButton::clicked, this, &TfmSetup::btnTestArchiveClick);
+    // A test's answer is about what was typed then.
+    for (QLineEdit* edit : {edArchiveHost, edArchiveDatabase, edArchiveUser})
+        connect(edit, &QLineEdit::textEdited, lblArchiveTest, &QLabel::clear);
+    dlgArchiveServer->resize(380, dlgArchiveServer->sizeHint().height());
+}
+
+void TfmSetup::btnArchiveServerClick()
+{
+    const ArchiveLocation before = serverFields();
+    lblArchiveTest->clear();
+    if (dlgArchiveServer->exec() == QDialog::Accepted)
+        rbArchiveServer->setChecked(true);
+    else
+        showServerFields(before);
+    showServerLine();
+}
+
+void TfmSetup::showServerLine()
+{
+    const ArchiveLocation at = serverFields();
+    lblArchiveServer->setText(at.database.isEmpty() ? QStringLiteral("(no server given yet)") : at.Shown());
+    lblArchiveServer->setEnabled(rbArchiveServer->isChecked());
 }
 
 bool TfmSetup::Execute(Settings& settings)
@@ -468,6 +586,7 @@ void TfmSetup::FormShow()
     ApplyUnits();
     chkArchive->setChecked(target->Archive);
     edInspector->setText(ReadInspector());
+    showArchive(ReadArchiveLocation(IniFile(IniFilePath())));
     Ready = true;
     atShow = shownValues();
     nbSetup->setCurrentIndex(0);
@@ -520,7 +639,60 @@ TfmSetup::Values TfmSetup::shownValues() const
     return Values{chosenPort(),
                   TMargins{readMargin(seTopMargin), readMargin(seRightMargin), readMargin(seBottomMargin),
                            readMargin(seLeftMargin)},
-                  rbCentigrade->isChecked(), DialogMetric, chkArchive->isChecked(), edInspector->text().trimmed()};
+                  rbCentigrade->isChecked(), DialogMetric, chkArchive->isChecked(), edInspector->text().trimmed(),
+                  shownArchive()};
+}
+
+ArchiveLocation TfmSetup::serverFields() const
+{
+    ArchiveLocation at;
+    at.engine = ArchiveLocation::PostgreSQL;
+    at.host = edArchiveHost->text().trimmed();
+    at.port = seArchivePort->value();
+    at.database = edArchiveDatabase->text().trimmed();
+    at.user = edArchiveUser->text().trimmed();
+    at.sslMode = cbArchiveSsl->currentText();
+    return at;
+}
+
+void TfmSetup::showServerFields(const ArchiveLocation& at)
+{
+    edArchiveHost->setText(at.host);
+    seArchivePort->setValue(at.port);
+    edArchiveDatabase->setText(at.database);
+    edArchiveUser->setText(at.user);
+    const int ssl = cbArchiveSsl->findText(at.sslMode.isEmpty() ? QStringLiteral("prefer") : at.sslMode);
+    if (ssl < 0)
+        cbArchiveSsl->addItem(at.sslMode);
+    cbArchiveSsl->setCurrentIndex(ssl < 0 ? cbArchiveSsl->count() - 1 : ssl);
+}
+
+ArchiveLocation TfmSetup::shownArchive() const
+{
+    return rbArchiveServer->isChecked() ? serverFields() : ArchiveLocation::File(hooks.archivePath);
+}
+
+void TfmSetup::showArchive(const ArchiveLocation& at)
+{
+    const bool server = at.engine == ArchiveLocation::PostgreSQL;
+    rbArchiveServer->setChecked(server);
+    rbArchiveFile->setChecked(!server);
+    // The file keeps the server's fields as kr.ini keeps them.
+    showServerFields(server ? at : ReadArchiveServer(IniFile(IniFilePath())));
+    lblArchiveTest->clear();
+    showServerLine();
+}
+
+void TfmSetup::btnTestArchiveClick()
+{
+    const ArchiveLocation at = serverFields();
+    if (at.database.isEmpty()) {
+        lblArchiveTest->setText(QStringLiteral("Give the database's name first."));
+        return;
+    }
+    lblArchiveTest->setText(QStringLiteral("Connecting to %1...").arg(at.Shown()));
+    lblArchiveTest->repaint();
+    runHandler([this, &at] { lblArchiveTest->setText(hooks.testArchive(at)); });
 }
 
 void TfmSetup::fillPorts(int keep)
@@ -628,6 +800,12 @@ void TfmSetup::btnOKClick()
 {
     if (refuseCloseWhileBusy(testingPort))
         return;
+    // A team archive chosen without a database: its dialog says so.
+    if (rbArchiveServer->isChecked() && edArchiveDatabase->text().trimmed().isEmpty()) {
+        nbSetup->setCurrentWidget(nbSetup->findChild<QWidget*>(QStringLiteral("tsArchive")));
+        btnArchiveServerClick();
+        return;
+    }
     ReadMargins();
     const int port = chosenPort();
     target->PortNumber = port;
@@ -648,6 +826,7 @@ void TfmSetup::btnOKClick()
             ini.writeTogether([&] {
                 WriteSettings(ini, *target);
                 WriteInspector(ini, edInspector->text());
+                WriteArchiveLocation(ini, shownArchive());
             });
         }))
         return;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "settings/ArchiveLocation.h"
 #include "settings/FormStorage.h"
 #include "settings/Margins.h"
 #include "settings/Settings.h"
@@ -17,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -38,15 +40,19 @@ struct TSetupHooks {
     // answered. The dialog opens its port again afterwards.
     std::function<std::optional<int>()> findMeter;
     std::function<void(int topic)> help;
-    // The readings archive's file, named under the switch that keeps it.
+    // The single user's archive file, named beside its choice.
     QString archivePath;
+    // "Test connection": what the archive at that location holds, or why it
+    // cannot be used (it may ask for a password).
+    std::function<QString(const ArchiveLocation&)> testArchive;
 };
 
 
 // The system setup dialog: serial port, print margins, print font,
 // temperature scale, the unit the margins are shown in, whether the
-// readings archive keeps what comes in, and the inspector's name that
-// inspection reports carry.
+// readings archive keeps what comes in and where it is (the file, or a
+// team's PostgreSQL server, kept in kr.ini without its password), and the
+// inspector's name that inspection reports carry.
 //
 // The print font is the font of lblPrinterFont. Until the dialog has been
 // shown in the run it is the design value StoredFont{} (Arial 8, black,
@@ -101,7 +107,20 @@ public:
     QRadioButton* rbImperial = nullptr;
     QRadioButton* rbMetric = nullptr;
     QCheckBox* chkArchive = nullptr;
-    QLabel* lblArchivePath = nullptr;
+    QRadioButton* rbArchiveFile = nullptr;
+    QRadioButton* rbArchiveServer = nullptr;
+    QPushButton* btnArchiveServer = nullptr;
+    // The server's address as chosen, under its button.
+    QLabel* lblArchiveServer = nullptr;
+    // "Team Archive": the server's fields and "Test connection".
+    QDialog* dlgArchiveServer = nullptr;
+    QLineEdit* edArchiveHost = nullptr;
+    QSpinBox* seArchivePort = nullptr;
+    QLineEdit* edArchiveDatabase = nullptr;
+    QLineEdit* edArchiveUser = nullptr;
+    QComboBox* cbArchiveSsl = nullptr;
+    QPushButton* btnTestArchive = nullptr;
+    QLabel* lblArchiveTest = nullptr;
     QLineEdit* edInspector = nullptr;
 
 public slots:
@@ -113,6 +132,9 @@ public slots:
     void rbMetricClick();
     void rbImperialClick();
     void lblPrinterFontDblClick();
+    void btnTestArchiveClick();
+    // Opens "Team Archive"; OK chooses the server, Cancel puts its fields back.
+    void btnArchiveServerClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -146,12 +168,20 @@ private:
         bool metric = true;
         bool archive = true;
         QString inspector;
+        ArchiveLocation archiveAt;
         bool operator==(const Values&) const = default;
     };
     Values shownValues() const;
     // Puts the port back as it was at show and closes.
     void leaveWithoutSaving();
     void setPrintFont(const StoredFont& font);
+    // Where the page says the archive is; the file beside kr.ini for the file.
+    ArchiveLocation shownArchive() const;
+    void showArchive(const ArchiveLocation& at);
+    ArchiveLocation serverFields() const;
+    void showServerFields(const ArchiveLocation& at);
+    void showServerLine();
+    void buildArchiveServer();
 
     TSetupHooks hooks;
     std::unique_ptr<WindowLayout> layout;

@@ -203,7 +203,7 @@ private slots:
         const Site site(archive);
         QCOMPARE(site.fileId, 2);
         QCOMPARE(archive.CountReadings(filter), readings);
-        QSqlQuery found = archive.Readings(filter);
+        ArchiveCursor found = archive.Readings(filter);
         int rows = 0;
         QString last = QStringLiteral("9999");
         for (; found.next(); ++rows) {
@@ -211,7 +211,7 @@ private slots:
             last = found.value(TArchive::RTaken).toString();
         }
         QCOMPARE(rows, readings);
-        QSqlQuery held = archive.Sources(filter);
+        ArchiveCursor held = archive.Sources(filter);
         rows = 0;
         while (held.next())
             ++rows;
@@ -500,6 +500,10 @@ private slots:
         TArchive again(file);
         QCOMPARE(again.ReadingCount(), 4);
         QCOMPARE(again.Import({path("kept.krx")}).already, 1);
+        // What "Test connection" says of it.
+        const QString said = again.Describe();
+        QVERIFY2(said.startsWith(pg() ? QStringLiteral("PostgreSQL 1") : QStringLiteral("SQLite 3.")), qPrintable(said));
+        QVERIFY2(said.endsWith(QStringLiteral(", archive layout 4, 4 readings.")), qPrintable(said));
     }
 };
 

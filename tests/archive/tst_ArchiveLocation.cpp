@@ -1,7 +1,10 @@
 // The team archive's address: what kr-cli --archive-db and the setup take.
+#include <QTemporaryDir>
 #include <QTest>
 
-#include "archive/ArchiveLocation.h"
+#include "settings/ArchiveLocation.h"
+#include "settings/IniFile.h"
+#include "tests/support/TestFiles.h"
 
 using namespace kr;
 
@@ -63,6 +66,43 @@ private slots:
         QString said;
         QVERIFY(!ArchiveLocation::FromUrl(url, &said));
         QVERIFY2(said.contains(why), qPrintable(said));
+    }
+
+    // kr.ini keeps where the archive is, never a password; what it cannot
+    // read gives the file beside it.
+    void keptInTheProfile_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("url");  // read back; "FILE" for the file beside kr.ini
+        QTest::newRow("nothing") << QByteArray() << "FILE";
+        QTest::newRow("file") << QByteArray("[Archive]\r\nEngine=SQLite\r\nHost=h\r\n") << "FILE";
+        QTest::newRow("unknown engine") << QByteArray("[Archive]\r\nEngine=Oracle\r\n") << "FILE";
+        QTest::newRow("server") << QByteArray("[Archive]\r\nEngine=postgresql\r\nHost=db\r\nPort=5433\r\n"
+                                              "Database=team\r\nUser=ann\r\nSSLMode=require\r\n")
+                                << "postgresql://ann@db:5433/team?sslmode=require";
+        QTest::newRow("odd port") << QByteArray("[Archive]\r\nEngine=PostgreSQL\r\nPort=99999\r\nDatabase=t\r\n")
+                                  << "postgresql:///t";
+    }
+    void keptInTheProfile()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, url);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kr.ini"));
+        QVERIFY(test::writeFile(path, ini));
+        IniFile file(path);
+        const ArchiveLocation read = ReadArchiveLocation(file);
+        QCOMPARE(read.Url(), url == QLatin1String("FILE") ? dir.filePath(QStringLiteral("archive.sqlite")) : url);
+
+        ArchiveLocation typed = read;
+        typed.password = QStringLiteral("secret");
+        KeepPasswordForRun(read, QStringLiteral("kept"));
+        WriteArchiveLocation(file, typed);
+        QCOMPARE(ReadArchiveLocation(file), read);
+        QVERIFY(!test::readFile(path).contains("secret"));
+        QVERIFY(!test::readFile(path).contains("kept"));
+        QCOMPARE(PasswordForRun(read), QStringLiteral("kept"));
+        QCOMPARE(PasswordForRun(typed), QStringLiteral("secret"));
     }
 };
 

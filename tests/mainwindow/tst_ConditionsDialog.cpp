@@ -35,7 +35,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
         TArchive(path).SaveJob({0, QStringLiteral("Smith house"), {}, {}, {}, 0, 0});
 
-        TfmConditions dialog(path, QStringLiteral("Smith house"), centigrade);
+        TfmConditions dialog(ArchiveLocation::File(path), QStringLiteral("Smith house"), centigrade);
         QSignalSpy changed(&dialog, &TfmConditions::Changed);
         dialog.edTemp->setValue(temperature);
         dialog.edRh->setValue(50);

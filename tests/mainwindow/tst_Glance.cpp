@@ -304,7 +304,9 @@ void TestGlance::targetFromTheRoom()
     QCOMPARE(IniFile(IniFilePath()).read(GlanceSection, "RoomAbove"), std::optional<std::string>("3"));
     QVERIFY(QTest::qWaitForWindowExposed(&glance));
     QCoreApplication::processEvents();
-    QVERIFY(glance.grab().save(qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/screenshots/glance-room.png")));
+    const QString shots = qEnvironmentVariable("KR_BUILD_DIR") + QStringLiteral("/screenshots");
+    QVERIFY(QDir().mkpath(shots));
+    QVERIFY(glance.grab().save(shots + QStringLiteral("/glance-room.png")));
     centigrade = false;
     glance.Refresh();
     QCOMPARE(glance.lbRoomTarget->text(), QStringLiteral("Target 7.2-12.2 % from 69.8 \u00b0F, 50 % RH (EMC 9.2 %)"));

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFontDialog>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -110,6 +112,7 @@ private slots:
     void keysSaveOrLeaveAskingAboutChanges();
     void everyButtonHasItsOwnAccessLetter();
     void printFontIsStoredWhicheverWayTheDialogCloses();
+    void archiveServerIsKeptWithoutItsPassword();
     void screenshotsOfEachPage();
 };
 
@@ -469,24 +472,41 @@ void TestSetup::keysSaveOrLeaveAskingAboutChanges()
         dlg.RxSpeedButton2Click();
 }
 
+// A letter works for what shows: the buttons around the pages and the page
+// in front. Each page's letters differ from each other and from those.
 void TestSetup::everyButtonHasItsOwnAccessLetter()
 {
     TSetupHooks hooks;
     hooks.findMeter = [] { return std::optional<int>(); };
+    hooks.testArchive = [](const ArchiveLocation&) { return QString(); };
     TfmSetup dlg(hooks);
-    QMap<QString, QString> taken; // letter -> whose
-    auto take = [&taken](const QString& text) {
-        const QString letter = QKeySequence::mnemonic(text).toString().toUpper();
-        QVERIFY2(!letter.isEmpty(), qPrintable(text + " has no access letter"));
-        QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
-        taken.insert(letter, text);
+    // What shows in `in`'s own window; OK and Cancel go by Enter and Escape.
+    auto texts = [](const QWidget* in) {
+        QStringList found;
+        for (QAbstractButton* b : in->findChildren<QAbstractButton*>())
+            if (b->window() == in->window() && !qobject_cast<QTabBar*>(b->parentWidget()) // its scroll arrows
+                && !qobject_cast<QDialogButtonBox*>(b->parentWidget()))
+                found << b->text();
+        for (QLabel* l : in->findChildren<QLabel*>())
+            if (l->buddy() && l->window() == in->window())
+                found << l->text();
+        return found;
     };
-    for (QAbstractButton* b : dlg.findChildren<QAbstractButton*>())
-        if (!qobject_cast<QTabBar*>(b->parentWidget())) // its scroll arrows
-            take(b->text());
-    for (QLabel* l : dlg.findChildren<QLabel*>())
-        if (l->buddy())
-            take(l->text());
+    QStringList around = texts(&dlg);
+    for (const QString& text : texts(dlg.nbSetup))
+        around.removeOne(text);
+    QList<QStringList> shownTogether{texts(dlg.dlgArchiveServer)};
+    for (int page = 0; page < dlg.nbSetup->count(); ++page)
+        shownTogether << around + texts(dlg.nbSetup->widget(page));
+    for (const QStringList& shown : shownTogether) {
+        QMap<QString, QString> taken; // letter -> whose
+        for (const QString& text : shown) {
+            const QString letter = QKeySequence::mnemonic(text).toString().toUpper();
+            QVERIFY2(!letter.isEmpty(), qPrintable(text + " has no access letter"));
+            QVERIFY2(!taken.contains(letter), qPrintable(text + " and " + taken.value(letter) + " share " + letter));
+            taken.insert(letter, text);
+        }
+    }
 }
 
 void TestSetup::printFontIsStoredWhicheverWayTheDialogCloses()
@@ -536,12 +556,71 @@ void TestSetup::printFontIsStoredWhicheverWayTheDialogCloses()
     again.close();
 }
 
+// The team archive's address is typed in "Team Archive", tested and saved
+// as typed; it needs a database, and its password never reaches kr.ini.
+void TestSetup::archiveServerIsKeptWithoutItsPassword()
+{
+    test::ScriptedPrompts prompts;
+    TSetupHooks hooks;
+    ArchiveLocation tested;
+    hooks.testArchive = [&tested](const ArchiveLocation& at) {
+        tested = at;
+        KeepPasswordForRun(at, QStringLiteral("typed when asked"));
+        return QStringLiteral("Found PostgreSQL 15.10, archive layout 4, 12 readings.");
+    };
+    TfmSetup dlg(hooks);
+    Settings settings;
+    dlg.Open(settings);
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    showPage(dlg, 3);
+    QVERIFY(dlg.rbArchiveFile->isChecked());
+    bool seen = false;
+    onModal<QDialog>([&](QDialog* server) {
+        seen = server == dlg.dlgArchiveServer;
+        QPushButton* ok = server->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        dlg.edArchiveHost->setText(QStringLiteral("db.example.org"));
+        dlg.seArchivePort->setValue(5433);
+        dlg.edArchiveUser->setText(QStringLiteral("ann"));
+        dlg.cbArchiveSsl->setCurrentIndex(dlg.cbArchiveSsl->findText(QStringLiteral("require")));
+        dlg.btnTestArchive->click();
+        QCOMPARE(dlg.lblArchiveTest->text(), QStringLiteral("Give the database's name first."));
+        ok->click();
+        QVERIFY(server->isVisible());
+        dlg.edArchiveDatabase->setText(QStringLiteral("team"));
+        dlg.btnTestArchive->click();
+        QCOMPARE(dlg.lblArchiveTest->text(), QStringLiteral("Found PostgreSQL 15.10, archive layout 4, 12 readings."));
+        ok->click();
+    });
+    QTest::mouseClick(dlg.btnArchiveServer, Qt::LeftButton);
+    QVERIFY(seen);
+    QVERIFY(dlg.rbArchiveServer->isChecked());
+    QCOMPARE(dlg.lblArchiveServer->text(), QStringLiteral("ann@db.example.org:5433/team"));
+    QCOMPARE(tested.Url(), QStringLiteral("postgresql://ann@db.example.org:5433/team?sslmode=require"));
+    QTest::mouseClick(dlg.btnOK, Qt::LeftButton);
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(ReadArchiveLocation(IniFile(IniFilePath())), tested);
+    QVERIFY(!test::readFile(IniFilePath()).contains("typed when asked"));
+
+    // Shown as saved; choosing the file keeps the server's keys for later.
+    TfmSetup again(hooks);
+    again.Open(settings);
+    showPage(again, 3);
+    QVERIFY(again.rbArchiveServer->isChecked());
+    QCOMPARE(again.lblArchiveServer->text(), QStringLiteral("ann@db.example.org:5433/team"));
+    clickRadio(again.rbArchiveFile);
+    QTest::mouseClick(again.btnOK, Qt::LeftButton);
+    QCOMPARE(ReadArchiveLocation(IniFile(IniFilePath())).engine, ArchiveLocation::SQLite);
+    QCOMPARE(ReadArchiveServer(IniFile(IniFilePath())), tested);
+    QVERIFY(prompts.asked().isEmpty());
+}
+
 void TestSetup::screenshotsOfEachPage()
 {
     const QString outDir = qEnvironmentVariable("KR_BUILD_DIR", QDir::currentPath()) + "/screenshots";
     QVERIFY(QDir().mkpath(outDir));
     TSetupHooks hooks;
     hooks.archivePath = QDir(ProgramFolder()).filePath(QStringLiteral("archive.sqlite"));
+    hooks.testArchive = [](const ArchiveLocation&) { return QString(); };
     TfmSetup dlg(hooks);
     Settings settings;
     settings.PortNumber = 5; // its adapter is seldom plugged in here: the line under the port shows
@@ -557,6 +636,14 @@ void TestSetup::screenshotsOfEachPage()
         QVERIFY(dlg.grab().save(path));
         qInfo("wrote %s", qPrintable(path));
     }
+    dlg.edArchiveHost->setText(QStringLiteral("db.example.org"));
+    dlg.edArchiveDatabase->setText(QStringLiteral("readings"));
+    dlg.edArchiveUser->setText(QStringLiteral("ann"));
+    dlg.lblArchiveTest->setText(QStringLiteral("Found PostgreSQL 15.10, archive layout 4, 1,204 readings."));
+    dlg.dlgArchiveServer->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.dlgArchiveServer));
+    QVERIFY(dlg.dlgArchiveServer->grab().save(outDir + "/setup-team-archive.png"));
+    dlg.dlgArchiveServer->hide();
     bool seen = false;
     onModal<QFontDialog>([&seen, outDir](QFontDialog* d) {
         seen = true;

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include "archive/ArchiveLocation.h"
+#include "settings/ArchiveLocation.h"
 
 namespace kr::test {
 

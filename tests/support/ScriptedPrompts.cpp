@@ -96,9 +96,25 @@ QList<MessageRequest> ScriptedPrompts::messages() const
     return list;
 }
 
+std::optional<QString> ScriptedPrompts::password(const QString& title, const QString& text)
+{
+    MessageRequest asked;
+    asked.title = title;
+    asked.text = text;
+    log.append({Asked::Password, asked, {}, {}});
+    if (passwordAnswers.empty()) {
+        ++unexpectedCount;
+        return std::nullopt;
+    }
+    auto a = passwordAnswers.front();
+    passwordAnswers.pop_front();
+    return a;
+}
+
 bool ScriptedPrompts::allAnswered() const
 {
-    return messageAnswers.empty() && openAnswers.empty() && saveAnswers.empty() && portAnswers.empty();
+    return messageAnswers.empty() && openAnswers.empty() && saveAnswers.empty() && portAnswers.empty()
+        && passwordAnswers.empty();
 }
 
 void ScriptedPrompts::clear()

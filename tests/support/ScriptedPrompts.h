@@ -14,7 +14,7 @@ namespace kr::test {
 class ScriptedPrompts final : public Prompts {
 public:
     struct Asked {
-        enum Kind { Message, Open, Save, SelectPort } what;
+        enum Kind { Message, Open, Save, SelectPort, Password } what;
         MessageRequest message;
         FileDialogRequest file;
         QList<PortChoice> ports;
@@ -29,6 +29,7 @@ public:
     void answerOpen(std::optional<QString> path, int filterIndex = 0);
     void answerSave(std::optional<QString> path, int filterIndex = 0);
     void answerPort(std::optional<int> number) { portAnswers.push_back(number); }
+    void answerPassword(std::optional<QString> typed) { passwordAnswers.push_back(std::move(typed)); }
     // Runs when a message box is asked, before it is answered (e.g. to look at the window).
     std::function<void(const MessageRequest&)> onMessage;
 
@@ -36,6 +37,7 @@ public:
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) override;
     std::optional<int> selectPort(const QList<PortChoice>& ports) override;
+    std::optional<QString> password(const QString& title, const QString& text) override;
 
     const QList<Asked>& asked() const { return log; }
     QStringList messageTexts() const;
@@ -48,6 +50,7 @@ private:
     std::deque<MsgButton> messageAnswers;
     std::deque<std::optional<FileDialogResult>> openAnswers, saveAnswers;
     std::deque<std::optional<int>> portAnswers;
+    std::deque<std::optional<QString>> passwordAnswers;
     QList<Asked> log;
     int unexpectedCount = 0;
 };

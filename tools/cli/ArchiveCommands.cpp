@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveQueue.h"
 #include "core/Cp1252.h"
 #include "core/Emc.h"
 #include "core/Errors.h"
@@ -24,6 +25,7 @@
 #include "platform/DocumentExport.h"
 #include "platform/Text.h"
 #include "settings/Appglob.h"
+#include "settings/IniFile.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/CliPrompts.h"
 #include "tools/cli/Commands.h"
@@ -181,7 +183,7 @@ public:
                        + ",meter,fileComment,job,note\r\n");
     }
 
-    void add(const QSqlQuery& q)
+    void add(const ArchiveCursor& q)
     {
         ++count;
         const int celsius = q.value(TArchive::RTemperature).toInt();
@@ -268,7 +270,7 @@ SourceFacts sourceFacts(const TArchive& archive, qint64 id)
 {
     ArchiveFilter only;
     only.sourceId = id;
-    QSqlQuery q = archive.Sources(only);
+    ArchiveCursor q = archive.Sources(only);
     if (!q.next())
         throw ArchiveError(QStringLiteral("The archive holds no download or file %1.").arg(id).toStdString());
     return {q.value(TArchive::SKind).toString() + QLatin1Char(' ') + QString::number(id), q.value(TArchive::SReadings).toInt()};
@@ -280,26 +282,21 @@ QString readingCount(int n) { return n == 1 ? QStringLiteral("1 reading") : QStr
 
 namespace {
 
-// What could not reach the team archive waits here, beside kr.ini: an
-// archive file of its own, sent with `archive send`.
-QString queuePath() { return QFileInfo(IniFilePath()).absoluteDir().filePath(QStringLiteral("archive-queue.sqlite")); }
-
 // Said once when the team archive could not be written and what it missed
 // went into the queue instead; exit status 3 either way.
 int queued(const Invocation& inv, const QString& why, const std::function<void(TArchive&)>& keep, CliPrompts& prompts)
 {
     try {
-        TArchive queue(ArchiveLocation::File(queuePath()));
-        keep(queue);
+        KeepInQueue(keep);
     } catch (const ArchiveError& e) {
         prompts.print(QStringLiteral("The team archive %1 could not be written (%2), nor the queue %3: %4")
-                          .arg(inv.archiveDb->Shown(), why, QDir::toNativeSeparators(queuePath()),
+                          .arg(ArchiveLocationOf(inv).Shown(), why, QDir::toNativeSeparators(ArchiveQueuePath()),
                                QString::fromStdString(e.what())));
         return ExitFile;
     }
     prompts.print(QStringLiteral("The team archive %1 could not be written (%2). Nothing is lost: it waits in %3 "
                                  "and goes with kr-cli archive send.")
-                      .arg(inv.archiveDb->Shown(), why, QDir::toNativeSeparators(queuePath())));
+                      .arg(ArchiveLocationOf(inv).Shown(), why, QDir::toNativeSeparators(ArchiveQueuePath())));
     return ExitFile;
 }
 
@@ -307,7 +304,7 @@ int queued(const Invocation& inv, const QString& why, const std::function<void(T
 
 ArchiveLocation ArchiveLocationOf(const Invocation& inv)
 {
-    return inv.archiveDb ? *inv.archiveDb : ArchiveLocation::File(ArchivePathIn(QFileInfo(IniFilePath()).absolutePath()));
+    return inv.archiveDb ? *inv.archiveDb : ReadArchiveLocation(IniFile(IniFilePath()));
 }
 
 bool keepInArchive(const Invocation& inv, const TFile& doc, const TArchive::Source& source, CliPrompts& prompts)
@@ -318,7 +315,7 @@ bool keepInArchive(const Invocation& inv, const TFile& doc, const TArchive::Sour
         prompts.print(QStringLiteral("Kept in the archive: %1 readings, %2 of them new.").arg(kept.readings).arg(kept.added));
         return true;
     } catch (const ArchiveError& e) {
-        if (!inv.archiveDb) {
+        if (ArchiveLocationOf(inv).engine == ArchiveLocation::SQLite) {
             prompts.print(QString::fromStdString(e.what()));
             return false;
         }
@@ -339,7 +336,7 @@ int runArchiveImport(const Invocation& inv, CliPrompts& prompts)
         std::printf("%s\n", summary.Sentence().toUtf8().constData());
         return summary.unreadable.isEmpty() ? ExitOk : ExitFile;
     } catch (const ArchiveError& e) {
-        if (!inv.archiveDb) {
+        if (ArchiveLocationOf(inv).engine == ArchiveLocation::SQLite) {
             prompts.print(QString::fromStdString(e.what()));
             return ExitFile;
         }
@@ -352,19 +349,19 @@ int runArchiveImport(const Invocation& inv, CliPrompts& prompts)
 
 int runArchiveSend(const Invocation& inv, CliPrompts& prompts)
 {
-    if (!QFileInfo::exists(queuePath())) {
+    const ArchiveLocation team = ArchiveLocationOf(inv);
+    if (team.engine == ArchiveLocation::SQLite) {
+        prompts.print(QStringLiteral("archive send needs a team archive: --archive-db URL, or a PostgreSQL server "
+                                     "chosen in the setup dialog"));
+        return ExitUsage;
+    }
+    if (!ArchiveQueueWaits()) {
         prompts.print(QStringLiteral("Nothing waits to be sent to the team archive."));
         return ExitOk;
     }
     try {
-        TArchive::Copied copied;
-        {
-            const TArchive queue(ArchiveLocation::File(queuePath()));
-            TArchive team(*inv.archiveDb);
-            copied = queue.CopyInto(team);
-        }
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-            QFile::remove(queuePath() + suffix);
+        TArchive archive(team);
+        const TArchive::Copied copied = SendQueue(archive);
         prompts.print(QStringLiteral("Sent to the team archive: %1 copied, %2 already there.")
                           .arg(copied.sources)
                           .arg(copied.already));
@@ -380,7 +377,7 @@ int runArchiveReadings(const Invocation& inv, CliPrompts& prompts)
     if (outputRefused(inv, prompts))
         return ExitUsage;
     return withArchive(inv, prompts, [&](TArchive& archive) {
-        QSqlQuery q = archive.Readings(inv.filter);
+        ArchiveCursor q = archive.Readings(inv.filter);
         Sink sink(inv.output);
         if (!sink.open())
             return sink.finish(prompts);
@@ -396,7 +393,7 @@ int runArchiveReadings(const Invocation& inv, CliPrompts& prompts)
 int runArchiveList(const Invocation& inv, CliPrompts& prompts)
 {
     return withArchive(inv, prompts, [&](TArchive& archive) {
-        QSqlQuery q = archive.Sources(inv.filter);
+        ArchiveCursor q = archive.Sources(inv.filter);
         Sink sink({});
         JsonArrayWriter json(sink);
         const std::vector<Column> columns{{"ID", 4, true},       {"When", 19, false},    {"Kind", 8, false},

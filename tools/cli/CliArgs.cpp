@@ -313,8 +313,8 @@ constexpr OptionInfo Options[] = {
     {"--archive-db", nullptr, "URL",
      ArchiveCommandSet | only(Command::Download, Command::Erase, Command::Report),
      "the team archive on PostgreSQL, postgresql://user@host:port/database[?sslmode=MODE], instead of "
-     "archive.sqlite in the program folder; the password comes from PGPASSWORD or ~/.pgpass, never from the "
-     "address",
+     "the archive kr.ini names (archive.sqlite in the program folder, unless the setup dialog chose a team "
+     "archive); the password comes from PGPASSWORD or ~/.pgpass, never from the address",
      [](Invocation& inv, const QString& v, QString& error) {
          QString why;
          inv.archiveDb = ArchiveLocation::FromUrl(v, &why);
@@ -535,8 +535,6 @@ private:
         const QString command = commandName(inv.command);
         if (const CommandFamily* family = familyOf(inv.command))
             error = QStringLiteral("%1 needs %2").arg(command, QLatin1String(family->choices));
-        else if (inv.command == Command::ArchiveSend && !inv.archiveDb)
-            error = QStringLiteral("archive send needs --archive-db URL: the team archive to send the queue to");
         else if (inv.command == Command::ArchiveCopy && (!inv.copyFrom || !inv.copyTo))
             error = QStringLiteral("archive copy needs --from ARCHIVE and --to ARCHIVE");
         else if (inv.command == Command::ArchiveCopy && *inv.copyFrom == *inv.copyTo)
@@ -1001,16 +999,18 @@ QString usageText(Command command)
             "archive could not be used; 4 not removed without --yes.\n");
     case Command::ArchiveSend:
         return QStringLiteral(
-            "Usage: kr-cli [--home DIR] --archive-db URL archive send\n"
+            "Usage: kr-cli [--home DIR] [--archive-db URL] archive send\n"
             "\n"
-            "When the team archive (--archive-db) cannot be written, a download, an erase\n"
-            "backup or an import waits in archive-queue.sqlite in the program folder, and\n"
-            "the command says so (exit status 3): nothing is lost. send copies what waits\n"
-            "into the team archive, passing over what it holds already, then empties the\n"
-            "queue. The window program sends the queue itself when it starts.\n"
+            "When the team archive (--archive-db, or the one the setup dialog chose) cannot\n"
+            "be written, a download, an erase backup or an import waits in\n"
+            "archive-queue.sqlite in the program folder, and the command says so (exit\n"
+            "status 3): nothing is lost. send copies what waits into the team archive,\n"
+            "passing over what it holds already, then empties the queue. The window program\n"
+            "sends the queue itself when it starts, and with File > Send waiting readings to\n"
+            "the team archive.\n"
             "\n"
-            "Exit status: 0 sent, or nothing waited; 1 wrong usage; 3 the team archive\n"
-            "still cannot be written (the queue stays as it was).\n");
+            "Exit status: 0 sent, or nothing waited; 1 wrong usage (no team archive named);\n"
+            "3 the team archive still cannot be written (the queue stays as it was).\n");
     case Command::ArchiveCopy:
         return QStringLiteral(
             "Usage: kr-cli archive copy --from ARCHIVE --to ARCHIVE\n"
@@ -1142,7 +1142,7 @@ QString usageText(Command command)
         "  archive copy --from ARCHIVE --to ARCHIVE\n"
         "                            copy a single user's archive into the team's on\n"
         "                            PostgreSQL, or back\n"
-        "  --archive-db URL archive send\n"
+        "  [--archive-db URL] archive send\n"
         "                            send what waited while the team archive was away\n"
         "  report --job NAME -o OUT.pdf, report FILE.krx -o OUT.pdf\n"
         "                            the inspection report as a PDF file\n"

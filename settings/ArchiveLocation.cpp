@@ -1,9 +1,86 @@
-#include "archive/ArchiveLocation.h"
+#include "settings/ArchiveLocation.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QUrl>
 
+#include "settings/FileFolders.h"
+#include "settings/IniFile.h"
+
 namespace kr {
+
+namespace {
+constexpr const char* Section = "Archive";
+constexpr const char* EngineKey = "Engine";
+constexpr const char* PostgreSQLName = "PostgreSQL";
+
+QString readText(const IniFile& ini, const char* key)
+{
+    const auto stored = ini.read(Section, key);
+    return stored ? pathFromStored(*stored).trimmed() : QString();
+}
+
+void writeText(IniFile& ini, const char* key, const QString& value)
+{
+    ini.writeString(Section, key, profile::quoteIfEnclosed(storedPath(value.trimmed())));
+}
+
+// Only this process ever sees them.
+QHash<QString, QString>& runPasswords()
+{
+    static QHash<QString, QString> passwords;
+    return passwords;
+}
+} // namespace
+
+QString ArchivePathIn(const QString& folder) { return folder + QLatin1Char('/') + QLatin1String(ArchiveFileName); }
+
+ArchiveLocation ReadArchiveLocation(const IniFile& ini)
+{
+    if (readText(ini, EngineKey).compare(QLatin1String(PostgreSQLName), Qt::CaseInsensitive) != 0)
+        return ArchiveLocation::File(ArchivePathIn(QFileInfo(ini.path()).absolutePath()));
+    return ReadArchiveServer(ini);
+}
+
+ArchiveLocation ReadArchiveServer(const IniFile& ini)
+{
+    ArchiveLocation location;
+    location.engine = ArchiveLocation::PostgreSQL;
+    location.host = readText(ini, "Host");
+    location.port = ini.readInteger(Section, "Port", 5432);
+    if (location.port < 1 || location.port > 65535)
+        location.port = 5432;
+    location.database = readText(ini, "Database");
+    location.user = readText(ini, "User");
+    location.sslMode = readText(ini, "SSLMode");
+    return location;
+}
+
+void WriteArchiveLocation(IniFile& ini, const ArchiveLocation& location)
+{
+    const bool server = location.engine == ArchiveLocation::PostgreSQL;
+    ini.writeString(Section, EngineKey, server ? PostgreSQLName : "SQLite");
+    // The server's keys stay when the file is chosen, so going back to the
+    // server needs nothing typed again.
+    if (!server)
+        return;
+    writeText(ini, "Host", location.host);
+    ini.writeInteger(Section, "Port", location.port);
+    writeText(ini, "Database", location.database);
+    writeText(ini, "User", location.user);
+    writeText(ini, "SSLMode", location.sslMode);
+}
+
+void KeepPasswordForRun(const ArchiveLocation& location, const QString& password)
+{
+    runPasswords().insert(location.Url(), password);
+}
+
+QString PasswordForRun(const ArchiveLocation& location)
+{
+    return location.password.isEmpty() ? runPasswords().value(location.Url()) : location.password;
+}
 
 ArchiveLocation ArchiveLocation::File(const QString& path)
 {

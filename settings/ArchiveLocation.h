@@ -4,6 +4,12 @@
 
 namespace kr {
 
+class IniFile;
+
+// The single user's archive: this file in the program folder, beside kr.ini.
+constexpr const char* ArchiveFileName = "archive.sqlite";
+QString ArchivePathIn(const QString& folder);
+
 // Where the readings archive lives: an SQLite file for one user (the
 // default, nothing to set up), or a PostgreSQL database a team shares.
 struct ArchiveLocation {
@@ -36,5 +42,21 @@ struct ArchiveLocation {
 
     bool operator==(const ArchiveLocation&) const = default;
 };
+
+// kr.ini's [Archive] keys: Engine ("SQLite" or "PostgreSQL"), and for a
+// server Host, Port, Database, User and SSLMode. The file is always
+// archive.sqlite beside kr.ini. Anything unreadable gives the file.
+ArchiveLocation ReadArchiveLocation(const IniFile& ini);
+// The server's keys, whichever is chosen: going back to the server needs
+// nothing typed again.
+ArchiveLocation ReadArchiveServer(const IniFile& ini);
+// Writes those keys; never a password. Inside the caller's writeTogether
+// when it runs one.
+void WriteArchiveLocation(IniFile& ini, const ArchiveLocation& location);
+
+// A password the user typed, kept in memory for this run only, by the
+// address it opens; a location without one of its own is given it.
+void KeepPasswordForRun(const ArchiveLocation& location, const QString& password);
+QString PasswordForRun(const ArchiveLocation& location);
 
 } // namespace kr
