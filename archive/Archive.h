@@ -239,7 +239,7 @@ private:
                    const std::function<void(int, int)>& progress, const std::atomic_bool* stop);
     static constexpr int ConflictAttempts = 10;
     // Rows a server sends of a search at once.
-    static constexpr int ServerPageRows = 1000;
+    static constexpr int ServerPageRows = 256;
     int keepAttempts = 0;
     std::map<std::string, qint64, std::less<>> speciesIds;
     bool inBatch = false;

@@ -40,8 +40,6 @@ CREATE TABLE readings (
   source_id BIGINT NOT NULL REFERENCES sources (id),
   UNIQUE (taken, file_no, slot, species_id, sg, moisture, temperature));
 CREATE INDEX readings_by_species ON readings (species_id, taken);
--- The newest first, a page after another: a window scrolls the whole archive this way.
-CREATE INDEX readings_by_time ON readings (taken, id);
 CREATE INDEX readings_by_source ON readings (source_id, file_no);
 CREATE TABLE holdings (
   reading_id BIGINT NOT NULL REFERENCES readings (id),
