@@ -300,7 +300,8 @@ TArchive::TArchive(const ArchiveLocation& where)
         throw ArchiveError(text.toStdString());
     };
     if (!db.open()) {
-        const QString why = db.lastError().text().trimmed();
+        // A server's words come over several lines, the driver's own after them.
+        const QString why = pg ? db.lastError().databaseText().simplified() : db.lastError().text().trimmed();
         // libpq's words, which its servers send untranslated to a client.
         fail(why, pg && (why.contains(QLatin1String("no password supplied"))
                          || why.contains(QLatin1String("password authentication failed"))));

@@ -120,9 +120,14 @@ void TArchiveKeeper::keep(const TFile& doc, const TArchive::Source& source)
             archive = OpenArchiveAsking(at);
         archive->Keep(doc, source);
     } catch (const ArchiveError& e) {
-        giveUp(at, QString::fromStdString(e.what()));
+        // Queued before the message: a program closed while it shows has
+        // lost nothing, and a keep that comes meanwhile goes to the queue.
+        gaveUp = true;
+        failedAt = at;
+        archive.reset();
         if (at.engine == ArchiveLocation::PostgreSQL)
             queue(doc, source);
+        giveUp(at, QString::fromStdString(e.what()));
     }
 }
 
@@ -148,7 +153,8 @@ void TArchiveKeeper::giveUp(const ArchiveLocation& at, const QString& why)
     }
     showMessage(MsgKind::Warning,
                 QStringLiteral("%1\r\nNothing is lost: for the rest of this run what comes in waits in %2, and is "
-                               "sent to the team archive at the next start, or with File > Send waiting readings.")
+                               "sent to the team archive at the next start, or with File > Send waiting readings "
+                               "to the team archive.")
                     .arg(why, QDir::toNativeSeparators(ArchiveQueuePath())));
 }
 
@@ -262,7 +268,7 @@ void TArchiveImport::run()
         try {
             KeepInQueue([this](TArchive& queue) { summary = queue.Import(paths, {}, &cancelled); });
             error += QStringLiteral("\r\nNothing is lost: the files wait in %1, to be sent to the team archive at the "
-                                    "next start, or with File > Send waiting readings.")
+                                    "next start, or with File > Send waiting readings to the team archive.")
                          .arg(QDir::toNativeSeparators(ArchiveQueuePath()));
         } catch (const ArchiveError& queueError) {
             error += QStringLiteral("\r\nThe queue could not be written either: ") + QString::fromStdString(queueError.what());
