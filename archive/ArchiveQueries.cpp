@@ -238,10 +238,10 @@ QString TArchive::textHits(const QString& text) const
     if (text.isEmpty())
         return {};
     // The set is kept while nothing changed: SQLite counts the changes other
-    // programs made to the file; a server's log position moves with every
-    // change anyone makes (its temporary tables are not logged).
+    // programs made to the file; on a server every transaction that writes
+    // anything takes the next transaction number.
     auto changes = [this] {
-        QSqlQuery q = prepared(db, pg ? QStringLiteral("SELECT pg_current_wal_insert_lsn() - '0/0'")
+        QSqlQuery q = prepared(db, pg ? QStringLiteral("SELECT pg_snapshot_xmax(pg_current_snapshot())::text::bigint")
                                       : QStringLiteral("PRAGMA data_version"), {});
         const qint64 version = q.next() ? q.value(0).toLongLong() : -1;
         q.finish();
@@ -277,7 +277,14 @@ QString TArchive::textHits(const QString& text) const
     prepared(db, w.With() + QStringLiteral("INSERT INTO text_hits SELECT id FROM (%1) x WHERE true ON CONFLICT DO NOTHING")
                                 .arg(w.conditions.front()),
              w.fileValues + w.values);
-    hits = {text, pg ? changes() : version, writes};
+    hits = {text, version, writes};
+    // The two statements above took two numbers; more, and another program
+    // wrote meanwhile, which the next search then finds.
+    if (pg) {
+        const qint64 after = changes();
+        if (after - version <= 2)
+            hits.version = after;
+    }
     return QStringLiteral("text_hits");
 }
 
