@@ -10,16 +10,15 @@ namespace kr {
 
 namespace {
 
-QString sendingPath() { return QFileInfo(IniFilePath()).absoluteDir().filePath(QStringLiteral("archive-queue-sending.sqlite")); }
+QString besideIni(const char* name) { return QFileInfo(IniFilePath()).absoluteDir().filePath(QLatin1String(name)); }
+
+QString sendingPath() { return besideIni("archive-queue-sending.sqlite"); }
 
 const QString suffixes[] = {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")};
 
 } // namespace
 
-QString ArchiveQueuePath()
-{
-    return QFileInfo(IniFilePath()).absoluteDir().filePath(QStringLiteral("archive-queue.sqlite"));
-}
+QString ArchiveQueuePath() { return besideIni("archive-queue.sqlite"); }
 
 bool ArchiveQueueWaits() { return QFileInfo::exists(ArchiveQueuePath()) || QFileInfo::exists(sendingPath()); }
 

@@ -127,7 +127,7 @@ void TArchiveKeeper::keep(const TFile& doc, const TArchive::Source& source)
         archive.reset();
         if (at.engine == ArchiveLocation::PostgreSQL)
             queue(doc, source);
-        giveUp(at, QString::fromStdString(e.what()));
+        tellGaveUp(at, QString::fromStdString(e.what()));
     }
 }
 
@@ -142,11 +142,8 @@ void TArchiveKeeper::queue(const TFile& doc, const TArchive::Source& source)
     }
 }
 
-void TArchiveKeeper::giveUp(const ArchiveLocation& at, const QString& why)
+void TArchiveKeeper::tellGaveUp(const ArchiveLocation& at, const QString& why)
 {
-    gaveUp = true;
-    failedAt = at;
-    archive.reset();
     if (at.engine == ArchiveLocation::SQLite) {
         showMessage(MsgKind::Warning, ArchiveFailureText(why));
         return;

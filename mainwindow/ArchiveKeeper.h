@@ -52,7 +52,8 @@ public:
 
 private:
     void keep(const TFile& doc, const TArchive::Source& source);
-    void giveUp(const ArchiveLocation& at, const QString& why);
+    // Says why the archive at `at` failed, and what happens now.
+    void tellGaveUp(const ArchiveLocation& at, const QString& why);
     void queue(const TFile& doc, const TArchive::Source& source);
 
     std::function<ArchiveLocation()> where;
